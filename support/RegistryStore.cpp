@@ -1,0 +1,658 @@
+#include "support/RegistryStore.h"
+
+#include "platform/Diagnostic.h"
+#include "platform/LocalTime.h"
+#include "platform/UniqueFd.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace support {
+namespace {
+
+constexpr std::array<std::pair<HKEY, std::string_view>, 7> kRoots{{
+    {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT"},
+    {HKEY_CURRENT_USER, "HKEY_CURRENT_USER"},
+    {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"},
+    {HKEY_USERS, "HKEY_USERS"},
+    {HKEY_PERFORMANCE_DATA, "HKEY_PERFORMANCE_DATA"},
+    {HKEY_CURRENT_CONFIG, "HKEY_CURRENT_CONFIG"},
+    {HKEY_DYN_DATA, "HKEY_DYN_DATA"},
+}};
+
+constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ULL;
+
+std::string StoreFilePath(const std::string& folder, std::string_view rootName)
+{
+    return folder + "/" + std::string(rootName) + ".reg";
+}
+
+std::int64_t Nanoseconds(const timespec& ts)
+{
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+std::uint64_t FileTimeFromTimespec(const timespec& ts)
+{
+    if (ts.tv_sec < 0)
+        return 0;
+    return kUnixEpochAsFileTime + static_cast<std::uint64_t>(ts.tv_sec) * 10000000ULL +
+           static_cast<std::uint64_t>(ts.tv_nsec) / 100;
+}
+
+bool MakeFolder(const std::string& folder)
+{
+    std::string partial;
+    std::size_t pos = 0;
+    while (pos <= folder.size()) {
+        std::size_t next = folder.find('/', pos);
+        if (next == std::string::npos)
+            next = folder.size();
+        partial = folder.substr(0, next);
+        pos = next + 1;
+        if (partial.empty())
+            continue;
+        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+    }
+    struct stat info {};
+    return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Holds flock(LOCK_EX) on the store file's lock file while alive.
+class StoreLock {
+public:
+    explicit StoreLock(const std::string& storePath)
+    {
+        const std::string lockPath = storePath + ".lock";
+        m_fd.reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        if (!m_fd)
+            return;
+        int rc;
+        do {
+            rc = ::flock(m_fd.get(), LOCK_EX);
+        } while (rc != 0 && errno == EINTR);
+        m_locked = rc == 0;
+    }
+    bool locked() const { return m_locked; }
+
+private:
+    platform::UniqueFd m_fd;  // closing it releases the lock
+    bool m_locked = false;
+};
+
+bool WriteAll(int fd, std::string_view text)
+{
+    while (!text.empty()) {
+        const ssize_t written = ::write(fd, text.data(), text.size());
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        text.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+// Replaces `path` with `text` so that a crash leaves either version whole.
+// The caller holds the store lock, so the fixed temporary name is ours.
+bool ReplaceFile(const std::string& folder, const std::string& path, std::string_view text)
+{
+    const std::string temporary = path + ".tmp";
+    {
+        platform::UniqueFd fd(
+            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+        if (!fd)
+            return false;
+        const bool ok = WriteAll(fd.get(), text) && ::fsync(fd.get()) == 0;
+        if (!ok || ::close(fd.release()) != 0) {
+            ::unlink(temporary.c_str());
+            return false;
+        }
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    // Make the rename itself durable.
+    platform::UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir)
+        ::fsync(dir.get());
+    return true;
+}
+
+// Moves `from` to `to` unless `to` exists.
+bool RenameNoReplace(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // File systems without RENAME_NOREPLACE: link refuses an existing name too.
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return false;
+    return ::unlink(from.c_str()) == 0;
+}
+
+bool SplitSubKey(const char* subKey, std::vector<std::string>& parts, LONG& error)
+{
+    parts.clear();
+    if (subKey == nullptr || *subKey == '\0')
+        return true;
+    std::string_view rest(subKey);
+    if (rest.front() == '\\') {
+        error = ERROR_BAD_PATHNAME;
+        return false;
+    }
+    while (!rest.empty()) {
+        const std::size_t next = rest.find('\\');
+        const std::string_view part = rest.substr(0, next);
+        if (part.empty()) {
+            error = ERROR_BAD_PATHNAME;
+            return false;
+        }
+        if (!IsValidKeyName(part)) {
+            error = ERROR_INVALID_PARAMETER;
+            return false;
+        }
+        parts.emplace_back(part);
+        if (next == std::string_view::npos)
+            break;
+        rest.remove_prefix(next + 1);  // a single trailing backslash is allowed
+    }
+    return true;
+}
+
+RegKey* Walk(RegKey& root, const std::vector<std::string>& path)
+{
+    RegKey* key = &root;
+    for (const std::string& part : path) {
+        key = key->FindSubKey(part);
+        if (key == nullptr)
+            return nullptr;
+    }
+    return key;
+}
+
+DWORD Length(std::size_t size)
+{
+    return size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(size);
+}
+
+}  // namespace
+
+RegistryStore& RegistryStore::Instance()
+{
+    static RegistryStore store;
+    return store;
+}
+
+std::string RegistryStore::Directory()
+{
+    if (const char* dir = std::getenv("KESTRANA_REGISTRY_DIR"); dir != nullptr && *dir != '\0')
+        return dir;
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && *config == '/')
+        return std::string(config) + "/kestrana";
+    std::string home;
+    if (const char* env = std::getenv("HOME"); env != nullptr && *env != '\0') {
+        home = env;
+    } else {
+        passwd entry{};
+        passwd* found = nullptr;
+        std::array<char, 4096> buffer{};
+        if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+            found != nullptr && found->pw_dir != nullptr)
+            home = found->pw_dir;
+    }
+    if (home.empty())
+        home = ".";
+    return home + "/.config/kestrana";
+}
+
+HKEY RegistryStore::PredefinedRootFromName(std::string_view name)
+{
+    for (const auto& [key, rootName] : kRoots) {
+        if (rootName == name)
+            return key;
+    }
+    return 0;
+}
+
+std::string_view RegistryStore::PredefinedRootName(HKEY root)
+{
+    for (const auto& [key, rootName] : kRoots) {
+        if (key == root)
+            return rootName;
+    }
+    return {};
+}
+
+LONG RegistryStore::Resolve(HKEY key, Handle& handle) const
+{
+    if (const std::string_view rootName = PredefinedRootName(key); !rootName.empty()) {
+        handle = Handle{Directory(), std::string(rootName), {}, KEY_ALL_ACCESS};
+        return ERROR_SUCCESS;
+    }
+    const auto it = m_handles.find(key);
+    if (it == m_handles.end())
+        return ERROR_INVALID_HANDLE;
+    handle = it->second;
+    return ERROR_SUCCESS;
+}
+
+HKEY RegistryStore::AddHandle(Handle handle)
+{
+    while (m_nextHandle == 0 || !PredefinedRootName(m_nextHandle).empty() ||
+           m_handles.contains(m_nextHandle))
+        ++m_nextHandle;
+    const HKEY key = m_nextHandle++;
+    m_handles.emplace(key, std::move(handle));
+    return key;
+}
+
+RegistryStore::ReadOutcome RegistryStore::ReadFile(const std::string& path,
+                                                   std::string_view rootName, RegKey& root,
+                                                   FileIdentity& identity, std::string& error)
+{
+    root = RegKey{};
+    root.name = std::string(rootName);
+    identity = FileIdentity{};
+    platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
+        // No file (or no folder) yet: an empty root.
+        return (errno == ENOENT || errno == ENOTDIR) ? ReadOutcome::Ok : ReadOutcome::Failed;
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return ReadOutcome::Failed;
+    std::string text;
+    text.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t got = 0;
+    while (true) {
+        if (got == text.size())
+            text.resize(text.size() + 4096);
+        const ssize_t n = ::read(fd.get(), text.data() + got, text.size() - got);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return ReadOutcome::Failed;
+        }
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    text.resize(got);
+    identity = FileIdentity{true,
+                            info.st_dev,
+                            info.st_ino,
+                            info.st_size,
+                            Nanoseconds(info.st_mtim),
+                            Nanoseconds(info.st_ctim)};
+    if (!ParseRegFile(text, rootName, FileTimeFromTimespec(info.st_mtim), root, error))
+        return ReadOutcome::Corrupt;
+    return ReadOutcome::Ok;
+}
+
+// Called with the store lock held.
+bool RegistryStore::SetAside(const std::string& path, const std::string& error)
+{
+    const platform::LocalTime now = platform::GetLocalTime();
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, ".corrupt-%04d%02d%02d-%02d%02d%02d", now.year, now.month,
+                  now.day, now.hour, now.minute, now.second);
+    std::string aside = path + stamp;
+    for (int n = 2; !RenameNoReplace(path, aside); ++n) {
+        if (errno != EEXIST || n > 1000) {
+            platform::OutputDebugString("Settings file " + path + " is unreadable (" + error +
+                                        ") and could not be moved aside");
+            return false;
+        }
+        aside = path + stamp + "-" + std::to_string(n);
+    }
+    platform::OutputDebugString("Settings file " + path + " is unreadable (" + error +
+                                "); kept as " + aside + ", starting empty");
+    return true;
+}
+
+LONG RegistryStore::Current(const Handle& handle, FileState*& state)
+{
+    const std::string path = StoreFilePath(handle.folder, handle.rootName);
+    FileState& file = m_files[path];
+    state = &file;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        FileIdentity seen;
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0) {
+            seen = FileIdentity{true,
+                                info.st_dev,
+                                info.st_ino,
+                                info.st_size,
+                                Nanoseconds(info.st_mtim),
+                                Nanoseconds(info.st_ctim)};
+        } else if (errno != ENOENT && errno != ENOTDIR) {
+            return ERROR_ACCESS_DENIED;
+        }
+        if (file.loaded && file.identity == seen)
+            return ERROR_SUCCESS;
+
+        RegKey root;
+        FileIdentity identity;
+        std::string error;
+        const ReadOutcome outcome = ReadFile(path, handle.rootName, root, identity, error);
+        if (outcome == ReadOutcome::Failed)
+            return ERROR_ACCESS_DENIED;
+        if (outcome == ReadOutcome::Ok) {
+            file.root = std::move(root);
+            file.identity = identity;
+            file.loaded = true;
+            return ERROR_SUCCESS;
+        }
+        // Unparseable: move it aside under the lock, unless a writer has
+        // replaced it meanwhile; then look again.
+        StoreLock lock(path);
+        if (!lock.locked()) {
+            // Cannot move it: serve an empty root, and say so only once.
+            if (!(file.loaded && file.identity == identity))
+                platform::OutputDebugString("Settings file " + path + " is unreadable (" +
+                                            error + "); using an empty store");
+            file.root = RegKey{};
+            file.root.name = handle.rootName;
+            file.identity = identity;
+            file.loaded = true;
+            return ERROR_SUCCESS;
+        }
+        RegKey again;
+        FileIdentity againIdentity;
+        std::string againError;
+        if (ReadFile(path, handle.rootName, again, againIdentity, againError) ==
+            ReadOutcome::Corrupt) {
+            if (!SetAside(path, againError))
+                return ERROR_ACCESS_DENIED;
+        }
+    }
+    return ERROR_ACCESS_DENIED;
+}
+
+LONG RegistryStore::Modify(const Handle& handle, const Change& change)
+{
+    const std::string path = StoreFilePath(handle.folder, handle.rootName);
+    if (!MakeFolder(handle.folder))
+        return ERROR_ACCESS_DENIED;
+    StoreLock lock(path);
+    if (!lock.locked())
+        return ERROR_ACCESS_DENIED;
+
+    RegKey root;
+    FileIdentity identity;
+    std::string error;
+    ReadOutcome outcome = ReadFile(path, handle.rootName, root, identity, error);
+    if (outcome == ReadOutcome::Corrupt) {
+        if (!SetAside(path, error))
+            return ERROR_ACCESS_DENIED;
+        outcome = ReadFile(path, handle.rootName, root, identity, error);
+    }
+    if (outcome != ReadOutcome::Ok)
+        return ERROR_ACCESS_DENIED;
+
+    FileState& file = m_files[path];
+    bool changed = false;
+    const LONG result = change(root, changed);
+    if (result != ERROR_SUCCESS || !changed) {
+        file.root = std::move(root);
+        file.identity = identity;
+        file.loaded = true;
+        return result;
+    }
+    if (!ReplaceFile(handle.folder, path, FormatRegFile(root))) {
+        file.loaded = false;  // the change is not in the file; read it again next time
+        return ERROR_ACCESS_DENIED;
+    }
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+        file.identity = FileIdentity{true,
+                                     info.st_dev,
+                                     info.st_ino,
+                                     info.st_size,
+                                     Nanoseconds(info.st_mtim),
+                                     Nanoseconds(info.st_ctim)};
+        file.root = std::move(root);
+        file.loaded = true;
+    } else {
+        file.loaded = false;
+    }
+    return ERROR_SUCCESS;
+}
+
+LONG RegistryStore::ConnectRegistry(const char* computerName, HKEY root, HKEY* result)
+try {
+    if (result == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    *result = 0;
+    if (computerName != nullptr && *computerName != '\0')
+        return ERROR_BAD_NETPATH;
+    const std::string_view rootName = PredefinedRootName(root);
+    if (rootName.empty())
+        return ERROR_INVALID_HANDLE;
+    std::lock_guard guard(m_mutex);
+    *result = AddHandle(Handle{Directory(), std::string(rootName), {}, KEY_ALL_ACCESS});
+    return ERROR_SUCCESS;
+} catch (...) {
+    return ERROR_NOT_ENOUGH_MEMORY;  // an allocation failed
+}
+
+LONG RegistryStore::CreateKey(HKEY parent, const char* subKey, const char* className,
+                              DWORD /*options: every key is kept*/, REGSAM access, HKEY* result,
+                              DWORD* disposition)
+try {
+    if (result == nullptr || subKey == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    *result = 0;
+    std::lock_guard guard(m_mutex);
+    Handle handle;
+    if (const LONG rc = Resolve(parent, handle); rc != ERROR_SUCCESS)
+        return rc;
+    std::vector<std::string> parts;
+    LONG error = ERROR_SUCCESS;
+    if (!SplitSubKey(subKey, parts, error))
+        return error;
+    Handle child = handle;
+    child.path.insert(child.path.end(), parts.begin(), parts.end());
+    child.access = access;
+
+    FileState* state = nullptr;
+    if (const LONG rc = Current(handle, state); rc != ERROR_SUCCESS)
+        return rc;
+    RegKey* parentKey = Walk(state->root, handle.path);
+    if (parentKey == nullptr)
+        return ERROR_KEY_DELETED;
+    DWORD outcome = REG_OPENED_EXISTING_KEY;
+    if (Walk(*parentKey, parts) == nullptr) {
+        if ((handle.access & KEY_CREATE_SUB_KEY) == 0)
+            return ERROR_ACCESS_DENIED;
+        const LONG rc = Modify(handle, [&](RegKey& root, bool& changed) {
+            RegKey* key = Walk(root, handle.path);
+            if (key == nullptr)
+                return ERROR_KEY_DELETED;
+            const std::uint64_t now = FileTimeNow();
+            bool created = false;
+            for (const std::string& part : parts) {
+                RegKey& next = key->AddSubKey(part, &created);
+                if (created) {
+                    key->lastWriteTime = now;  // a parent changes when it gains a subkey
+                    next.lastWriteTime = now;
+                    changed = true;
+                }
+                key = &next;
+            }
+            if (created) {
+                outcome = REG_CREATED_NEW_KEY;
+                key->className = className != nullptr ? className : "";
+            }
+            return ERROR_SUCCESS;
+        });
+        if (rc != ERROR_SUCCESS)
+            return rc;
+    }
+    *result = AddHandle(std::move(child));
+    if (disposition != nullptr)
+        *disposition = outcome;
+    return ERROR_SUCCESS;
+} catch (...) {
+    return ERROR_NOT_ENOUGH_MEMORY;  // an allocation failed
+}
+
+LONG RegistryStore::OpenKey(HKEY parent, const char* subKey, REGSAM access, HKEY* result)
+try {
+    if (result == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    *result = 0;
+    std::lock_guard guard(m_mutex);
+    Handle handle;
+    if (const LONG rc = Resolve(parent, handle); rc != ERROR_SUCCESS)
+        return rc;
+    std::vector<std::string> parts;
+    LONG error = ERROR_SUCCESS;
+    if (!SplitSubKey(subKey, parts, error))
+        return error;
+    FileState* state = nullptr;
+    if (const LONG rc = Current(handle, state); rc != ERROR_SUCCESS)
+        return rc;
+    RegKey* parentKey = Walk(state->root, handle.path);
+    if (parentKey == nullptr)
+        return ERROR_KEY_DELETED;
+    if (Walk(*parentKey, parts) == nullptr)
+        return ERROR_FILE_NOT_FOUND;
+    Handle child = handle;
+    child.path.insert(child.path.end(), parts.begin(), parts.end());
+    child.access = access;
+    *result = AddHandle(std::move(child));
+    return ERROR_SUCCESS;
+} catch (...) {
+    return ERROR_NOT_ENOUGH_MEMORY;  // an allocation failed
+}
+
+LONG RegistryStore::CloseKey(HKEY key)
+try {
+    if (!PredefinedRootName(key).empty())
+        return ERROR_SUCCESS;
+    std::lock_guard guard(m_mutex);
+    return m_handles.erase(key) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+} catch (...) {
+    return ERROR_NOT_ENOUGH_MEMORY;  // an allocation failed
+}
+
+LONG RegistryStore::QueryInfoKey(HKEY key, std::size_t classCapacity, RegKeyInfo& info)
+try {
+    std::lock_guard guard(m_mutex);
+    Handle handle;
+    if (const LONG rc = Resolve(key, handle); rc != ERROR_SUCCESS)
+        return rc;
+    if ((handle.access & KEY_QUERY_VALUE) == 0)
+        return ERROR_ACCESS_DENIED;
+    FileState* state = nullptr;
+    if (const LONG rc = Current(handle, state); rc != ERROR_SUCCESS)
+        return rc;
+    const RegKey* found = Walk(state->root, handle.path);
+    if (found == nullptr)
+        return ERROR_KEY_DELETED;
+    info = RegKeyInfo{};
+    info.className = found->className;
+    info.subKeys = Length(found->subKeys.size());
+    for (const auto& [folded, child] : found->subKeys) {
+        info.maxSubKeyLen = std::max(info.maxSubKeyLen, Length(child->name.size()));
+        info.maxClassLen = std::max(info.maxClassLen, Length(child->className.size()));
+    }
+    info.values = Length(found->values.size());
+    for (const RegValue& value : found->values) {
+        info.maxValueNameLen = std::max(info.maxValueNameLen, Length(value.name.size()));
+        info.maxValueLen = std::max(info.maxValueLen, Length(value.data.size()));
+    }
+    info.lastWriteTime = FileTimeFromUInt64(found->lastWriteTime);
+    return info.className.size() >= classCapacity ? ERROR_MORE_DATA : ERROR_SUCCESS;
+} catch (...) {
+    return ERROR_NOT_ENOUGH_MEMORY;  // an allocation failed
+}
+
+LONG RegistryStore::QueryValue(HKEY key, const char* name, DWORD* type, std::uint8_t* data,
+                               DWORD* size)
+try {
+    if (data != nullptr && size == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    std::lock_guard guard(m_mutex);
+    Handle handle;
+    if (const LONG rc = Resolve(key, handle); rc != ERROR_SUCCESS)
+        return rc;
+    if ((handle.access & KEY_QUERY_VALUE) == 0)
+        return ERROR_ACCESS_DENIED;
+    FileState* state = nullptr;
+    if (const LONG rc = Current(handle, state); rc != ERROR_SUCCESS)
+        return rc;
+    const RegKey* found = Walk(state->root, handle.path);
+    if (found == nullptr)
+        return ERROR_KEY_DELETED;
+    const RegValue* value = found->FindValue(name != nullptr ? name : "");
+    if (value == nullptr)
+        return ERROR_FILE_NOT_FOUND;
+    const DWORD needed = Length(value->data.size());
+    if (type != nullptr)
+        *type = value->type;
+    if (data != nullptr) {
+        if (*size < needed) {
+            *size = needed;
+            return ERROR_MORE_DATA;
+        }
+        if (needed != 0)
+            std::memcpy(data, value->data.data(), needed);
+    }
+    if (size != nullptr)
+        *size = needed;
+    return ERROR_SUCCESS;
+} catch (...) {
+    return ERROR_NOT_ENOUGH_MEMORY;  // an allocation failed
+}
+
+LONG RegistryStore::SetValue(HKEY key, const char* name, DWORD type, const std::uint8_t* data,
+                             DWORD size)
+try {
+    if (data == nullptr && size != 0)
+        return ERROR_INVALID_PARAMETER;
+    std::lock_guard guard(m_mutex);
+    Handle handle;
+    if (const LONG rc = Resolve(key, handle); rc != ERROR_SUCCESS)
+        return rc;
+    if ((handle.access & KEY_SET_VALUE) == 0)
+        return ERROR_ACCESS_DENIED;
+    RegValue value;
+    value.name = name != nullptr ? name : "";
+    value.type = type;
+    if (size != 0)
+        value.data.assign(data, data + size);
+    return Modify(handle, [&](RegKey& root, bool& changed) {
+        RegKey* found = Walk(root, handle.path);
+        if (found == nullptr)
+            return ERROR_KEY_DELETED;
+        if (RegValue* existing = found->FindValue(value.name)) {
+            existing->type = value.type;
+            existing->data = std::move(value.data);
+        } else {
+            found->values.push_back(std::move(value));
+        }
+        found->lastWriteTime = FileTimeNow();
+        changed = true;
+        return ERROR_SUCCESS;
+    });
+} catch (...) {
+    return ERROR_NOT_ENOUGH_MEMORY;  // an allocation failed
+}
+
+}  // namespace support

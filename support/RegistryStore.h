@@ -1,0 +1,109 @@
+#pragma once
+// The settings store: a hierarchical key-value store kept in one REGEDIT4
+// text file per root key ("HKEY_CURRENT_USER.reg", ...) in one folder:
+// $KESTRANA_REGISTRY_DIR, else $XDG_CONFIG_HOME/kestrana, else
+// ~/.config/kestrana (created when first written).
+//
+// Calls mirror the Windows registry calls and return their result codes.
+// Handles stand for key paths. Every call first re-reads a file another
+// process has replaced (checked by inode, size and times). Every change is
+// written through under an exclusive lock on "<file>.lock": read the current
+// file, apply the change, write "<file>.tmp", fsync, rename over the file,
+// fsync the folder; so a killed process leaves the old or the new file and
+// concurrent processes keep each other's changes. A file that cannot be
+// parsed is renamed to "<file>.corrupt-YYYYMMDD-HHMMSS[-N]", reported once
+// on the diagnostic channel, and the root starts empty.
+//
+// Safe to call from several threads; one process-wide instance.
+
+#include "support/RegistryFile.h"
+#include "support/RegistryTypes.h"
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace support {
+
+struct RegKeyInfo {
+    std::string className;
+    DWORD subKeys = 0;
+    DWORD maxSubKeyLen = 0;
+    DWORD maxClassLen = 0;
+    DWORD values = 0;
+    DWORD maxValueNameLen = 0;
+    DWORD maxValueLen = 0;
+    DWORD securityDescriptor = 0;  // the store keeps none
+    FILETIME lastWriteTime{};
+};
+
+class RegistryStore {
+public:
+    static RegistryStore& Instance();
+
+    // The folder the store uses now.
+    static std::string Directory();
+    // The predefined roots by exact name; 0 / "" when not one of them.
+    static HKEY PredefinedRootFromName(std::string_view name);
+    static std::string_view PredefinedRootName(HKEY root);
+
+    // `computerName` null or empty: this computer. Any other computer is
+    // refused with ERROR_BAD_NETPATH.
+    LONG ConnectRegistry(const char* computerName, HKEY root, HKEY* result);
+    LONG CreateKey(HKEY parent, const char* subKey, const char* className, DWORD options,
+                   REGSAM access, HKEY* result, DWORD* disposition);
+    LONG OpenKey(HKEY parent, const char* subKey, REGSAM access, HKEY* result);
+    LONG CloseKey(HKEY key);
+    // ERROR_MORE_DATA when the class name needs `classCapacity` bytes or more.
+    LONG QueryInfoKey(HKEY key, std::size_t classCapacity, RegKeyInfo& info);
+    // Null `name`: the default value. Null `data`: only type and size.
+    LONG QueryValue(HKEY key, const char* name, DWORD* type, std::uint8_t* data, DWORD* size);
+    LONG SetValue(HKEY key, const char* name, DWORD type, const std::uint8_t* data, DWORD size);
+
+private:
+    RegistryStore() = default;
+
+    struct Handle {
+        std::string folder;
+        std::string rootName;
+        std::vector<std::string> path;  // below the root
+        REGSAM access = KEY_ALL_ACCESS;
+    };
+    struct FileIdentity {
+        bool exists = false;
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = 0;
+        std::int64_t mtimeNs = 0;
+        std::int64_t ctimeNs = 0;
+        bool operator==(const FileIdentity&) const = default;
+    };
+    struct FileState {
+        bool loaded = false;
+        FileIdentity identity;
+        RegKey root;
+    };
+    enum class ReadOutcome { Ok, Corrupt, Failed };
+    using Change = std::function<LONG(RegKey& root, bool& changed)>;
+
+    LONG Resolve(HKEY key, Handle& handle) const;
+    HKEY AddHandle(Handle handle);
+    LONG Current(const Handle& handle, FileState*& state);
+    LONG Modify(const Handle& handle, const Change& change);
+    ReadOutcome ReadFile(const std::string& path, std::string_view rootName, RegKey& root,
+                         FileIdentity& identity, std::string& error);
+    bool SetAside(const std::string& path, const std::string& error);
+
+    std::mutex m_mutex;
+    std::map<HKEY, Handle> m_handles;
+    HKEY m_nextHandle = 1;
+    std::map<std::string, FileState> m_files;  // by file path
+};
+
+}  // namespace support
