@@ -1,0 +1,240 @@
+#include "support/LogFile.h"
+
+#include "platform/LocalTime.h"
+#include "platform/MessageBox.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+
+namespace support {
+namespace {
+
+// Pending text beyond this is written at once by the writing thread, so a
+// burst never holds more than this in memory.
+constexpr std::size_t kWriteThreshold = 64 * 1024;
+// How long a written line may wait before the flusher puts it on disk.
+constexpr auto kFlushDelay = std::chrono::milliseconds(500);
+
+void WriteAll(int fd, const std::string& data)
+{
+    const char* p = data.data();
+    std::size_t left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return;  // write errors are not reported; the batch is dropped
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+}
+
+}  // namespace
+
+CLogFile::CLogFile(const std::string& fileName)
+    : m_fd(::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666))
+{
+    if (!m_fd) {
+        platform::ShowMessageBox("Unable to create log file");
+        return;
+    }
+    try {
+        m_flusher = std::jthread([this](std::stop_token stop) { FlusherLoop(stop); });
+    } catch (const std::system_error&) {
+        // Without the flusher the text still reaches the file when the buffer
+        // fills and at destruction.
+    }
+}
+
+CLogFile::~CLogFile()
+{
+    if (m_flusher.joinable()) {
+        m_flusher.request_stop();
+        m_flusher.join();
+    }
+    Flush();
+}
+
+void CLogFile::Write(const char* format, ...)
+{
+    std::va_list args;
+    va_start(args, format);
+    WriteV(format, args);
+    va_end(args);
+}
+
+void CLogFile::WriteV(const char* format, std::va_list args)
+{
+    if (!m_fd)
+        return;
+    std::unique_lock lock(m_mutex);
+    AppendPrefix();
+    if (format != nullptr && format[0] != '\0')
+        AppendFormatted(format, args);
+    AfterAppend(lock);
+}
+
+void CLogFile::WriteText(std::string_view text)
+{
+    if (!m_fd)
+        return;
+    std::unique_lock lock(m_mutex);
+    AppendPrefix();
+    AppendTranslated(text);
+    AfterAppend(lock);
+}
+
+platform::LRESULT CLogFile::OnLogText(platform::WPARAM, platform::LPARAM lParam)
+{
+    const char* text = reinterpret_cast<const char*>(lParam);
+    WriteText(text != nullptr ? std::string_view(text) : std::string_view());
+    return 1;
+}
+
+void CLogFile::Flush()
+{
+    if (!m_fd)
+        return;
+    std::lock_guard io(m_ioMutex);
+    {
+        std::lock_guard lock(m_mutex);
+        m_writing.swap(m_pending);
+        m_dirty = false;
+    }
+    if (!m_writing.empty()) {
+        WriteAll(m_fd.get(), m_writing);
+        m_writing.clear();
+    }
+}
+
+void CLogFile::AppendPrefix()
+{
+    const platform::LocalTime t = platform::GetLocalTime();
+    char prefix[96];
+    const int n = std::snprintf(prefix, sizeof prefix, "%d/%02d/%02d, %02d:%02d:%02d - ", t.year,
+                                t.month, t.day, t.hour, t.minute, t.second);
+    if (n > 0)
+        m_pending.append(prefix, std::min(static_cast<std::size_t>(n), sizeof prefix - 1));
+}
+
+void CLogFile::AppendTranslated(std::string_view text)
+{
+    while (!text.empty()) {
+        const std::size_t lf = text.find('\n');
+        if (lf == std::string_view::npos) {
+            m_pending.append(text);
+            return;
+        }
+        m_pending.append(text.substr(0, lf));
+        m_pending.append("\r\n");
+        text.remove_prefix(lf + 1);
+    }
+}
+
+void CLogFile::AppendFormatted(const char* format, std::va_list args)
+{
+    char number[64];
+    auto appendNumber = [&](auto value) {
+        const auto result = std::to_chars(number, number + sizeof number, value);
+        m_pending.append(number, result.ptr);
+    };
+
+    const char* p = format;
+    while (*p != '\0') {
+        if (*p != '%') {
+            const char* runEnd = p;
+            while (*runEnd != '\0' && *runEnd != '%')
+                ++runEnd;
+            AppendTranslated(std::string_view(p, static_cast<std::size_t>(runEnd - p)));
+            p = runEnd;
+            continue;
+        }
+        ++p;  // past the "%"
+        switch (*p) {
+        case 'd':
+            appendNumber(va_arg(args, int));
+            ++p;
+            break;
+        case 'u':
+            appendNumber(va_arg(args, unsigned));
+            ++p;
+            break;
+        case 'f': {
+            const double value = va_arg(args, double);
+            const auto result = std::to_chars(number, number + sizeof number, value,
+                                              std::chars_format::general, 6);
+            m_pending.append(number, result.ptr);
+            ++p;
+            break;
+        }
+        case 's': {
+            const char* text = va_arg(args, const char*);
+            if (text != nullptr)
+                AppendTranslated(text);
+            ++p;
+            break;
+        }
+        case 'l':
+            ++p;
+            if (*p == 'd') {
+                appendNumber(va_arg(args, int));
+                ++p;
+            } else if (*p == 'u') {
+                appendNumber(va_arg(args, unsigned));
+                ++p;
+            } else if (*p != '\0') {
+                // "%l" writes nothing; the character after it is plain text.
+                AppendTranslated(std::string_view(p, 1));
+                ++p;
+            }
+            break;
+        default:
+            // Not a directive: the "%" stands, and whatever follows (even
+            // another "%") is read afresh.
+            m_pending.push_back('%');
+            break;
+        }
+    }
+}
+
+void CLogFile::AfterAppend(std::unique_lock<std::mutex>& lock)
+{
+    if (m_pending.size() >= kWriteThreshold) {
+        lock.unlock();
+        Flush();
+        return;
+    }
+    if (!m_dirty) {
+        m_dirty = true;
+        lock.unlock();
+        m_wake.notify_one();
+    }
+}
+
+void CLogFile::FlusherLoop(std::stop_token stop)
+{
+    std::unique_lock lock(m_mutex);
+    while (!stop.stop_requested()) {
+        // Sleep until something is written, then let more lines gather.
+        if (!m_wake.wait(lock, stop, [this] { return m_dirty; }))
+            return;
+        m_wake.wait_for(lock, stop, kFlushDelay, [] { return false; });
+        if (stop.stop_requested())
+            return;  // the destructor writes the rest
+        lock.unlock();
+        Flush();
+        lock.lock();
+    }
+}
+
+}  // namespace support

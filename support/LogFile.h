@@ -1,0 +1,78 @@
+#pragma once
+// A timestamped log file: every Write produces one prefix
+// "YYYY/MM/DD, hh:mm:ss - " followed by text from a small printf-like
+// formatter. The file is emptied when opened. Every "\n" reaches the disk as
+// CR LF (a "\r\n" in the text therefore becomes "\r\r\n"), so the files read
+// the same as the ones the program has always written.
+//
+// Output is buffered and never flushed per line; a background flusher writes
+// whatever is pending within about half a second, so a crash loses at most the
+// last second. Destruction writes the rest and closes the file.
+//
+// Directives of Write: %d %u %ld %lu (32-bit values), %f (a double, general
+// notation, 6 significant digits), %s (a C string; a null pointer writes
+// nothing). "%l" followed by any other character writes nothing for "%l"; a
+// "%" before any other character, or at the end, is written as it is and the
+// next character is read normally, so "%%" is not an escape.
+
+#include "platform/UniqueFd.h"
+#include "platform/WindowMessage.h"
+
+#include <condition_variable>
+#include <cstdarg>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace support {
+
+class CLogFile {
+public:
+    // The message that carries a text to log (lParam: NUL-terminated text).
+    static constexpr unsigned WM_LOGTEXT = platform::WM_USER + 3;
+
+    // Creates or empties `fileName`. When it cannot be opened the user is told
+    // "Unable to create log file" once and the logger holds no file.
+    explicit CLogFile(const std::string& fileName);
+    virtual ~CLogFile();
+    CLogFile(const CLogFile&) = delete;
+    CLogFile& operator=(const CLogFile&) = delete;
+
+    // Safe from any thread; does nothing without a file.
+    void Write(const char* format, ...);
+    void WriteV(const char* format, std::va_list args);
+    // The prefix and `text` exactly as given: no directives are read.
+    void WriteText(std::string_view text);
+
+    // Handler for WM_LOGTEXT. The text is taken literally, so a stray "%d"
+    // in it cannot read a value that was never passed. Returns 1.
+    platform::LRESULT OnLogText(platform::WPARAM wParam, platform::LPARAM lParam);
+
+    bool HasFile() const { return m_fd.valid(); }
+    // Writes what is pending now (Write never needs this).
+    void Flush();
+
+private:
+    void AppendPrefix();
+    void AppendTranslated(std::string_view text);
+    void AppendFormatted(const char* format, std::va_list args);
+    // Called with m_mutex held after text was added.
+    void AfterAppend(std::unique_lock<std::mutex>& lock);
+    void FlusherLoop(std::stop_token stop);
+
+    platform::UniqueFd m_fd;
+
+    std::mutex m_mutex;               // guards m_pending and m_dirty
+    std::condition_variable_any m_wake;
+    std::string m_pending;            // text not yet handed to the file
+    bool m_dirty = false;
+
+    std::mutex m_ioMutex;             // keeps file writes in order; taken before m_mutex
+    std::string m_writing;            // the batch being written, under m_ioMutex
+
+    std::jthread m_flusher;           // last member: stopped before the rest goes
+};
+
+}  // namespace support
