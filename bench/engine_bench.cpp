@@ -1,0 +1,339 @@
+// Serial engine throughput, latency and idle cost on pseudo-terminals, each
+// against a plain poll()/read()/write() baseline measured in the same run.
+
+#include "comm/CommPort2.h"
+#include "comm/PortDevices.h"
+#include "platform/MessageQueue.h"
+#include "tools/devsim/FloodPattern.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr std::uint64_t kRxBytes = 100ull * 1000 * 1000;
+constexpr std::uint64_t kTxBytes = 100ull * 1000 * 1000;
+constexpr int kLatencySamples = 400;
+
+void Figure(const char* name, double value, const char* unit)
+{
+    std::printf("figure %s %.6g %s\n", name, value, unit);
+    std::fflush(stdout);
+}
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+struct Pty {
+    int master = -1;
+    std::string path;
+    Pty()
+    {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        ::grantpt(master);
+        ::unlockpt(master);
+        char name[128] = {};
+        ::ptsname_r(master, name, sizeof name);
+        path = name;
+        termios t{};
+        ::tcgetattr(master, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(master, TCSANOW, &t);
+    }
+    ~Pty() { ::close(master); }
+    int OpenNear() const
+    {
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        termios t{};
+        ::tcgetattr(fd, &t);
+        ::cfmakeraw(&t);
+        t.c_cc[VMIN] = 1;
+        t.c_cc[VTIME] = 0;
+        ::tcsetattr(fd, TCSANOW, &t);
+        return fd;
+    }
+};
+
+// Writes `total` flood bytes to fd, waiting for room with poll().
+void FloodWrite(int fd, std::uint64_t total, std::size_t chunk)
+{
+    devsim::FloodGenerator generator;
+    std::vector<std::uint8_t> buffer(chunk);
+    std::uint64_t sent = 0;
+    while (sent < total) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, total - sent));
+        generator.Fill(buffer.data(), n);
+        std::size_t done = 0;
+        while (done < n) {
+            const ssize_t put = ::write(fd, buffer.data() + done, n - done);
+            if (put > 0) {
+                done += static_cast<std::size_t>(put);
+                continue;
+            }
+            pollfd p{fd, POLLOUT, 0};
+            ::poll(&p, 1, 100);
+        }
+        sent += n;
+    }
+}
+
+// Reads and checks flood bytes from fd until `total` are in or nothing comes for a second.
+devsim::FloodChecker FloodRead(int fd, std::uint64_t total)
+{
+    devsim::FloodChecker checker;
+    std::uint8_t buffer[512];
+    while (checker.Bytes() < total) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 1000) <= 0)
+            break;
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got > 0)
+            checker.Feed(buffer, static_cast<std::size_t>(got));
+    }
+    return checker;
+}
+
+std::uint64_t Lost(const devsim::FloodChecker& checker, std::uint64_t total)
+{
+    return (total - std::min(total, checker.Bytes())) + checker.Errors();
+}
+
+double BaselineRx()
+{
+    Pty pty;
+    const int near = pty.OpenNear();
+    const auto start = Clock::now();
+    std::thread writer([&] { FloodWrite(pty.master, kRxBytes, 4096); });
+    const devsim::FloodChecker checker = FloodRead(near, kRxBytes);
+    const auto elapsed = Clock::now() - start;
+    writer.join();
+    ::close(near);
+    return static_cast<double>(checker.Bytes()) / Seconds(elapsed);
+}
+
+struct EngineRun {
+    double bytesPerSecond;
+    std::uint64_t lost;
+};
+
+EngineRun EngineRx()
+{
+    Pty pty;
+    CCommPort2 port;
+    SetRunDevicePath(1, pty.path);
+    port.m_nPort = 0;
+    port.m_dwBaudRate = 115200;
+    platform::MessageQueue owner;
+    port.SetOwner(&owner);
+    if (!port.OpenPort())
+        return {0, kRxBytes};
+    devsim::FloodChecker checker;
+    const auto start = Clock::now();
+    std::thread writer([&] { FloodWrite(pty.master, kRxBytes, 4096); });
+    while (checker.Bytes() < kRxBytes) {
+        auto message = owner.Take(1000ms);
+        if (!message)
+            break;
+        if (message->message == WM_RXDATA) {
+            auto* packet = reinterpret_cast<ReceivePacket*>(message->lParam);
+            checker.Feed(packet->data, packet->length);
+            port.ReleasePacket(packet);
+        } else if (message->message == WM_STATUSTEXT) {
+            port.ReleaseStatusPost(reinterpret_cast<StatusPostBuffer*>(message->lParam));
+        }
+    }
+    const auto elapsed = Clock::now() - start;
+    writer.join();
+    port.ClosePort();
+    return {static_cast<double>(checker.Bytes()) / Seconds(elapsed), Lost(checker, kRxBytes)};
+}
+
+double BaselineTx()
+{
+    Pty pty;
+    const int near = pty.OpenNear();
+    const auto start = Clock::now();
+    devsim::FloodChecker checker;
+    std::thread reader([&] { checker = FloodRead(pty.master, kTxBytes); });
+    FloodWrite(near, kTxBytes, 1024);
+    reader.join();
+    const auto elapsed = Clock::now() - start;
+    ::close(near);
+    return static_cast<double>(checker.Bytes()) / Seconds(elapsed);
+}
+
+EngineRun EngineTx()
+{
+    Pty pty;
+    CCommPort2 port;
+    SetRunDevicePath(1, pty.path);
+    port.m_nPort = 0;
+    if (!port.OpenPort())
+        return {0, kTxBytes};
+    devsim::FloodChecker checker;
+    const auto start = Clock::now();
+    std::thread reader([&] { checker = FloodRead(pty.master, kTxBytes); });
+    devsim::FloodGenerator generator;
+    std::uint8_t block[1024];
+    std::uint64_t sent = 0;
+    while (sent < kTxBytes) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof block, kTxBytes - sent));
+        generator.Fill(block, n);
+        // A full queue refuses the call: wait for room as a real producer would.
+        while (!port.SendBytes(block, n))
+            std::this_thread::sleep_for(50us);
+        sent += n;
+    }
+    reader.join();
+    const auto elapsed = Clock::now() - start;
+    port.ClosePort();
+    return {static_cast<double>(checker.Bytes()) / Seconds(elapsed), Lost(checker, kTxBytes)};
+}
+
+double Percentile(std::vector<double> values, double fraction)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
+    return values[index];
+}
+
+std::vector<double> PtyLatency()
+{
+    Pty pty;
+    const int near = pty.OpenNear();
+    std::vector<double> samples;
+    std::uint8_t byte = 'x';
+    for (int i = 0; i < kLatencySamples; ++i) {
+        const auto start = Clock::now();
+        if (::write(pty.master, &byte, 1) != 1)
+            continue;
+        pollfd p{near, POLLIN, 0};
+        if (::poll(&p, 1, 1000) == 1 && ::read(near, &byte, 1) == 1)
+            samples.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        std::this_thread::sleep_for(200us);
+    }
+    ::close(near);
+    return samples;
+}
+
+std::vector<double> EngineLatency()
+{
+    Pty pty;
+    CCommPort2 port;
+    SetRunDevicePath(1, pty.path);
+    port.m_nPort = 0;
+    port.m_dwBaudRate = 115200;
+    platform::MessageQueue owner;
+    port.SetOwner(&owner);
+    std::vector<double> samples;
+    if (!port.OpenPort())
+        return samples;
+    std::this_thread::sleep_for(50ms);
+    while (auto message = owner.Take(0ms))
+        if (message->message == WM_STATUSTEXT)
+            port.ReleaseStatusPost(reinterpret_cast<StatusPostBuffer*>(message->lParam));
+    std::uint8_t byte = 'y';
+    for (int i = 0; i < kLatencySamples; ++i) {
+        const auto start = Clock::now();
+        if (::write(pty.master, &byte, 1) != 1)
+            continue;
+        for (;;) {
+            auto message = owner.Take(1000ms);
+            if (!message)
+                break;
+            if (message->message == WM_RXDATA) {
+                samples.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+                port.ReleasePacket(reinterpret_cast<ReceivePacket*>(message->lParam));
+                break;
+            }
+            if (message->message == WM_STATUSTEXT)
+                port.ReleaseStatusPost(reinterpret_cast<StatusPostBuffer*>(message->lParam));
+        }
+        std::this_thread::sleep_for(200us);
+    }
+    port.ClosePort();
+    return samples;
+}
+
+double ProcessCpuSeconds()
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// CPU share of the process over `duration` while `port` (if any) sits idle.
+double IdleCpuPercent(std::chrono::seconds duration)
+{
+    const double cpu0 = ProcessCpuSeconds();
+    const auto wall0 = Clock::now();
+    std::this_thread::sleep_for(duration);
+    return 100.0 * (ProcessCpuSeconds() - cpu0) / Seconds(Clock::now() - wall0);
+}
+
+}  // namespace
+
+int main()
+{
+    int status = 0;
+
+    const double rxBase = BaselineRx();
+    const EngineRun rx = EngineRx();
+    Figure("pty_rx_baseline_mb_per_s", rxBase / 1e6, "MB/s");
+    Figure("engine_rx_mb_per_s", rx.bytesPerSecond / 1e6, "MB/s");
+    Figure("engine_rx_ratio", rx.bytesPerSecond / rxBase, "ratio");
+    Figure("engine_rx_lost", static_cast<double>(rx.lost), "bytes");
+
+    const double txBase = BaselineTx();
+    const EngineRun tx = EngineTx();
+    Figure("pty_tx_baseline_mb_per_s", txBase / 1e6, "MB/s");
+    Figure("engine_tx_mb_per_s", tx.bytesPerSecond / 1e6, "MB/s");
+    Figure("engine_tx_ratio", tx.bytesPerSecond / txBase, "ratio");
+    Figure("engine_tx_lost", static_cast<double>(tx.lost), "bytes");
+
+    const std::vector<double> ptyLatency = PtyLatency();
+    const std::vector<double> engineLatency = EngineLatency();
+    const double ptyMedian = Percentile(ptyLatency, 0.5);
+    const double engineMedian = Percentile(engineLatency, 0.5);
+    Figure("pty_latency_median_us", ptyMedian, "us");
+    Figure("engine_rx_latency_median_us", engineMedian, "us");
+    Figure("engine_rx_latency_p99_us", Percentile(engineLatency, 0.99), "us");
+    Figure("engine_rx_latency_ratio", ptyMedian > 0 ? engineMedian / ptyMedian : 0, "ratio");
+
+    const double idleBase = IdleCpuPercent(1s);
+    double idleEngine = 0;
+    {
+        Pty pty;
+        CCommPort2 port;
+        SetRunDevicePath(1, pty.path);
+        port.m_nPort = 0;
+        if (port.OpenPort()) {
+            idleEngine = IdleCpuPercent(10s);
+            port.ClosePort();
+        }
+    }
+    Figure("idle_process_cpu_pct", idleBase, "%");
+    Figure("engine_idle_cpu_pct", idleEngine, "%");
+    Figure("engine_idle_cpu_ratio", idleBase > 0 ? idleEngine / idleBase : 0, "ratio");
+
+    if (rx.lost != 0 || tx.lost != 0)
+        status = 1;
+    return status;
+}

@@ -1,0 +1,234 @@
+// The engine object: construction, opening and closing the port, the owner,
+// and the producer side of the write queue.
+
+#include "comm/CommPort2.h"
+
+#include "comm/PortDevices.h"
+#include "platform/Diagnostic.h"
+#include "platform/MessageBox.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+#include <vector>
+
+namespace {
+constexpr int kWaitTimeout = 258;  // the result of a wait that ran out of time
+}
+
+CCommPort2::CCommPort2()
+{
+    auto& packets = m_RxRing.Buffers();
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+        packets[i].index = static_cast<std::uint8_t>(i);
+        packets[i].next = &packets[(i + 1) % packets.size()];
+        packets[i].previous = &packets[(i + packets.size() - 1) % packets.size()];
+    }
+    auto& posts = m_StatusPost.Buffers();
+    for (std::size_t i = 0; i < posts.size(); ++i)
+        posts[i].next = &posts[(i + 1) % posts.size()];
+
+    if (!ghStatusMessageEvent.valid())
+        platform::ShowMessageBox("Error:ghStatusMessageEvent Failed!");
+    if (!ghThreadExitEvent.valid())
+        platform::ShowMessageBox("Error:ghThreadExitEvent Failed!");
+
+    UpdateStatus("Status message go here:\r\n");
+}
+
+CCommPort2::~CCommPort2()
+{
+    // The threads use this object's rings and events: they must end first.
+    if (m_bConnected == 1)
+        ClosePort();
+}
+
+void CCommPort2::SetOwner(platform::MessageTarget* owner) { m_pOwner.store(owner); }
+
+std::string CCommPort2::DevicePath() const { return m_strDevicePath; }
+
+void CCommPort2::SetLineControlFactory(LineControlFactory factory) { m_lineControlFactory = std::move(factory); }
+
+bool CCommPort2::OpenPort()
+{
+    if (m_bConnected == 1)
+        return true;
+    RefreshPortName();
+    const std::string path = DevicePathForSlot(static_cast<int>(m_nPort) + 1);
+
+    platform::UniqueFd fd(path.empty() ? -1 : ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    int error = fd ? 0 : errno;
+    if (fd && !::isatty(fd.get()))
+        error = ENOTTY;
+    // The advisory lock also keeps out root, whom the tty's exclusive mode lets through.
+    if (!error && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+        error = errno == EWOULDBLOCK ? EBUSY : errno;
+    if (!error && ::ioctl(fd.get(), TIOCEXCL) != 0)
+        error = errno;
+    if (error) {
+        platform::OutputDebugString("CreateFile Failed!");
+        platform::OutputDebugString(std::string(m_szPortName) + " (" + path + "): " + std::strerror(error));
+        return false;
+    }
+
+    m_hPort = std::move(fd);
+    m_strDevicePath = path;
+    m_pLineControl = m_lineControlFactory ? m_lineControlFactory(m_hPort.get()) : MakeTtyLineControl(m_hPort.get());
+    m_bDeviceGone.store(false);
+    m_bTxDrainPending.store(false);
+    m_dwRaisedEvents.store(0);
+
+    m_bSavedLineStateValid = ReadTtyLineState(m_hPort.get(), m_SavedLineState);
+    if (!m_bSavedLineStateValid)
+        platform::OutputDebugString("GetCommTimeouts");
+
+    ApplyLineSettings();
+
+    if (m_pLineControl->SetModemLines(kLineDtr, 0) == LineResult::Failed)
+        platform::OutputDebugString("EscapeCommFunction (SETDTR)");
+
+    m_writeQueue.Open();
+    ghThreadExitEvent.Reset();
+    auto start = [this](std::thread& thread, bool& running, void (CCommPort2::*body)(), const char* failure) {
+        {
+            std::lock_guard lock(m_csThreadsDone);
+            running = true;
+        }
+        try {
+            thread = std::thread([this, body, &running] {
+                (this->*body)();
+                std::lock_guard lock(m_csThreadsDone);
+                running = false;
+                m_threadsDone.notify_all();
+            });
+        } catch (const std::system_error&) {
+            std::lock_guard lock(m_csThreadsDone);
+            running = false;
+            platform::OutputDebugString(failure);
+        }
+    };
+    start(m_hReaderThread, m_bReaderRunning, &CCommPort2::ReaderAndStatusProc, "CreateThread(Reader/Status)");
+    start(m_hWriterThread, m_bWriterRunning, &CCommPort2::WriterThreadMain, "CreateThread (Writer)");
+
+    m_bConnected = 1;
+    return true;
+}
+
+int CCommPort2::StopThreads(std::chrono::milliseconds timeout)
+{
+    ghThreadExitEvent.Set();
+    int result = 0;
+    {
+        std::unique_lock lock(m_csThreadsDone);
+        if (!m_threadsDone.wait_for(lock, timeout, [this] { return !m_bReaderRunning && !m_bWriterRunning; })) {
+            result = kWaitTimeout;
+            if (m_bReaderRunning)
+                platform::OutputDebugString("Reader/Status Thread didn't exit.\n\r");
+            if (m_bWriterRunning)
+                platform::OutputDebugString("Writer Thread didn't exit.\n\r");
+        }
+    }
+    // Every wait of both threads includes the exit event, so they do end; a
+    // late one is waited for rather than left running on a closed port.
+    if (m_hReaderThread.joinable())
+        m_hReaderThread.join();
+    if (m_hWriterThread.joinable())
+        m_hWriterThread.join();
+    ghThreadExitEvent.Reset();
+    return result;
+}
+
+bool CCommPort2::ClosePort()
+{
+    if (m_bConnected != 1)
+        return false;
+    m_bConnected = 0;
+
+    if (StopThreads(std::chrono::milliseconds(20000)) != 0)
+        platform::OutputDebugString("Error closing port.\n");
+
+    m_writeQueue.Close();
+    const int fd = m_hPort.get();
+    if (m_pLineControl && m_pLineControl->SetModemLines(0, kLineDtr) == LineResult::Failed)
+        platform::OutputDebugString("EscapeCommFunction(CLRDTR)\n");
+    if (m_bSavedLineStateValid && !WriteTtyLineState(fd, m_SavedLineState))
+        platform::OutputDebugString("SetCommTimeouts (Restoration to original)\n");
+    if (::tcflush(fd, TCIOFLUSH) != 0)
+        platform::OutputDebugString("PurgeComm\n");
+    ::ioctl(fd, TIOCNXCL);  // exclusive mode outlives this fd on the tty
+
+    m_pLineControl.reset();
+    m_hPort.reset();
+    m_strDevicePath.clear();
+    return true;
+}
+
+bool CCommPort2::SendBytes(const std::uint8_t* data, std::size_t length)
+{
+    if (length > 0 && data == nullptr)
+        return false;
+    std::vector<WriteQueue::Item> items;
+    items.reserve(length / kSendBlockSize + 1);
+    std::size_t offset = 0;
+    do {
+        const std::size_t chunk = std::min(kSendBlockSize, length - offset);
+        items.push_back({Block, static_cast<std::uint32_t>(chunk), 0, data + offset, nullptr, nullptr});
+        offset += chunk;
+    } while (offset < length);
+
+    if (m_writeQueue.Append(items, m_hWriterEvent))
+        return true;
+    platform::OutputDebugString("HeapAlloc (writer packet)");
+    if (m_writeQueue.IsOpen() && !m_bQueueFullReported.exchange(true))
+        UpdateStatus("Send queue full: bytes not sent\r\n");
+    return false;
+}
+
+bool CCommPort2::QueueWriteRequest(WriteRequestKind kind, std::uint32_t size, std::uint8_t character,
+                                   std::unique_ptr<std::uint8_t[]> buffer, platform::MessageTarget* window)
+{
+    if ((kind == FileBlock && size > 0 && !buffer) || (kind == Block && size > kSendBlockSize))
+        return false;
+    std::vector<WriteQueue::Item> items;
+    items.push_back({kind, kind == FileBlock || kind == Block ? size : 0, character, buffer.get(), nullptr, window});
+    if (kind == FileBlock)
+        items.back().fileBuffer = std::move(buffer);
+    if (m_writeQueue.Append(items, m_hWriterEvent))
+        return true;
+    platform::OutputDebugString("HeapAlloc (writer packet)");
+    return false;
+}
+
+bool CCommPort2::WaitTransferDone(std::chrono::milliseconds timeout) { return m_hTransferDoneEvent.Wait(timeout); }
+
+std::size_t CCommPort2::PendingWriteRequests() const { return m_writeQueue.Size(); }
+
+void CCommPort2::ReleasePacket(ReceivePacket* packet)
+{
+    if (!m_RxRing.Release(packet, m_hReaderWakeEvent))
+        platform::OutputDebugString("ReleasePacket: not a packet of this port");
+}
+
+void CCommPort2::ReleaseStatusPost(StatusPostBuffer* post)
+{
+    if (!m_StatusPost.Release(post, m_hReaderWakeEvent))
+        platform::OutputDebugString("ReleaseStatusPost: not a post buffer of this port");
+}
+
+void CCommPort2::SetEventMask(std::uint32_t mask)
+{
+    m_dwEventMask.store(mask);
+    m_hReaderWakeEvent.Set();
+}
+
+void CCommPort2::SetDeviceGone()
+{
+    if (!m_bDeviceGone.exchange(true))
+        m_hReaderWakeEvent.Set();
+}

@@ -1,0 +1,196 @@
+#pragma once
+// The serial port engine: one tty held open exclusively, a reader/status
+// thread and a writer thread on it, and numbered status texts. It reaches its
+// owner only through posted messages whose payloads are lent from two fixed
+// rings of 15 buffers; the owner hands each one back when done.
+
+#include "comm/CommEvents.h"
+#include "comm/OwnerRing.h"
+#include "comm/StatusQueue.h"
+#include "comm/Termios2.h"
+#include "comm/TtyLineControl.h"
+#include "comm/WriteQueue.h"
+#include "platform/Event.h"
+#include "platform/UniqueFd.h"
+#include "platform/WindowMessage.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+inline constexpr unsigned WM_RXDATA = platform::WM_USER + 1;      // lParam: ReceivePacket*
+inline constexpr unsigned WM_STATUSTEXT = platform::WM_USER + 2;  // lParam: StatusPostBuffer*
+inline constexpr unsigned WM_FILEBLOCKDONE = platform::WM_USER + 5;  // a FileBlock request was written
+inline constexpr unsigned WM_PORTGONE = platform::WM_USER + 11;   // wParam 0, lParam 0: device went away
+
+inline constexpr std::size_t kMaxReceiveBlock = 512;
+inline constexpr std::size_t kStatusTextCapacity = 160;
+
+struct ReceivePacket {
+    std::uint8_t index;
+    std::uint32_t length;  // received bytes at the start of data, 1..512 when posted
+    ReceivePacket* previous;
+    ReceivePacket* next;
+    std::uint8_t data[1024];  // the bytes, then zeros (at least 512)
+};
+
+struct StatusPostBuffer {
+    StatusPostBuffer* next;
+    char text[kStatusTextCapacity];  // "<n>:<text>\r\n", NUL, zeros
+};
+
+// Read time-outs in milliseconds. Only the interval matters here: a received
+// block ends once the line has been quiet that long after its first byte.
+struct CommTimeouts {
+    std::uint32_t ReadIntervalTimeout;
+    std::uint32_t ReadTotalTimeoutMultiplier;
+    std::uint32_t ReadTotalTimeoutConstant;
+    std::uint32_t WriteTotalTimeoutMultiplier;
+    std::uint32_t WriteTotalTimeoutConstant;
+};
+
+class CCommPort2 {
+public:
+    CCommPort2();
+    virtual ~CCommPort2();  // destroying while open closes the port first
+    CCommPort2(const CCommPort2&) = delete;
+    CCommPort2& operator=(const CCommPort2&) = delete;
+
+    // Posts go to `owner` from now on; null: nothing is posted, buffers turn by themselves.
+    void SetOwner(platform::MessageTarget* owner);
+    platform::MessageTarget* Owner() const { return m_pOwner.load(); }
+
+    bool OpenPort();
+    bool ClosePort();
+
+    // Any length: split into requests of at most 1024 bytes, queued in order,
+    // all or none. False when the port is closed or the queue is full.
+    bool SendBytes(const std::uint8_t* data, std::size_t length);
+    // The general form for producers that hand over buffers of their own.
+    bool QueueWriteRequest(WriteRequestKind kind, std::uint32_t size, std::uint8_t character,
+                           std::unique_ptr<std::uint8_t[]> buffer, platform::MessageTarget* window);
+    // Waits until a FileEnd or Abort request has been handled.
+    bool WaitTransferDone(std::chrono::milliseconds timeout);
+    // Requests queued and not yet written.
+    std::size_t PendingWriteRequests() const;
+
+    void ReleasePacket(ReceivePacket* packet);       // owner is done with a WM_RXDATA packet
+    void ReleaseStatusPost(StatusPostBuffer* post);  // owner is done with a WM_STATUSTEXT buffer
+
+    void LoadProfile();
+    void SaveProfile();
+    void RefreshPortName();
+    bool ApplyLineSettings();
+    void SetEventMask(std::uint32_t mask);  // stores m_dwEventMask and wakes the reader
+
+    // Queues "<n>:<text>" for the owner. Any thread.
+    void UpdateStatus(std::string_view text);
+
+    // The device path of the open port ("" while closed).
+    std::string DevicePath() const;
+    // Replaces how the modem lines and counters of a newly opened tty are reached.
+    void SetLineControlFactory(LineControlFactory factory);
+
+    // The settings record.
+    std::uint32_t m_nPort = 0;
+    std::atomic<std::uint32_t> m_dwEventMask{kDefaultEventMask};
+    char m_chFlag = 0x0A;
+    char m_chXon = 0x11;
+    char m_chXoff = 0x13;
+    std::uint16_t m_wXonLim = 0;
+    std::uint16_t m_wXoffLim = 0;
+    std::uint32_t m_nRtsControl = 1;
+    std::uint32_t m_nDtrControl = 1;
+    int m_bConnected = 0;  // 1 exactly while open; written on the owner's thread only
+    std::uint32_t m_bCtsOutFlow = 0;
+    std::uint32_t m_bDsrOutFlow = 0;
+    std::uint32_t m_bDsrSensitivity = 0;
+    std::uint32_t m_bXonXoffOut = 0;
+    std::uint32_t m_bXonXoffIn = 0;
+    std::uint32_t m_bTxContinueOnXoff = 0;
+    std::uint8_t m_byDataBits = 8;
+    std::uint8_t m_byParity = 0;
+    std::uint8_t m_byStopBits = 0;
+    std::uint32_t m_dwBaudRate = 9600;
+    CommTimeouts m_Timeouts{1, 0, 0, 0, 0};
+    char m_szPortName[10] = {};
+
+private:
+    // Reader/status thread.
+    void ReaderAndStatusProc();
+    std::uint32_t ReadBlock(ReceivePacket* packet);  // bytes delivered
+    void DeliverPacket(std::uint32_t length);
+    void HandleDeviceGone();
+    void PostStatusMessages();
+    void ReportCommEvent(std::uint32_t eventWord);
+    void ReportLineErrors();
+    void ClearLineErrors();
+    void PollModemStatus();
+    void SampleLineState(bool raiseEvents);
+    void RaiseEvents(std::uint32_t events, bool wakeReader);
+    bool ReadComStat(std::uint32_t& errors, ComStat& status);
+    bool WatchingLines() const;
+
+    // Writer thread.
+    void WriterThreadMain();
+    void ProcessWriteRequests();
+    void WriterGeneric(const std::uint8_t* buffer, std::uint32_t count);
+    void CheckOutputDrained();
+
+    int StopThreads(std::chrono::milliseconds timeout);
+    void ReportLineMismatches(const TtyLineState& asked, const TtyLineState& got, const std::string& refused);
+    void SetDeviceGone();
+
+    platform::UniqueFd m_hPort;
+    std::string m_strDevicePath;
+    std::unique_ptr<TtyLineControl> m_pLineControl;
+    LineControlFactory m_lineControlFactory;
+    TtyLineState m_SavedLineState{};  // as found at open, put back at close
+    bool m_bSavedLineStateValid = false;
+
+    std::thread m_hReaderThread;
+    std::thread m_hWriterThread;
+    std::mutex m_csThreadsDone;
+    std::condition_variable m_threadsDone;
+    bool m_bReaderRunning = false;
+    bool m_bWriterRunning = false;
+
+    platform::Event ghStatusMessageEvent{platform::ResetMode::Auto};
+    platform::Event ghThreadExitEvent{platform::ResetMode::Manual};
+    platform::Event m_hReaderWakeEvent{platform::ResetMode::Auto};  // buffer back, mask changed, events raised
+    platform::Event m_hWriterEvent{platform::ResetMode::Auto};
+    platform::Event m_hTransferDoneEvent{platform::ResetMode::Auto};
+    std::mutex m_csTransferBuffers;
+
+    std::atomic<platform::MessageTarget*> m_pOwner{nullptr};
+
+    OwnerRing<ReceivePacket, 15> m_RxRing;
+    OwnerRing<StatusPostBuffer, 15> m_StatusPost;
+    StatusQueue m_statusQueue;
+    WriteQueue m_writeQueue;
+
+    // Shared with the worker threads.
+    std::atomic<std::uint32_t> m_dwRaisedEvents{0};    // events seen by other threads
+    std::atomic<std::uint8_t> m_chAppliedEvtChar{0};   // the event character in force
+    std::atomic<std::uint32_t> m_dwQuietMicros{1000};  // end of a received block
+    std::atomic<bool> m_bDeviceGone{false};
+    std::atomic<bool> m_bTxDrainPending{false};
+    std::atomic<bool> m_bQueueFullReported{false};
+
+    // Reader/status thread only.
+    LineCounters m_errorBaseline{};
+    LineCounters m_eventBaseline{};
+    int m_nLastModemLines = 0;
+    bool m_bModemLinesKnown = false;
+    bool m_bModemLinesSupported = true;
+    bool m_bCountersSupported = true;
+    bool m_bEventBaselineKnown = false;
+    bool m_bErrorBaselineKnown = false;
+};

@@ -1,0 +1,241 @@
+// The reader/status thread: received blocks to the owner, port events to
+// status texts, queued status texts to the owner. It sleeps in one poll() on
+// the port and its events; every wait includes the exit event.
+
+#include "comm/CommPort2.h"
+#include "platform/Diagnostic.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kIdleWait = std::chrono::milliseconds(500);
+// Modem lines and counters have no wake-up of their own: they are sampled.
+constexpr auto kLinePollInterval = std::chrono::milliseconds(20);
+// Beyond this many undelivered texts, port events are merged rather than queued.
+constexpr std::size_t kStatusBacklogForEvents = 64;
+constexpr int kFullBlocksBeforePoll = 16;
+constexpr std::uint32_t kLineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING | EV_BREAK | EV_ERR;
+
+int PollFor(pollfd* fds, nfds_t count, Clock::duration timeout)
+{
+    const auto micros = std::max<long long>(0, std::chrono::duration_cast<std::chrono::microseconds>(timeout).count());
+    timespec ts{static_cast<time_t>(micros / 1000000), static_cast<long>((micros % 1000000) * 1000)};
+    for (;;) {
+        const int ready = ::ppoll(fds, count, &ts, nullptr);
+        if (ready >= 0 || errno != EINTR)
+            return ready;
+    }
+}
+
+bool MeansDeviceGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+
+}  // namespace
+
+bool CCommPort2::WatchingLines() const
+{
+    const bool lines = (m_dwEventMask.load() & kLineEvents) && (m_bModemLinesSupported || m_bCountersSupported);
+    return lines || m_bTxDrainPending.load();
+}
+
+void CCommPort2::RaiseEvents(std::uint32_t events, bool wakeReader)
+{
+    // Like a driver's event wait: what is not watched at the moment is not recorded.
+    const std::uint32_t watched = events & m_dwEventMask.load();
+    if (watched == 0)
+        return;
+    m_dwRaisedEvents.fetch_or(watched);
+    if (wakeReader)
+        m_hReaderWakeEvent.Set();
+}
+
+void CCommPort2::ReaderAndStatusProc()
+{
+    m_bModemLinesSupported = true;
+    m_bCountersSupported = true;
+    m_bModemLinesKnown = false;
+    m_bEventBaselineKnown = false;
+    m_bErrorBaselineKnown = false;
+    std::uint32_t maskGiven = 0xFFFFFFFF;
+    std::uint32_t pendingEvents = 0;
+    bool goneHandled = false;
+    int fullBlocksInARow = 0;
+
+    PollModemStatus();
+    ClearLineErrors();
+
+    auto idleDeadline = Clock::now() + kIdleWait;
+    auto nextLinePoll = Clock::now() + kLinePollInterval;
+
+    for (;;) {
+        const std::uint32_t mask = m_dwEventMask.load();
+        if (mask != maskGiven) {
+            // A new mask ends the event wait in progress with no event and
+            // forgets what was recorded under the old one.
+            const bool firstPass = maskGiven == 0xFFFFFFFF;
+            maskGiven = mask;
+            pendingEvents = 0;
+            m_dwRaisedEvents.store(0);
+            SampleLineState(false);
+            if (!firstPass)
+                ReportCommEvent(0);
+        }
+
+        if (m_bDeviceGone.load() && !goneHandled) {
+            goneHandled = true;
+            HandleDeviceGone();
+        }
+
+        pendingEvents |= m_dwRaisedEvents.exchange(0);
+        if (pendingEvents != 0 && m_statusQueue.Size() < kStatusBacklogForEvents) {
+            const std::uint32_t word = pendingEvents;
+            pendingEvents = 0;
+            ReportCommEvent(word);
+            pendingEvents |= m_dwRaisedEvents.exchange(0);
+        }
+        if (m_statusQueue.Size() > 0)
+            PostStatusMessages();
+
+        // The port is read only into a packet the owner has handed back;
+        // until then the bytes wait in the kernel.
+        const bool watchPort = !goneHandled;
+        short portEvents = 0;
+        if (watchPort && (m_RxRing.CurrentFree() || m_RxRing.PrepareToWait()))
+            portEvents = POLLIN;
+
+        pollfd fds[4] = {
+            {ghThreadExitEvent.fd(), POLLIN, 0},
+            {ghStatusMessageEvent.fd(), POLLIN, 0},
+            {m_hReaderWakeEvent.fd(), POLLIN, 0},
+            {watchPort ? m_hPort.get() : -1, portEvents, 0},
+        };
+        auto deadline = idleDeadline;
+        const bool watchingLines = WatchingLines();
+        if (watchingLines)
+            deadline = std::min(deadline, nextLinePoll);
+        // Something recorded but held back behind the status backlog: look again soon.
+        if (pendingEvents != 0)
+            deadline = std::min(deadline, Clock::now() + kLinePollInterval);
+
+        // While a flood keeps blocks full, read on without asking poll() first;
+        // every few blocks poll() runs anyway so the events are never starved.
+        if (portEvents != 0 && fullBlocksInARow > 0 && fullBlocksInARow < kFullBlocksBeforePoll) {
+            const std::uint32_t length = ReadBlock(m_RxRing.Current());
+            fullBlocksInARow = length == kMaxReceiveBlock ? fullBlocksInARow + 1 : 0;
+            if (length > 0)
+                continue;
+        }
+        fullBlocksInARow = 0;
+
+        const int ready = PollFor(fds, 4, deadline - Clock::now());
+        if (ready < 0) {
+            platform::OutputDebugString("WaitForMultipleObjects (Reader)");
+            PollFor(fds, 1, kIdleWait);  // no busy loop, still answering the exit event
+        }
+
+        if (fds[3].revents & POLLIN)
+            fullBlocksInARow = ReadBlock(m_RxRing.Current()) == kMaxReceiveBlock ? 1 : 0;
+        else if (fds[3].revents & (POLLHUP | POLLERR | POLLNVAL))
+            SetDeviceGone();
+        if (fds[1].revents & POLLIN)
+            ghStatusMessageEvent.TryWait();
+        if (fds[2].revents & POLLIN)
+            m_hReaderWakeEvent.TryWait();
+        if (fds[0].revents & POLLIN)
+            break;
+
+        const auto now = Clock::now();
+        if (ready > 0) {
+            idleDeadline = now + kIdleWait;
+        } else if (ready == 0 && now >= idleDeadline) {
+            idleDeadline = now + kIdleWait;
+            if (!goneHandled) {
+                PollModemStatus();
+                ClearLineErrors();
+            }
+        }
+        if (watchingLines && now >= nextLinePoll && !goneHandled) {
+            nextLinePoll = now + kLinePollInterval;
+            PollModemStatus();
+        }
+    }
+}
+
+// Reads one block: what is there now, then more until the line has been
+// quiet for the quiet time or 512 bytes are in.
+std::uint32_t CCommPort2::ReadBlock(ReceivePacket* packet)
+{
+    std::memset(packet->data, 0, sizeof packet->data);
+    const int fd = m_hPort.get();
+    std::uint32_t count = 0;
+    const auto quiet = std::chrono::microseconds(m_dwQuietMicros.load());
+    for (;;) {
+        const ssize_t got = ::read(fd, packet->data + count, kMaxReceiveBlock - count);
+        if (got > 0) {
+            count += static_cast<std::uint32_t>(got);
+            if (count == kMaxReceiveBlock)
+                break;
+            continue;
+        }
+        if (got == 0) {  // hang-up: with VMIN 1 an empty line gives EAGAIN, never 0
+            SetDeviceGone();
+            break;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN) {
+            if (MeansDeviceGone(errno))
+                SetDeviceGone();
+            else
+                platform::OutputDebugString("ReadFile in ReaderAndStatusProc");
+            break;
+        }
+        if (count == 0)
+            break;  // woken with nothing to read after all
+        pollfd wait[2] = {{fd, POLLIN, 0}, {ghThreadExitEvent.fd(), POLLIN, 0}};
+        const int ready = PollFor(wait, 2, quiet);
+        if (ready <= 0 || (wait[1].revents & POLLIN))
+            break;
+        if (!(wait[0].revents & POLLIN)) {
+            if (wait[0].revents & (POLLHUP | POLLERR | POLLNVAL))
+                SetDeviceGone();
+            break;
+        }
+    }
+    if (count > 0)
+        DeliverPacket(count);
+    return count;
+}
+
+void CCommPort2::DeliverPacket(std::uint32_t length)
+{
+    ReceivePacket* packet = m_RxRing.Current();
+    packet->length = length;
+
+    std::uint32_t events = EV_RXCHAR;
+    const std::uint32_t mask = m_dwEventMask.load();
+    if ((mask & EV_RXFLAG) && std::memchr(packet->data, m_chAppliedEvtChar.load(), length) != nullptr)
+        events |= EV_RXFLAG;
+    RaiseEvents(events, false);
+
+    m_RxRing.Lend();
+    platform::MessageTarget* owner = m_pOwner.load();
+    if (owner == nullptr || !owner->PostMessage(WM_RXDATA, 0, reinterpret_cast<platform::LPARAM>(packet)))
+        m_RxRing.Release(packet, m_hReaderWakeEvent);
+}
+
+void CCommPort2::HandleDeviceGone()
+{
+    platform::OutputDebugString("Device gone: " + m_strDevicePath);
+    UpdateStatus("Device gone: " + m_strDevicePath + "\r\n");
+    // The text goes first so the owner has it before it closes the port.
+    PostStatusMessages();
+    if (platform::MessageTarget* owner = m_pOwner.load())
+        owner->PostMessage(WM_PORTGONE, 0, 0);
+}

@@ -1,0 +1,184 @@
+// Status texts: queueing, delivery to the owner, and the texts made from port
+// events, line errors and the port's hold flags and queue counts.
+
+#include "comm/CommPort2.h"
+#include "platform/Diagnostic.h"
+
+void CCommPort2::UpdateStatus(std::string_view text)
+{
+    m_statusQueue.Push(text);
+    ghStatusMessageEvent.Set();
+}
+
+void CCommPort2::PostStatusMessages()
+{
+    for (;;) {
+        // Closing: what is left stays queued for the next reader thread.
+        if (ghThreadExitEvent.TryWait())
+            return;
+        std::optional<std::string> text = m_statusQueue.Front();
+        if (!text)
+            return;
+        if (platform::MessageTarget* owner = m_pOwner.load()) {
+            // Every post buffer still with the owner: wait for one to come back.
+            if (!m_StatusPost.CurrentFree() && !m_StatusPost.PrepareToWait())
+                return;
+            StatusPostBuffer* post = m_StatusPost.Current();
+            CopyStatusText(*text, post->text, sizeof post->text);
+            m_StatusPost.Lend();
+            if (!owner->PostMessage(WM_STATUSTEXT, 0, reinterpret_cast<platform::LPARAM>(post)))
+                m_StatusPost.Release(post, m_hReaderWakeEvent);
+        }
+        m_statusQueue.Pop();
+    }
+}
+
+void CCommPort2::ReportCommEvent(std::uint32_t eventWord)
+{
+    UpdateStatus(CommEventText(eventWord));
+    if (eventWord & EV_ERR)
+        ReportLineErrors();
+    PollModemStatus();
+    if (!(eventWord & EV_ERR))
+        ClearLineErrors();
+}
+
+bool CCommPort2::ReadComStat(std::uint32_t& errors, ComStat& status)
+{
+    errors = 0;
+    status = ComStat{};
+    if (!m_pLineControl)
+        return false;
+    bool ok = true;
+    if (m_bCountersSupported) {
+        LineCounters now{};
+        const LineResult result = m_pLineControl->GetCounters(now);
+        if (result == LineResult::Ok) {
+            if (m_bErrorBaselineKnown) {
+                const LineCounters& was = m_errorBaseline;
+                if (now.frame != was.frame)
+                    errors |= CE_FRAME;
+                if (now.overrun != was.overrun)
+                    errors |= CE_OVERRUN;
+                if (now.parity != was.parity)
+                    errors |= CE_RXPARITY;
+                if (now.brk != was.brk)
+                    errors |= CE_BREAK;
+                if (now.bufferOverrun != was.bufferOverrun)
+                    errors |= CE_RXOVER;
+            }
+            m_errorBaseline = now;
+            m_bErrorBaselineKnown = true;
+        } else if (result == LineResult::Unsupported) {
+            m_bCountersSupported = false;
+        } else {
+            ok = false;
+        }
+    }
+    if (m_pLineControl->GetInputQueued(status.cbInQue) == LineResult::Failed)
+        ok = false;
+    if (m_pLineControl->GetOutputQueued(status.cbOutQue) == LineResult::Failed)
+        ok = false;
+    if (m_bModemLinesKnown) {
+        status.fCtsHold = (m_bCtsOutFlow & 1) && !(m_nLastModemLines & kLineCts);
+        status.fDsrHold = (m_bDsrOutFlow & 1) && !(m_nLastModemLines & kLineDsr);
+    }
+    return ok;
+}
+
+void CCommPort2::ReportLineErrors()
+{
+    std::uint32_t errors = 0;
+    ComStat status;
+    if (!ReadComStat(errors, status)) {
+        // No values to trust: say so to the developer and report nothing.
+        platform::OutputDebugString("ClearCommError");
+        return;
+    }
+    if (errors != 0)
+        UpdateStatus(LineErrorText(errors));
+    for (const std::string& text : ComStatTexts(status))
+        UpdateStatus(text);
+}
+
+void CCommPort2::ClearLineErrors()
+{
+    if (m_bDeviceGone.load())
+        return;
+    std::uint32_t errors = 0;
+    ComStat status;
+    if (!ReadComStat(errors, status))
+        platform::OutputDebugString("ClearCommError");
+}
+
+void CCommPort2::PollModemStatus() { SampleLineState(true); }
+
+// Modem lines and interrupt counters compared with the last sample; a change
+// is the event. A driver without them is asked once and then left alone.
+void CCommPort2::SampleLineState(bool raiseEvents)
+{
+    if (!m_pLineControl || m_bDeviceGone.load())
+        return;
+    std::uint32_t events = 0;
+    const std::uint32_t mask = m_dwEventMask.load();
+    if (m_bModemLinesSupported) {
+        int lines = 0;
+        const LineResult result = m_pLineControl->GetModemLines(lines);
+        if (result == LineResult::Ok) {
+            if (m_bModemLinesKnown) {
+                const int changed = lines ^ m_nLastModemLines;
+                if (changed & kLineCts)
+                    events |= EV_CTS;
+                if (changed & kLineDsr)
+                    events |= EV_DSR;
+                if (changed & kLineCd)
+                    events |= EV_RLSD;
+                if (changed & kLineRing)
+                    events |= EV_RING;
+            }
+            m_nLastModemLines = lines;
+            m_bModemLinesKnown = true;
+        } else if (result == LineResult::Unsupported) {
+            m_bModemLinesSupported = false;
+        } else {
+            platform::OutputDebugString("GetCommModemStatus");
+        }
+    }
+    if (m_bCountersSupported && (mask & (EV_BREAK | EV_ERR | EV_CTS | EV_DSR | EV_RLSD | EV_RING))) {
+        LineCounters now{};
+        const LineResult result = m_pLineControl->GetCounters(now);
+        if (result == LineResult::Ok) {
+            // Counters also catch a pulse shorter than the sampling interval.
+            if (m_bEventBaselineKnown) {
+                const LineCounters& was = m_eventBaseline;
+                if (now.cts != was.cts)
+                    events |= EV_CTS;
+                if (now.dsr != was.dsr)
+                    events |= EV_DSR;
+                if (now.cd != was.cd)
+                    events |= EV_RLSD;
+                if (now.ring != was.ring)
+                    events |= EV_RING;
+                if (now.brk != was.brk)
+                    events |= EV_BREAK;
+                if (now.frame != was.frame || now.overrun != was.overrun || now.parity != was.parity ||
+                    now.bufferOverrun != was.bufferOverrun)
+                    events |= EV_ERR;
+            }
+            m_eventBaseline = now;
+            m_bEventBaselineKnown = true;
+        } else if (result == LineResult::Unsupported) {
+            m_bCountersSupported = false;
+        }
+    }
+    if (m_bTxDrainPending.load()) {
+        std::uint32_t queued = 0;
+        const LineResult result = m_pLineControl->GetOutputQueued(queued);
+        if (result != LineResult::Ok || queued == 0) {
+            m_bTxDrainPending.store(false);
+            events |= EV_TXEMPTY;
+        }
+    }
+    if (raiseEvents && events != 0)
+        RaiseEvents(events, false);
+}

@@ -1,0 +1,79 @@
+#pragma once
+// The write-request queue between the callers of SendBytes and the writer
+// thread. Each request owns its bytes, so a queued block can never be
+// overwritten by a later call. The queue is bounded: past the limit a request
+// is refused rather than memory growing without end behind a stalled line.
+
+#include "platform/Event.h"
+#include "platform/WindowMessage.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+enum WriteRequestKind : std::uint32_t {
+    SingleChar = 1,  // write `character`
+    FileBlock = 2,   // write an owned buffer, then notify `window` and free it
+    FileStart = 3,   // nothing
+    FileEnd = 4,     // signal the transfer-done event
+    Abort = 5,       // drop every request queued after this one
+    Block = 6,       // write the request's copy of the caller's bytes
+};
+
+inline constexpr std::size_t kSendBlockSize = 1024;
+
+struct WriteRequest {
+    std::uint32_t kind = Block;
+    std::uint32_t size = 0;
+    std::uint8_t character = 0;
+    std::unique_ptr<std::uint8_t[]> fileBuffer;  // FileBlock only
+    platform::MessageTarget* window = nullptr;   // FileBlock only
+    std::uint8_t block[kSendBlockSize];          // Block only
+
+    const std::uint8_t* Bytes() const { return kind == FileBlock ? fileBuffer.get() : block; }
+};
+
+class WriteQueue {
+public:
+    // Bytes queued at most before requests are refused.
+    static constexpr std::size_t kMaxQueuedBytes = 1u << 20;
+
+    // Accepts requests from now on (the port is open).
+    void Open();
+    // Refuses new requests and drops what is queued (the port is closed).
+    void Close();
+    bool IsOpen() const;
+
+    // Room for `requests` requests holding `bytes` bytes in all?
+    // Both checks and the appends happen under one lock via Append.
+    struct Item {
+        std::uint32_t kind;
+        std::uint32_t size;
+        std::uint8_t character;
+        const std::uint8_t* data;                    // copied for Block
+        std::unique_ptr<std::uint8_t[]> fileBuffer;  // FileBlock
+        platform::MessageTarget* window;
+    };
+    // Appends all items or none. Signals `wake` when the writer may be idle.
+    bool Append(std::vector<Item>& items, platform::Event& wake);
+
+    // Writer thread: the oldest request, still in the queue; null when empty.
+    WriteRequest* Front();
+    // Writer thread: removes the oldest request.
+    void PopFront();
+    // Writer thread: removes every request after the oldest one; returns how many.
+    int DiscardAfterFront();
+    std::size_t Size() const;
+
+private:
+    std::unique_ptr<WriteRequest> NewRequest();
+
+    mutable std::mutex m_csWriteQueue;
+    std::deque<std::unique_ptr<WriteRequest>> m_queue;
+    std::vector<std::unique_ptr<WriteRequest>> m_spare;  // reused to spare allocations
+    std::size_t m_queuedBytes = 0;
+    bool m_open = false;
+};

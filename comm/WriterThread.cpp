@@ -1,0 +1,135 @@
+// The writer thread: drains the write-request queue in order, one write at a
+// time, waiting for room on the line together with the exit event.
+
+#include "comm/CommPort2.h"
+#include "platform/Diagnostic.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+void CCommPort2::WriterThreadMain()
+{
+    for (;;) {
+        const platform::WaitResult woke = platform::WaitForEvents(
+            {&ghThreadExitEvent, &m_hWriterEvent}, {}, std::chrono::milliseconds(500));
+        if (woke.kind == platform::WaitResult::EventSignalled && woke.index == 0)
+            break;
+        if (woke.kind == platform::WaitResult::EventSignalled)
+            ProcessWriteRequests();
+        else if (woke.kind == platform::WaitResult::Failed) {
+            platform::OutputDebugString("WaitForMultipleObjects (Writer)");
+            ghThreadExitEvent.Wait(std::chrono::milliseconds(500));  // no busy loop
+        }
+    }
+}
+
+void CCommPort2::ProcessWriteRequests()
+{
+    bool wrote = false;
+    while (WriteRequest* request = m_writeQueue.Front()) {
+        switch (request->kind) {
+        case SingleChar:
+            WriterGeneric(&request->character, 1);
+            wrote = true;
+            break;
+        case FileBlock:
+            WriterGeneric(request->fileBuffer.get(), request->size);
+            wrote = true;
+            if (request->window && !request->window->PostMessage(WM_FILEBLOCKDONE, 0, 0))
+                platform::OutputDebugString("PostMessage (file transfer status)");
+            {
+                std::lock_guard lock(m_csTransferBuffers);
+                request->fileBuffer.reset();
+            }
+            break;
+        case FileStart:
+            break;
+        case FileEnd:
+            if (!m_hTransferDoneEvent.Set())
+                platform::OutputDebugString("SetEvent (transfer complete event)");
+            break;
+        case Abort: {
+            const int dropped = m_writeQueue.DiscardAfterFront();
+            platform::OutputDebugString(std::to_string(dropped) + " packets ignored.\n");
+            if (!m_hTransferDoneEvent.Set())
+                platform::OutputDebugString("SetEvent (transfer complete event)");
+            break;
+        }
+        case Block:
+            WriterGeneric(request->block, request->size);
+            wrote = true;
+            break;
+        default:
+            platform::OutputDebugString("Bad write request");
+            break;
+        }
+        m_writeQueue.PopFront();
+    }
+    m_bQueueFullReported.store(false);
+    if (wrote)
+        CheckOutputDrained();
+}
+
+void CCommPort2::WriterGeneric(const std::uint8_t* buffer, std::uint32_t count)
+{
+    if (count == 0 || buffer == nullptr || m_bDeviceGone.load())
+        return;
+    const int fd = m_hPort.get();
+    std::uint32_t done = 0;
+    while (done < count) {
+        const ssize_t put = ::write(fd, buffer + done, count - done);
+        if (put > 0) {
+            done += static_cast<std::uint32_t>(put);
+            continue;
+        }
+        if (put == 0) {
+            UpdateStatus("Write timed out. (immediate)\r\n");
+            return;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN) {
+            // The line is full (or stopped by XOFF): wait for room or for the close.
+            const platform::WaitResult room =
+                platform::WaitForEvents({&ghThreadExitEvent}, {fd, POLLOUT}, std::chrono::milliseconds(-1));
+            if (room.kind == platform::WaitResult::EventSignalled)
+                return;  // left to the close, which discards it
+            if (room.kind == platform::WaitResult::Failed) {
+                platform::OutputDebugString("WaitForMultipleObjects (WriterGeneric)");
+                return;
+            }
+            if ((room.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(room.revents & POLLOUT)) {
+                SetDeviceGone();
+                UpdateStatus("Write aborted\r\n");
+                return;
+            }
+            continue;
+        }
+        platform::OutputDebugString("WriteFile (in Writer)");
+        if (errno == EIO || errno == ENXIO || errno == ENODEV) {
+            SetDeviceGone();
+            UpdateStatus("Write aborted\r\n");
+        }
+        return;
+    }
+}
+
+// The output queue has drained when the driver holds nothing more to send;
+// where it still does, the reader samples it until it is empty.
+void CCommPort2::CheckOutputDrained()
+{
+    if (!(m_dwEventMask.load() & EV_TXEMPTY) || !m_pLineControl)
+        return;
+    std::uint32_t queued = 0;
+    const LineResult result = m_pLineControl->GetOutputQueued(queued);
+    if (result == LineResult::Ok && queued > 0) {
+        m_bTxDrainPending.store(true);
+        m_hReaderWakeEvent.Set();
+        return;
+    }
+    if (result != LineResult::Failed)
+        RaiseEvents(EV_TXEMPTY, true);
+}
