@@ -1,0 +1,68 @@
+#pragma once
+// The terminal's text, built to hold hundreds of megabytes: UTF-16 code units
+// in fixed-size chunks (no reallocation as it grows), the start of every
+// logical line, the colour runs, and for every line the first visual row when
+// wrapped at a fixed column count. Appending is amortised O(length); finding
+// the line and column of any visual row is a binary search.
+// '\n' is the only line break stored.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+class TerminalText {
+public:
+    struct ColorRun {
+        std::uint64_t start;  // offset of the run's first code unit
+        std::uint32_t color;  // COLORREF
+    };
+
+    TerminalText();
+
+    void Clear();
+    // Appends n code units in the given colour.
+    void Append(const char16_t* text, std::size_t n, std::uint32_t color);
+
+    std::uint64_t Size() const { return m_size; }
+    bool Empty() const { return m_size == 0; }
+    char16_t At(std::uint64_t offset) const;
+    // Copies n code units from offset (both within Size()).
+    void Copy(std::uint64_t offset, std::size_t n, char16_t* out) const;
+
+    std::size_t LineCount() const { return m_lineStart.size(); }
+    std::uint64_t LineStart(std::size_t line) const { return m_lineStart[line]; }
+    // Without the line's '\n'.
+    std::uint64_t LineLength(std::size_t line) const;
+    std::size_t LineOfOffset(std::uint64_t offset) const;
+
+    const std::vector<ColorRun>& Runs() const { return m_runs; }
+    // Index of the run holding offset (the last run for offset == Size()).
+    std::size_t RunAt(std::uint64_t offset) const;
+    std::uint32_t ColorAt(std::uint64_t offset) const;
+
+    // Wrapping: every logical line takes max(1, ceil(length / columns)) rows.
+    void SetWrapColumns(int columns);
+    int WrapColumns() const { return m_columns; }
+    std::uint64_t RowCount() const;
+    // The line a visual row belongs to, and the offset within that line where
+    // the row starts. row must be < RowCount().
+    std::pair<std::size_t, std::uint64_t> RowPosition(std::uint64_t row) const;
+    std::uint64_t RowOfOffset(std::uint64_t offset) const;
+
+    // Bytes the model has allocated (chunks and tables).
+    std::size_t CapacityBytes() const;
+
+    static constexpr std::size_t kChunkUnits = std::size_t(1) << 20;
+
+private:
+    std::uint64_t RowsOf(std::uint64_t length) const;
+
+    std::vector<std::unique_ptr<char16_t[]>> m_chunks;
+    std::uint64_t m_size = 0;
+    std::vector<std::uint64_t> m_lineStart;  // always holds line 0
+    std::vector<std::uint64_t> m_rowStart;   // first visual row of each line
+    std::vector<ColorRun> m_runs;
+    int m_columns = 80;
+};

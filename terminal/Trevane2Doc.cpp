@@ -1,0 +1,86 @@
+#include "terminal/Trevane2Doc.h"
+
+#include "support/Profile.h"
+#include "terminal/TerminalFile.h"
+
+#include <QFileInfo>
+
+namespace {
+
+constexpr const char* kSection = "Terminal Settings";
+
+QString TitleFor(const QString& path)
+{
+    return QFileInfo(path).fileName() + QStringLiteral(" - Kestrana");
+}
+
+}  // namespace
+
+CTrevane2Doc::CTrevane2Doc(QObject* parent) : QObject(parent) {}
+
+CTrevane2Doc::~CTrevane2Doc() = default;
+
+QString CTrevane2Doc::GetTitle() const
+{
+    return m_strTitle;
+}
+
+void CTrevane2Doc::SetTitle(const QString& title)
+{
+    m_strTitle = title;
+    emit titleChanged(m_strTitle);
+}
+
+bool CTrevane2Doc::OnNewDocument()
+{
+    m_text.Clear();
+    emit textReset();
+    return true;
+}
+
+bool CTrevane2Doc::OnOpenDocument(const QString& path)
+{
+    const bool ok = TerminalFile::LooksColoured(path)
+                        ? TerminalFile::LoadColoured(m_text, path)
+                        : TerminalFile::LoadPlain(m_text, path, m_crPlainText);
+    if (!ok)
+        return false;
+    emit textReset();
+    SetTitle(TitleFor(path));
+    return true;
+}
+
+bool CTrevane2Doc::OnSaveDocument(const QString& path)
+{
+    bool plain = false;
+    switch (m_saveFormat) {
+    case SaveFormat::Plain:
+        plain = true;
+        break;
+    case SaveFormat::Coloured:
+        break;
+    case SaveFormat::ByExtension:
+        plain = QFileInfo(path).suffix().compare(QStringLiteral("txt"), Qt::CaseInsensitive) == 0;
+        break;
+    }
+    const bool ok = plain ? TerminalFile::SavePlain(m_text, path)
+                          : TerminalFile::SaveColoured(m_text, path);
+    if (ok)
+        SetTitle(TitleFor(path));
+    return ok;
+}
+
+void CTrevane2Doc::SetSaveFormat(SaveFormat format)
+{
+    m_saveFormat = format;
+}
+
+void CTrevane2Doc::ReadTerminalSettings()
+{
+    // A missing value keeps the option's current value, as a missing section does.
+    m_bHexMode = support::GetProfileInt(kSection, "AutoWrap", m_bHexMode);
+    m_bLocalEcho = support::GetProfileInt(kSection, "LocalEcho", m_bLocalEcho);
+    m_bReceiveLF = support::GetProfileInt(kSection, "Insert LF before Receive Line", m_bReceiveLF);
+    m_bSendLF = support::GetProfileInt(kSection, "Insert LF after Send Line", m_bSendLF);
+    m_bAppendCRC = support::GetProfileInt(kSection, "Append CRC to the end of send", m_bAppendCRC);
+}

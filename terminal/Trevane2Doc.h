@@ -1,0 +1,69 @@
+#pragma once
+// The terminal document: the terminal text, the five terminal options and the
+// two automation stores. Saving writes the text; nothing else is saved.
+
+#include "terminal/TerminalText.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+class CTrevane2Doc : public QObject {
+    Q_OBJECT
+public:
+    explicit CTrevane2Doc(QObject* parent = nullptr);
+    ~CTrevane2Doc() override;
+
+    // Terminal options, read at every use.
+    int m_bHexMode = 0;
+    int m_bLocalEcho = 1;
+    int m_bReceiveLF = 0;
+    int m_bSendLF = 0;
+    int m_bAppendCRC = 0;
+
+    // Automation stores: one run only, never saved.
+    std::map<std::string, std::string> m_mapAutoSend;
+    std::map<std::string, std::string> m_mapAutoResp;
+
+    QString GetTitle() const;
+    void SetTitle(const QString& title);
+
+    // Empties the text (File > New). Always true.
+    bool OnNewDocument();
+    // Replaces the text with a saved terminal: a coloured file (".rtf" or a
+    // file that starts like one) keeps both colours; anything else is read as
+    // plain UTF-8 text in the received colour. False when it cannot be read.
+    bool OnOpenDocument(const QString& path);
+    // Writes the text: ".txt" (or SetSaveFormat(Plain)) as plain UTF-8 text,
+    // anything else coloured. False when the file cannot be written.
+    bool OnSaveDocument(const QString& path);
+
+    enum class SaveFormat { ByExtension, Coloured, Plain };
+    // The format the next saves use (a file dialog's chosen filter).
+    void SetSaveFormat(SaveFormat format);
+    SaveFormat GetSaveFormat() const { return m_saveFormat; }
+
+    // The colour plain text gets when opened (the received colour).
+    void SetPlainTextColor(std::uint32_t colorref) { m_crPlainText = colorref; }
+
+    // The five options from the "Terminal Settings" section.
+    void ReadTerminalSettings();
+
+    // The terminal text the view shows.
+    TerminalText& Text() { return m_text; }
+    const TerminalText& Text() const { return m_text; }
+
+signals:
+    void titleChanged(const QString& title);
+    // The whole text was replaced (new, open): views repaint from scratch.
+    void textReset();
+
+private:
+    QString m_strTitle;
+    SaveFormat m_saveFormat = SaveFormat::ByExtension;
+    std::uint32_t m_crPlainText = 0x000000FF;
+    TerminalText m_text;
+};

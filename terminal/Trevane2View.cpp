@@ -1,0 +1,398 @@
+#include "terminal/Trevane2View.h"
+
+#include "platform/LocalTime.h"
+#include "support/LogFile.h"
+#include "terminal/Trevane2Doc.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTimerEvent>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// One repaint per frame at most, however many blocks arrive in between.
+constexpr int kRepaintIntervalMs = 16;
+constexpr int kMargin = 2;
+
+}  // namespace
+
+CTrevane2View::CTrevane2View(CTrevane2Doc* doc, CAppearance* appearance, QWidget* parent)
+    : QAbstractScrollArea(parent),
+      m_pDoc(doc),
+      m_pAppearance(appearance),
+      m_crInsert(appearance->m_crReceived)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled);
+    // A fixed scroll bar keeps the column count from flapping as it appears.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    viewport()->setCursor(Qt::IBeamCursor);
+    QPalette pal = viewport()->palette();
+    pal.setColor(QPalette::Base, Qt::white);
+    viewport()->setPalette(pal);
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setAutoFillBackground(false);  // paintEvent fills what it paints
+    setFont(m_pAppearance->m_font);
+    connect(m_pDoc, &CTrevane2Doc::textReset, this, &CTrevane2View::OnTextReset);
+    UpdateMetrics();
+}
+
+CTrevane2View::~CTrevane2View()
+{
+    if (m_pReceiveLog) {
+        m_pReceiveLog->Write("Logging End!\n");
+        m_pReceiveLog.reset();
+    }
+}
+
+void CTrevane2View::OnInitialUpdate()
+{
+    m_strTitle = QStringLiteral("%1 - Kestrana").arg(QStringLiteral("No File"));
+    m_pDoc->SetTitle(m_strTitle);
+
+    m_pDoc->ReadTerminalSettings();
+
+    const platform::LocalTime now = platform::GetLocalTime();
+    char name[32];
+    std::snprintf(name, sizeof name, "receive%02d%02d.log", now.month, now.day);
+    // The old logger ends before the new one opens, so the two never write
+    // the same file at once; an earlier day's file keeps its end line.
+    if (m_pReceiveLog) {
+        m_pReceiveLog->Write("Logging End!\n");
+        m_pReceiveLog.reset();
+    }
+    m_pReceiveLog = std::make_unique<support::CLogFile>(name);
+    m_pReceiveLog->Write("Receice Logging Start!\n");
+}
+
+bool CTrevane2View::ShowReceived(const char* bytes, int length)
+{
+    return ShowBlock(bytes, length, m_pAppearance->m_crReceived, m_receivedDecoder);
+}
+
+bool CTrevane2View::ShowSent(const char* bytes, int length)
+{
+    return ShowBlock(bytes, length, m_pAppearance->m_crSent, m_sentDecoder);
+}
+
+bool CTrevane2View::ShowBlock(const char* bytes, int length, std::uint32_t colorref,
+                              TextDecoder& decoder)
+{
+    SetInsertColor(colorref);
+    if (bytes == nullptr || length <= 0)
+        return true;
+    const auto n = static_cast<std::size_t>(length);
+    TerminalText& text = m_pDoc->Text();
+
+    if (!m_pDoc->m_bHexMode) {
+        m_scratch.clear();
+        decoder.Decode(bytes, n, m_scratch);
+        text.Append(m_scratch.data(), m_scratch.size(), colorref);
+    } else {
+        // A half character or a CR from text mode does not belong to what
+        // follows the hex blocks.
+        decoder.Reset();
+        static const char kHex[] = "0123456789ABCDEF";
+        std::string line(3 * n + 1, ' ');
+        m_scratch.resize(3 * n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto byte = static_cast<unsigned char>(bytes[i]);
+            line[3 * i] = kHex[byte >> 4];
+            line[3 * i + 1] = kHex[byte & 0xF];
+            m_scratch[3 * i] = static_cast<char16_t>(line[3 * i]);
+            m_scratch[3 * i + 1] = static_cast<char16_t>(line[3 * i + 1]);
+            m_scratch[3 * i + 2] = u' ';
+        }
+        line[3 * n] = '\n';
+        text.Append(m_scratch.data(), m_scratch.size(), colorref);
+        if (m_pReceiveLog)
+            m_pReceiveLog->WriteText(line);
+    }
+    m_selAnchor = m_selEnd = text.Size();
+    ScheduleRepaint();
+    return true;
+}
+
+void CTrevane2View::AppendText(const char* text, int /*length*/, bool sent)
+{
+    const std::uint32_t colorref = sent ? m_pAppearance->m_crSent : m_pAppearance->m_crReceived;
+    SetInsertColor(colorref);
+    if (text == nullptr)
+        return;
+    m_scratch.clear();
+    m_echoDecoder.Decode(text, std::strlen(text), m_scratch);
+    TerminalText& model = m_pDoc->Text();
+    model.Append(m_scratch.data(), m_scratch.size(), colorref);
+    m_selAnchor = m_selEnd = model.Size();
+    ScheduleRepaint();
+}
+
+void CTrevane2View::SetInsertColor(std::uint32_t colorref)
+{
+    // The caret goes to the end and any selection is dropped; the end comes
+    // into view with the next repaint.
+    m_crInsert = colorref;
+    const std::uint64_t end = m_pDoc->Text().Size();
+    if (m_selAnchor != end || m_selEnd != end) {
+        m_selAnchor = m_selEnd = end;
+        ScheduleRepaint();
+    }
+    if (!m_bFollowEnd) {
+        m_bFollowEnd = true;
+        ScheduleRepaint();
+    }
+}
+
+QString CTrevane2View::PlainText() const
+{
+    const TerminalText& text = m_pDoc->Text();
+    QString out(static_cast<qsizetype>(text.Size()), Qt::Uninitialized);
+    text.Copy(0, static_cast<std::size_t>(text.Size()), reinterpret_cast<char16_t*>(out.data()));
+    return out;
+}
+
+void CTrevane2View::FlushPending()
+{
+    m_repaintTimer.stop();
+    UpdateScrollBar();
+    if (viewport()->isVisible())
+        viewport()->repaint();
+    else
+        viewport()->update();
+}
+
+void CTrevane2View::ScheduleRepaint()
+{
+    if (!m_repaintTimer.isActive())
+        m_repaintTimer.start(kRepaintIntervalMs, this);
+}
+
+void CTrevane2View::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() != m_repaintTimer.timerId()) {
+        QAbstractScrollArea::timerEvent(event);
+        return;
+    }
+    m_repaintTimer.stop();
+    UpdateScrollBar();
+    viewport()->update();
+}
+
+void CTrevane2View::OnTextReset()
+{
+    m_receivedDecoder.Reset();
+    m_sentDecoder.Reset();
+    m_echoDecoder.Reset();
+    m_pDoc->Text().SetWrapColumns(m_nColumns);
+    m_selAnchor = m_selEnd = m_pDoc->Text().Size();
+    m_bFollowEnd = true;
+    ScheduleRepaint();
+}
+
+void CTrevane2View::ApplyAppearanceFont()
+{
+    setFont(m_pAppearance->m_font);
+}
+
+int CTrevane2View::VisibleRows() const
+{
+    return std::max(1, (viewport()->height() - kMargin) / m_nLineHeight);
+}
+
+void CTrevane2View::UpdateMetrics()
+{
+    const QFontMetrics metrics(font());
+    m_nCharWidth = std::max(1, metrics.horizontalAdvance(QLatin1Char('M')));
+    m_nLineHeight = std::max(1, metrics.lineSpacing());
+    m_nAscent = metrics.ascent();
+    const int columns = std::max(1, (viewport()->width() - 2 * kMargin) / m_nCharWidth);
+
+    TerminalText& text = m_pDoc->Text();
+    if (columns != text.WrapColumns()) {
+        // Keep the first visible character on screen across the re-wrap.
+        std::uint64_t topOffset = 0;
+        if (!m_bFollowEnd && verticalScrollBar()->value() > 0) {
+            const auto [line, column] =
+                text.RowPosition(static_cast<std::uint64_t>(verticalScrollBar()->value()));
+            topOffset = text.LineStart(line) + column;
+        }
+        text.SetWrapColumns(columns);
+        UpdateScrollBar();
+        if (!m_bFollowEnd)
+            verticalScrollBar()->setValue(
+                static_cast<int>(std::min<std::uint64_t>(text.RowOfOffset(topOffset), INT_MAX)));
+    } else {
+        UpdateScrollBar();
+    }
+    m_nColumns = columns;
+    viewport()->update();
+}
+
+void CTrevane2View::UpdateScrollBar()
+{
+    const std::uint64_t rows = m_pDoc->Text().RowCount();
+    const auto visible = static_cast<std::uint64_t>(VisibleRows());
+    const int maximum = static_cast<int>(std::min<std::uint64_t>(rows > visible ? rows - visible : 0, INT_MAX));
+    QScrollBar* bar = verticalScrollBar();
+    const bool follow = m_bFollowEnd;
+    bar->setRange(0, maximum);
+    bar->setPageStep(static_cast<int>(visible));
+    bar->setSingleStep(1);
+    if (follow)
+        bar->setValue(maximum);
+    m_bFollowEnd = follow || bar->value() >= maximum;
+}
+
+void CTrevane2View::scrollContentsBy(int, int)
+{
+    m_bFollowEnd = verticalScrollBar()->value() >= verticalScrollBar()->maximum();
+    viewport()->update();
+}
+
+void CTrevane2View::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    UpdateMetrics();
+}
+
+void CTrevane2View::changeEvent(QEvent* event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        UpdateMetrics();
+}
+
+void CTrevane2View::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(viewport());
+    painter.fillRect(event->rect(), Qt::white);
+    painter.setFont(font());
+
+    const TerminalText& text = m_pDoc->Text();
+    const auto& runs = text.Runs();
+    const std::uint64_t rows = text.RowCount();
+    const auto first = static_cast<std::uint64_t>(verticalScrollBar()->value());
+    const std::uint64_t selFrom = std::min(m_selAnchor, m_selEnd);
+    const std::uint64_t selTo = std::max(m_selAnchor, m_selEnd);
+    const int visible = VisibleRows() + 1;
+    const QColor selection = palette().color(QPalette::Highlight);
+
+    QString buffer;
+    for (int i = 0; i < visible && first + static_cast<std::uint64_t>(i) < rows; ++i) {
+        const auto [line, column] = text.RowPosition(first + static_cast<std::uint64_t>(i));
+        const std::uint64_t lineLength = text.LineLength(line);
+        const auto length = static_cast<std::size_t>(
+            std::min<std::uint64_t>(static_cast<std::uint64_t>(m_nColumns), lineLength - column));
+        const std::uint64_t start = text.LineStart(line) + column;
+        const int y = kMargin + i * m_nLineHeight;
+        if (length == 0)
+            continue;
+
+        buffer.resize(static_cast<qsizetype>(length));
+        auto* chars = reinterpret_cast<char16_t*>(buffer.data());
+        text.Copy(start, length, chars);
+        for (std::size_t k = 0; k < length; ++k)
+            if (chars[k] < 0x20 || chars[k] == 0x7F)
+                chars[k] = u' ';
+
+        const std::uint64_t end = start + length;
+        if (selFrom < selTo && selFrom < end && selTo > start) {
+            const auto a = static_cast<int>(std::max(selFrom, start) - start);
+            const auto b = static_cast<int>(std::min(selTo, end) - start);
+            painter.fillRect(kMargin + a * m_nCharWidth, y, (b - a) * m_nCharWidth, m_nLineHeight,
+                             selection);
+        }
+
+        std::size_t run = text.RunAt(start);
+        for (std::uint64_t at = start; at < end;) {
+            const std::uint64_t runEnd = run + 1 < runs.size() ? std::min(runs[run + 1].start, end) : end;
+            const auto from = static_cast<qsizetype>(at - start);
+            painter.setPen(runs.empty() ? QColor(Qt::black) : ColorFromColorRef(runs[run].color));
+            painter.drawText(kMargin + static_cast<int>(from) * m_nCharWidth, y + m_nAscent,
+                             buffer.mid(from, static_cast<qsizetype>(runEnd - at)));
+            at = runEnd;
+            ++run;
+        }
+    }
+
+    if (hasFocus()) {
+        // The caret always sits after the last character.
+        const std::size_t lastLine = text.LineCount() - 1;
+        const std::uint64_t column = text.LineLength(lastLine);
+        const auto columns = static_cast<std::uint64_t>(m_nColumns);
+        std::uint64_t row = text.RowOfOffset(text.LineStart(lastLine)) + column / columns;
+        std::uint64_t x = column % columns;
+        if (column > 0 && x == 0) {  // the caret after a full row stays on that row
+            --row;
+            x = columns;
+        }
+        if (row >= first && row < first + static_cast<std::uint64_t>(visible)) {
+            const int y = kMargin + static_cast<int>(row - first) * m_nLineHeight;
+            painter.fillRect(kMargin + static_cast<int>(x) * m_nCharWidth, y, 2, m_nLineHeight,
+                             ColorFromColorRef(m_crInsert));
+        }
+    }
+}
+
+std::size_t CTrevane2View::OffsetAt(const QPoint& pos) const
+{
+    const TerminalText& text = m_pDoc->Text();
+    const std::uint64_t rows = text.RowCount();
+    const int rowInView = std::max(0, (pos.y() - kMargin) / m_nLineHeight);
+    const std::uint64_t row = std::min<std::uint64_t>(
+        static_cast<std::uint64_t>(verticalScrollBar()->value()) + static_cast<std::uint64_t>(rowInView),
+        rows - 1);
+    const auto [line, column] = text.RowPosition(row);
+    const std::uint64_t rowLength =
+        std::min<std::uint64_t>(static_cast<std::uint64_t>(m_nColumns), text.LineLength(line) - column);
+    const auto x = static_cast<std::uint64_t>(
+        std::max(0, (pos.x() - kMargin + m_nCharWidth / 2) / m_nCharWidth));
+    return static_cast<std::size_t>(text.LineStart(line) + column + std::min(x, rowLength));
+}
+
+void CTrevane2View::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_selAnchor = m_selEnd = OffsetAt(event->position().toPoint());
+        viewport()->update();
+    }
+    QAbstractScrollArea::mousePressEvent(event);
+}
+
+void CTrevane2View::mouseMoveEvent(QMouseEvent* event)
+{
+    if (event->buttons() & Qt::LeftButton) {
+        m_selEnd = OffsetAt(event->position().toPoint());
+        viewport()->update();
+    }
+    QAbstractScrollArea::mouseMoveEvent(event);
+}
+
+void CTrevane2View::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Copy)) {
+        const std::uint64_t from = std::min(m_selAnchor, m_selEnd);
+        const std::uint64_t to = std::max(m_selAnchor, m_selEnd);
+        if (from < to) {
+            QString selected(static_cast<qsizetype>(to - from), Qt::Uninitialized);
+            m_pDoc->Text().Copy(from, static_cast<std::size_t>(to - from),
+                                reinterpret_cast<char16_t*>(selected.data()));
+            QGuiApplication::clipboard()->setText(selected);
+        }
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(event);
+}

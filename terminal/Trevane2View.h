@@ -1,0 +1,93 @@
+#pragma once
+// The terminal window: paints the document's text (only the visible lines),
+// appends received and sent data in their colours, and owns the receive log.
+// Appends go to the text model at once; the widget repaints at most once per
+// frame interval, so a burst of blocks costs one repaint.
+
+#include "terminal/Appearance.h"
+#include "terminal/TextDecoder.h"
+
+#include <QAbstractScrollArea>
+#include <QBasicTimer>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace support { class CLogFile; }
+class CTrevane2Doc;
+
+class CTrevane2View : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    CTrevane2View(CTrevane2Doc* doc, CAppearance* appearance, QWidget* parent = nullptr);
+    ~CTrevane2View() override;  // "Logging End!\n" to the receive log
+
+    CTrevane2Doc* GetDocument() const { return m_pDoc; }
+
+    // Title, options re-read, receive log opened afresh with its start line.
+    void OnInitialUpdate();
+
+    // A received block in the received colour, as text or hex groups by the
+    // hex option; in hex mode one receive-log line per block. Always true.
+    bool ShowReceived(const char* bytes, int length);
+    // The same in the sent colour.
+    bool ShowSent(const char* bytes, int length);
+    // NUL-terminated text as given (length is not used), in the sent colour
+    // when sent, else the received colour.
+    void AppendText(const char* text, int length, bool sent);
+    // The colour the next inserted text gets; the caret goes to the end.
+    void SetInsertColor(std::uint32_t colorref);
+    std::uint32_t InsertColor() const { return m_crInsert; }
+
+    QString PlainText() const;
+    // Repaints now what is waiting for the next frame.
+    void FlushPending();
+    // True while a repaint is scheduled and not yet done.
+    bool HasPendingRepaint() const { return m_repaintTimer.isActive(); }
+
+    // Text columns and rows that fit the viewport with the current font.
+    int Columns() const { return m_nColumns; }
+    int VisibleRows() const;
+
+    support::CLogFile* ReceiveLog() const { return m_pReceiveLog.get(); }
+
+    // Takes the appearance's font (after the appearance changed).
+    void ApplyAppearanceFont();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    bool ShowBlock(const char* bytes, int length, std::uint32_t colorref, TextDecoder& decoder);
+    void ScheduleRepaint();
+    void OnTextReset();
+    void UpdateMetrics();
+    void UpdateScrollBar();
+    std::size_t OffsetAt(const QPoint& pos) const;
+
+    CTrevane2Doc* m_pDoc;
+    CAppearance* m_pAppearance;
+    QString m_strTitle;
+    std::unique_ptr<support::CLogFile> m_pReceiveLog;
+    std::uint32_t m_crInsert;
+    TextDecoder m_receivedDecoder;  // one per source: a split character
+    TextDecoder m_sentDecoder;      // of one must not swallow the other's
+    TextDecoder m_echoDecoder;
+    QBasicTimer m_repaintTimer;
+    bool m_bFollowEnd = true;   // scrolled to the end: stay there as text grows
+    int m_nColumns = 80;
+    int m_nCharWidth = 8;
+    int m_nLineHeight = 16;
+    int m_nAscent = 12;
+    std::size_t m_selAnchor = 0, m_selEnd = 0;  // selection in UTF-16 offsets
+    std::vector<char16_t> m_scratch;
+};
