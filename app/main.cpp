@@ -1,1 +1,82 @@
-int main() { return 0; }
+// kestrana: the serial-port terminal.
+
+#include "app/CommandLine.h"
+#include "app/QtMessageBoxHandler.h"
+#include "app/Trevane2App.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool HasDisplay()
+{
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0')
+            return true;
+    }
+    return false;
+}
+
+// With KESTRANA_SHOWN_FD=n in the environment, one line goes to descriptor n
+// once the main window is up and the event loop runs: start-up time
+// measurements need to know that moment from outside.
+void ReportShownWhenUp()
+{
+    const char* fdText = std::getenv("KESTRANA_SHOWN_FD");
+    if (fdText == nullptr || *fdText == '\0')
+        return;
+    const int fd = std::atoi(fdText);
+    unsetenv("KESTRANA_SHOWN_FD");
+    if (fd <= 2)
+        return;
+    QTimer::singleShot(0, [fd] {
+        [[maybe_unused]] const ssize_t n = ::write(fd, "shown\n", 6);
+        ::close(fd);
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // The command line is read before anything touches the window system or
+    // the settings store, so --help and mistakes need neither.
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    CommandLineOptions options;
+    std::string error;
+    switch (ParseCommandLine(args, options, error)) {
+    case CommandLineStatus::Help:
+        std::printf("%s\n", UsageLine());
+        return 0;
+    case CommandLineStatus::Error:
+        std::fprintf(stderr, "kestrana: %s\n%s\n", error.c_str(), UsageLine());
+        return 2;
+    case CommandLineStatus::Ok:
+        break;
+    }
+    if (!options.registryDir.empty())
+        setenv("KESTRANA_REGISTRY_DIR", options.registryDir.c_str(), 1);
+    if (!HasDisplay()) {
+        std::fprintf(stderr,
+                     "kestrana: no display ($DISPLAY and $WAYLAND_DISPLAY are unset).\n"
+                     "Run it on a desktop, under xvfb-run, or with QT_QPA_PLATFORM=offscreen.\n");
+        return 1;
+    }
+
+    int qtArgc = 1;
+    QApplication application(qtArgc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kestrana"));
+    InstallQtMessageBoxHandler();
+    CTrevane2App app;
+    ReportShownWhenUp();
+    return app.Run(options);
+}

@@ -1,0 +1,102 @@
+#include "app/CommandLine.h"
+
+#include <cctype>
+#include <optional>
+#include <string_view>
+
+namespace {
+
+// "COMn=PATH" with n 1..8 and a non-empty path.
+std::optional<std::pair<int, std::string>> ParseDeviceMapping(std::string_view text)
+{
+    if (text.size() < 6)
+        return std::nullopt;
+    for (std::size_t i = 0; i < 3; ++i)
+        if (std::toupper(static_cast<unsigned char>(text[i])) != "COM"[i])
+            return std::nullopt;
+    const char digit = text[3];
+    if (digit < '1' || digit > '8' || text[4] != '=')
+        return std::nullopt;
+    std::string path(text.substr(5));
+    if (path.empty())
+        return std::nullopt;
+    return std::make_pair(digit - '0', std::move(path));
+}
+
+}  // namespace
+
+const char* UsageLine()
+{
+    return "usage: kestrana [FILE] [--device COMn=PATH]... [--connect] [--registry-dir DIR] "
+           "[--no-splash] [--help]";
+}
+
+CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
+                                   CommandLineOptions& options, std::string& error)
+{
+    bool onlyFiles = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        // Options that take a value accept "--opt VALUE" and "--opt=VALUE".
+        auto takeValue = [&](std::string_view name, std::string& value) -> std::optional<bool> {
+            if (arg == name) {
+                if (i + 1 >= args.size()) {
+                    error = std::string(name) + " needs a value";
+                    return false;
+                }
+                value = args[++i];
+                return true;
+            }
+            if (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 &&
+                arg[name.size()] == '=') {
+                value = arg.substr(name.size() + 1);
+                return true;
+            }
+            return std::nullopt;
+        };
+
+        if (!onlyFiles && arg.size() > 1 && arg[0] == '-') {
+            std::string value;
+            if (arg == "--") {
+                onlyFiles = true;
+            } else if (arg == "--help" || arg == "-h") {
+                options.help = true;
+            } else if (arg == "--connect") {
+                options.connect = true;
+            } else if (arg == "--no-splash") {
+                options.noSplash = true;
+            } else if (auto got = takeValue("--device", value)) {
+                if (!*got)
+                    return CommandLineStatus::Error;
+                auto mapping = ParseDeviceMapping(value);
+                if (!mapping) {
+                    error = "bad device mapping '" + value + "' (expected COMn=PATH, n 1 to 8)";
+                    return CommandLineStatus::Error;
+                }
+                options.devices.push_back(std::move(*mapping));
+            } else if (auto gotDir = takeValue("--registry-dir", value)) {
+                if (!*gotDir)
+                    return CommandLineStatus::Error;
+                if (value.empty()) {
+                    error = "--registry-dir needs a folder";
+                    return CommandLineStatus::Error;
+                }
+                options.registryDir = value;
+            } else {
+                error = "unknown option '" + arg + "'";
+                return CommandLineStatus::Error;
+            }
+            continue;
+        }
+        if (!options.file.empty()) {
+            error = "more than one file given ('" + arg + "')";
+            return CommandLineStatus::Error;
+        }
+        if (arg.empty()) {
+            error = "empty file name";
+            return CommandLineStatus::Error;
+        }
+        options.file = arg;
+    }
+    return options.help ? CommandLineStatus::Help : CommandLineStatus::Ok;
+}

@@ -1,0 +1,26 @@
+#pragma once
+// The program's command line:
+//   kestrana [FILE] [--device COMn=PATH]... [--connect] [--registry-dir DIR]
+//            [--no-splash] [--help]
+// Plain C++: it is read before any window system or settings store is touched.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+struct CommandLineOptions {
+    std::string file;                                   // empty: a new document
+    std::vector<std::pair<int, std::string>> devices;   // slot 1..8 and its path, this run only
+    bool connect = false;
+    std::string registryDir;                            // empty: the default folder
+    bool noSplash = false;
+    bool help = false;
+};
+
+enum class CommandLineStatus { Ok, Help, Error };
+
+// `args` without the program name. On Error, `error` says which argument was wrong.
+CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
+                                   CommandLineOptions& options, std::string& error);
+
+const char* UsageLine();

@@ -1,0 +1,434 @@
+#include "app/MainFrame.h"
+
+#include "app/ConnectionText.h"
+#include "app/MyStatusBar.h"
+#include "app/ReceiveLineFeed.h"
+#include "app/SplashWindow.h"
+#include "comm/CommPort2.h"
+#include "comm/CommSettingsDlg.h"
+#include "platform/LocalTime.h"
+#include "platform/MessageBox.h"
+#include "resources/MenuTable.h"
+#include "resources/StringTable.h"
+#include "support/LogFile.h"
+#include "terminal/Trevane2Doc.h"
+#include "terminal/Trevane2View.h"
+
+#include "ui_DialogBar.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QToolBar>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+QString Utf8(const char* text) { return QString::fromUtf8(text); }
+
+const QString kColouredFilter = QStringLiteral("Kestrana terminal (*.rtf)");
+const QString kPlainFilter = QStringLiteral("Plain text (*.txt)");
+
+}  // namespace
+
+CMainFrame::CMainFrame(CTrevane2Doc* doc, CAppearance* appearance, QWidget* parent)
+    : QMainWindow(parent),
+      m_strConnStatus(Utf8(res::kDisconnected)),
+      m_pDoc(doc),
+      m_pAppearance(appearance),
+      m_pMessageWindow(std::make_unique<platform::QtMessageWindow>())
+{
+    setObjectName(QStringLiteral("mainFrame"));
+    // The frame never puts the document's name in its title; the view does.
+    setWindowTitle(Utf8(res::kMainTitle));
+    resize(640, 425);
+    m_pMessageWindow->SetHandler(WM_RXDATA, [this](platform::WPARAM w, platform::LPARAM l) {
+        return OnRxData(w, l);
+    });
+    m_pMessageWindow->SetHandler(WM_STATUSTEXT, [this](platform::WPARAM w, platform::LPARAM l) {
+        return OnStatusText(w, l);
+    });
+    m_pMessageWindow->SetHandler(WM_PORTGONE, [this](platform::WPARAM w, platform::LPARAM l) {
+        return OnPortGone(w, l);
+    });
+}
+
+CMainFrame::~CMainFrame()
+{
+    // The view goes first, as a window's children do; it ends the receive log.
+    if (m_pView != nullptr) {
+        QWidget* view = takeCentralWidget();
+        m_pView = nullptr;
+        delete view;
+    }
+    // No thread may post once the message window is gone, and no queued
+    // message may reach a handler once the engine is gone.
+    m_pCommPort.reset();
+    m_pMessageWindow.reset();
+    m_pFirstBytes.reset();
+    if (m_pEventLog) {
+        m_pEventLog->Write("Logging End!\n");
+        m_pEventLog.reset();
+    }
+    CloseTcpServer();
+}
+
+bool CMainFrame::Create()
+{
+    // 1. Menu and view.
+    BuildMenus();
+    m_pView = new CTrevane2View(m_pDoc, m_pAppearance, this);
+    m_pView->setObjectName(QStringLiteral("view"));
+    setCentralWidget(m_pView);
+    connect(m_pDoc, &CTrevane2Doc::titleChanged, this, &QWidget::setWindowTitle);
+
+    // 2. Dialog bar.
+    if (!CreateDialogBar())
+        return false;
+
+    // 3. Status bar: message pane, connection pane, clock.
+    m_wndStatusBar = new CMyStatusBar(this);
+    setStatusBar(m_wndStatusBar);
+    m_wndStatusBar->SetConnectionTextSource([this] { return m_strConnStatus; });
+    m_wndStatusBar->SetIdleHandler([this] { UpdateCommandUI(); });
+
+    // 4. Engine.
+    m_pCommPort = std::make_unique<CCommPort2>();
+
+    // 5, 6. Event log, named for the day the program started.
+    const platform::LocalTime now = platform::GetLocalTime();
+    char name[32];
+    std::snprintf(name, sizeof name, "event%02d%02d.log", now.month, now.day);
+    m_strEventLogName = QString::fromLatin1(name);
+    m_pEventLog = std::make_unique<support::CLogFile>(name);
+    m_pEventLog->Write("Logging Start!\n");
+
+    // 7.
+    m_nEventChars = 0;
+    m_pFirstBytes = std::make_unique<std::array<std::uint8_t, 4>>();
+    m_pFirstBytes->fill(0);
+    m_bResponderActive = 0;
+
+    // 8.
+    CSplashWindow::ShowSplash(this);
+
+    m_pView->setFocus();
+    RefreshIdle();
+    return true;
+}
+
+void CMainFrame::BuildMenus()
+{
+    auto makeAction = [this](unsigned id, const QString& text) {
+        auto* action = new QAction(text, this);  // owned by the window
+        action->setObjectName(QStringLiteral("action%1").arg(id));
+        const QString prompt = Utf8(res::PromptFor(id));
+        if (!prompt.isEmpty())
+            action->setStatusTip(prompt);
+        m_actions[id] = action;
+        return action;
+    };
+    for (const res::Menu& menuDef : res::kMainMenu) {
+        QMenu* menu = menuBar()->addMenu(Utf8(menuDef.title));
+        menu->setObjectName(QStringLiteral("menu%1").arg(menuBar()->actions().size()));
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+        for (const res::MenuItem& item : menuDef.items) {
+            if (item.text == nullptr)
+                break;
+            if (item.id == 0) {
+                menu->addSeparator();
+                continue;
+            }
+            menu->addAction(makeAction(item.id, Utf8(item.text)));
+        }
+    }
+    // Accelerators without a menu entry get a window-wide action of their own.
+    for (const res::Accelerator& accel : res::kAccelerators) {
+        QAction* action = m_actions.count(accel.id) ? m_actions[accel.id]
+                                                    : makeAction(accel.id, QString());
+        action->setShortcut(QKeySequence(QString::fromLatin1(accel.keys)));
+        action->setShortcutContext(Qt::WindowShortcut);
+        QWidget::addAction(action);  // active whether or not a menu shows it
+    }
+
+    using namespace res;
+    connect(Action(ID_COMM_SETTINGS), &QAction::triggered, this, &CMainFrame::OnCommSettings);
+    connect(Action(ID_COMM_OPEN), &QAction::triggered, this, &CMainFrame::OnCommOpen);
+    connect(Action(ID_COMM_CLOSE), &QAction::triggered, this, &CMainFrame::OnCommClose);
+    connect(Action(ID_FILE_NEW), &QAction::triggered, this, &CMainFrame::OnFileNew);
+    connect(Action(ID_FILE_SAVE), &QAction::triggered, this, &CMainFrame::OnFileSave);
+    connect(Action(ID_FILE_SAVE_AS), &QAction::triggered, this, &CMainFrame::OnFileSaveAs);
+    connect(Action(ID_APP_EXIT), &QAction::triggered, this, &QWidget::close);
+    connect(Action(ID_APP_ABOUT), &QAction::triggered, this, &CMainFrame::appAboutRequested);
+    connect(Action(ID_HELP_CONTENTS), &QAction::triggered, this,
+            &CMainFrame::helpContentsRequested);
+    // File > Open (S-record selection), terminal settings and the TCP server
+    // commands belong to features that are not part of this window yet.
+}
+
+bool CMainFrame::CreateDialogBar()
+{
+    auto* bar = new QToolBar(this);  // owned by the window
+    bar->setObjectName(QStringLiteral("dialogBar103"));
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->toggleViewAction()->setEnabled(false);
+    auto* content = new QWidget(bar);
+    Ui::DialogBar ui;
+    ui.setupUi(content);
+    bar->addWidget(content);
+    addToolBar(Qt::TopToolBarArea, bar);
+    m_wndDlgBar = bar;
+    m_pEventEdit = content->findChild<QPlainTextEdit*>(QStringLiteral("edit1001"));
+    if (m_pEventEdit == nullptr)
+        return false;
+    m_pEventEdit->setFocusPolicy(Qt::ClickFocus);
+    // "Events...", "AutoSend", "Periodic" and "AutoResp." open windows that
+    // come with later features; the buttons and their rules are here already.
+    return true;
+}
+
+QAction* CMainFrame::Action(unsigned id) const
+{
+    const auto found = m_actions.find(id);
+    return found == m_actions.end() ? nullptr : found->second;
+}
+
+QPushButton* CMainFrame::BarButton(unsigned id) const
+{
+    if (m_wndDlgBar == nullptr)
+        return nullptr;
+    return m_wndDlgBar->findChild<QPushButton*>(QStringLiteral("button%1").arg(id));
+}
+
+void CMainFrame::UpdateCommandUI()
+{
+    const bool open = m_pCommPort && m_pCommPort->m_bConnected == 1;
+    using namespace res;
+    for (unsigned id : {ID_COMM_OPEN, ID_COMM_SETTINGS})
+        if (QAction* action = Action(id))
+            action->setEnabled(!open);
+    if (QAction* action = Action(ID_COMM_CLOSE))
+        action->setEnabled(open);
+    for (unsigned id : {IDC_AUTOSEND, IDC_PERIODIC, IDC_AUTORESP})
+        if (QPushButton* button = BarButton(id))
+            button->setEnabled(open);
+}
+
+void CMainFrame::RefreshIdle()
+{
+    if (m_wndStatusBar != nullptr)
+        m_wndStatusBar->RefreshPanes();  // also runs UpdateCommandUI
+    else
+        UpdateCommandUI();
+}
+
+void CMainFrame::OnCommSettings()
+{
+    if (!m_pCommPort || m_pCommPort->m_bConnected == 1)
+        return;
+    CCommSettingsDlg dialog(m_pCommPort.get(), this);
+    if (dialog.exec() == QDialog::Accepted && m_pCommPort) {
+        dialog.ApplyTo(*m_pCommPort);
+        m_pCommPort->SaveProfile();
+    }
+    RefreshIdle();
+}
+
+void CMainFrame::OnCommOpen()
+{
+    if (!m_pCommPort)
+        return;
+    m_pCommPort->SetOwner(m_pMessageWindow.get());
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    m_pCommPort->OpenPort();
+    QGuiApplication::restoreOverrideCursor();
+    if (m_pCommPort->m_bConnected != 1) {
+        platform::ShowMessageBox(res::kConnectionFailed);
+        RefreshIdle();
+        return;
+    }
+    const std::uint32_t port = m_pCommPort->m_nPort;
+    m_strConnStatus = QString::fromStdString(
+        ConnectionText(port, m_pCommPort->m_dwBaudRate, m_pCommPort->m_byDataBits,
+                       m_pCommPort->m_byParity, m_pCommPort->m_byStopBits));
+    if (m_pEventLog) {
+        char portName[16];
+        std::snprintf(portName, sizeof portName, "COM%u", port + 1);
+        m_pEventLog->Write("%s Opened\n", portName);
+    }
+    RefreshIdle();
+}
+
+void CMainFrame::OnCommClose()
+{
+    if (m_pCommPort)
+        m_pCommPort->ClosePort();
+    m_strConnStatus = Utf8(res::kDisconnected);
+    RefreshIdle();
+}
+
+platform::LRESULT CMainFrame::OnPortGone(platform::WPARAM, platform::LPARAM)
+{
+    if (!m_pCommPort || m_pCommPort->m_bConnected != 1)
+        return 1;  // already closed by the user
+    m_pCommPort->ClosePort();
+    m_strConnStatus = Utf8(res::kDisconnected);
+    AppendEventText(res::kPortGone, std::strlen(res::kPortGone));
+    if (m_pEventLog)
+        m_pEventLog->WriteText(std::string(res::kPortGone) + "\n");
+    RefreshIdle();
+    return 1;
+}
+
+platform::LRESULT CMainFrame::OnRxData(platform::WPARAM, platform::LPARAM lParam)
+{
+    auto* packet = reinterpret_cast<ReceivePacket*>(lParam);
+    if (packet == nullptr)
+        return 1;
+    // The packet goes back to the engine's ring however this ends.
+    struct Release {
+        CCommPort2* port;
+        ReceivePacket* packet;
+        ~Release()
+        {
+            if (port != nullptr)
+                port->ReleasePacket(packet);
+        }
+    } release{m_pCommPort.get(), packet};
+
+    std::uint32_t length = packet->length;
+    if (length > kMaxReceiveBlock)  // never trust a length beyond what a read gives
+        length = kMaxReceiveBlock;
+    RelayToTcpClient(packet->data, length);
+    ApplyResponder(packet->data, length);
+    CTrevane2View* view = GetActiveView();
+    if (view == nullptr)
+        return 1;
+    CTrevane2Doc* doc = view->GetDocument();
+    if (doc != nullptr && doc->m_bReceiveLF) {
+        InsertLineFeedAfterFirstCR(packet->data, length, sizeof packet->data);
+        packet->length = length;
+    }
+    view->ShowReceived(reinterpret_cast<const char*>(packet->data), static_cast<int>(length));
+    return 1;
+}
+
+platform::LRESULT CMainFrame::OnStatusText(platform::WPARAM, platform::LPARAM lParam)
+{
+    auto* post = reinterpret_cast<StatusPostBuffer*>(lParam);
+    if (post == nullptr)
+        return 1;
+    // Never read past the buffer, even if a text filled it without its NUL.
+    const std::size_t length = strnlen(post->text, sizeof post->text);
+    const std::string text(post->text, length);
+    if (m_pCommPort)
+        m_pCommPort->ReleaseStatusPost(post);
+    AppendEventText(text.data(), text.size());
+    if (m_pEventLog)
+        m_pEventLog->WriteText(text + "\n");
+    return 1;
+}
+
+void CMainFrame::AppendEventText(const char* text, std::size_t length)
+{
+    if (m_wndDlgBar != nullptr)
+        m_pEventEdit = m_wndDlgBar->findChild<QPlainTextEdit*>(QStringLiteral("edit1001"));
+    if (m_pEventEdit == nullptr)
+        return;
+    if (m_nEventChars > kEventBoxLimit) {
+        m_pEventEdit->clear();
+        m_nEventChars = 0;
+    }
+    m_nEventChars += static_cast<int>(length);
+    // CR LF ends a line; a lone CR would start another paragraph here.
+    QString shown = QString::fromLocal8Bit(text, static_cast<qsizetype>(length));
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QTextCursor cursor(m_pEventEdit->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(shown);
+    m_pEventEdit->verticalScrollBar()->setValue(m_pEventEdit->verticalScrollBar()->maximum());
+}
+
+void CMainFrame::RelayToTcpClient(const std::uint8_t*, std::uint32_t)
+{
+    // No TCP client is served yet.
+}
+
+void CMainFrame::ApplyResponder(const std::uint8_t*, std::uint32_t)
+{
+    // The automatic responder is not active yet.
+}
+
+void CMainFrame::CloseTcpServer()
+{
+    // No TCP server is open yet.
+}
+
+void CMainFrame::OnFileNew()
+{
+    if (m_pDoc == nullptr || m_pView == nullptr)
+        return;
+    if (m_pDoc->OnNewDocument()) {
+        m_strDocumentPath.clear();
+        m_pView->OnInitialUpdate();
+    }
+}
+
+bool CMainFrame::SaveDocumentTo(const QString& path)
+{
+    if (m_pView != nullptr)
+        m_pView->FlushPending();
+    if (!m_pDoc->OnSaveDocument(path)) {
+        platform::ShowMessageBox(
+            QStringLiteral("The file %1 could not be written.").arg(path).toStdString());
+        return false;
+    }
+    m_strDocumentPath = path;
+    return true;
+}
+
+void CMainFrame::OnFileSave()
+{
+    if (m_strDocumentPath.isEmpty()) {
+        OnFileSaveAs();
+        return;
+    }
+    SaveDocumentTo(m_strDocumentPath);
+}
+
+void CMainFrame::OnFileSaveAs()
+{
+    if (m_pDoc == nullptr)
+        return;
+    QString chosenFilter;
+    QString path = QFileDialog::getSaveFileName(this, QString(), m_strDocumentPath,
+                                                kColouredFilter + QStringLiteral(";;") + kPlainFilter,
+                                                &chosenFilter);
+    if (path.isEmpty())
+        return;
+    const bool plain = chosenFilter == kPlainFilter;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += plain ? QStringLiteral(".txt") : QStringLiteral(".rtf");
+    m_pDoc->SetSaveFormat(plain ? CTrevane2Doc::SaveFormat::Plain
+                                : CTrevane2Doc::SaveFormat::Coloured);
+    SaveDocumentTo(path);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    // The run ends with the main window even while the help window is open.
+    QCoreApplication::quit();
+}

@@ -1,0 +1,101 @@
+#pragma once
+// The main window: the terminal view, the dialog bar with the port-event box
+// and the automation buttons, the status bar, the serial engine and the event
+// log. Worker threads reach it only through posted messages.
+
+#include "platform/QtMessageWindow.h"
+#include "platform/WindowMessage.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+
+class CCommPort2;
+class CMyStatusBar;
+class CTrevane2Doc;
+class CTrevane2View;
+struct CAppearance;
+class QAction;
+class QPlainTextEdit;
+class QPushButton;
+class QToolBar;
+namespace support { class CLogFile; }
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int kEventBoxLimit = 20000;
+
+    CMainFrame(CTrevane2Doc* doc, CAppearance* appearance, QWidget* parent = nullptr);
+    // View first, then the engine, the event log's end line, the bars.
+    ~CMainFrame() override;
+
+    // Builds the window's parts in their fixed order; false ends start-up.
+    bool Create();
+
+    // Commands.
+    void OnCommSettings();
+    void OnCommOpen();
+    void OnCommClose();
+    void OnFileNew();
+    void OnFileSave();
+    void OnFileSaveAs();
+
+    // Enabling rules and the status panes, as after any command.
+    void UpdateCommandUI();
+    void RefreshIdle();
+
+    // Message handlers.
+    platform::LRESULT OnRxData(platform::WPARAM wParam, platform::LPARAM lParam);
+    platform::LRESULT OnStatusText(platform::WPARAM wParam, platform::LPARAM lParam);
+    platform::LRESULT OnPortGone(platform::WPARAM wParam, platform::LPARAM lParam);
+
+    CTrevane2View* GetActiveView() const { return m_pView; }
+    CTrevane2Doc* GetActiveDocument() const { return m_pDoc; }
+    platform::QtMessageWindow* MessageWindow() const { return m_pMessageWindow.get(); }
+    QAction* Action(unsigned id) const;
+    QPushButton* BarButton(unsigned id) const;
+    QPlainTextEdit* EventBox() const { return m_pEventEdit; }
+    CMyStatusBar* StatusBar() const { return m_wndStatusBar; }
+    const QString& EventLogName() const { return m_strEventLogName; }
+
+    std::unique_ptr<CCommPort2> m_pCommPort;
+    QString m_strConnStatus;
+    CMyStatusBar* m_wndStatusBar = nullptr;  // owned by the window
+    QToolBar* m_wndDlgBar = nullptr;         // owned by the window
+    int m_nEventChars = 0;
+    QPlainTextEdit* m_pEventEdit = nullptr;
+    std::unique_ptr<support::CLogFile> m_pEventLog;
+    std::unique_ptr<std::array<std::uint8_t, 4>> m_pFirstBytes;  // responder's first-byte table
+    int m_bResponderActive = 0;
+
+signals:
+    // Commands the application answers.
+    void appAboutRequested();
+    void helpContentsRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildMenus();
+    bool CreateDialogBar();
+    void AppendEventText(const char* text, std::size_t length);
+    // Steps of a received block that later features fill in.
+    void RelayToTcpClient(const std::uint8_t* data, std::uint32_t length);
+    void ApplyResponder(const std::uint8_t* data, std::uint32_t length);
+    void CloseTcpServer();
+    bool SaveDocumentTo(const QString& path);
+
+    CTrevane2Doc* m_pDoc;
+    CAppearance* m_pAppearance;
+    CTrevane2View* m_pView = nullptr;  // owned by the window
+    std::unique_ptr<platform::QtMessageWindow> m_pMessageWindow;
+    std::map<unsigned, QAction*> m_actions;
+    QString m_strEventLogName;
+    QString m_strDocumentPath;  // where Ctrl+S saves; empty until saved once
+};

@@ -1,0 +1,168 @@
+#include "app/Trevane2App.h"
+
+#include "app/AboutDlg.h"
+#include "app/HelpWindow.h"
+#include "app/MainFrame.h"
+#include "app/ShutdownSignals.h"
+#include "app/SplashWindow.h"
+#include "comm/PortDevices.h"
+#include "platform/MessageBox.h"
+#include "resources/StringTable.h"
+#include "support/Profile.h"
+#include "terminal/Trevane2Doc.h"
+#include "terminal/Trevane2View.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+
+// The pictures and the manual are linked in from a static library, so they
+// are registered by hand.
+static void InitKestranaResources() { Q_INIT_RESOURCE(kestrana); }
+
+namespace {
+CTrevane2App* g_pApp = nullptr;
+}  // namespace
+
+CTrevane2App::CTrevane2App()
+{
+    InitKestranaResources();
+    g_pApp = this;
+}
+
+CTrevane2App::~CTrevane2App()
+{
+    if (!m_bExited)
+        ExitInstance();
+    if (g_pApp == this)
+        g_pApp = nullptr;
+    // m_registry closes every key it still holds as it goes.
+}
+
+CTrevane2App* CTrevane2App::GetApp() { return g_pApp; }
+
+bool CTrevane2App::InitInstance(const CommandLineOptions& options)
+{
+    m_bExited = false;
+    // 1. The splash window is allowed unless the command line says otherwise.
+    CSplashWindow::SetSplashAllowed(!options.noSplash);
+
+    // 2. Socket set-up: a peer that goes away must not kill the process.
+    if (std::signal(SIGPIPE, SIG_IGN) == SIG_ERR) {
+        platform::ShowMessageBox(res::kSocketInitFailed);
+        return false;
+    }
+    m_pSignals = std::make_unique<ShutdownSignals>();
+    connect(m_pSignals.get(), &ShutdownSignals::shutdownRequested, this,
+            &CTrevane2App::RequestShutdown);
+
+    // 3, 4. Nothing to initialise for embedded objects or control looks here.
+
+    // 5. The framework profile lives under the company key.
+    support::SetProfileKey(res::kAppKeyPath);
+    for (const auto& [slot, path] : options.devices)
+        SetRunDevicePath(slot, path);
+
+    // 6. The application key, held for the whole run.
+    support::DWORD disposition = 0;
+    if (!m_registry.CreateKeyByPath(res::kAppKeyPath, &disposition, nullptr, 0,
+                                    support::KEY_ALL_ACCESS, nullptr)) {
+        char text[64];
+        std::snprintf(text, sizeof text, res::kRegistryErrorFormat,
+                      static_cast<long>(m_registry.LastError()));
+        platform::ShowMessageBox(text);
+        return false;
+    }
+    m_bKeyOpen = true;
+    m_dwKeyDisposition = disposition;
+
+    // 7. A stored appearance only when the key was there before.
+    if (disposition == support::REG_OPENED_EXISTING_KEY)
+        m_appearance.Load(m_registry);
+
+    // 8, 9. Document, frame (view, bars, engine, event log, splash), initial update.
+    m_pSplashFilter = std::make_unique<SplashInputFilter>();
+    qApp->installEventFilter(m_pSplashFilter.get());
+    m_pDoc = std::make_unique<CTrevane2Doc>();
+    m_pDoc->SetPlainTextColor(m_appearance.m_crReceived);
+    m_pMainWnd = std::make_unique<CMainFrame>(m_pDoc.get(), &m_appearance);
+    connect(m_pMainWnd.get(), &CMainFrame::appAboutRequested, this, &CTrevane2App::OnAppAbout);
+    connect(m_pMainWnd.get(), &CMainFrame::helpContentsRequested, this,
+            &CTrevane2App::OnHelpContents);
+    if (!m_pMainWnd->Create())
+        return false;
+    m_pMainWnd->GetActiveView()->OnInitialUpdate();
+    if (!options.file.empty()) {
+        const QString path = QString::fromLocal8Bit(options.file.c_str());
+        if (!m_pDoc->OnOpenDocument(path)) {
+            platform::ShowMessageBox(
+                QStringLiteral("The file %1 could not be opened.").arg(path).toStdString());
+            return false;
+        }
+    }
+
+    // 10.
+    m_pMainWnd->show();
+    m_pMainWnd->update();
+    if (options.connect) {
+        CMainFrame* frame = m_pMainWnd.get();
+        QTimer::singleShot(0, frame, [frame] { frame->OnCommOpen(); });
+    }
+    return true;
+}
+
+int CTrevane2App::ExitInstance()
+{
+    if (m_bExited)
+        return 0;
+    m_bExited = true;
+    m_pHelpWindow.reset();
+    // The frame's end: the view closes the receive log, the engine closes the
+    // port, the event log gets its end line.
+    m_pMainWnd.reset();
+    m_pDoc.reset();
+    if (m_pSplashFilter) {
+        qApp->removeEventFilter(m_pSplashFilter.get());
+        m_pSplashFilter.reset();
+    }
+    if (m_bKeyOpen)
+        m_appearance.Save(m_registry);
+    m_pSignals.reset();
+    return 0;
+}
+
+int CTrevane2App::Run(const CommandLineOptions& options)
+{
+    if (!InitInstance(options)) {
+        ExitInstance();
+        return 1;
+    }
+    const int status = QApplication::exec();
+    ExitInstance();
+    return status;
+}
+
+void CTrevane2App::OnAppAbout()
+{
+    CAboutDlg dialog(m_pMainWnd.get());
+    dialog.exec();
+}
+
+void CTrevane2App::OnHelpContents()
+{
+    if (!m_pHelpWindow)
+        m_pHelpWindow = std::make_unique<CHelpWindow>();
+    m_pHelpWindow->ShowContents();
+}
+
+void CTrevane2App::RequestShutdown()
+{
+    // Modal dialogs and message boxes end with their loops; nothing asks.
+    if (m_pHelpWindow)
+        m_pHelpWindow->hide();
+    if (m_pMainWnd)
+        m_pMainWnd->hide();
+    QCoreApplication::exit(0);
+}
