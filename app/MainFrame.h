@@ -18,7 +18,7 @@ class CCommPort2;
 class CMyStatusBar;
 class CTrevane2Doc;
 class CTrevane2View;
-struct CAppearance;
+class CAppearance;
 class QAction;
 class QPlainTextEdit;
 class QPushButton;

@@ -1,22 +1,76 @@
 #include "terminal/Appearance.h"
 
+#include "support/Registry.h"
+
+namespace {
+
+constexpr std::uint32_t kDefaultReceived = 0x000000FF;  // red
+constexpr std::uint32_t kDefaultSent = 0x00FF0000;      // blue
+constexpr const char* kSection = "Appearance";
+constexpr const char* kCharFormatValue = "Charformat";
+constexpr const char* kReceivedValue = "ReceivedColor";
+constexpr const char* kSentValue = "SentColor";
+
+QFont DefaultTerminalFont()
+{
+    // A family name rather than the platform's fixed font: the appearance
+    // may exist before the GUI application does.
+    QFont font(QStringLiteral("Monospace"));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    return font;
+}
+
+}  // namespace
+
 CAppearance::CAppearance()
 {
-    // A family name rather than the platform's fixed font: this object may
-    // exist before the GUI application does.
-    m_font.setFamily(QStringLiteral("Monospace"));
-    m_font.setStyleHint(QFont::TypeWriter);
-    m_font.setFixedPitch(true);
+    SetDefaultColors();
 }
 
-bool CAppearance::Load(support::CRegistry&)
+void CAppearance::SetDefaultColors()
 {
-    return false;
+    m_crReceived = kDefaultReceived;
+    m_crSent = kDefaultSent;
 }
 
-bool CAppearance::Save(support::CRegistry&) const
+bool CAppearance::Load(support::CRegistry& registry)
 {
-    return false;
+    if (!registry.OpenKey(kSection, support::KEY_ALL_ACCESS)) {
+        SetDefaultColors();
+        return false;
+    }
+    // Read into locals so that a missing or wrong-sized value changes nothing.
+    CharFormat cf{};
+    support::DWORD type = support::REG_BINARY;
+    support::DWORD size = kCharFormatSize;
+    if (registry.QueryValue(kCharFormatValue, &type, cf.data(), &size) &&
+        type == support::REG_BINARY && size == kCharFormatSize)
+        m_cf = cf;
+    support::DWORD color = 0;
+    if (registry.ReadDword(kReceivedValue, &color))
+        m_crReceived = color;
+    if (registry.ReadDword(kSentValue, &color))
+        m_crSent = color;
+    registry.CloseKey();
+    return true;
+}
+
+bool CAppearance::Save(support::CRegistry& registry) const
+{
+    if (!registry.CreateKey(kSection, nullptr, nullptr, 0, support::KEY_ALL_ACCESS, nullptr))
+        return false;
+    registry.SetValue(kCharFormatValue, support::REG_BINARY, m_cf.data(), kCharFormatSize);
+    registry.WriteDword(kReceivedValue, m_crReceived);
+    registry.WriteDword(kSentValue, m_crSent);
+    registry.CloseKey();
+    return true;
+}
+
+QFont CAppearance::TerminalFont() const
+{
+    const QFont base = DefaultTerminalFont();
+    return HasStoredFace(m_cf) ? FontFromCharFormat(m_cf, base) : base;
 }
 
 QColor ColorFromColorRef(std::uint32_t colorref)

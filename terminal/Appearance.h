@@ -1,7 +1,10 @@
 #pragma once
-// The terminal's look: the colour of received text, the colour of sent text
-// (each a COLORREF, 0x00BBGGRR) and the terminal font. One instance lives in
-// the application object for the whole run.
+// The terminal's look: the colour of sent text, the colour of received text
+// (each a COLORREF, 0x00BBGGRR) and the terminal font as a character-format
+// record. One instance lives in the application object for the whole run and
+// is kept in the "Appearance" section below the current registry key.
+
+#include "terminal/CharFormat.h"
 
 #include <QColor>
 #include <QFont>
@@ -10,17 +13,33 @@
 
 namespace support { class CRegistry; }
 
-struct CAppearance {
-    std::uint32_t m_crReceived = 0x000000FF;  // red
-    std::uint32_t m_crSent = 0x00FF0000;      // blue
-    QFont m_font;                              // default: the system's fixed-pitch font
-
+class CAppearance {
+public:
     CAppearance();
+    virtual ~CAppearance() = default;
 
-    // The "Appearance" section is not stored yet: both return false and leave
-    // everything as it is.
+    std::uint32_t GetReceivedColor() const { return m_crReceived; }
+    std::uint32_t GetSentColor() const { return m_crSent; }
+    void SetReceivedColor(std::uint32_t color) { m_crReceived = color; }
+    void SetSentColor(std::uint32_t color) { m_crSent = color; }
+    CharFormat GetCharFormat() const { return m_cf; }
+    void SetCharFormat(const CharFormat& cf) { m_cf = cf; }
+    void SetDefaultColors();
+
+    // Reads the section below the registry's current key. Without the
+    // section: default colours, the font record untouched, false. A missing
+    // or malformed value leaves its member as it is.
     bool Load(support::CRegistry& registry);
+    // Creates or opens the section and writes all three values; false when
+    // the section cannot be created.
     bool Save(support::CRegistry& registry) const;
+
+    // The stored font when one is stored, the fixed-pitch default otherwise.
+    QFont TerminalFont() const;
+
+    std::uint32_t m_crSent;
+    std::uint32_t m_crReceived;
+    CharFormat m_cf{};  // all zero: no font stored
 };
 
 // COLORREF (0x00BBGGRR) <-> QColor.

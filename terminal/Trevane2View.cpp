@@ -44,7 +44,7 @@ CTrevane2View::CTrevane2View(CTrevane2Doc* doc, CAppearance* appearance, QWidget
     viewport()->setPalette(pal);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(false);  // paintEvent fills what it paints
-    setFont(m_pAppearance->m_font);
+    setFont(m_pAppearance->TerminalFont());
     connect(m_pDoc, &CTrevane2Doc::textReset, this, &CTrevane2View::OnTextReset);
     UpdateMetrics();
 }
@@ -203,7 +203,7 @@ void CTrevane2View::OnTextReset()
 
 void CTrevane2View::ApplyAppearanceFont()
 {
-    setFont(m_pAppearance->m_font);
+    setFont(m_pAppearance->TerminalFont());
 }
 
 int CTrevane2View::VisibleRows() const

@@ -48,6 +48,15 @@ TEST_F(StartupTest, FirstStartCreatesTheKeyAndSecondOpensIt)
         app.ExitInstance();
     }
     {
+        // The exit wrote the section with the defaults.
+        support::CRegistry reader;
+        ASSERT_TRUE(reader.CreateKeyByPath("HKEY_CURRENT_USER\\Software\\Trevane Desk2\\Trevane2"));
+        ASSERT_TRUE(reader.OpenKey("Appearance"));
+        support::DWORD received = 0;
+        ASSERT_TRUE(reader.ReadDword("ReceivedColor", &received));
+        EXPECT_EQ(received, 0x000000FFu);
+    }
+    {
         CTrevane2App app;
         ASSERT_TRUE(app.InitInstance(Quiet()));
         EXPECT_EQ(app.m_dwKeyDisposition, support::REG_OPENED_EXISTING_KEY);
@@ -61,19 +70,21 @@ TEST_F(StartupTest, StoredAppearanceIsLoadedOnTheSecondStart)
     {
         CTrevane2App app;
         ASSERT_TRUE(app.InitInstance(Quiet()));
-        app.m_appearance.m_crReceived = 0x00123456;
-        app.m_appearance.m_crSent = 0x00654321;
-        // Where the appearance cannot be stored yet there is nothing to load.
-        support::CRegistry probe;
-        probe.CreateKeyByPath("HKEY_CURRENT_USER\\Software\\Trevane Desk2\\Trevane2");
-        if (!app.m_appearance.Save(probe))
-            GTEST_SKIP() << "the appearance is not stored by this build";
+        app.m_appearance.SetReceivedColor(0x00123456);
+        app.m_appearance.SetSentColor(0x00654321);
+        QFont font(QStringLiteral("DejaVu Sans Mono"));
+        font.setPointSize(15);
+        app.m_appearance.SetCharFormat(CharFormatFromFont(font));
         app.ExitInstance();
     }
     CTrevane2App app;
     ASSERT_TRUE(app.InitInstance(Quiet()));
-    EXPECT_EQ(app.m_appearance.m_crReceived, 0x00123456u);
-    EXPECT_EQ(app.m_appearance.m_crSent, 0x00654321u);
+    EXPECT_EQ(app.m_appearance.GetReceivedColor(), 0x00123456u);
+    EXPECT_EQ(app.m_appearance.GetSentColor(), 0x00654321u);
+    // The view starts with the stored font.
+    const QFont shown = app.GetMainFrame()->GetActiveView()->font();
+    EXPECT_EQ(shown.family(), QStringLiteral("DejaVu Sans Mono"));
+    EXPECT_EQ(shown.pointSize(), 15);
 }
 
 TEST_F(StartupTest, UnwritableStoreEndsStartupWithTheRegistryError)

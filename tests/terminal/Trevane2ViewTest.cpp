@@ -344,10 +344,10 @@ TEST_F(ViewTest, PaintsReceivedRedAndSentBlue)
 {
     m_view->show();
     m_view->OnInitialUpdate();
-    QFont big = m_appearance.m_font;
-    big.setPixelSize(24);
+    QFont big = m_appearance.TerminalFont();
+    big.setPointSize(18);
     big.setBold(true);
-    m_appearance.m_font = big;
+    m_appearance.SetCharFormat(CharFormatFromFont(big));
     m_view->ApplyAppearanceFont();
     Received("MMMMMMMM\n");
     Sent("WWWWWWWW");
