@@ -1,5 +1,7 @@
 #include "support/RegistryFile.h"
 
+#include "support/HexDigit.h"
+
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -210,16 +212,6 @@ std::string_view TrimRight(std::string_view s)
     return s;
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Reads a quoted string at the start of `s` (which begins with "); on
 // success removes it from `s`.

@@ -1,5 +1,6 @@
 #include "terminal/TerminalFile.h"
 
+#include "support/HexDigit.h"
 #include "terminal/TextDecoder.h"
 
 #include <QFile>
@@ -79,16 +80,6 @@ bool IsLetter(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // A reader for the RTF that SaveColoured writes, tolerant of what other
 // writers add: unknown control words are ignored, destinations skipped.
@@ -179,8 +170,8 @@ private:
             return i + 1;
         }
         if (c == '\'') {
-            const int hi = i + 1 < size ? HexValue(d[i + 1]) : -1;
-            const int lo = i + 2 < size ? HexValue(d[i + 2]) : -1;
+            const int hi = i + 1 < size ? support::HexDigit(d[i + 1]) : -1;
+            const int lo = i + 2 < size ? support::HexDigit(d[i + 2]) : -1;
             if (hi < 0 || lo < 0)
                 return i + 1;
             Char(static_cast<char16_t>(hi * 16 + lo));

@@ -1,5 +1,7 @@
 #include "tools/devsim/Options.h"
 
+#include "support/HexDigit.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -21,16 +23,6 @@ std::optional<double> ParsePositiveNumber(const std::string& text)
     return value;
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 }  // namespace
 
@@ -63,7 +55,7 @@ std::optional<std::vector<std::uint8_t>> ParseHex(const std::string& text)
     for (char c : text) {
         if (c == ' ')
             continue;
-        const int digit = HexDigit(c);
+        const int digit = support::HexDigit(c);
         if (digit < 0)
             return std::nullopt;
         if (high < 0) {
