@@ -4,7 +4,7 @@ GENERATOR  ?= Ninja
 CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
 
-.PHONY: all setup configure build run test bench clean
+.PHONY: all setup configure build run test bench tsan asan clean
 
 all: build
 
@@ -28,5 +28,19 @@ test: build
 bench: build
 	@bash tools/run-benchmarks.sh $(BUILD)
 
+# The whole test suite under a sanitizer, in a build folder of its own.
+tsan: setup
+	cmake -S . -B build-tsan -G $(GENERATOR) -DKESTRANA_SANITIZE=thread
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && QT_QPA_PLATFORM=offscreen \
+	  TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tools/sanitizers/tsan.supp" \
+	  ctest --output-on-failure -j $(JOBS) --timeout 600
+
+asan: setup
+	cmake -S . -B build-asan -G $(GENERATOR) -DKESTRANA_SANITIZE=address
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
+	  ctest --output-on-failure -j $(JOBS) --timeout 600
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-tsan build-asan
