@@ -14,6 +14,8 @@
 #include "platform/UniqueFd.h"
 #include "platform/WindowMessage.h"
 
+#include <sys/uio.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -142,6 +144,7 @@ private:
     void WriterThreadMain();
     void ProcessWriteRequests();
     void WriterGeneric(const std::uint8_t* buffer, std::uint32_t count);
+    void WriterGather(iovec* pieces, int count);
     void CheckOutputDrained();
 
     int StopThreads(std::chrono::milliseconds timeout);

@@ -72,16 +72,27 @@ WriteRequest* WriteQueue::Front()
     return m_queue.empty() ? nullptr : m_queue.front().get();
 }
 
-void WriteQueue::PopFront()
+std::size_t WriteQueue::FrontBlocks(WriteRequest** out, std::size_t max)
 {
     std::lock_guard lock(m_csWriteQueue);
-    if (m_queue.empty())
-        return;
-    m_queuedBytes -= m_queue.front()->size;
-    m_queue.front()->fileBuffer.reset();
-    if (m_spare.size() < 64)
-        m_spare.push_back(std::move(m_queue.front()));
-    m_queue.pop_front();
+    std::size_t count = 0;
+    while (count < max && count < m_queue.size() && m_queue[count]->kind == Block) {
+        out[count] = m_queue[count].get();
+        ++count;
+    }
+    return count;
+}
+
+void WriteQueue::PopFront(std::size_t count)
+{
+    std::lock_guard lock(m_csWriteQueue);
+    for (; count > 0 && !m_queue.empty(); --count) {
+        m_queuedBytes -= m_queue.front()->size;
+        m_queue.front()->fileBuffer.reset();
+        if (m_spare.size() < 64)
+            m_spare.push_back(std::move(m_queue.front()));
+        m_queue.pop_front();
+    }
 }
 
 int WriteQueue::DiscardAfterFront()

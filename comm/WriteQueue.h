@@ -62,8 +62,11 @@ public:
 
     // Writer thread: the oldest request, still in the queue; null when empty.
     WriteRequest* Front();
-    // Writer thread: removes the oldest request.
-    void PopFront();
+    // Writer thread: up to `max` plain blocks from the front, oldest first,
+    // stopping at the first request of another kind; returns how many.
+    std::size_t FrontBlocks(WriteRequest** out, std::size_t max);
+    // Writer thread: removes the `count` oldest requests.
+    void PopFront(std::size_t count = 1);
     // Writer thread: removes every request after the oldest one; returns how many.
     int DiscardAfterFront();
     std::size_t Size() const;

@@ -46,6 +46,28 @@ TEST_F(EngineSend, HundredCallsInARowOverwriteNothing)
     EXPECT_EQ(pty.Read(expected.size()), expected);
 }
 
+TEST_F(EngineSend, StalledLineTakesPartialWritesInOrder)
+{
+    // More than the pty holds, in pieces of odd sizes, with blocks of other
+    // kinds between them: the writer has to stop on a full line and go on
+    // mid-block without losing or repeating a byte.
+    std::vector<std::uint8_t> expected;
+    std::uint32_t seed = 7;
+    while (expected.size() < 400000) {
+        const auto block = Pattern(700 + (seed * 131) % 3000, seed);
+        ASSERT_TRUE(port.SendBytes(block.data(), block.size()));
+        expected.insert(expected.end(), block.begin(), block.end());
+        if (seed % 5 == 0) {
+            ASSERT_TRUE(port.QueueWriteRequest(SingleChar, 0, 'x', nullptr, nullptr));
+            expected.push_back('x');
+        }
+        ++seed;
+    }
+    std::this_thread::sleep_for(100ms);  // let the line fill up before reading
+    EXPECT_EQ(pty.Read(expected.size()), expected);
+    EXPECT_TRUE(pty.Read(1, 50ms).empty());
+}
+
 TEST_F(EngineSend, OtherRequestKinds)
 {
     EXPECT_TRUE(port.QueueWriteRequest(SingleChar, 0, 'Q', nullptr, nullptr));
