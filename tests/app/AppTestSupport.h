@@ -6,6 +6,7 @@
 
 #include "platform/MessageBox.h"
 #include "platform/UniqueFd.h"
+#include "tests/common/TestFiles.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -69,27 +70,12 @@ inline void Pump(int ms)
     PumpUntil([] { return false; }, ms);
 }
 
-class TempDir {
-public:
-    TempDir()
-    {
-        char pattern[] = "/tmp/kestrana-app-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        if (made != nullptr)
-            m_path = made;
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        if (!m_path.empty())
-            std::filesystem::remove_all(m_path, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return m_path; }
+using testfiles::ReadFile;
+using testfiles::ReadLines;
 
-private:
-    std::string m_path;
+class TempDir : public testfiles::TempDir {
+public:
+    TempDir() : testfiles::TempDir("kestrana-app") {}
 };
 
 // The master side of a pseudo-terminal; its slave is the "device".
@@ -142,32 +128,6 @@ private:
     std::vector<std::string> m_texts;
     platform::MessageBoxHandler m_previous;
 };
-
-inline std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Lines of a log file (CR LF ends a line).
-inline std::vector<std::string> ReadLines(const std::string& path)
-{
-    std::vector<std::string> lines;
-    std::string text = ReadFile(path);
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
-}
 
 inline bool EndsWith(const std::string& text, const std::string& tail)
 {

@@ -2,6 +2,7 @@
 
 #include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
+#include "tests/common/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -30,9 +31,8 @@ class LogFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/kestrana-logfile-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
+        ASSERT_FALSE(m_temp.path().empty());
+        m_dir = m_temp.path();
         platform::SetLocalTimeSource([] {
             return platform::LocalTime{2027, 2, 1, 9, 3, 4, 0};
         });
@@ -43,16 +43,11 @@ protected:
     {
         platform::SetLocalTimeSource({});
         platform::SetMessageBoxHandler(m_previousBox);
-        std::filesystem::remove_all(m_dir);
     }
 
     std::string Path(const char* name = "event0201.log") const { return m_dir + "/" + name; }
 
-    static std::string ReadAll(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    static std::string ReadAll(const std::string& path) { return testfiles::ReadFile(path); }
 
     // What one Write leaves on disk, written through a fresh logger.
     template <typename... Args>
@@ -65,6 +60,7 @@ protected:
         return ReadAll(Path());
     }
 
+    testfiles::TempDir m_temp{"kestrana-logfile"};
     std::string m_dir;
     std::vector<std::string> m_boxes;
     platform::MessageBoxHandler m_previousBox;

@@ -2,6 +2,8 @@
 // Helpers for the settings store tests: a private store folder per test, file
 // access, and the child process that acts as a second program on the store.
 
+#include "tests/common/TestFiles.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -26,26 +28,9 @@ extern char** environ;
 namespace registry_test {
 
 // A fresh folder under /tmp, removed with everything in it at the end.
-class TempDir {
+class TempDir : public testfiles::TempDir {
 public:
-    TempDir()
-    {
-        char pattern[] = "/tmp/kestrana-registry-XXXXXX";
-        const char* made = ::mkdtemp(pattern);
-        m_path = made != nullptr ? made : "";
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        if (!m_path.empty())
-            std::filesystem::remove_all(m_path, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
+    TempDir() : testfiles::TempDir("kestrana-registry") {}
 };
 
 // Points the store at `dir` for the life of this object.
@@ -74,13 +59,7 @@ private:
     std::string m_old;
 };
 
-inline std::string ReadWholeFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+inline std::string ReadWholeFile(const std::string& path) { return testfiles::ReadFile(path); }
 
 inline void WriteWholeFile(const std::string& path, const std::string& text)
 {

@@ -45,10 +45,9 @@ QApplication& App()
 
 TempWorkDir::TempWorkDir()
 {
-    char pattern[] = "/tmp/kestrana-terminal-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr)
+    if (m_dir.path().empty())
         throw std::runtime_error("mkdtemp failed");
-    m_path = pattern;
+    m_path = m_dir.path();
     m_previous = std::filesystem::current_path().string();
     std::filesystem::current_path(m_path);
     ::setenv("KESTRANA_REGISTRY_DIR", (m_path + "/registry").c_str(), 1);
@@ -58,33 +57,11 @@ TempWorkDir::~TempWorkDir()
 {
     std::error_code ignored;
     std::filesystem::current_path(m_previous, ignored);
-    std::filesystem::remove_all(m_path, ignored);
     ::unsetenv("KESTRANA_REGISTRY_DIR");
 }
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+std::string ReadFile(const std::string& path) { return testfiles::ReadFile(path); }
 
-std::vector<std::string> ReadLines(const std::string& path)
-{
-    const std::string all = ReadFile(path);
-    std::vector<std::string> lines;
-    std::size_t at = 0;
-    while (at < all.size()) {
-        const std::size_t end = all.find("\r\n", at);
-        if (end == std::string::npos) {
-            lines.push_back(all.substr(at));
-            break;
-        }
-        lines.push_back(all.substr(at, end - at));
-        at = end + 2;
-    }
-    return lines;
-}
+std::vector<std::string> ReadLines(const std::string& path) { return testfiles::ReadLines(path); }
 
 }  // namespace terminal_test

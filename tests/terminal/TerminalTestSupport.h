@@ -3,6 +3,8 @@
 // process, a temporary working folder (logs land there) with its own settings
 // store, and a pinned clock.
 
+#include "tests/common/TestFiles.h"
+
 #include <QApplication>
 
 #include <string>
@@ -22,6 +24,7 @@ public:
     const std::string& Path() const { return m_path; }
 
 private:
+    testfiles::TempDir m_dir{"kestrana-terminal"};
     std::string m_path;
     std::string m_previous;
 };
