@@ -1,7 +1,73 @@
 #include "terminal/TerminalText.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <iterator>
+#include <numeric>
+
+namespace {
+
+int ComputeCellWidth(char16_t u)
+{
+    if (u < 0x1100)
+        return 1;
+    if (u >= 0xDC00 && u <= 0xDFFF)
+        return 0;  // low surrogate: its high half carries the width
+    if (u >= 0xD800 && u <= 0xDBFF)
+        // Pictographs (U+1F000..1FBFF) and the ideographs of planes 2 and 3.
+        return (u >= 0xD83C && u <= 0xD83E) || (u >= 0xD840 && u <= 0xD8BF) ? 2 : 1;
+    const bool wide = u <= 0x115F ||                     // Hangul leading consonants
+                      (u >= 0x2E80 && u <= 0x303E) ||    // CJK radicals, punctuation
+                      (u >= 0x3041 && u <= 0x33FF) ||    // kana, compatibility forms
+                      (u >= 0x3400 && u <= 0x4DBF) ||    // CJK extension A
+                      (u >= 0x4E00 && u <= 0x9FFF) ||    // CJK ideographs
+                      (u >= 0xA000 && u <= 0xA4CF) ||    // Yi
+                      (u >= 0xAC00 && u <= 0xD7A3) ||    // Hangul syllables
+                      (u >= 0xF900 && u <= 0xFAFF) ||    // CJK compatibility ideographs
+                      (u >= 0xFE30 && u <= 0xFE4F) ||    // CJK compatibility forms
+                      (u >= 0xFF00 && u <= 0xFF60) ||    // full-width forms
+                      (u >= 0xFFE0 && u <= 0xFFE6);
+    return wide ? 2 : 1;
+}
+
+// Every unit's width, looked up on the receive path for each character.
+const std::array<std::uint8_t, 0x10000>& CellWidths()
+{
+    static const auto table = [] {
+        std::array<std::uint8_t, 0x10000> widths{};
+        for (std::size_t u = 0; u < widths.size(); ++u)
+            widths[u] = static_cast<std::uint8_t>(ComputeCellWidth(static_cast<char16_t>(u)));
+        return widths;
+    }();
+    return table;
+}
+
+bool HasUnitsOfOtherWidth(const char16_t* first, const char16_t* last)
+{
+    // A cheap pass first, four units at a time: almost all terminal text
+    // stays below U+1000, where every unit takes one cell.
+    const char16_t* p = first;
+    bool candidate = false;
+    for (; !candidate && last - p >= 4; p += 4) {
+        std::uint64_t four;
+        std::memcpy(&four, p, sizeof four);
+        candidate = (four & 0xF000F000F000F000ull) != 0;
+    }
+    for (; !candidate && p < last; ++p)
+        candidate = *p >= 0x1000;
+    if (!candidate)
+        return false;
+    const auto& widths = CellWidths();
+    return std::any_of(first, last, [&widths](char16_t u) { return widths[u] != 1; });
+}
+
+}  // namespace
+
+int TerminalText::CellWidth(char16_t u)
+{
+    return CellWidths()[u];
+}
 
 TerminalText::TerminalText()
 {
@@ -15,10 +81,15 @@ void TerminalText::Clear()
     m_lineStart.assign(1, 0);
     m_rowStart.assign(1, 0);
     m_runs.clear();
+    m_specialLines.clear();
+    m_breaks.clear();
+    m_lastRowCells = 0;
     // Give the memory of a large text back, not only its contents.
     m_lineStart.shrink_to_fit();
     m_rowStart.shrink_to_fit();
     m_runs.shrink_to_fit();
+    m_specialLines.shrink_to_fit();
+    m_breaks.shrink_to_fit();
 }
 
 std::uint64_t TerminalText::RowsOf(std::uint64_t length) const
@@ -38,15 +109,22 @@ void TerminalText::Append(const char16_t* text, std::size_t n, std::uint32_t col
             m_runs.push_back({m_size, color});
     }
 
-    // Line starts first: they depend only on the text.
+    // Line starts and rows first: they depend only on the text.
+    const std::uint64_t base = m_size;
     const char16_t* p = text;
     const char16_t* const end = text + n;
-    while ((p = std::find(p, end, u'\n')) != end) {
-        const std::uint64_t breakAt = m_size + static_cast<std::uint64_t>(p - text);
+    for (;;) {
+        const char16_t* const lineEnd = std::find(p, end, u'\n');
+        const std::uint64_t at = base + static_cast<std::uint64_t>(p - text);
+        ExtendLastLine(p, lineEnd, at - m_lineStart.back());
+        if (lineEnd == end)
+            break;
+        const std::uint64_t breakAt = base + static_cast<std::uint64_t>(lineEnd - text);
         const std::uint64_t length = breakAt - m_lineStart.back();
-        m_rowStart.push_back(m_rowStart.back() + RowsOf(length));
+        m_rowStart.push_back(m_rowStart.back() + RowsOfLine(m_lineStart.size() - 1, length));
+        CloseLastLine(length);
         m_lineStart.push_back(breakAt + 1);
-        ++p;
+        p = lineEnd + 1;
     }
 
     std::size_t done = 0;
@@ -103,32 +181,157 @@ std::uint32_t TerminalText::ColorAt(std::uint64_t offset) const
     return m_runs.empty() ? 0 : m_runs[RunAt(offset)].color;
 }
 
+std::uint64_t TerminalText::RowsOfLine(std::size_t line, std::uint64_t length) const
+{
+    const RowBreaks* breaks = BreaksOf(line);
+    return breaks != nullptr ? breaks->rowStarts.size() : RowsOf(length);
+}
+
+const TerminalText::RowBreaks* TerminalText::BreaksOf(std::size_t line) const
+{
+    // Appending asks about the last line: answer that without a search.
+    if (m_breaks.empty() || m_breaks.back().line < line)
+        return nullptr;
+    if (m_breaks.back().line == line)
+        return &m_breaks.back();
+    const auto it = std::lower_bound(m_breaks.begin(), m_breaks.end(), line,
+                                     [](const RowBreaks& b, std::size_t l) { return b.line < l; });
+    return it != m_breaks.end() && it->line == line ? &*it : nullptr;
+}
+
+void TerminalText::FillRows(RowBreaks& breaks, std::uint32_t& cells, const char16_t* first,
+                            const char16_t* last, std::uint64_t offsetInLine) const
+{
+    const auto columns = static_cast<std::uint32_t>(m_columns);
+    const auto& widths = CellWidths();
+    std::uint64_t offset = offsetInLine;
+    for (const char16_t* p = first; p < last; ++p, ++offset) {
+        const std::uint32_t width = widths[*p];
+        // A row takes at least one character, however narrow the window.
+        if (width > 0 && cells > 0 && cells + width > columns) {
+            breaks.rowStarts.push_back(offset);
+            cells = 0;
+        }
+        cells += width;
+    }
+}
+
+void TerminalText::ExtendLastLine(const char16_t* first, const char16_t* last,
+                                  std::uint64_t offsetInLine)
+{
+    if (first == last)
+        return;
+    const std::size_t line = m_lineStart.size() - 1;
+    if (m_breaks.empty() || m_breaks.back().line != line) {
+        if (!HasUnitsOfOtherWidth(first, last))
+            return;
+        m_specialLines.push_back(line);
+        // Up to here every unit took one cell.
+        const auto columns = static_cast<std::uint64_t>(m_columns);
+        const std::uint64_t rows = RowsOf(offsetInLine);
+        RowBreaks breaks{line, std::move(m_spareRowStarts)};
+        breaks.rowStarts.clear();
+        breaks.rowStarts.reserve(static_cast<std::size_t>(rows) + 1);
+        for (std::uint64_t k = 0; k < rows; ++k)
+            breaks.rowStarts.push_back(k * columns);
+        m_lastRowCells =
+            static_cast<std::uint32_t>(offsetInLine == 0 ? 0 : offsetInLine - (rows - 1) * columns);
+        m_breaks.push_back(std::move(breaks));
+    }
+    FillRows(m_breaks.back(), m_lastRowCells, first, last, offsetInLine);
+}
+
+bool TerminalText::FollowsFromLength(const RowBreaks& breaks, std::uint64_t length) const
+{
+    const auto columns = static_cast<std::uint64_t>(m_columns);
+    if (breaks.rowStarts.size() != RowsOf(length))
+        return false;
+    for (std::size_t k = 0; k < breaks.rowStarts.size(); ++k)
+        if (breaks.rowStarts[k] != k * columns)
+            return false;
+    return true;
+}
+
+void TerminalText::CloseLastLine(std::uint64_t length)
+{
+    const std::size_t line = m_lineStart.size() - 1;
+    if (!m_breaks.empty() && m_breaks.back().line == line && FollowsFromLength(m_breaks.back(), length)) {
+        // Most such lines are short: their table's memory serves the next one.
+        m_spareRowStarts = std::move(m_breaks.back().rowStarts);
+        m_breaks.pop_back();
+    }
+    m_lastRowCells = 0;
+}
+
+void TerminalText::RebuildBreaks(std::size_t line)
+{
+    const std::uint64_t start = m_lineStart[line];
+    const std::uint64_t length = LineLength(line);
+    RowBreaks breaks{line, {0}};
+    std::uint32_t cells = 0;
+    char16_t buffer[4096];
+    for (std::uint64_t done = 0; done < length;) {
+        const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(std::size(buffer), length - done));
+        Copy(start + done, take, buffer);
+        FillRows(breaks, cells, buffer, buffer + take, done);
+        done += take;
+    }
+    // The open last line keeps its table: it goes on growing row by row.
+    if (line + 1 == m_lineStart.size())
+        m_lastRowCells = cells;
+    else if (FollowsFromLength(breaks, length))
+        return;
+    m_breaks.push_back(std::move(breaks));
+}
+
 void TerminalText::SetWrapColumns(int columns)
 {
     columns = std::max(columns, 1);
     if (columns == m_columns)
         return;
     m_columns = columns;
+    m_breaks.clear();
+    for (std::size_t line : m_specialLines)
+        RebuildBreaks(line);
     for (std::size_t line = 1; line < m_lineStart.size(); ++line)
-        m_rowStart[line] = m_rowStart[line - 1] + RowsOf(LineLength(line - 1));
+        m_rowStart[line] = m_rowStart[line - 1] + RowsOfLine(line - 1, LineLength(line - 1));
 }
 
 std::uint64_t TerminalText::RowCount() const
 {
-    return m_rowStart.back() + RowsOf(LineLength(m_lineStart.size() - 1));
+    const std::size_t last = m_lineStart.size() - 1;
+    return m_rowStart.back() + RowsOfLine(last, LineLength(last));
 }
 
 std::pair<std::size_t, std::uint64_t> TerminalText::RowPosition(std::uint64_t row) const
 {
     const auto it = std::upper_bound(m_rowStart.begin(), m_rowStart.end(), row);
     const auto line = static_cast<std::size_t>(it - m_rowStart.begin()) - 1;
-    return {line, (row - m_rowStart[line]) * static_cast<std::uint64_t>(m_columns)};
+    const std::uint64_t k = row - m_rowStart[line];
+    if (const RowBreaks* breaks = BreaksOf(line))
+        return {line, breaks->rowStarts[static_cast<std::size_t>(k)]};
+    return {line, k * static_cast<std::uint64_t>(m_columns)};
+}
+
+std::uint64_t TerminalText::RowLength(std::uint64_t row) const
+{
+    const auto [line, start] = RowPosition(row);
+    const std::uint64_t length = LineLength(line);
+    if (const RowBreaks* breaks = BreaksOf(line)) {
+        const auto next = static_cast<std::size_t>(row - m_rowStart[line]) + 1;
+        return (next < breaks->rowStarts.size() ? breaks->rowStarts[next] : length) - start;
+    }
+    return std::min(start + static_cast<std::uint64_t>(m_columns), length) - start;
 }
 
 std::uint64_t TerminalText::RowOfOffset(std::uint64_t offset) const
 {
     const std::size_t line = LineOfOffset(offset);
     const std::uint64_t column = offset - m_lineStart[line];
+    if (const RowBreaks* breaks = BreaksOf(line)) {
+        const auto it = std::upper_bound(breaks->rowStarts.begin(), breaks->rowStarts.end(), column);
+        return m_rowStart[line] + static_cast<std::uint64_t>(it - breaks->rowStarts.begin()) - 1;
+    }
     const std::uint64_t lastRow = RowsOf(LineLength(line)) - 1;
     return m_rowStart[line] + std::min(column / static_cast<std::uint64_t>(m_columns), lastRow);
 }
@@ -137,5 +340,9 @@ std::size_t TerminalText::CapacityBytes() const
 {
     return m_chunks.size() * kChunkUnits * sizeof(char16_t) +
            (m_lineStart.capacity() + m_rowStart.capacity()) * sizeof(std::uint64_t) +
-           m_runs.capacity() * sizeof(ColorRun);
+           m_runs.capacity() * sizeof(ColorRun) + m_specialLines.capacity() * sizeof(std::size_t) +
+           std::accumulate(m_breaks.begin(), m_breaks.end(), m_breaks.capacity() * sizeof(RowBreaks),
+                           [](std::size_t sum, const RowBreaks& b) {
+                               return sum + b.rowStarts.capacity() * sizeof(std::uint64_t);
+                           });
 }

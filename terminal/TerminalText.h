@@ -5,6 +5,11 @@
 // wrapped at a fixed column count. Appending is amortised O(length); finding
 // the line and column of any visual row is a binary search.
 // '\n' is the only line break stored.
+//
+// Rows are filled in display cells: East Asian wide characters take two, so
+// a row of Hangul holds half as many characters, and a surrogate pair is
+// never split between rows. Lines made only of one-cell units (nearly all of
+// them) keep no per-row table: their rows follow from their length.
 
 #include <cstddef>
 #include <cstdint>
@@ -42,13 +47,20 @@ public:
     std::size_t RunAt(std::uint64_t offset) const;
     std::uint32_t ColorAt(std::uint64_t offset) const;
 
-    // Wrapping: every logical line takes max(1, ceil(length / columns)) rows.
+    // Display cells of one code unit: 2 for a wide character (a surrogate
+    // pair counts on its high half), 0 for a low surrogate, 1 otherwise.
+    static int CellWidth(char16_t unit);
+
+    // Wrapping: every logical line takes at least one row; a unit that would
+    // run past `columns` cells starts the next row.
     void SetWrapColumns(int columns);
     int WrapColumns() const { return m_columns; }
     std::uint64_t RowCount() const;
     // The line a visual row belongs to, and the offset within that line where
     // the row starts. row must be < RowCount().
     std::pair<std::size_t, std::uint64_t> RowPosition(std::uint64_t row) const;
+    // Code units in a visual row. row must be < RowCount().
+    std::uint64_t RowLength(std::uint64_t row) const;
     std::uint64_t RowOfOffset(std::uint64_t offset) const;
 
     // Bytes the model has allocated (chunks and tables).
@@ -57,12 +69,33 @@ public:
     static constexpr std::size_t kChunkUnits = std::size_t(1) << 20;
 
 private:
+    // Where the rows of a line start (offsets within the line, the first 0),
+    // kept for the lines whose rows the length alone does not give.
+    struct RowBreaks {
+        std::size_t line;
+        std::vector<std::uint64_t> rowStarts;
+    };
+
     std::uint64_t RowsOf(std::uint64_t length) const;
+    std::uint64_t RowsOfLine(std::size_t line, std::uint64_t length) const;
+    const RowBreaks* BreaksOf(std::size_t line) const;
+    // Adds units of the last line (at `offsetInLine` within it).
+    void ExtendLastLine(const char16_t* first, const char16_t* last, std::uint64_t offsetInLine);
+    bool FollowsFromLength(const RowBreaks& breaks, std::uint64_t length) const;
+    // Drops the last line's table when its rows follow from its length.
+    void CloseLastLine(std::uint64_t length);
+    void FillRows(RowBreaks& breaks, std::uint32_t& cells, const char16_t* first,
+                  const char16_t* last, std::uint64_t offsetInLine) const;
+    void RebuildBreaks(std::size_t line);
 
     std::vector<std::unique_ptr<char16_t[]>> m_chunks;
     std::uint64_t m_size = 0;
     std::vector<std::uint64_t> m_lineStart;  // always holds line 0
     std::vector<std::uint64_t> m_rowStart;   // first visual row of each line
     std::vector<ColorRun> m_runs;
+    std::vector<std::size_t> m_specialLines;  // lines holding units of width != 1
+    std::vector<RowBreaks> m_breaks;          // ordered by line
+    std::vector<std::uint64_t> m_spareRowStarts;
+    std::uint32_t m_lastRowCells = 0;         // cells used in the last row of a tabled last line
     int m_columns = 80;
 };

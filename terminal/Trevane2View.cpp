@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -290,11 +291,11 @@ void CTrevane2View::paintEvent(QPaintEvent* event)
     const QColor selection = palette().color(QPalette::Highlight);
 
     QString buffer;
+    std::vector<int> cellX;  // cell column where each unit of the row starts, and the row's end
     for (int i = 0; i < visible && first + static_cast<std::uint64_t>(i) < rows; ++i) {
-        const auto [line, column] = text.RowPosition(first + static_cast<std::uint64_t>(i));
-        const std::uint64_t lineLength = text.LineLength(line);
-        const auto length = static_cast<std::size_t>(
-            std::min<std::uint64_t>(static_cast<std::uint64_t>(m_nColumns), lineLength - column));
+        const std::uint64_t row = first + static_cast<std::uint64_t>(i);
+        const auto [line, column] = text.RowPosition(row);
+        const auto length = static_cast<std::size_t>(text.RowLength(row));
         const std::uint64_t start = text.LineStart(line) + column;
         const int y = kMargin + i * m_nLineHeight;
         if (length == 0)
@@ -303,14 +304,23 @@ void CTrevane2View::paintEvent(QPaintEvent* event)
         buffer.resize(static_cast<qsizetype>(length));
         auto* chars = reinterpret_cast<char16_t*>(buffer.data());
         text.Copy(start, length, chars);
-        for (std::size_t k = 0; k < length; ++k)
+        bool uniform = true;
+        cellX.resize(length + 1);
+        int x = 0;
+        for (std::size_t k = 0; k < length; ++k) {
             if (chars[k] < 0x20 || chars[k] == 0x7F)
                 chars[k] = u' ';
+            cellX[k] = x;
+            const int width = TerminalText::CellWidth(chars[k]);
+            uniform = uniform && width == 1;
+            x += width;
+        }
+        cellX[length] = x;
 
         const std::uint64_t end = start + length;
         if (selFrom < selTo && selFrom < end && selTo > start) {
-            const auto a = static_cast<int>(std::max(selFrom, start) - start);
-            const auto b = static_cast<int>(std::min(selTo, end) - start);
+            const int a = cellX[static_cast<std::size_t>(std::max(selFrom, start) - start)];
+            const int b = cellX[static_cast<std::size_t>(std::min(selTo, end) - start)];
             painter.fillRect(kMargin + a * m_nCharWidth, y, (b - a) * m_nCharWidth, m_nLineHeight,
                              selection);
         }
@@ -318,29 +328,48 @@ void CTrevane2View::paintEvent(QPaintEvent* event)
         std::size_t run = text.RunAt(start);
         for (std::uint64_t at = start; at < end;) {
             const std::uint64_t runEnd = run + 1 < runs.size() ? std::min(runs[run + 1].start, end) : end;
-            const auto from = static_cast<qsizetype>(at - start);
+            const auto from = static_cast<std::size_t>(at - start);
+            const auto to = static_cast<std::size_t>(runEnd - start);
             painter.setPen(runs.empty() ? QColor(Qt::black) : ColorFromColorRef(runs[run].color));
-            painter.drawText(kMargin + static_cast<int>(from) * m_nCharWidth, y + m_nAscent,
-                             buffer.mid(from, static_cast<qsizetype>(runEnd - at)));
+            if (uniform) {
+                painter.drawText(kMargin + static_cast<int>(from) * m_nCharWidth, y + m_nAscent,
+                                 buffer.mid(static_cast<qsizetype>(from), static_cast<qsizetype>(to - from)));
+            } else {
+                // Wide characters come from another font whose advance is not
+                // two cells: each goes on its own cells, and the one-cell
+                // stretches between them are drawn whole.
+                for (std::size_t k = from; k < to;) {
+                    std::size_t next = k + 1;
+                    if (TerminalText::CellWidth(chars[k]) == 1) {
+                        while (next < to && TerminalText::CellWidth(chars[next]) == 1)
+                            ++next;
+                    } else {
+                        while (next < to && TerminalText::CellWidth(chars[next]) == 0)
+                            ++next;
+                    }
+                    painter.drawText(kMargin + cellX[k] * m_nCharWidth, y + m_nAscent,
+                                     buffer.mid(static_cast<qsizetype>(k), static_cast<qsizetype>(next - k)));
+                    k = next;
+                }
+            }
             at = runEnd;
             ++run;
         }
     }
 
     if (hasFocus()) {
-        // The caret always sits after the last character.
-        const std::size_t lastLine = text.LineCount() - 1;
-        const std::uint64_t column = text.LineLength(lastLine);
-        const auto columns = static_cast<std::uint64_t>(m_nColumns);
-        std::uint64_t row = text.RowOfOffset(text.LineStart(lastLine)) + column / columns;
-        std::uint64_t x = column % columns;
-        if (column > 0 && x == 0) {  // the caret after a full row stays on that row
-            --row;
-            x = columns;
-        }
+        // The caret always sits after the last character, on the row that
+        // character is on (a full row keeps it at its end).
+        const std::uint64_t end = text.Size();
+        const std::uint64_t row = text.RowOfOffset(end);
+        const auto [line, column] = text.RowPosition(row);
+        const std::uint64_t rowStart = text.LineStart(line) + column;
+        int x = 0;
+        for (std::uint64_t at = rowStart; at < end; ++at)
+            x += TerminalText::CellWidth(text.At(at));
         if (row >= first && row < first + static_cast<std::uint64_t>(visible)) {
             const int y = kMargin + static_cast<int>(row - first) * m_nLineHeight;
-            painter.fillRect(kMargin + static_cast<int>(x) * m_nCharWidth, y, 2, m_nLineHeight,
+            painter.fillRect(kMargin + x * m_nCharWidth, y, 2, m_nLineHeight,
                              ColorFromColorRef(m_crInsert));
         }
     }
@@ -355,11 +384,20 @@ std::size_t CTrevane2View::OffsetAt(const QPoint& pos) const
         static_cast<std::uint64_t>(verticalScrollBar()->value()) + static_cast<std::uint64_t>(rowInView),
         rows - 1);
     const auto [line, column] = text.RowPosition(row);
-    const std::uint64_t rowLength =
-        std::min<std::uint64_t>(static_cast<std::uint64_t>(m_nColumns), text.LineLength(line) - column);
-    const auto x = static_cast<std::uint64_t>(
-        std::max(0, (pos.x() - kMargin + m_nCharWidth / 2) / m_nCharWidth));
-    return static_cast<std::size_t>(text.LineStart(line) + column + std::min(x, rowLength));
+    const std::uint64_t rowStart = text.LineStart(line) + column;
+    const std::uint64_t rowLength = text.RowLength(row);
+    // The nearest boundary between characters to the point, in cells.
+    const double target = static_cast<double>(pos.x() - kMargin) / m_nCharWidth;
+    int x = 0;
+    for (std::uint64_t k = 0; k < rowLength; ++k) {
+        const int width = TerminalText::CellWidth(text.At(rowStart + k));
+        if (width == 0)
+            continue;  // inside a surrogate pair
+        if (x + width / 2.0 > target)
+            return static_cast<std::size_t>(rowStart + k);
+        x += width;
+    }
+    return static_cast<std::size_t>(rowStart + rowLength);
 }
 
 void CTrevane2View::mousePressEvent(QMouseEvent* event)

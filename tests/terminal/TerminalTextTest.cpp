@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -99,6 +101,105 @@ TEST(TerminalText, ClearStartsOver)
     EXPECT_TRUE(text.Runs().empty());
     Append(text, u"z");
     EXPECT_EQ(All(text), u"z");
+}
+
+TEST(TerminalText, WideCharactersTakeTwoCells)
+{
+    TerminalText text;
+    text.SetWrapColumns(4);
+    Append(text, u"가나다라마\na가나\nabc가");
+    // "가나|다라|마", "a가|나", "abc|가": a wide character does not go on a
+    // row with one cell left.
+    ASSERT_EQ(text.RowCount(), 7u);
+    EXPECT_EQ(text.RowPosition(1), std::make_pair(std::size_t(0), std::uint64_t(2)));
+    EXPECT_EQ(text.RowLength(2), 1u);
+    EXPECT_EQ(text.RowPosition(4), std::make_pair(std::size_t(1), std::uint64_t(2)));
+    EXPECT_EQ(text.RowLength(5), 3u);
+    EXPECT_EQ(text.RowPosition(6), std::make_pair(std::size_t(2), std::uint64_t(3)));
+    EXPECT_EQ(text.RowOfOffset(3), 1u);
+    EXPECT_EQ(text.RowOfOffset(text.Size()), 6u);
+
+    // Wider rows hold a whole line again; narrower ones split it further.
+    text.SetWrapColumns(10);
+    EXPECT_EQ(text.RowCount(), 3u);
+    text.SetWrapColumns(2);
+    EXPECT_EQ(text.RowCount(), 5u + 3u + 3u);
+}
+
+TEST(TerminalText, SurrogatePairsStayOnOneRow)
+{
+    TerminalText text;
+    text.SetWrapColumns(2);
+    // a, U+1D400 (one cell, two units), b: the pair is not cut after "a\xD835".
+    Append(text, u"a\U0001D400b");
+    ASSERT_EQ(text.RowCount(), 2u);
+    EXPECT_EQ(text.RowPosition(1), std::make_pair(std::size_t(0), std::uint64_t(3)));
+    // U+1F600 takes two cells: alone on its row.
+    text.Clear();
+    Append(text, u"ab\U0001F600c");
+    ASSERT_EQ(text.RowCount(), 3u);
+    EXPECT_EQ(text.RowPosition(1), std::make_pair(std::size_t(0), std::uint64_t(2)));
+    EXPECT_EQ(text.RowLength(1), 2u);
+    EXPECT_EQ(TerminalText::CellWidth(0xDE00), 0);
+}
+
+// Rows by the plain rule, for comparison: greedy cells, one row at least.
+std::vector<std::pair<std::size_t, std::uint64_t>> ExpectedRows(const std::u16string& all, int columns)
+{
+    std::vector<std::pair<std::size_t, std::uint64_t>> rows;
+    std::size_t line = 0;
+    std::uint64_t inLine = 0;
+    int cells = 0;
+    rows.emplace_back(0, 0);
+    for (char16_t u : all) {
+        if (u == u'\n') {
+            ++line;
+            inLine = 0;
+            cells = 0;
+            rows.emplace_back(line, 0);
+            continue;
+        }
+        const int width = TerminalText::CellWidth(u);
+        if (width > 0 && cells > 0 && cells + width > columns) {
+            rows.emplace_back(line, inLine);
+            cells = 0;
+        }
+        cells += width;
+        ++inLine;
+    }
+    return rows;
+}
+
+TEST(TerminalText, RowsAgreeHoweverTheTextArrives)
+{
+    // Mixed text in pieces of random size, some appended before and some
+    // after a change of width: every path gives the rows of the plain rule.
+    std::mt19937 random(1234);
+    const std::u16string pieces[] = {u"x", u"hello ", u"\n", u"한글", u"가", u"\U0001F600",
+                                     u"\U0001D400", u"漢字 ", u"0123456789"};
+    std::u16string all;
+    for (int i = 0; i < 3000; ++i)
+        all += pieces[random() % std::size(pieces)];
+
+    for (int columns : {1, 3, 8, 17}) {
+        TerminalText text;
+        text.SetWrapColumns(columns == 8 ? 5 : columns);
+        std::size_t at = 0;
+        while (at < all.size()) {
+            const std::size_t n = std::min<std::size_t>(1 + random() % 40, all.size() - at);
+            Append(text, all.substr(at, n));
+            at += n;
+            if (columns == 8 && at > all.size() / 2 && text.WrapColumns() == 5)
+                text.SetWrapColumns(8);
+        }
+        const auto expected = ExpectedRows(all, columns);
+        ASSERT_EQ(text.RowCount(), expected.size()) << "columns " << columns;
+        for (std::size_t row = 0; row < expected.size(); ++row) {
+            ASSERT_EQ(text.RowPosition(row), expected[row]) << "columns " << columns << " row " << row;
+            const std::uint64_t offset = text.LineStart(expected[row].first) + expected[row].second;
+            ASSERT_EQ(text.RowOfOffset(offset), row) << "columns " << columns << " row " << row;
+        }
+    }
 }
 
 }  // namespace

@@ -379,4 +379,22 @@ TEST_F(ViewTest, WrapsAtTheWindowWidth)
     EXPECT_GT(m_doc->Text().RowCount(), 3u);
 }
 
+TEST_F(ViewTest, WideCharactersWrapWithinTheWindow)
+{
+    m_view->show();
+    m_view->OnInitialUpdate();
+    const int columns = m_view->Columns();
+    ASSERT_GT(columns, 3);
+    // As many Hangul syllables as there are columns need two rows, and no
+    // row holds more cells than the window has.
+    std::string hangul;
+    for (int i = 0; i < columns; ++i)
+        hangul += "\xED\x95\x9C";  // U+D55C
+    Received(hangul);
+    const TerminalText& text = m_doc->Text();
+    EXPECT_EQ(text.RowCount(), 2u);
+    EXPECT_EQ(text.RowLength(0), static_cast<std::uint64_t>(columns / 2));
+    EXPECT_EQ(m_view->PlainText().size(), columns);
+}
+
 }  // namespace
