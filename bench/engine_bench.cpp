@@ -296,7 +296,7 @@ int main()
 
     // Throughput on a shared machine swings from run to run, so baseline and
     // engine run in turns and the median of each is compared.
-    constexpr int kRounds = 3;
+    constexpr int kRounds = 5;
     std::vector<double> rxBases, rxRates, txBases, txRates;
     std::uint64_t rxLost = 0;
     std::uint64_t txLost = 0;
