@@ -14,10 +14,12 @@ for program in "$devsim" "$kestrana"; do
 done
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  # No window can be shown here: run without one, so the connection, the
+  # logs and the shutdown still happen, and say how to see the window.
   echo "run-with-devsim: no display found (\$DISPLAY and \$WAYLAND_DISPLAY are unset)." >&2
-  echo "  Run it from a desktop session, under 'xvfb-run make run'," >&2
-  echo "  or without a window: QT_QPA_PLATFORM=offscreen make run" >&2
-  exit 1
+  echo "  Running without a window; the event and receive logs are written in $(pwd)." >&2
+  echo "  Stop it with Ctrl+C. To see the window, run 'make run' in a desktop session." >&2
+  export QT_QPA_PLATFORM=offscreen
 fi
 
 # The simulator prints the path of its far end as its first line.
