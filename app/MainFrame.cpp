@@ -342,8 +342,6 @@ platform::LRESULT CMainFrame::OnStatusText(platform::WPARAM, platform::LPARAM lP
 
 void CMainFrame::AppendEventText(const char* text, std::size_t length)
 {
-    if (m_wndDlgBar != nullptr)
-        m_pEventEdit = m_wndDlgBar->findChild<QPlainTextEdit*>(QStringLiteral("edit1001"));
     if (m_pEventEdit == nullptr)
         return;
     if (m_nEventChars > kEventBoxLimit) {
