@@ -216,6 +216,19 @@ bool CRegistry::ConnectUnguarded(HKEY root, const char* computerName)
     return m_keyStack.Push(std::move(entry));
 }
 
+bool CRegistry::FailAfterException(HKEY before)
+{
+    // A handle obtained but not stacked would be lost: close it.
+    if (m_hCurrentKey != before && m_hCurrentKey != 0) {
+        const RegKeyEntry* top = m_keyStack.Peek(0);
+        if (top == nullptr || top->m_hKey != m_hCurrentKey)
+            Store().CloseKey(m_hCurrentKey);
+        m_hCurrentKey = before;
+    }
+    m_lLastError = ERROR_EXCEPTION_IN_SERVICE;
+    return false;
+}
+
 bool CRegistry::CreateKey(const char* subKey, DWORD* disposition, const char* className,
                           DWORD options, REGSAM access, const SECURITY_ATTRIBUTES* security)
 {
@@ -223,15 +236,7 @@ bool CRegistry::CreateKey(const char* subKey, DWORD* disposition, const char* cl
     try {
         return CreateKeyUnguarded(subKey, disposition, className, options, access, security);
     } catch (...) {
-        // A handle obtained but not stacked would be lost: close it.
-        if (m_hCurrentKey != before && m_hCurrentKey != 0) {
-            const RegKeyEntry* top = m_keyStack.Peek(0);
-            if (top == nullptr || top->m_hKey != m_hCurrentKey)
-                Store().CloseKey(m_hCurrentKey);
-            m_hCurrentKey = before;
-        }
-        m_lLastError = ERROR_EXCEPTION_IN_SERVICE;
-        return false;
+        return FailAfterException(before);
     }
 }
 
@@ -267,14 +272,7 @@ bool CRegistry::OpenKey(const char* subKey, REGSAM access)
     try {
         return OpenKeyUnguarded(subKey, access);
     } catch (...) {
-        if (m_hCurrentKey != before && m_hCurrentKey != 0) {
-            const RegKeyEntry* top = m_keyStack.Peek(0);
-            if (top == nullptr || top->m_hKey != m_hCurrentKey)
-                Store().CloseKey(m_hCurrentKey);
-            m_hCurrentKey = before;
-        }
-        m_lLastError = ERROR_EXCEPTION_IN_SERVICE;
-        return false;
+        return FailAfterException(before);
     }
 }
 

@@ -114,6 +114,8 @@ private:
     bool CreateKeyUnguarded(const char* subKey, DWORD* disposition, const char* className,
                             DWORD options, REGSAM access, const SECURITY_ATTRIBUTES* security);
     bool OpenKeyUnguarded(const char* subKey, REGSAM access);
+    // Undoes a half-done CreateKey or OpenKey and reports error 1064.
+    bool FailAfterException(HKEY before);
     bool ConnectUnguarded(HKEY root, const char* computerName);
 };
 

@@ -551,9 +551,8 @@ try {
     return ERROR_NOT_ENOUGH_MEMORY;  // an allocation failed
 }
 
-LONG RegistryStore::QueryInfoKey(HKEY key, std::size_t classCapacity, RegKeyInfo& info)
-try {
-    std::lock_guard guard(m_mutex);
+LONG RegistryStore::FindForQuery(HKEY key, const RegKey*& found)
+{
     Handle handle;
     if (const LONG rc = Resolve(key, handle); rc != ERROR_SUCCESS)
         return rc;
@@ -562,9 +561,16 @@ try {
     FileState* state = nullptr;
     if (const LONG rc = Current(handle, state); rc != ERROR_SUCCESS)
         return rc;
-    const RegKey* found = Walk(state->root, handle.path);
-    if (found == nullptr)
-        return ERROR_KEY_DELETED;
+    found = Walk(state->root, handle.path);
+    return found != nullptr ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+}
+
+LONG RegistryStore::QueryInfoKey(HKEY key, std::size_t classCapacity, RegKeyInfo& info)
+try {
+    std::lock_guard guard(m_mutex);
+    const RegKey* found = nullptr;
+    if (const LONG rc = FindForQuery(key, found); rc != ERROR_SUCCESS)
+        return rc;
     info = RegKeyInfo{};
     info.className = found->className;
     info.subKeys = Length(found->subKeys.size());
@@ -589,17 +595,9 @@ try {
     if (data != nullptr && size == nullptr)
         return ERROR_INVALID_PARAMETER;
     std::lock_guard guard(m_mutex);
-    Handle handle;
-    if (const LONG rc = Resolve(key, handle); rc != ERROR_SUCCESS)
+    const RegKey* found = nullptr;
+    if (const LONG rc = FindForQuery(key, found); rc != ERROR_SUCCESS)
         return rc;
-    if ((handle.access & KEY_QUERY_VALUE) == 0)
-        return ERROR_ACCESS_DENIED;
-    FileState* state = nullptr;
-    if (const LONG rc = Current(handle, state); rc != ERROR_SUCCESS)
-        return rc;
-    const RegKey* found = Walk(state->root, handle.path);
-    if (found == nullptr)
-        return ERROR_KEY_DELETED;
     const RegValue* value = found->FindValue(name != nullptr ? name : "");
     if (value == nullptr)
         return ERROR_FILE_NOT_FOUND;

@@ -95,6 +95,9 @@ private:
     LONG Resolve(HKEY key, Handle& handle) const;
     HKEY AddHandle(Handle handle);
     LONG Current(const Handle& handle, FileState*& state);
+    // The key behind a handle that may be read, from the file as it is now.
+    // Called with m_mutex held.
+    LONG FindForQuery(HKEY key, const RegKey*& found);
     LONG Modify(const Handle& handle, const Change& change);
     ReadOutcome ReadFile(const std::string& path, std::string_view rootName, RegKey& root,
                          FileIdentity& identity, std::string& error);
