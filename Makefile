@@ -1,10 +1,11 @@
-# The everyday entry points. Each one installs what is missing first.
+# The everyday entry points. run, test, bench and setup install what is
+# missing first; build only builds.
 BUILD      ?= build
 GENERATOR  ?= Ninja
 CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
 
-.PHONY: all setup configure build run test bench tsan asan clean
+.PHONY: all setup configure build run test bench tsan asan layers clean
 
 all: build
 
@@ -16,16 +17,19 @@ $(BUILD)/build.ninja:
 
 configure: $(BUILD)/build.ninja
 
-build: setup configure
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+run: setup
+	@$(MAKE) --no-print-directory build
 	@bash tools/run-with-devsim.sh $(BUILD)
 
-test: build
+test: setup
+	@$(MAKE) --no-print-directory build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
 
-bench: build
+bench: setup
+	@$(MAKE) --no-print-directory build
 	@bash tools/run-benchmarks.sh $(BUILD)
 
 # The whole test suite under a sanitizer, in a build folder of its own.
@@ -41,6 +45,9 @@ asan: setup
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 600
+
+layers:
+	@bash tools/check-layers
 
 clean:
 	rm -rf $(BUILD) build-tsan build-asan

@@ -5,7 +5,7 @@
 #include "app/ReceiveLineFeed.h"
 #include "app/SplashWindow.h"
 #include "comm/CommPort2.h"
-#include "comm/CommSettingsDlg.h"
+#include "app/CommSettingsDlg.h"
 #include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
 #include "resources/MenuTable.h"

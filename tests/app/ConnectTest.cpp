@@ -6,7 +6,7 @@
 #include "app/MyStatusBar.h"
 #include "app/Trevane2App.h"
 #include "comm/CommPort2.h"
-#include "comm/CommSettingsDlg.h"
+#include "app/CommSettingsDlg.h"
 #include "comm/PortDevices.h"
 #include "support/LogFile.h"
 #include "support/Profile.h"

@@ -1,4 +1,4 @@
-#include "comm/CommSettingsDlg.h"
+#include "app/CommSettingsDlg.h"
 
 #include "comm/CommPort2.h"
 #include "comm/PortDevices.h"

@@ -1,0 +1,44 @@
+#include "platform/PosixIo.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace platform {
+
+ssize_t ReadRetry(int fd, void* buffer, std::size_t size)
+{
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, size);
+        if (n >= 0 || errno != EINTR)
+            return n;
+    }
+}
+
+ssize_t WriteRetry(int fd, const void* data, std::size_t size)
+{
+    for (;;) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n >= 0 || errno != EINTR)
+            return n;
+    }
+}
+
+bool WriteAll(int fd, const void* data, std::size_t size)
+{
+    const auto* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = WriteRetry(fd, p, size);
+        if (n < 0)
+            return false;
+        if (n == 0) {  // a regular file or pipe never does this; treat as no room
+            errno = EIO;
+            return false;
+        }
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,21 @@
+#pragma once
+// read() and write() that survive signals, and a write that finishes the job.
+// All return what the system call would, with errno set on failure; EINTR is
+// never seen by a caller.
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string_view>
+
+namespace platform {
+
+ssize_t ReadRetry(int fd, void* buffer, std::size_t size);
+ssize_t WriteRetry(int fd, const void* data, std::size_t size);
+
+// Writes all of `data` (looping over short writes). False with errno set when
+// a write fails; EAGAIN on a non-blocking descriptor counts as a failure.
+bool WriteAll(int fd, const void* data, std::size_t size);
+inline bool WriteAll(int fd, std::string_view data) { return WriteAll(fd, data.data(), data.size()); }
+
+}  // namespace platform
