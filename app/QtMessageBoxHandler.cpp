@@ -8,10 +8,13 @@
 
 void InstallQtMessageBoxHandler()
 {
-    platform::SetMessageBoxHandler([](std::string_view text) {
+    platform::SetMessageBoxHandler([](std::string_view text, std::string_view detail) {
         QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(res::kMainTitle),
                         QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                         QMessageBox::Ok, QApplication::activeWindow());
+        if (!detail.empty())
+            box.setInformativeText(
+                QString::fromUtf8(detail.data(), static_cast<qsizetype>(detail.size())));
         box.exec();
     });
 }

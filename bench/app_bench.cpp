@@ -223,7 +223,7 @@ void BenchLatency()
     const std::string dir = MakeTempDir();
     setenv("KESTRANA_REGISTRY_DIR", (dir + "/registry").c_str(), 1);
     std::filesystem::current_path(dir);
-    platform::SetMessageBoxHandler([](std::string_view text) {
+    platform::SetMessageBoxHandler([](std::string_view text, std::string_view) {
         std::fprintf(stderr, "app_bench: message box: %.*s\n", static_cast<int>(text.size()), text.data());
     });
 

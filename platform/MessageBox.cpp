@@ -9,7 +9,7 @@ std::mutex g_mutex;
 MessageBoxHandler g_handler;
 }  // namespace
 
-void ShowMessageBox(std::string_view text)
+void ShowMessageBox(std::string_view text, std::string_view detail)
 {
     MessageBoxHandler handler;
     {
@@ -17,10 +17,12 @@ void ShowMessageBox(std::string_view text)
         handler = g_handler;
     }
     if (handler) {
-        handler(text);
+        handler(text, detail);
         return;
     }
     std::fprintf(stderr, "kestrana: %.*s\n", static_cast<int>(text.size()), text.data());
+    if (!detail.empty())
+        std::fprintf(stderr, "kestrana: %.*s\n", static_cast<int>(detail.size()), detail.data());
 }
 
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler)

@@ -119,13 +119,19 @@ public:
     MessageBoxRecorder()
     {
         m_previous = platform::SetMessageBoxHandler(
-            [this](std::string_view text) { m_texts.emplace_back(text); });
+            [this](std::string_view text, std::string_view detail) {
+                m_texts.emplace_back(text);
+                m_details.emplace_back(detail);
+            });
     }
     ~MessageBoxRecorder() { platform::SetMessageBoxHandler(std::move(m_previous)); }
     const std::vector<std::string>& Texts() const { return m_texts; }
+    // The detail text of each box, "" where it had none.
+    const std::vector<std::string>& Details() const { return m_details; }
 
 private:
     std::vector<std::string> m_texts;
+    std::vector<std::string> m_details;
     platform::MessageBoxHandler m_previous;
 };
 

@@ -37,7 +37,7 @@ protected:
             return platform::LocalTime{2027, 2, 1, 9, 3, 4, 0};
         });
         m_previousBox = platform::SetMessageBoxHandler(
-            [this](std::string_view text) { m_boxes.emplace_back(text); });
+            [this](std::string_view text, std::string_view) { m_boxes.emplace_back(text); });
     }
     void TearDown() override
     {
