@@ -4,8 +4,9 @@ BUILD      ?= build
 GENERATOR  ?= Ninja
 CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 
-.PHONY: all setup configure build run test bench tsan asan layers clean
+.PHONY: all setup configure build run test bench tsan asan fuzz layers clean
 
 all: build
 
@@ -46,8 +47,15 @@ asan: setup
 	cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 600
 
+# Every libFuzzer target for FUZZ_SECONDS each (clang, its own build folder).
+fuzz: setup
+	CXX=clang++ CC=clang cmake -S . -B build-fuzz -G $(GENERATOR) -DKESTRANA_FUZZ=ON \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+	cmake --build build-fuzz -j $(JOBS) --target fuzzers
+	@bash tools/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
+
 layers:
 	@bash tools/check-layers
 
 clean:
-	rm -rf $(BUILD) build-tsan build-asan
+	rm -rf $(BUILD) build-tsan build-asan build-fuzz

@@ -339,6 +339,11 @@ bool LoadColoured(TerminalText& text, const QString& path)
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return false;
+    return ParseColoured(text, data);
+}
+
+bool ParseColoured(TerminalText& text, const QByteArray& data)
+{
     TerminalText loaded;
     loaded.SetWrapColumns(text.WrapColumns());
     RtfReader reader(data, loaded);

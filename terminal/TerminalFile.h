@@ -5,6 +5,7 @@
 
 #include "terminal/TerminalText.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -21,6 +22,8 @@ bool LooksColoured(const QString& path);
 // file cannot be read. Plain text is decoded as UTF-8 and shown in
 // `plainColor`.
 bool LoadColoured(TerminalText& text, const QString& path);
+// The same on a document already in memory.
+bool ParseColoured(TerminalText& text, const QByteArray& data);
 bool LoadPlain(TerminalText& text, const QString& path, std::uint32_t plainColor);
 
 }  // namespace TerminalFile

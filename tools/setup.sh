@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ make pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev
+  clang libclang-rt-14-dev
   fonts-noto-cjk
 )
 

@@ -1,0 +1,49 @@
+// The saved-terminal reader on arbitrary bytes, in both forms: no crash, and
+// the text it builds is consistent (every line start and colour run inside
+// the text, in order).
+
+#include "FuzzTarget.h"
+#include "terminal/TerminalFile.h"
+#include "terminal/TerminalText.h"
+#include "terminal/TextDecoder.h"
+
+#include <vector>
+
+namespace {
+
+void CheckConsistent(const TerminalText& text)
+{
+    std::uint64_t previous = 0;
+    for (std::size_t line = 0; line < text.LineCount(); ++line) {
+        const std::uint64_t start = text.LineStart(line);
+        FUZZ_CHECK(start <= text.Size());
+        FUZZ_CHECK(line == 0 || start > previous);
+        previous = start;
+    }
+    for (std::size_t i = 1; i < text.Runs().size(); ++i)
+        FUZZ_CHECK(text.Runs()[i].start >= text.Runs()[i - 1].start);
+    if (text.Size() > 0 && text.RowCount() > 0) {
+        const auto last = text.RowPosition(text.RowCount() - 1);
+        FUZZ_CHECK(last.first < text.LineCount());
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    TerminalText coloured;
+    coloured.SetWrapColumns(40);
+    if (TerminalFile::ParseColoured(coloured, bytes))
+        CheckConsistent(coloured);
+
+    TerminalText plain;
+    plain.SetWrapColumns(40);
+    TextDecoder decoder(QStringConverter::Utf8);
+    std::vector<char16_t> decoded;
+    decoder.Decode(bytes.constData(), size, decoded);
+    plain.Append(decoded.data(), decoded.size(), 0x000000FF);
+    CheckConsistent(plain);
+    return 0;
+}
