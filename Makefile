@@ -38,7 +38,7 @@ tsan: setup
 	cmake -S . -B build-tsan -G $(GENERATOR) -DKESTRANA_SANITIZE=thread
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && QT_QPA_PLATFORM=offscreen \
-	  TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tools/sanitizers/tsan.supp" \
+	  TSAN_OPTIONS="halt_on_error=1 ignore_noninstrumented_modules=1 suppressions=$(CURDIR)/tools/sanitizers/tsan.supp" \
 	  ctest --output-on-failure -j $(JOBS) --timeout 600
 
 asan: setup
