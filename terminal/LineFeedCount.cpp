@@ -11,10 +11,12 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace {
 
-constexpr std::size_t kBlockSize = 256;
+// Large blocks: a big image is counted in a few reads, not thousands.
+constexpr std::size_t kBlockSize = 64 * 1024;
 
 }  // namespace
 
@@ -49,16 +51,16 @@ LineFeedCount CountFileLineFeeds(const std::string& path)
     }
 
     std::uint64_t total = 0;
-    unsigned char block[kBlockSize];
+    std::vector<unsigned char> block(kBlockSize);
     for (;;) {
-        const ssize_t got = platform::ReadRetry(fd.get(), block, sizeof block);
+        const ssize_t got = platform::ReadRetry(fd.get(), block.data(), block.size());
         if (got < 0) {
             result.failure = platform::DescribeLastFailure("Cannot read", path);
             return result;
         }
         if (got == 0)
             break;
-        total += CountLineFeeds(block, static_cast<std::size_t>(got));
+        total += CountLineFeeds(block.data(), static_cast<std::size_t>(got));
     }
     result.lineFeeds = static_cast<std::uint32_t>(
         std::min<std::uint64_t>(total, std::numeric_limits<std::uint32_t>::max()));

@@ -15,7 +15,7 @@ struct LineFeedCount {
     bool ok() const { return failure.empty(); }
 };
 
-// Reads the regular file at `path` to its end. A file that cannot be opened
+// Reads the regular file at `path` to its end (not just until a short read). A file that cannot be opened
 // or read, a folder, or a device gives a failure naming the file and the
 // reason, and no count.
 LineFeedCount CountFileLineFeeds(const std::string& path);

@@ -54,6 +54,10 @@ TEST_F(LineFeedCountTest, CountsEveryLineFeedAcrossBlockBoundaries)
         {"last line without a line feed", "S0\nS1\nS9", 2},
         {"carriage returns only", "S0\rS1\rS9\r", 0},
         {"binary bytes", std::string("\x00\x0A\xFF\x0A\x0D", 5), 2},
+        // Around the reader's own block of 64 KiB.
+        {"65535 bytes and a line feed", Filler(65535) + "\n", 1},
+        {"a line feed on each side of 65536", Filler(65535) + "\n\n" + Filler(70000) + "\n", 3},
+        {"exactly 65536 line feeds", std::string(65536, '\n'), 65536},
     };
     int i = 0;
     for (const CountCase& c : cases) {
