@@ -22,9 +22,9 @@
 
 #include <algorithm>
 #include <climits>
-#include <optional>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 

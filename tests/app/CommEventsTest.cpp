@@ -83,7 +83,9 @@ protected:
     bool RunDialog(CMainFrame* frame, const std::function<void(CCommEventsDlg&)>& act)
     {
         bool seen = false;
-        QTimer::singleShot(0, [&] {
+        QTimer timer;  // goes with this call, even if no dialog came up
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, [&] {
             if (auto* dialog = qobject_cast<CCommEventsDlg*>(QApplication::activeModalWidget())) {
                 seen = true;
                 act(*dialog);
@@ -92,6 +94,7 @@ protected:
             if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
                 dialog->reject();
         });
+        timer.start(0);
         frame->BarButton(1002)->click();
         return seen;
     }

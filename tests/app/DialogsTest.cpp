@@ -41,20 +41,30 @@ std::optional<support::DWORD> Stored(const char* section, const char* name)
 QCheckBox* Box(QDialog& d, const char* name) { return d.findChild<QCheckBox*>(QString::fromLatin1(name)); }
 void Click(QDialog& d, const char* name) { d.findChild<QPushButton*>(QString::fromLatin1(name))->click(); }
 
-// Runs `act` on the modal dialog of type T once it is up; the dialog is
-// closed afterwards if `act` left it open.
+// Runs `act` on the modal dialog of type T that comes up while this object
+// lives, and closes the dialog if `act` left it open.
 template <typename T>
-void OnModal(std::function<void(T&)> act, bool& seen)
-{
-    QTimer::singleShot(0, [act, &seen] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            seen = true;
-            act(*dialog);
-            if (dialog->isVisible())
-                dialog->reject();
-        }
-    });
-}
+class OnModal {
+public:
+    explicit OnModal(std::function<void(T&)> act)
+    {
+        m_timer.setSingleShot(true);
+        QObject::connect(&m_timer, &QTimer::timeout, [this, act] {
+            if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+                m_seen = true;
+                act(*dialog);
+                if (dialog->isVisible())
+                    dialog->reject();
+            }
+        });
+        m_timer.start(0);
+    }
+    bool Seen() const { return m_seen; }
+
+private:
+    QTimer m_timer;
+    bool m_seen = false;
+};
 
 class DialogsTest : public AppFixture {
 protected:
@@ -106,18 +116,17 @@ protected:
 TEST_F(DialogsTest, TerminalSettingsFromTheMenuAreBackAfterARestart)
 {
     CMainFrame* frame = Start();
-    bool seen = false;
-    OnModal<CTerminalSettingsDlg>(
-        [](CTerminalSettingsDlg& d) {
+    {
+        OnModal<CTerminalSettingsDlg> settings([](CTerminalSettingsDlg& d) {
             EXPECT_TRUE(Box(d, "check1009")->isChecked());
             EXPECT_FALSE(Box(d, "check1009")->isEnabled());
             Box(d, "check1010")->setChecked(true);
             Box(d, "check1012")->setChecked(true);
             Click(d, "button1");
-        },
-        seen);
-    frame->Action(32778)->trigger();
-    ASSERT_TRUE(seen);
+        });
+        frame->Action(32778)->trigger();
+        ASSERT_TRUE(settings.Seen());
+    }
     CTrevane2Doc* doc = frame->GetActiveDocument();
     EXPECT_EQ(doc->m_bHexMode, 1);
     EXPECT_EQ(doc->m_bAppendCRC, 1);
@@ -130,30 +139,26 @@ TEST_F(DialogsTest, TerminalSettingsFromTheMenuAreBackAfterARestart)
     EXPECT_EQ(doc->m_bReceiveLF, 0);
     EXPECT_EQ(doc->m_bSendLF, 0);
     EXPECT_EQ(doc->m_bLocalEcho, 1);
-    seen = false;
-    OnModal<CTerminalSettingsDlg>(
-        [](CTerminalSettingsDlg& d) {
-            EXPECT_TRUE(Box(d, "check1010")->isChecked());
-            EXPECT_TRUE(Box(d, "check1012")->isChecked());
-            Click(d, "button2");
-        },
-        seen);
+    OnModal<CTerminalSettingsDlg> again([](CTerminalSettingsDlg& d) {
+        EXPECT_TRUE(Box(d, "check1010")->isChecked());
+        EXPECT_TRUE(Box(d, "check1012")->isChecked());
+        Click(d, "button2");
+    });
     frame->Action(32778)->trigger();
-    EXPECT_TRUE(seen);
+    EXPECT_TRUE(again.Seen());
 }
 
 TEST_F(DialogsTest, CancelledTerminalSettingsAreNotBackAfterARestart)
 {
     CMainFrame* frame = Start();
-    bool seen = false;
-    OnModal<CTerminalSettingsDlg>(
-        [](CTerminalSettingsDlg& d) {
+    {
+        OnModal<CTerminalSettingsDlg> settings([](CTerminalSettingsDlg& d) {
             Box(d, "check1011")->setChecked(true);
             Click(d, "button2");
-        },
-        seen);
-    frame->Action(32778)->trigger();
-    ASSERT_TRUE(seen);
+        });
+        frame->Action(32778)->trigger();
+        ASSERT_TRUE(settings.Seen());
+    }
     EXPECT_EQ(frame->GetActiveDocument()->m_bReceiveLF, 0);
     EXPECT_EQ(Stored("Terminal Settings", "Insert LF before Receive Line"), std::nullopt);
     frame = Restart();
@@ -161,17 +166,19 @@ TEST_F(DialogsTest, CancelledTerminalSettingsAreNotBackAfterARestart)
 }
 
 // Terminal settings -> font button -> the font and colour dialog, where
-// `act` runs; the settings dialog is then cancelled.
-void RunFontDialog(CMainFrame* frame, std::function<void(CAppearanceDlg&)> act, bool& seen)
+// `act` runs; the settings dialog is then cancelled. True when the font and
+// colour dialog came up.
+bool RunFontDialog(CMainFrame* frame, std::function<void(CAppearanceDlg&)> act)
 {
-    OnModal<CTerminalSettingsDlg>(
-        [act, &seen](CTerminalSettingsDlg& settings) {
-            OnModal<CAppearanceDlg>(act, seen);
-            Click(settings, "button1007");
-            Click(settings, "button2");
-        },
-        seen);
+    bool fontSeen = false;
+    OnModal<CTerminalSettingsDlg> settings([act, &fontSeen](CTerminalSettingsDlg& d) {
+        OnModal<CAppearanceDlg> font(act);
+        Click(d, "button1007");
+        fontSeen = font.Seen();
+        Click(d, "button2");
+    });
     frame->Action(32778)->trigger();
+    return settings.Seen() && fontSeen;
 }
 
 TEST_F(DialogsTest, FontAndColoursChosenWithOkAreBackAfterARestart)
@@ -180,16 +187,11 @@ TEST_F(DialogsTest, FontAndColoursChosenWithOkAreBackAfterARestart)
     frame->GetActiveView()->ShowReceived("before", 6);
     m_font = QFont(QStringLiteral("DejaVu Sans Mono"), 15);
     m_color = QColor(0x00, 0x80, 0x00);
-    bool seen = false;
-    RunFontDialog(
-        frame,
-        [](CAppearanceDlg& d) {
-            Click(d, "button1005");
-            Click(d, "button1007");
-            Click(d, "button1");
-        },
-        seen);
-    ASSERT_TRUE(seen);
+    ASSERT_TRUE(RunFontDialog(frame, [](CAppearanceDlg& d) {
+        Click(d, "button1005");
+        Click(d, "button1007");
+        Click(d, "button1");
+    }));
     CTrevane2View* view = frame->GetActiveView();
     EXPECT_EQ(view->font().family(), QStringLiteral("DejaVu Sans Mono"));
     view->ShowReceived("after", 5);
@@ -210,15 +212,10 @@ TEST_F(DialogsTest, FontPickedThenCancelledLastsOnlyForTheRun)
     CMainFrame* frame = Start();
     const QFont before = frame->GetActiveView()->font();
     m_font = QFont(QStringLiteral("Noto Sans Mono CJK KR"), 19);
-    bool seen = false;
-    RunFontDialog(
-        frame,
-        [](CAppearanceDlg& d) {
-            Click(d, "button1005");
-            Click(d, "button1001");
-        },
-        seen);
-    ASSERT_TRUE(seen);
+    ASSERT_TRUE(RunFontDialog(frame, [](CAppearanceDlg& d) {
+        Click(d, "button1005");
+        Click(d, "button1001");
+    }));
     EXPECT_EQ(frame->GetActiveView()->font().family(), QStringLiteral("Noto Sans Mono CJK KR"));
     frame = Restart();
     EXPECT_EQ(frame->GetActiveView()->font().family(), before.family());

@@ -197,7 +197,9 @@ TEST_F(TerminalSettingsDlgTest, FontButtonOpensTheFontDialogOnTop)
     CTerminalSettingsDlg dialog(m_view.get());
     Box(dialog, "check1011")->setChecked(true);
     bool seen = false;
-    QTimer::singleShot(0, [&] {
+    QTimer timer;  // ends with the test, whether or not a dialog came up
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
         auto* font = qobject_cast<CAppearanceDlg*>(QApplication::activeModalWidget());
         if (font == nullptr)
             return;
@@ -206,6 +208,7 @@ TEST_F(TerminalSettingsDlgTest, FontButtonOpensTheFontDialogOnTop)
         EXPECT_EQ(font->windowTitle(), QStringLiteral("글꼴 & 색"));
         font->reject();
     });
+    timer.start(0);
     Button(dialog, "button1007")->click();
     EXPECT_TRUE(seen);
     // Back here with the boxes as they were.
@@ -216,7 +219,9 @@ TEST_F(TerminalSettingsDlgTest, FontButtonOpensTheFontDialogOnTop)
 TEST_F(TerminalSettingsDlgTest, ViewCommandRunsTheDialog)
 {
     bool seen = false;
-    QTimer::singleShot(0, [&] {
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
         auto* dialog = qobject_cast<CTerminalSettingsDlg*>(QApplication::activeModalWidget());
         if (dialog == nullptr)
             return;
@@ -224,6 +229,7 @@ TEST_F(TerminalSettingsDlgTest, ViewCommandRunsTheDialog)
         Box(*dialog, "check1010")->setChecked(true);
         Button(*dialog, "button1")->click();
     });
+    timer.start(0);
     m_view->OnTerminalSettings();
     EXPECT_TRUE(seen);
     EXPECT_EQ(m_doc->m_bHexMode, 1);
