@@ -236,13 +236,25 @@ TEST_F(CommEventsTest, FlagEventOnAndOffOnALivePort)
         }
     };
 
+    // The reader takes a new mask by ending its event wait with no event:
+    // data is sent only once that has been reported, so it is judged under
+    // the new mask.
+    const QString maskTaken = QStringLiteral("^\\d+:EVENT: NULL$");
+    auto waitForMaskTaken = [&](int before) {
+        EXPECT_TRUE(PumpUntil([&] { return CountLines(frame, maskTaken) > before; }))
+            << frame->EventBox()->toPlainText().toStdString();
+    };
+    ASSERT_TRUE(PumpUntil([&] { return frame->EventBox()->toPlainText().contains(QStringLiteral("Status message")); }));
+
     // Character and flag reception on, the flag left at its line feed.
+    int nulls = CountLines(frame, maskTaken);
     EXPECT_TRUE(RunDialog(frame, [](CCommEventsDlg& d) {
         Box(d, "check1026")->setChecked(true);
         Box(d, "check1027")->setChecked(true);
         Button(d, "button1")->click();
     }));
     EXPECT_EQ(port.m_dwEventMask.load(), 0x1F8u | EV_RXCHAR | EV_RXFLAG);
+    waitForMaskTaken(nulls);
     receive("no flag here", false);
     receive("a line\n", true);
     EXPECT_TRUE(frame->EventBox()->toPlainText().contains(QStringLiteral("EVENT: RXFLAG RXCHAR")));
@@ -258,11 +270,13 @@ TEST_F(CommEventsTest, FlagEventOnAndOffOnALivePort)
     receive("xAy", true);
 
     // Flag reception off again.
+    nulls = CountLines(frame, maskTaken);
     EXPECT_TRUE(RunDialog(frame, [](CCommEventsDlg& d) {
         Box(d, "check1027")->setChecked(false);
         Button(d, "button1")->click();
     }));
     EXPECT_EQ(port.m_dwEventMask.load(), 0x1F8u | EV_RXCHAR);
+    waitForMaskTaken(nulls);
     receive("xAy\n", false);
     EXPECT_EQ(port.m_bConnected, 1);
 }
