@@ -6,6 +6,7 @@
 #include "app/SplashWindow.h"
 #include "comm/CommPort2.h"
 #include "app/CommSettingsDlg.h"
+#include "app/CommEventsDlg.h"
 #include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
 #include "resources/MenuTable.h"
@@ -172,8 +173,17 @@ void CMainFrame::BuildMenus()
     connect(Action(ID_APP_ABOUT), &QAction::triggered, this, &CMainFrame::appAboutRequested);
     connect(Action(ID_HELP_CONTENTS), &QAction::triggered, this,
             &CMainFrame::helpContentsRequested);
-    // File > Open (S-record selection), terminal settings and the TCP server
-    // commands belong to features that are not part of this window yet.
+    // File > Open and the terminal settings are the view's commands.
+    connect(Action(ID_FILE_OPEN), &QAction::triggered, this, [this] {
+        if (m_pView != nullptr)
+            m_pView->OnFileOpen();
+    });
+    connect(Action(ID_TERMINAL_SETTINGS), &QAction::triggered, this, [this] {
+        if (m_pView != nullptr)
+            m_pView->OnTerminalSettings();
+    });
+    // The TCP server commands belong to a feature that is not part of this
+    // window yet.
 }
 
 bool CMainFrame::CreateDialogBar()
@@ -193,8 +203,10 @@ bool CMainFrame::CreateDialogBar()
     if (m_pEventEdit == nullptr)
         return false;
     m_pEventEdit->setFocusPolicy(Qt::ClickFocus);
-    // "Events...", "AutoSend", "Periodic" and "AutoResp." open windows that
-    // come with later features; the buttons and their rules are here already.
+    if (QPushButton* events = content->findChild<QPushButton*>(QStringLiteral("button1002")))
+        connect(events, &QPushButton::clicked, this, &CMainFrame::OnCommEvents);
+    // "AutoSend", "Periodic" and "AutoResp." open windows that come with
+    // later features; the buttons and their rules are here already.
     return true;
 }
 
@@ -243,6 +255,14 @@ void CMainFrame::OnCommSettings()
         m_pCommPort->SaveProfile();
     }
     RefreshIdle();
+}
+
+void CMainFrame::OnCommEvents()
+{
+    if (!m_pCommPort)
+        return;
+    CCommEventsDlg dialog(m_pCommPort.get(), this);
+    dialog.exec();
 }
 
 void CMainFrame::OnCommOpen()

@@ -44,6 +44,8 @@ public:
     void OnFileNew();
     void OnFileSave();
     void OnFileSaveAs();
+    // "Events...": the comm events dialog, modal, open port or not.
+    void OnCommEvents();
 
     // Enabling rules and the status panes, as after any command.
     void UpdateCommandUI();

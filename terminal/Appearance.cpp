@@ -69,8 +69,13 @@ bool CAppearance::Save(support::CRegistry& registry) const
 
 QFont CAppearance::TerminalFont() const
 {
+    return FontOf(m_cf);
+}
+
+QFont CAppearance::FontOf(const CharFormat& cf)
+{
     const QFont base = DefaultTerminalFont();
-    return HasStoredFace(m_cf) ? FontFromCharFormat(m_cf, base) : base;
+    return HasStoredFace(cf) ? FontFromCharFormat(cf, base) : base;
 }
 
 QColor ColorFromColorRef(std::uint32_t colorref)

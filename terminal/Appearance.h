@@ -36,6 +36,8 @@ public:
 
     // The stored font when one is stored, the fixed-pitch default otherwise.
     QFont TerminalFont() const;
+    // The font a record gives the terminal, as TerminalFont() does for m_cf.
+    static QFont FontOf(const CharFormat& cf);
 
     std::uint32_t m_crSent;
     std::uint32_t m_crReceived;

@@ -9,6 +9,20 @@ namespace {
 
 constexpr const char* kSection = "Terminal Settings";
 
+// The options and their value names, in stored order; hex mode is kept under
+// "AutoWrap".
+struct StoredOption {
+    const char* name;
+    int CTrevane2Doc::*member;
+};
+constexpr StoredOption kStoredOptions[] = {
+    {"AutoWrap", &CTrevane2Doc::m_bHexMode},
+    {"LocalEcho", &CTrevane2Doc::m_bLocalEcho},
+    {"Insert LF before Receive Line", &CTrevane2Doc::m_bReceiveLF},
+    {"Insert LF after Send Line", &CTrevane2Doc::m_bSendLF},
+    {"Append CRC to the end of send", &CTrevane2Doc::m_bAppendCRC},
+};
+
 QString TitleFor(const QString& path)
 {
     return QFileInfo(path).fileName() + QStringLiteral(" - Kestrana");
@@ -78,9 +92,14 @@ void CTrevane2Doc::SetSaveFormat(SaveFormat format)
 void CTrevane2Doc::ReadTerminalSettings()
 {
     // A missing value keeps the option's current value, as a missing section does.
-    m_bHexMode = support::GetProfileInt(kSection, "AutoWrap", m_bHexMode);
-    m_bLocalEcho = support::GetProfileInt(kSection, "LocalEcho", m_bLocalEcho);
-    m_bReceiveLF = support::GetProfileInt(kSection, "Insert LF before Receive Line", m_bReceiveLF);
-    m_bSendLF = support::GetProfileInt(kSection, "Insert LF after Send Line", m_bSendLF);
-    m_bAppendCRC = support::GetProfileInt(kSection, "Append CRC to the end of send", m_bAppendCRC);
+    for (const StoredOption& option : kStoredOptions)
+        this->*option.member = support::GetProfileInt(kSection, option.name, this->*option.member);
+}
+
+bool CTrevane2Doc::WriteTerminalSettings() const
+{
+    bool ok = true;
+    for (const StoredOption& option : kStoredOptions)
+        ok = support::WriteProfileInt(kSection, option.name, this->*option.member) && ok;
+    return ok;
 }

@@ -17,6 +17,10 @@ public:
     explicit CTrevane2Doc(QObject* parent = nullptr);
     ~CTrevane2Doc() override;
 
+    // The S-record file last chosen: full path and number of line feeds.
+    QString m_strUploadPath;
+    std::uint32_t m_nUploadLines = 0;
+
     // Terminal options, read at every use.
     int m_bHexMode = 0;
     int m_bLocalEcho = 1;
@@ -49,8 +53,11 @@ public:
     // The colour plain text gets when opened (the received colour).
     void SetPlainTextColor(std::uint32_t colorref) { m_crPlainText = colorref; }
 
-    // The five options from the "Terminal Settings" section.
+    // The five options from the "Terminal Settings" section below the
+    // application key. A missing section or value keeps the option as it is.
     void ReadTerminalSettings();
+    // Writes all five options there; false when the section cannot be created.
+    bool WriteTerminalSettings() const;
 
     // The terminal text the view shows.
     TerminalText& Text() { return m_text; }

@@ -1,10 +1,17 @@
 #include "terminal/Trevane2View.h"
 
 #include "platform/LocalTime.h"
+#include "platform/MessageBox.h"
+#include "resources/StringTable.h"
 #include "support/LogFile.h"
+#include "terminal/Choosers.h"
+#include "terminal/LineFeedCount.h"
+#include "terminal/TerminalSettingsDlg.h"
 #include "terminal/Trevane2Doc.h"
 
 #include <QClipboard>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -17,6 +24,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -205,6 +213,48 @@ void CTrevane2View::OnTextReset()
 void CTrevane2View::ApplyAppearanceFont()
 {
     setFont(m_pAppearance->TerminalFont());
+}
+
+bool CTrevane2View::PickFont()
+{
+    const std::optional<QFont> chosen = ChooseFont(font(), this);
+    // The caret ends at the end of the text either way.
+    m_selAnchor = m_selEnd = m_pDoc->Text().Size();
+    viewport()->update();
+    if (!chosen)
+        return false;
+    // Shown as the stored record will give it back after a restart.
+    setFont(CAppearance::FontOf(CharFormatFromFont(*chosen)));
+    return true;
+}
+
+void CTrevane2View::OnFileOpen()
+{
+    const OpenFilesRequest request{
+        QStringLiteral("mot"),
+        {QStringLiteral("Motorola Hex Files (*.mot)"), QStringLiteral("All Files (*.*)")}};
+    const QStringList chosen = ChooseFilesToOpen(request, window());
+    if (chosen.isEmpty())
+        return;
+    // Only one file means anything here: the first one chosen.
+    const QString path = QFileInfo(chosen.front()).absoluteFilePath();
+    // Counted before anything is recorded, so a file that cannot be read
+    // leaves the previous choice and title in place.
+    const LineFeedCount count = CountFileLineFeeds(QFile::encodeName(path).toStdString());
+    if (!count.ok()) {
+        platform::ShowMessageBox(count.failure);
+        return;
+    }
+    m_pDoc->m_strUploadPath = path;
+    m_pDoc->m_nUploadLines = count.lineFeeds;
+    m_strTitle = QString::fromUtf8(res::kDocTitleFormat).arg(QFileInfo(path).fileName());
+    m_pDoc->SetTitle(m_strTitle);
+}
+
+void CTrevane2View::OnTerminalSettings()
+{
+    CTerminalSettingsDlg dialog(this, this);
+    dialog.exec();
 }
 
 int CTrevane2View::VisibleRows() const

@@ -56,6 +56,19 @@ public:
     // Takes the appearance's font (after the appearance changed).
     void ApplyAppearanceFont();
 
+    CAppearance* GetAppearance() const { return m_pAppearance; }
+    // The font chooser on the terminal's font; on OK the whole terminal takes
+    // the chosen font at once (as its stored record gives it back). The
+    // appearance is not changed. True when a font was chosen.
+    bool PickFont();
+
+    // File > Open: choose an S-record file, record its path and line-feed
+    // count in the document and its name in the title. A file that cannot be
+    // read is reported and changes nothing.
+    void OnFileOpen();
+    // The terminal settings dialog, modal.
+    void OnTerminalSettings();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

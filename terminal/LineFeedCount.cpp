@@ -1,0 +1,68 @@
+#include "terminal/LineFeedCount.h"
+
+#include "platform/PosixIo.h"
+#include "platform/SystemError.h"
+#include "platform/UniqueFd.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace {
+
+// Large blocks: a big image is counted in a few reads, not thousands.
+constexpr std::size_t kBlockSize = 64 * 1024;
+
+}  // namespace
+
+std::size_t CountLineFeeds(const void* data, std::size_t size)
+{
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    return static_cast<std::size_t>(std::count(bytes, bytes + size, static_cast<unsigned char>(0x0A)));
+}
+
+LineFeedCount CountFileLineFeeds(const std::string& path)
+{
+    LineFeedCount result;
+    // Non-blocking, so a named pipe cannot hold the caller at open.
+    platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd) {
+        result.failure = platform::DescribeLastFailure("Cannot open", path);
+        return result;
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        result.failure = platform::DescribeLastFailure("Cannot read", path);
+        return result;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        result.failure = platform::DescribeFailure("Cannot read", path, EISDIR);
+        return result;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        // A device or a pipe may never end.
+        result.failure = "Cannot read " + path + ": not a regular file";
+        return result;
+    }
+
+    std::uint64_t total = 0;
+    std::vector<unsigned char> block(kBlockSize);
+    for (;;) {
+        const ssize_t got = platform::ReadRetry(fd.get(), block.data(), block.size());
+        if (got < 0) {
+            result.failure = platform::DescribeLastFailure("Cannot read", path);
+            return result;
+        }
+        if (got == 0)
+            break;
+        total += CountLineFeeds(block.data(), static_cast<std::size_t>(got));
+    }
+    result.lineFeeds = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(total, std::numeric_limits<std::uint32_t>::max()));
+    return result;
+}
