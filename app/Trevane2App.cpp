@@ -72,7 +72,12 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
         char text[64];
         std::snprintf(text, sizeof text, res::kRegistryErrorFormat,
                       static_cast<long>(m_registry.LastError()));
-        platform::ShowMessageBox(text);
+        // The box keeps its fixed text; which folder or file, and why, go
+        // to its detail and to standard error.
+        const std::string& cause = m_registry.LastErrorText();
+        std::fprintf(stderr, "kestrana: %s%s%s\n", text, cause.empty() ? "" : ": ",
+                     cause.c_str());
+        platform::ShowMessageBox(text, cause);
         return false;
     }
     m_bKeyOpen = true;
