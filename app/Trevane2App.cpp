@@ -8,6 +8,7 @@
 #include "comm/PortDevices.h"
 #include "platform/MessageBox.h"
 #include "resources/StringTable.h"
+#include "support/LogFolder.h"
 #include "support/Profile.h"
 #include "terminal/Trevane2Doc.h"
 #include "terminal/Trevane2View.h"
@@ -64,6 +65,7 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
     support::SetProfileKey(res::kAppKeyPath);
     for (const auto& [slot, path] : options.devices)
         SetRunDevicePath(slot, path);
+    support::SetLogFolder(options.logDir);
 
     // 6. The application key, held for the whole run.
     support::DWORD disposition = 0;

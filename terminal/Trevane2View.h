@@ -56,6 +56,11 @@ public:
     // Takes the appearance's font (after the appearance changed).
     void ApplyAppearanceFont();
 
+signals:
+    // A line for the user about the receive log, e.g. that its day's file is
+    // held by another running program and which file this run uses instead.
+    void logNotice(const QString& text);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
