@@ -22,14 +22,8 @@ constexpr unsigned kMaxNumber = 9999;
 constexpr int kOpenFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY;
 constexpr mode_t kFileMode = 0666;  // narrowed by the umask, as for any new file
 
-bool LockExclusive(int fd)
-{
-    int rc;
-    do {
-        rc = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (rc != 0 && errno == EINTR);
-    return rc == 0;
-}
+// Never waits: a held file is a reason to look elsewhere.
+bool LockExclusive(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }
 
 // Renames `path` to its first free numbered name; that name in `aside`.
 bool MoveAside(const std::string& path, std::string& aside)
