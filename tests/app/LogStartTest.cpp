@@ -87,6 +87,21 @@ TEST_F(LogStartTest, TwoStartsOnOneDayKeepBothRuns)
     EXPECT_TRUE(m_boxes.Texts().empty());
 }
 
+TEST_F(LogStartTest, ANewDocumentKeepsTheReceiveLogItEnds)
+{
+    {
+        CTrevane2App app;
+        ASSERT_TRUE(app.InitInstance(Options()));
+        app.GetMainFrame()->OnFileNew();
+        app.ExitInstance();
+    }
+    // The document before Ctrl+N kept its log under the next number.
+    EXPECT_TRUE(OneWholeRun(WorkFile("receive0201.1.log"), "Receice Logging Start!"));
+    EXPECT_TRUE(OneWholeRun(WorkFile("receive0201.log"), "Receice Logging Start!"));
+    EXPECT_TRUE(OneWholeRun(WorkFile("event0201.log"), "Logging Start!"));
+    EXPECT_FALSE(std::filesystem::exists(WorkFile("event0201.1.log")));
+}
+
 TEST_F(LogStartTest, LogsHeldByAnotherRunAreLeftAloneAndTheEventBoxSaysSo)
 {
     const std::string heldLine = "2027/02/01, 09:03:04 - held by the other run\r\n";
