@@ -28,7 +28,7 @@ std::optional<std::pair<int, std::string>> ParseDeviceMapping(std::string_view t
 const char* UsageLine()
 {
     return "usage: kestrana [FILE] [--device COMn=PATH]... [--connect] [--registry-dir DIR] "
-           "[--no-splash] [--help]";
+           "[--log-dir DIR] [--no-splash] [--help]";
 }
 
 CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
@@ -82,6 +82,14 @@ CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
                     return CommandLineStatus::Error;
                 }
                 options.registryDir = value;
+            } else if (auto gotLogDir = takeValue("--log-dir", value)) {
+                if (!*gotLogDir)
+                    return CommandLineStatus::Error;
+                if (value.empty()) {
+                    error = "--log-dir needs a folder";
+                    return CommandLineStatus::Error;
+                }
+                options.logDir = value;
             } else {
                 error = "unknown option '" + arg + "'";
                 return CommandLineStatus::Error;

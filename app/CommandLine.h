@@ -1,7 +1,7 @@
 #pragma once
 // The program's command line:
 //   kestrana [FILE] [--device COMn=PATH]... [--connect] [--registry-dir DIR]
-//            [--no-splash] [--help]
+//            [--log-dir DIR] [--no-splash] [--help]
 // Plain C++: it is read before any window system or settings store is touched.
 
 #include <string>
@@ -13,6 +13,7 @@ struct CommandLineOptions {
     std::vector<std::pair<int, std::string>> devices;   // slot 1..8 and its path, this run only
     bool connect = false;
     std::string registryDir;                            // empty: the default folder
+    std::string logDir;                                 // empty: the working folder
     bool noSplash = false;
     bool help = false;
 };

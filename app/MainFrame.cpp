@@ -12,6 +12,7 @@
 #include "resources/MenuTable.h"
 #include "resources/StringTable.h"
 #include "support/LogFile.h"
+#include "support/LogFolder.h"
 #include "terminal/Trevane2Doc.h"
 #include "terminal/Trevane2View.h"
 
@@ -92,6 +93,7 @@ bool CMainFrame::Create()
     m_pView->setObjectName(QStringLiteral("view"));
     setCentralWidget(m_pView);
     connect(m_pDoc, &CTrevane2Doc::titleChanged, this, &QWidget::setWindowTitle);
+    connect(m_pView, &CTrevane2View::logNotice, this, &CMainFrame::ShowLogNotice);
 
     // 2. Dialog bar.
     if (!CreateDialogBar())
@@ -110,9 +112,13 @@ bool CMainFrame::Create()
     const platform::LocalTime now = platform::GetLocalTime();
     char name[32];
     std::snprintf(name, sizeof name, "event%02d%02d.log", now.month, now.day);
-    m_strEventLogName = QString::fromLatin1(name);
-    m_pEventLog = std::make_unique<support::CLogFile>(name);
+    m_pEventLog = std::make_unique<support::CLogFile>(support::LogFilePath(name));
+    m_strEventLogName = QString::fromLocal8Bit(m_pEventLog->HasFile()
+                                                   ? m_pEventLog->FileName()
+                                                   : m_pEventLog->RequestedName());
     m_pEventLog->Write("Logging Start!\n");
+    if (!m_pEventLog->Notice().empty())
+        ShowLogNotice(QString::fromLocal8Bit(m_pEventLog->Notice()));
 
     // 7.
     m_nEventChars = 0;
@@ -358,6 +364,15 @@ platform::LRESULT CMainFrame::OnStatusText(platform::WPARAM, platform::LPARAM lP
     if (m_pEventLog)
         m_pEventLog->WriteText(text + "\n");
     return 1;
+}
+
+void CMainFrame::ShowLogNotice(const QString& text)
+{
+    const std::string line = text.toLocal8Bit().toStdString();
+    const std::string shown = line + "\r\n";
+    AppendEventText(shown.data(), shown.size());
+    if (m_pEventLog)
+        m_pEventLog->WriteText(line + "\n");
 }
 
 void CMainFrame::AppendEventText(const char* text, std::size_t length)

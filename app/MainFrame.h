@@ -63,6 +63,8 @@ public:
     QPushButton* BarButton(unsigned id) const;
     QPlainTextEdit* EventBox() const { return m_pEventEdit; }
     CMyStatusBar* StatusBar() const { return m_wndStatusBar; }
+    // The event log's file as used: a numbered one when the day's file is
+    // held by another running program.
     const QString& EventLogName() const { return m_strEventLogName; }
 
     std::unique_ptr<CCommPort2> m_pCommPort;
@@ -87,6 +89,8 @@ private:
     void BuildMenus();
     bool CreateDialogBar();
     void AppendEventText(const char* text, std::size_t length);
+    // A note about a log file in the event box and the event log.
+    void ShowLogNotice(const QString& text);
     // Steps of a received block that later features fill in.
     void RelayToTcpClient(const std::uint8_t* data, std::uint32_t length);
     void ApplyResponder(const std::uint8_t* data, std::uint32_t length);

@@ -8,6 +8,7 @@
 #include "comm/PortDevices.h"
 #include "platform/MessageBox.h"
 #include "resources/StringTable.h"
+#include "support/LogFolder.h"
 #include "support/Profile.h"
 #include "terminal/Trevane2Doc.h"
 #include "terminal/Trevane2View.h"
@@ -64,6 +65,7 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
     support::SetProfileKey(res::kAppKeyPath);
     for (const auto& [slot, path] : options.devices)
         SetRunDevicePath(slot, path);
+    support::SetLogFolder(options.logDir);
 
     // 6. The application key, held for the whole run.
     support::DWORD disposition = 0;
@@ -72,7 +74,12 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
         char text[64];
         std::snprintf(text, sizeof text, res::kRegistryErrorFormat,
                       static_cast<long>(m_registry.LastError()));
-        platform::ShowMessageBox(text);
+        // The box keeps its fixed text; which folder or file, and why, go
+        // to its detail and to standard error.
+        const std::string& cause = m_registry.LastErrorText();
+        std::fprintf(stderr, "kestrana: %s%s%s\n", text, cause.empty() ? "" : ": ",
+                     cause.c_str());
+        platform::ShowMessageBox(text, cause);
         return false;
     }
     m_bKeyOpen = true;

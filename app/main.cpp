@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/QtMessageBoxHandler.h"
 #include "app/Trevane2App.h"
+#include "support/LogFolder.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -65,6 +66,14 @@ int main(int argc, char** argv)
     }
     if (!options.registryDir.empty())
         setenv("KESTRANA_REGISTRY_DIR", options.registryDir.c_str(), 1);
+    // A log folder that cannot take the logs is a bad argument like any other.
+    if (!options.logDir.empty()) {
+        std::string failure;
+        if (!support::PrepareLogFolder(options.logDir, failure)) {
+            std::fprintf(stderr, "kestrana: --log-dir: %s\n", failure.c_str());
+            return 2;
+        }
+    }
     if (!HasDisplay()) {
         std::fprintf(stderr,
                      "kestrana: no display ($DISPLAY and $WAYLAND_DISPLAY are unset).\n"

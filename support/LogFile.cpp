@@ -1,17 +1,16 @@
 #include "support/LogFile.h"
 
+#include "platform/Diagnostic.h"
 #include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
-
-#include <fcntl.h>
-#include <unistd.h>
+#include "platform/PosixIo.h"
+#include "platform/SystemError.h"
+#include "support/LogFileClaim.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <system_error>
 
 namespace support {
@@ -23,31 +22,21 @@ constexpr std::size_t kWriteThreshold = 64 * 1024;
 // How long a written line may wait before the flusher puts it on disk.
 constexpr auto kFlushDelay = std::chrono::milliseconds(500);
 
-void WriteAll(int fd, const std::string& data)
-{
-    const char* p = data.data();
-    std::size_t left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return;  // write errors are not reported; the batch is dropped
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-}
-
 }  // namespace
 
-CLogFile::CLogFile(const std::string& fileName)
-    : m_fd(::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666))
+CLogFile::CLogFile(const std::string& fileName) : m_strRequestedName(fileName)
 {
-    if (!m_fd) {
-        platform::ShowMessageBox("Unable to create log file");
+    std::string failure;
+    std::optional<ClaimedLog> claimed = ClaimLogFile(fileName, failure);
+    if (!claimed) {
+        platform::ShowMessageBox("Unable to create log file", failure);
         return;
     }
+    m_fd = std::move(claimed->fd);
+    m_strFileName = std::move(claimed->path);
+    m_strSetAsideName = std::move(claimed->setAsidePath);
+    if (!claimed->otherNameReason.empty())
+        m_strNotice = claimed->otherNameReason + "; this run logs to " + m_strFileName;
     try {
         m_flusher = std::jthread([this](std::stop_token stop) { FlusherLoop(stop); });
     } catch (const std::system_error&) {
@@ -112,7 +101,12 @@ void CLogFile::Flush()
         m_dirty = false;
     }
     if (!m_writing.empty()) {
-        WriteAll(m_fd.get(), m_writing);
+        // A failed batch is dropped; the run goes on without the lines.
+        if (!platform::WriteAll(m_fd.get(), m_writing) && !m_bWriteFailed) {
+            m_bWriteFailed = true;
+            platform::OutputDebugString(
+                platform::DescribeLastFailure("Cannot write", m_strFileName));
+        }
         m_writing.clear();
     }
 }

@@ -1,9 +1,14 @@
 #pragma once
 // A timestamped log file: every Write produces one prefix
 // "YYYY/MM/DD, hh:mm:ss - " followed by text from a small printf-like
-// formatter. The file is emptied when opened. Every "\n" reaches the disk as
-// CR LF (a "\r\n" in the text therefore becomes "\r\r\n"), so the files read
-// the same as the ones the program has always written.
+// formatter. Every "\n" reaches the disk as CR LF (a "\r\n" in the text
+// therefore becomes "\r\r\n"), so the files read the same as the ones the
+// program has always written.
+//
+// Each run starts its file empty without destroying anything: an earlier
+// run's file of the same name is kept under a numbered name, and a file that
+// another running program holds is left alone for a numbered one of this
+// run's own (LogFileClaim.h). The file stays locked while the logger lives.
 //
 // Output is buffered and never flushed per line; a background flusher writes
 // whatever is pending within about half a second, so a crash loses at most the
@@ -33,8 +38,10 @@ public:
     // The message that carries a text to log (lParam: NUL-terminated text).
     static constexpr unsigned WM_LOGTEXT = platform::WM_USER + 3;
 
-    // Creates or empties `fileName`. When it cannot be opened the user is told
-    // "Unable to create log file" once and the logger holds no file.
+    // Starts `fileName` afresh for this run, or a numbered name beside it
+    // (see above). When no file can be had the user is told "Unable to
+    // create log file" once, with the file and the reason as detail, and the
+    // logger holds no file.
     explicit CLogFile(const std::string& fileName);
     virtual ~CLogFile();
     CLogFile(const CLogFile&) = delete;
@@ -51,6 +58,15 @@ public:
     platform::LRESULT OnLogText(platform::WPARAM wParam, platform::LPARAM lParam);
 
     bool HasFile() const { return m_fd.valid(); }
+    // The name asked for, and the file actually written ("" without one).
+    const std::string& RequestedName() const { return m_strRequestedName; }
+    const std::string& FileName() const { return m_strFileName; }
+    // Where an earlier run's file of the requested name was moved; "" when
+    // none was.
+    const std::string& SetAsideName() const { return m_strSetAsideName; }
+    // A line for the user when this run logs under another name than the one
+    // asked for (which file is held, which one is used); "" otherwise.
+    const std::string& Notice() const { return m_strNotice; }
     // Writes what is pending now (Write never needs this).
     void Flush();
 
@@ -62,7 +78,12 @@ private:
     void AfterAppend(std::unique_lock<std::mutex>& lock);
     void FlusherLoop(std::stop_token stop);
 
+    std::string m_strRequestedName;
+    std::string m_strFileName;
+    std::string m_strSetAsideName;
+    std::string m_strNotice;
     platform::UniqueFd m_fd;
+    bool m_bWriteFailed = false;      // under m_ioMutex; the first failure is reported once
 
     std::mutex m_mutex;               // guards m_pending and m_dirty
     std::condition_variable_any m_wake;

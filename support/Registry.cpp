@@ -105,6 +105,7 @@ void CRegistry::Reset()
     m_hCurrentKey = 0;
     m_hRootKey = 0;
     m_lLastError = ERROR_SUCCESS;
+    m_strLastErrorText.clear();
     ClearKeyInfo();
     m_samAccess = KEY_READ;
     m_keyStack.RemoveAll();
@@ -182,7 +183,7 @@ try {
     return false;
 } catch (...) {
     CloseAllKeys();
-    m_lLastError = ERROR_EXCEPTION_IN_SERVICE;
+    SetOwnError(ERROR_EXCEPTION_IN_SERVICE);
     return false;
 }
 
@@ -191,7 +192,7 @@ bool CRegistry::Connect(HKEY root, const char* computerName)
     try {
         return ConnectUnguarded(root, computerName);
     } catch (...) {
-        m_lLastError = ERROR_EXCEPTION_IN_SERVICE;
+        SetOwnError(ERROR_EXCEPTION_IN_SERVICE);
         return false;
     }
 }
@@ -201,12 +202,12 @@ bool CRegistry::ConnectUnguarded(HKEY root, const char* computerName)
     if (root == HKEY_CLASSES_ROOT || root == HKEY_CURRENT_USER) {
         if (computerName == nullptr) {
             m_hRootKey = root;
-            m_lLastError = ERROR_SUCCESS;
+            SetOwnError(ERROR_SUCCESS);
         } else {
-            m_lLastError = ERROR_INVALID_HANDLE;
+            SetOwnError(ERROR_INVALID_HANDLE);
         }
     } else {
-        m_lLastError = Store().ConnectRegistry(computerName, root, &m_hRootKey);
+        Record(Store().ConnectRegistry(computerName, root, &m_hRootKey));
     }
     if (m_lLastError != ERROR_SUCCESS)
         return false;
@@ -225,7 +226,7 @@ bool CRegistry::FailAfterException(HKEY before)
             Store().CloseKey(m_hCurrentKey);
         m_hCurrentKey = before;
     }
-    m_lLastError = ERROR_EXCEPTION_IN_SERVICE;
+    SetOwnError(ERROR_EXCEPTION_IN_SERVICE);
     return false;
 }
 
@@ -245,15 +246,15 @@ bool CRegistry::CreateKeyUnguarded(const char* subKey, DWORD* disposition,
                                    const SECURITY_ATTRIBUTES* /*security: not kept*/)
 {
     if (subKey == nullptr) {
-        m_lLastError = ERROR_INVALID_PARAMETER;
+        SetOwnError(ERROR_INVALID_PARAMETER);
         return false;
     }
     const HKEY parent = m_hCurrentKey != 0 ? m_hCurrentKey : m_hRootKey;
     if (parent == 0)
         return false;
     HKEY created = 0;
-    m_lLastError = Store().CreateKey(parent, subKey, className != nullptr ? className : "",
-                                     options, access, &created, disposition);
+    Record(Store().CreateKey(parent, subKey, className != nullptr ? className : "", options,
+                             access, &created, disposition));
     if (m_lLastError != ERROR_SUCCESS) {
         m_hCurrentKey = parent;
         return false;
@@ -282,7 +283,7 @@ bool CRegistry::OpenKeyUnguarded(const char* subKey, REGSAM access)
     if (parent == 0)
         return false;
     HKEY opened = 0;
-    m_lLastError = Store().OpenKey(parent, subKey, access, &opened);
+    Record(Store().OpenKey(parent, subKey, access, &opened));
     if (m_lLastError != ERROR_SUCCESS) {
         m_hCurrentKey = parent;
         return false;
@@ -295,10 +296,30 @@ bool CRegistry::OpenKeyUnguarded(const char* subKey, REGSAM access)
     return m_keyStack.Push(std::make_unique<RegKeyEntry>(opened, std::move(name)));
 }
 
+void CRegistry::SetOwnError(LONG code)
+{
+    m_lLastError = code;
+    m_strLastErrorText.clear();
+}
+
+void CRegistry::Record(LONG result)
+{
+    m_lLastError = result;
+    if (result == ERROR_SUCCESS) {
+        m_strLastErrorText.clear();
+        return;
+    }
+    try {
+        m_strLastErrorText = RegistryStore::LastErrorText();
+    } catch (...) {
+        m_strLastErrorText.clear();  // the code alone still tells what failed
+    }
+}
+
 void CRegistry::RefreshKeyInfo()
 {
     RegKeyInfo info;
-    m_lLastError = Store().QueryInfoKey(m_hCurrentKey, kClassNameCapacity, info);
+    Record(Store().QueryInfoKey(m_hCurrentKey, kClassNameCapacity, info));
     if (m_lLastError != ERROR_SUCCESS)
         return;
     m_strClassName = info.className;
@@ -344,12 +365,12 @@ void CRegistry::CloseAllKeys()
 bool CRegistry::QueryValue(const char* name, DWORD* type, void* data, DWORD* size)
 {
     if (name == nullptr) {
-        m_lLastError = ERROR_INVALID_PARAMETER;
+        SetOwnError(ERROR_INVALID_PARAMETER);
         return false;
     }
     DWORD localType = type != nullptr ? *type : REG_NONE;
-    m_lLastError = Store().QueryValue(m_hCurrentKey, name, &localType,
-                                      static_cast<std::uint8_t*>(data), size);
+    Record(Store().QueryValue(m_hCurrentKey, name, &localType, static_cast<std::uint8_t*>(data),
+                              size));
     if (m_lLastError != ERROR_SUCCESS)
         return false;
     if (type != nullptr)
@@ -360,7 +381,7 @@ bool CRegistry::QueryValue(const char* name, DWORD* type, void* data, DWORD* siz
 bool CRegistry::ReadDword(const char* name, DWORD* value)
 {
     if (name == nullptr || value == nullptr) {
-        m_lLastError = ERROR_INVALID_PARAMETER;
+        SetOwnError(ERROR_INVALID_PARAMETER);
         return false;
     }
     // Shorter data must not leave stale bytes in the caller's variable.
@@ -377,18 +398,18 @@ bool CRegistry::ReadDword(const char* name, DWORD* value)
 bool CRegistry::SetValue(const char* name, DWORD type, const void* data, DWORD size)
 {
     if (name == nullptr || data == nullptr) {
-        m_lLastError = ERROR_INVALID_PARAMETER;
+        SetOwnError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    m_lLastError =
-        Store().SetValue(m_hCurrentKey, name, type, static_cast<const std::uint8_t*>(data), size);
+    Record(
+        Store().SetValue(m_hCurrentKey, name, type, static_cast<const std::uint8_t*>(data), size));
     return m_lLastError == ERROR_SUCCESS;
 }
 
 bool CRegistry::WriteDword(const char* name, DWORD value)
 {
     if (name == nullptr) {
-        m_lLastError = ERROR_INVALID_PARAMETER;
+        SetOwnError(ERROR_INVALID_PARAMETER);
         return false;
     }
     const std::uint8_t bytes[4] = {

@@ -83,6 +83,10 @@ public:
     bool WriteDword(const char* name, DWORD value);
 
     LONG LastError() const { return m_lLastError; }
+    // What caused the last failure, naming the file or folder and the
+    // reason; "" when the last call succeeded or its failure had no cause
+    // outside the program (a missing key, a bad argument).
+    const std::string& LastErrorText() const { return m_strLastErrorText; }
 
     // Used internally; public for the settings helpers and tests.
     void Reset();
@@ -109,6 +113,12 @@ public:
     REGSAM m_samAccess = KEY_READ;
 
 private:
+    std::string m_strLastErrorText;
+
+    // Keeps a store call's result code and, for a failure, its cause.
+    void Record(LONG result);
+    // A result this class decides itself; it has no outside cause.
+    void SetOwnError(LONG code);
     void RefreshKeyInfo();
     void ClearKeyInfo();
     bool CreateKeyUnguarded(const char* subKey, DWORD* disposition, const char* className,

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <new>
 
 namespace support {
 namespace {
@@ -175,7 +176,7 @@ void FormatValue(const RegValue& value, std::string& out)
     out += kCrLf;
 }
 
-void FormatKey(const RegKey& key, const std::string& path, std::string& out)
+void FormatKeyHeader(const RegKey& key, const std::string& path, std::string& out)
 {
     out += '[';
     out += path;
@@ -189,11 +190,29 @@ void FormatKey(const RegKey& key, const std::string& path, std::string& out)
         out += Quote(key.className);
         out += kCrLf;
     }
-    for (const RegValue& value : key.values)
+    for (const RegValue& value : key.Values())
         FormatValue(value, out);
     out += kCrLf;
-    for (const auto& [folded, child] : key.subKeys)
-        FormatKey(*child, path + '\\' + child->name, out);
+}
+
+// Every key of the tree, parents before children and siblings in name order,
+// walked with a stack of its own rather than the call stack.
+void FormatTree(const RegKey& root, std::string& out)
+{
+    struct Pending {
+        const RegKey* key;
+        std::string path;
+    };
+    std::vector<Pending> stack;
+    stack.push_back({&root, root.name});
+    while (!stack.empty()) {
+        Pending next = std::move(stack.back());
+        stack.pop_back();
+        FormatKeyHeader(*next.key, next.path, out);
+        // Pushed last to first, so the first child comes off next.
+        for (auto it = next.key->subKeys.rbegin(); it != next.key->subKeys.rend(); ++it)
+            stack.push_back({it->second.get(), next.path + '\\' + it->second->name});
+    }
 }
 
 // ---- parsing ----
@@ -257,13 +276,16 @@ bool ParseHexList(std::string_view s, std::vector<std::uint8_t>& data)
         return true;
     while (true) {
         s = TrimLeft(s);
+        // One byte is one or two digits; a third ends the item as bad before
+        // the value can grow.
         std::size_t digits = 0;
-        int value = 0;
+        unsigned value = 0;
         while (digits < s.size() && HexDigit(s[digits]) >= 0) {
-            value = value * 16 + HexDigit(s[digits]);
-            ++digits;
+            if (++digits > 2)
+                return false;
+            value = value * 16 + static_cast<unsigned>(HexDigit(s[digits - 1]));
         }
-        if (digits == 0 || digits > 2)
+        if (digits == 0)
             return false;
         data.push_back(static_cast<std::uint8_t>(value));
         s = TrimLeft(s.substr(digits));
@@ -325,16 +347,6 @@ bool ParseValueData(std::string_view s, RegValue& value)
     return false;
 }
 
-void SetOrReplace(RegKey& key, RegValue value)
-{
-    if (RegValue* existing = key.FindValue(value.name)) {
-        existing->type = value.type;
-        existing->data = std::move(value.data);
-    } else {
-        key.values.push_back(std::move(value));
-    }
-}
-
 }  // namespace
 
 std::string FoldCase(std::string_view text)
@@ -365,18 +377,49 @@ RegKey* RegKey::FindSubKey(std::string_view keyName) const
     return it == subKeys.end() ? nullptr : it->second.get();
 }
 
-RegValue* RegKey::FindValue(std::string_view valueName)
+RegKey::~RegKey()
 {
-    for (RegValue& value : values) {
-        if (EqualsFolded(value.name, valueName))
-            return &value;
+    // Children are cut loose before they go, so each destructor below sees
+    // no subkeys and the depth of the tree never reaches the call stack.
+    try {
+        std::vector<std::unique_ptr<RegKey>> pending;
+        const auto detach = [&pending](RegKey& key) {
+            for (auto& [folded, child] : key.subKeys)
+                pending.push_back(std::move(child));
+            key.subKeys.clear();
+        };
+        detach(*this);
+        while (!pending.empty()) {
+            std::unique_ptr<RegKey> key = std::move(pending.back());
+            pending.pop_back();
+            detach(*key);
+        }
+    } catch (const std::bad_alloc&) {
+        // Out of memory for the list: the members free what is left.
     }
-    return nullptr;
 }
 
 const RegValue* RegKey::FindValue(std::string_view valueName) const
 {
-    return const_cast<RegKey*>(this)->FindValue(valueName);
+    const auto it = m_valueIndex.find(FoldCase(valueName));
+    return it == m_valueIndex.end() ? nullptr : &m_values[it->second];
+}
+
+void RegKey::SetValue(RegValue value)
+{
+    const auto [it, added] = m_valueIndex.try_emplace(FoldCase(value.name), m_values.size());
+    if (!added) {
+        RegValue& existing = m_values[it->second];
+        existing.type = value.type;
+        existing.data = std::move(value.data);
+        return;
+    }
+    try {
+        m_values.push_back(std::move(value));
+    } catch (...) {
+        m_valueIndex.erase(it);
+        throw;
+    }
 }
 
 RegKey& RegKey::AddSubKey(std::string_view keyName, bool* created)
@@ -396,7 +439,7 @@ std::string FormatRegFile(const RegKey& root)
     std::string out(kHeader);
     out += kCrLf;
     out += kCrLf;
-    FormatKey(root, root.name, out);
+    FormatTree(root, out);
     return out;
 }
 
@@ -463,7 +506,9 @@ bool ParseRegFile(std::string_view text, std::string_view rootName, std::uint64_
             if (slash == std::string_view::npos)
                 continue;
             std::string_view rest = path.substr(slash + 1);
-            while (true) {
+            for (std::size_t depth = 1;; ++depth) {
+                if (depth > kMaxKeyDepth)
+                    return fail("key nested too deep");
                 const std::size_t next = rest.find('\\');
                 const std::string_view part = rest.substr(0, next);
                 if (!IsValidKeyName(part))
@@ -495,11 +540,12 @@ bool ParseRegFile(std::string_view text, std::string_view rootName, std::uint64_
             return fail("missing =");
         rest.remove_prefix(1);
 
-        // Hex lists may go on over lines ending in a backslash.
-        std::string joined(rest);
-        while (!joined.empty() && TrimRight(joined).ends_with('\\') &&
-               TrimLeft(joined).starts_with("hex")) {
-            joined = std::string(TrimRight(joined));
+        // Hex lists may go on over lines ending in a backslash. Each line is
+        // appended once and the backslash cut off in place, so a long list
+        // costs its length and no more.
+        std::string joined(TrimRight(rest));
+        const bool isHex = TrimLeft(joined).starts_with("hex");
+        while (isHex && !joined.empty() && joined.back() == '\\') {
             joined.pop_back();
             if (++n >= lines.size())
                 return fail("continuation past the end");
@@ -507,7 +553,7 @@ bool ParseRegFile(std::string_view text, std::string_view rootName, std::uint64_
         }
         if (!ParseValueData(joined, value))
             return fail("bad value data");
-        SetOrReplace(*current, std::move(value));
+        current->SetValue(std::move(value));
     }
     return true;
 }

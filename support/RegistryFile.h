@@ -20,6 +20,10 @@
 //    inside a section keep a key's last change and class name, which the
 //    export format has no place for. Other comments are ignored and are not
 //    kept when the file is rewritten.
+//
+// Hostile files cost no more than their size: keys nest at most kMaxKeyDepth
+// levels (a deeper section makes the file unreadable), parsing is linear in
+// the file's length, and formatting and freeing a tree use no recursion.
 
 #include "support/RegistryTypes.h"
 
@@ -28,9 +32,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace support {
+
+// Levels of keys below a root, as deep as a Windows registry tree may go.
+constexpr std::size_t kMaxKeyDepth = 512;
 
 struct RegValue {
     std::string name;
@@ -39,17 +47,31 @@ struct RegValue {
 };
 
 struct RegKey {
+    RegKey() = default;
+    // Frees the whole subtree without recursing once per level.
+    ~RegKey();
+    RegKey(RegKey&&) = default;
+    RegKey& operator=(RegKey&&) = default;
+
     std::string name;
     std::string className;
     std::uint64_t lastWriteTime = 0;  // FILETIME ticks
-    std::vector<RegValue> values;     // in the order they were first set
     std::map<std::string, std::unique_ptr<RegKey>> subKeys;  // by folded name
 
     RegKey* FindSubKey(std::string_view keyName) const;
-    RegValue* FindValue(std::string_view valueName);
-    const RegValue* FindValue(std::string_view valueName) const;
     // Returns the existing subkey of that name or a new, empty one.
     RegKey& AddSubKey(std::string_view keyName, bool* created = nullptr);
+
+    // The values in the order they were first set.
+    const std::vector<RegValue>& Values() const { return m_values; }
+    const RegValue* FindValue(std::string_view valueName) const;
+    // Gives the value of that name (any case) the new type and data, keeping
+    // its stored name, or adds it at the end.
+    void SetValue(RegValue value);
+
+private:
+    std::vector<RegValue> m_values;
+    std::unordered_map<std::string, std::size_t> m_valueIndex;  // folded name -> m_values index
 };
 
 // ASCII letters folded to lower case; other bytes unchanged.
@@ -63,7 +85,8 @@ bool IsValidKeyName(std::string_view name);
 std::uint64_t FileTimeNow();
 
 // Parses a whole file. Keys without a ;LastWriteTime get `defaultTime`.
-// On failure returns false and describes the first fault in `error`.
+// On failure returns false and describes the first fault in `error`. Takes
+// time in proportion to the text's length.
 bool ParseRegFile(std::string_view text, std::string_view rootName, std::uint64_t defaultTime,
                   RegKey& root, std::string& error);
 

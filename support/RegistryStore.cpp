@@ -2,7 +2,10 @@
 
 #include "platform/Diagnostic.h"
 #include "platform/LocalTime.h"
+#include "platform/PosixIo.h"
+#include "platform/SystemError.h"
 #include "platform/UniqueFd.h"
+#include "support/FileNames.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -15,6 +18,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <new>
 
 namespace support {
 namespace {
@@ -31,14 +36,40 @@ constexpr std::array<std::pair<HKEY, std::string_view>, 7> kRoots{{
 
 constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ULL;
 
+// Why this thread's current call failed (see LastErrorText).
+thread_local std::string t_lastFailure;
+
+// Keeps the described cause of a failure; returns `code` for the caller to
+// pass on.
+LONG Failed(LONG code, std::string text)
+{
+    t_lastFailure = std::move(text);
+    return code;
+}
+
+// The result of a call that an exception ended. Called from a catch block.
+LONG ResultOfException() noexcept
+{
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        t_lastFailure.clear();
+        return ERROR_NOT_ENOUGH_MEMORY;
+    } catch (const std::exception& e) {
+        try {
+            t_lastFailure = std::string("The settings store failed: ") + e.what();
+        } catch (...) {
+            t_lastFailure.clear();
+        }
+    } catch (...) {
+        t_lastFailure.clear();
+    }
+    return ERROR_EXCEPTION_IN_SERVICE;
+}
+
 std::string StoreFilePath(const std::string& folder, std::string_view rootName)
 {
     return folder + "/" + std::string(rootName) + ".reg";
-}
-
-std::int64_t Nanoseconds(const timespec& ts)
-{
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
 }
 
 std::uint64_t FileTimeFromTimespec(const timespec& ts)
@@ -49,39 +80,25 @@ std::uint64_t FileTimeFromTimespec(const timespec& ts)
            static_cast<std::uint64_t>(ts.tv_nsec) / 100;
 }
 
-bool MakeFolder(const std::string& folder)
-{
-    std::string partial;
-    std::size_t pos = 0;
-    while (pos <= folder.size()) {
-        std::size_t next = folder.find('/', pos);
-        if (next == std::string::npos)
-            next = folder.size();
-        partial = folder.substr(0, next);
-        pos = next + 1;
-        if (partial.empty())
-            continue;
-        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
-    }
-    struct stat info {};
-    return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// Holds flock(LOCK_EX) on the store file's lock file while alive.
+// Holds flock(LOCK_EX) on the store file's lock file while alive. When it
+// cannot, the cause is recorded for the calling thread.
 class StoreLock {
 public:
     explicit StoreLock(const std::string& storePath)
     {
         const std::string lockPath = storePath + ".lock";
         m_fd.reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-        if (!m_fd)
+        if (!m_fd) {
+            t_lastFailure = platform::DescribeLastFailure("Cannot open lock file", lockPath);
             return;
+        }
         int rc;
         do {
             rc = ::flock(m_fd.get(), LOCK_EX);
         } while (rc != 0 && errno == EINTR);
         m_locked = rc == 0;
+        if (!m_locked)
+            t_lastFailure = platform::DescribeLastFailure("Cannot lock", lockPath);
     }
     bool locked() const { return m_locked; }
 
@@ -90,37 +107,29 @@ private:
     bool m_locked = false;
 };
 
-bool WriteAll(int fd, std::string_view text)
-{
-    while (!text.empty()) {
-        const ssize_t written = ::write(fd, text.data(), text.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 // Replaces `path` with `text` so that a crash leaves either version whole.
-// The caller holds the store lock, so the fixed temporary name is ours.
+// The caller holds the store lock, so the fixed temporary name is ours. On
+// failure the cause is recorded.
 bool ReplaceFile(const std::string& folder, const std::string& path, std::string_view text)
 {
     const std::string temporary = path + ".tmp";
     {
         platform::UniqueFd fd(
             ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-        if (!fd)
+        if (!fd) {
+            t_lastFailure = platform::DescribeLastFailure("Cannot create", temporary);
             return false;
-        const bool ok = WriteAll(fd.get(), text) && ::fsync(fd.get()) == 0;
-        if (!ok || ::close(fd.release()) != 0) {
+        }
+        const bool ok = platform::WriteAll(fd.get(), text) && ::fsync(fd.get()) == 0 &&
+                        ::close(fd.release()) == 0;
+        if (!ok) {
+            t_lastFailure = platform::DescribeLastFailure("Cannot write", temporary);
             ::unlink(temporary.c_str());
             return false;
         }
     }
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        t_lastFailure = platform::DescribeLastFailure("Cannot replace", path);
         ::unlink(temporary.c_str());
         return false;
     }
@@ -129,19 +138,6 @@ bool ReplaceFile(const std::string& folder, const std::string& path, std::string
     if (dir)
         ::fsync(dir.get());
     return true;
-}
-
-// Moves `from` to `to` unless `to` exists.
-bool RenameNoReplace(const std::string& from, const std::string& to)
-{
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // File systems without RENAME_NOREPLACE: link refuses an existing name too.
-    if (::link(from.c_str(), to.c_str()) != 0)
-        return false;
-    return ::unlink(from.c_str()) == 0;
 }
 
 bool SplitSubKey(const char* subKey, std::vector<std::string>& parts, LONG& error)
@@ -266,25 +262,33 @@ RegistryStore::ReadOutcome RegistryStore::ReadFile(const std::string& path,
 {
     root = RegKey{};
     root.name = std::string(rootName);
-    identity = FileIdentity{};
+    identity.reset();
     platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) {
         // No file (or no folder) yet: an empty root.
-        return (errno == ENOENT || errno == ENOTDIR) ? ReadOutcome::Ok : ReadOutcome::Failed;
+        if (errno == ENOENT || errno == ENOTDIR)
+            return ReadOutcome::Ok;
+        t_lastFailure = platform::DescribeLastFailure("Cannot open", path);
+        return ReadOutcome::Failed;
     }
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (::fstat(fd.get(), &info) != 0) {
+        t_lastFailure = platform::DescribeLastFailure("Cannot examine", path);
         return ReadOutcome::Failed;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        t_lastFailure = "Cannot read " + path + ": not a regular file";
+        return ReadOutcome::Failed;
+    }
     std::string text;
-    text.resize(static_cast<std::size_t>(info.st_size));
+    text.resize(static_cast<std::size_t>(info.st_size) + 1);  // one more shows the end
     std::size_t got = 0;
     while (true) {
         if (got == text.size())
-            text.resize(text.size() + 4096);
-        const ssize_t n = ::read(fd.get(), text.data() + got, text.size() - got);
+            text.resize(text.size() * 2);
+        const ssize_t n = platform::ReadRetry(fd.get(), text.data() + got, text.size() - got);
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            t_lastFailure = platform::DescribeLastFailure("Cannot read", path);
             return ReadOutcome::Failed;
         }
         if (n == 0)
@@ -292,12 +296,7 @@ RegistryStore::ReadOutcome RegistryStore::ReadFile(const std::string& path,
         got += static_cast<std::size_t>(n);
     }
     text.resize(got);
-    identity = FileIdentity{true,
-                            info.st_dev,
-                            info.st_ino,
-                            info.st_size,
-                            Nanoseconds(info.st_mtim),
-                            Nanoseconds(info.st_ctim)};
+    identity = platform::FileIdentity::FromStat(info);
     if (!ParseRegFile(text, rootName, FileTimeFromTimespec(info.st_mtim), root, error))
         return ReadOutcome::Corrupt;
     return ReadOutcome::Ok;
@@ -313,8 +312,10 @@ bool RegistryStore::SetAside(const std::string& path, const std::string& error)
     std::string aside = path + stamp;
     for (int n = 2; !RenameNoReplace(path, aside); ++n) {
         if (errno != EEXIST || n > 1000) {
+            t_lastFailure = platform::DescribeLastFailure(
+                "Cannot move the unreadable settings file " + path + " aside to", aside);
             platform::OutputDebugString("Settings file " + path + " is unreadable (" + error +
-                                        ") and could not be moved aside");
+                                        "); " + t_lastFailure);
             return false;
         }
         aside = path + stamp + "-" + std::to_string(n);
@@ -330,18 +331,10 @@ LONG RegistryStore::Current(const Handle& handle, FileState*& state)
     FileState& file = m_files[path];
     state = &file;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        FileIdentity seen;
-        struct stat info {};
-        if (::stat(path.c_str(), &info) == 0) {
-            seen = FileIdentity{true,
-                                info.st_dev,
-                                info.st_ino,
-                                info.st_size,
-                                Nanoseconds(info.st_mtim),
-                                Nanoseconds(info.st_ctim)};
-        } else if (errno != ENOENT && errno != ENOTDIR) {
-            return ERROR_ACCESS_DENIED;
-        }
+        FileIdentity seen = platform::FileIdentity::Of(path);
+        if (!seen && errno != ENOENT && errno != ENOTDIR)
+            return Failed(ERROR_ACCESS_DENIED,
+                          platform::DescribeLastFailure("Cannot examine", path));
         if (file.loaded && file.identity == seen)
             return ERROR_SUCCESS;
 
@@ -364,7 +357,9 @@ LONG RegistryStore::Current(const Handle& handle, FileState*& state)
             // Cannot move it: serve an empty root, and say so only once.
             if (!(file.loaded && file.identity == identity))
                 platform::OutputDebugString("Settings file " + path + " is unreadable (" +
-                                            error + "); using an empty store");
+                                            error + "); using an empty store (" +
+                                            t_lastFailure + ")");
+            t_lastFailure.clear();
             file.root = RegKey{};
             file.root.name = handle.rootName;
             file.identity = identity;
@@ -380,14 +375,16 @@ LONG RegistryStore::Current(const Handle& handle, FileState*& state)
                 return ERROR_ACCESS_DENIED;
         }
     }
-    return ERROR_ACCESS_DENIED;
+    return Failed(ERROR_ACCESS_DENIED,
+                  "Settings file " + path + " kept changing while it was read");
 }
 
 LONG RegistryStore::Modify(const Handle& handle, const Change& change)
 {
     const std::string path = StoreFilePath(handle.folder, handle.rootName);
-    if (!MakeFolder(handle.folder))
-        return ERROR_ACCESS_DENIED;
+    std::string failure;
+    if (!MakeFolders(handle.folder, 0700, "settings folder", failure))
+        return Failed(ERROR_ACCESS_DENIED, std::move(failure));
     StoreLock lock(path);
     if (!lock.locked())
         return ERROR_ACCESS_DENIED;
@@ -401,6 +398,8 @@ LONG RegistryStore::Modify(const Handle& handle, const Change& change)
             return ERROR_ACCESS_DENIED;
         outcome = ReadFile(path, handle.rootName, root, identity, error);
     }
+    if (outcome == ReadOutcome::Corrupt)
+        return Failed(ERROR_ACCESS_DENIED, "Settings file " + path + " is unreadable: " + error);
     if (outcome != ReadOutcome::Ok)
         return ERROR_ACCESS_DENIED;
 
@@ -417,24 +416,16 @@ LONG RegistryStore::Modify(const Handle& handle, const Change& change)
         file.loaded = false;  // the change is not in the file; read it again next time
         return ERROR_ACCESS_DENIED;
     }
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0) {
-        file.identity = FileIdentity{true,
-                                     info.st_dev,
-                                     info.st_ino,
-                                     info.st_size,
-                                     Nanoseconds(info.st_mtim),
-                                     Nanoseconds(info.st_ctim)};
+    file.identity = platform::FileIdentity::Of(path);
+    file.loaded = file.identity.has_value();
+    if (file.loaded)
         file.root = std::move(root);
-        file.loaded = true;
-    } else {
-        file.loaded = false;
-    }
     return ERROR_SUCCESS;
 }
 
 LONG RegistryStore::ConnectRegistry(const char* computerName, HKEY root, HKEY* result)
 try {
+    t_lastFailure.clear();
     if (result == nullptr)
         return ERROR_INVALID_PARAMETER;
     *result = 0;
@@ -447,13 +438,14 @@ try {
     *result = AddHandle(Handle{Directory(), std::string(rootName), {}, KEY_ALL_ACCESS});
     return ERROR_SUCCESS;
 } catch (...) {
-    return ERROR_NOT_ENOUGH_MEMORY;  // an allocation failed
+    return ResultOfException();
 }
 
 LONG RegistryStore::CreateKey(HKEY parent, const char* subKey, const char* className,
                               DWORD /*options: every key is kept*/, REGSAM access, HKEY* result,
                               DWORD* disposition)
 try {
+    t_lastFailure.clear();
     if (result == nullptr || subKey == nullptr)
         return ERROR_INVALID_PARAMETER;
     *result = 0;
@@ -468,6 +460,8 @@ try {
     Handle child = handle;
     child.path.insert(child.path.end(), parts.begin(), parts.end());
     child.access = access;
+    if (child.path.size() > kMaxKeyDepth)
+        return ERROR_INVALID_PARAMETER;  // deeper than a settings file may hold
 
     FileState* state = nullptr;
     if (const LONG rc = Current(handle, state); rc != ERROR_SUCCESS)
@@ -508,11 +502,12 @@ try {
         *disposition = outcome;
     return ERROR_SUCCESS;
 } catch (...) {
-    return ERROR_NOT_ENOUGH_MEMORY;  // an allocation failed
+    return ResultOfException();
 }
 
 LONG RegistryStore::OpenKey(HKEY parent, const char* subKey, REGSAM access, HKEY* result)
 try {
+    t_lastFailure.clear();
     if (result == nullptr)
         return ERROR_INVALID_PARAMETER;
     *result = 0;
@@ -538,17 +533,18 @@ try {
     *result = AddHandle(std::move(child));
     return ERROR_SUCCESS;
 } catch (...) {
-    return ERROR_NOT_ENOUGH_MEMORY;  // an allocation failed
+    return ResultOfException();
 }
 
 LONG RegistryStore::CloseKey(HKEY key)
 try {
+    t_lastFailure.clear();
     if (!PredefinedRootName(key).empty())
         return ERROR_SUCCESS;
     std::lock_guard guard(m_mutex);
     return m_handles.erase(key) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 } catch (...) {
-    return ERROR_NOT_ENOUGH_MEMORY;  // an allocation failed
+    return ResultOfException();
 }
 
 LONG RegistryStore::FindForQuery(HKEY key, const RegKey*& found)
@@ -567,6 +563,7 @@ LONG RegistryStore::FindForQuery(HKEY key, const RegKey*& found)
 
 LONG RegistryStore::QueryInfoKey(HKEY key, std::size_t classCapacity, RegKeyInfo& info)
 try {
+    t_lastFailure.clear();
     std::lock_guard guard(m_mutex);
     const RegKey* found = nullptr;
     if (const LONG rc = FindForQuery(key, found); rc != ERROR_SUCCESS)
@@ -578,20 +575,21 @@ try {
         info.maxSubKeyLen = std::max(info.maxSubKeyLen, Length(child->name.size()));
         info.maxClassLen = std::max(info.maxClassLen, Length(child->className.size()));
     }
-    info.values = Length(found->values.size());
-    for (const RegValue& value : found->values) {
+    info.values = Length(found->Values().size());
+    for (const RegValue& value : found->Values()) {
         info.maxValueNameLen = std::max(info.maxValueNameLen, Length(value.name.size()));
         info.maxValueLen = std::max(info.maxValueLen, Length(value.data.size()));
     }
     info.lastWriteTime = FileTimeFromUInt64(found->lastWriteTime);
     return info.className.size() >= classCapacity ? ERROR_MORE_DATA : ERROR_SUCCESS;
 } catch (...) {
-    return ERROR_NOT_ENOUGH_MEMORY;  // an allocation failed
+    return ResultOfException();
 }
 
 LONG RegistryStore::QueryValue(HKEY key, const char* name, DWORD* type, std::uint8_t* data,
                                DWORD* size)
 try {
+    t_lastFailure.clear();
     if (data != nullptr && size == nullptr)
         return ERROR_INVALID_PARAMETER;
     std::lock_guard guard(m_mutex);
@@ -616,12 +614,13 @@ try {
         *size = needed;
     return ERROR_SUCCESS;
 } catch (...) {
-    return ERROR_NOT_ENOUGH_MEMORY;  // an allocation failed
+    return ResultOfException();
 }
 
 LONG RegistryStore::SetValue(HKEY key, const char* name, DWORD type, const std::uint8_t* data,
                              DWORD size)
 try {
+    t_lastFailure.clear();
     if (data == nullptr && size != 0)
         return ERROR_INVALID_PARAMETER;
     std::lock_guard guard(m_mutex);
@@ -639,18 +638,15 @@ try {
         RegKey* found = Walk(root, handle.path);
         if (found == nullptr)
             return ERROR_KEY_DELETED;
-        if (RegValue* existing = found->FindValue(value.name)) {
-            existing->type = value.type;
-            existing->data = std::move(value.data);
-        } else {
-            found->values.push_back(std::move(value));
-        }
+        found->SetValue(std::move(value));
         found->lastWriteTime = FileTimeNow();
         changed = true;
         return ERROR_SUCCESS;
     });
 } catch (...) {
-    return ERROR_NOT_ENOUGH_MEMORY;  // an allocation failed
+    return ResultOfException();
 }
+
+std::string RegistryStore::LastErrorText() { return t_lastFailure; }
 
 }  // namespace support

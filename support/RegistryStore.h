@@ -14,17 +14,22 @@
 // parsed is renamed to "<file>.corrupt-YYYYMMDD-HHMMSS[-N]", reported once
 // on the diagnostic channel, and the root starts empty.
 //
+// A call that fails because of the file system leaves a text naming the file
+// or folder and the reason, for the calling thread (LastErrorText).
+// ERROR_NOT_ENOUGH_MEMORY means an allocation failed, nothing else.
+//
 // Safe to call from several threads; one process-wide instance.
 
 #include "support/RegistryFile.h"
 #include "support/RegistryTypes.h"
 
-#include <sys/types.h>
+#include "platform/FileIdentity.h"
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,6 +71,11 @@ public:
     LONG QueryValue(HKEY key, const char* name, DWORD* type, std::uint8_t* data, DWORD* size);
     LONG SetValue(HKEY key, const char* name, DWORD type, const std::uint8_t* data, DWORD size);
 
+    // What made this thread's last call fail, e.g. "Cannot create folder
+    // /proc/x: No such file or directory"; "" after a success or a failure
+    // with no outside cause (a missing key, a bad argument).
+    static std::string LastErrorText();
+
 private:
     RegistryStore() = default;
 
@@ -75,15 +85,8 @@ private:
         std::vector<std::string> path;  // below the root
         REGSAM access = KEY_ALL_ACCESS;
     };
-    struct FileIdentity {
-        bool exists = false;
-        dev_t device = 0;
-        ino_t inode = 0;
-        off_t size = 0;
-        std::int64_t mtimeNs = 0;
-        std::int64_t ctimeNs = 0;
-        bool operator==(const FileIdentity&) const = default;
-    };
+    // Empty while there is no file.
+    using FileIdentity = std::optional<platform::FileIdentity>;
     struct FileState {
         bool loaded = false;
         FileIdentity identity;

@@ -4,9 +4,13 @@
 #include "platform/MessageBox.h"
 #include "resources/StringTable.h"
 #include "support/LogFile.h"
+<<<<<<< HEAD
 #include "terminal/Choosers.h"
 #include "terminal/LineFeedCount.h"
 #include "terminal/TerminalSettingsDlg.h"
+=======
+#include "support/LogFolder.h"
+>>>>>>> support
 #include "terminal/Trevane2Doc.h"
 
 #include <QClipboard>
@@ -82,8 +86,10 @@ void CTrevane2View::OnInitialUpdate()
         m_pReceiveLog->Write("Logging End!\n");
         m_pReceiveLog.reset();
     }
-    m_pReceiveLog = std::make_unique<support::CLogFile>(name);
+    m_pReceiveLog = std::make_unique<support::CLogFile>(support::LogFilePath(name));
     m_pReceiveLog->Write("Receice Logging Start!\n");
+    if (!m_pReceiveLog->Notice().empty())
+        emit logNotice(QString::fromLocal8Bit(m_pReceiveLog->Notice()));
 }
 
 bool CTrevane2View::ShowReceived(const char* bytes, int length)

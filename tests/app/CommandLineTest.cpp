@@ -23,13 +23,14 @@ TEST(CommandLine, EmptyGivesDefaults)
     EXPECT_FALSE(o.connect);
     EXPECT_FALSE(o.noSplash);
     EXPECT_TRUE(o.registryDir.empty());
+    EXPECT_TRUE(o.logDir.empty());
 }
 
 TEST(CommandLine, AllOptionsTogether)
 {
     CommandLineOptions o;
     EXPECT_EQ(Parse({"saved.rtf", "--device", "COM1=/dev/pts/3", "--device=com8=/dev/ttyUSB0",
-                     "--connect", "--registry-dir", "/tmp/r", "--no-splash"},
+                     "--connect", "--registry-dir", "/tmp/r", "--log-dir", "logs", "--no-splash"},
                     o),
               CommandLineStatus::Ok);
     EXPECT_EQ(o.file, "saved.rtf");
@@ -40,6 +41,7 @@ TEST(CommandLine, AllOptionsTogether)
     EXPECT_EQ(o.devices[1].second, "/dev/ttyUSB0");
     EXPECT_TRUE(o.connect);
     EXPECT_EQ(o.registryDir, "/tmp/r");
+    EXPECT_EQ(o.logDir, "logs");
     EXPECT_TRUE(o.noSplash);
 }
 
@@ -48,6 +50,13 @@ TEST(CommandLine, RegistryDirWithEquals)
     CommandLineOptions o;
     EXPECT_EQ(Parse({"--registry-dir=/x/y"}, o), CommandLineStatus::Ok);
     EXPECT_EQ(o.registryDir, "/x/y");
+}
+
+TEST(CommandLine, LogDirWithEquals)
+{
+    CommandLineOptions o;
+    EXPECT_EQ(Parse({"--log-dir=/var/tmp/k"}, o), CommandLineStatus::Ok);
+    EXPECT_EQ(o.logDir, "/var/tmp/k");
 }
 
 TEST(CommandLine, HelpIsReported)
@@ -70,6 +79,8 @@ TEST(CommandLine, BadArgumentsAreErrors)
              {"--device", "COM1/dev/x"},
              {"--registry-dir"},
              {"--registry-dir="},
+             {"--log-dir"},
+             {"--log-dir="},
              {"a.rtf", "b.rtf"},
          }) {
         CommandLineOptions o;
@@ -87,7 +98,8 @@ TEST(CommandLine, DoubleDashEndsOptions)
 TEST(CommandLine, UsageNamesEveryOption)
 {
     const std::string usage = UsageLine();
-    for (const char* option : {"--device", "--connect", "--registry-dir", "--no-splash", "--help"})
+    for (const char* option :
+         {"--device", "--connect", "--registry-dir", "--log-dir", "--no-splash", "--help"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

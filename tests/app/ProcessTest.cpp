@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -153,6 +155,88 @@ TEST_F(ProcessTest, SigintEndsTheSameWay)
     const std::vector<std::string> events = ReadLines(Dir() + eventLog);
     ASSERT_FALSE(events.empty());
     EXPECT_TRUE(EndsWith(events.back(), " - Logging End!"));
+}
+
+// The day's event log name, taken from the clock as the program does.
+std::string DayLog(const char* kind, const char* suffix = "")
+{
+    const platform::LocalTime now = platform::GetLocalTime();
+    char name[40];
+    std::snprintf(name, sizeof name, "/%s%02d%02d%s.log", kind, now.month, now.day, suffix);
+    return name;
+}
+
+// One run: first line ending in `start`, last in "Logging End!", no NUL.
+::testing::AssertionResult OneWholeRun(const std::string& path, const std::string& start)
+{
+    const std::string text = ReadFile(path);
+    if (text.find('\0') != std::string::npos)
+        return ::testing::AssertionFailure() << path << " has NUL bytes";
+    const std::vector<std::string> lines = ReadLines(path);
+    if (lines.size() < 2 || !EndsWith(lines.front(), " - " + start) ||
+        !EndsWith(lines.back(), " - Logging End!"))
+        return ::testing::AssertionFailure() << path << " is not one whole run:\n" << text;
+    return ::testing::AssertionSuccess();
+}
+
+TEST_F(ProcessTest, TwoProgramsInOneFolderKeepBothRunsWhole)
+{
+    const std::string registry = Dir() + "/registry";
+    Child first;
+    ASSERT_TRUE(
+        first.Start({"--no-splash", "--registry-dir", registry}, Dir(), Dir() + "/err1.txt"));
+    ASSERT_TRUE(WaitForFile(Dir() + DayLog("event"), "Logging Start!", 20000))
+        << ReadFile(Dir() + "/err1.txt");
+    Child second;
+    ASSERT_TRUE(
+        second.Start({"--no-splash", "--registry-dir", registry}, Dir(), Dir() + "/err2.txt"));
+    // The second finds both day files held and says so in its own event log.
+    ASSERT_TRUE(WaitForFile(Dir() + DayLog("event", ".1"), "is in use by another Kestrana", 20000))
+        << ReadFile(Dir() + "/err2.txt");
+    second.Signal(SIGTERM);
+    first.Signal(SIGTERM);
+    EXPECT_EQ(second.Wait(20000), 0);
+    EXPECT_EQ(first.Wait(20000), 0);
+
+    for (const char* suffix : {"", ".1"}) {
+        EXPECT_TRUE(OneWholeRun(Dir() + DayLog("event", suffix), "Logging Start!"));
+        EXPECT_TRUE(OneWholeRun(Dir() + DayLog("receive", suffix), "Receice Logging Start!"));
+    }
+    const std::string secondEvents = ReadFile(Dir() + DayLog("event", ".1"));
+    EXPECT_NE(secondEvents.find(DayLog("receive").substr(1) +
+                                " is in use by another Kestrana; this run logs to " +
+                                DayLog("receive", ".1").substr(1)),
+              std::string::npos)
+        << secondEvents;
+    EXPECT_FALSE(std::filesystem::exists(Dir() + DayLog("event", ".2")));
+}
+
+TEST_F(ProcessTest, LogDirIsCreatedAndHoldsBothLogs)
+{
+    const std::string logs = Dir() + "/logs/kestrana";
+    Child child;
+    ASSERT_TRUE(child.Start(
+        {"--no-splash", "--registry-dir", Dir() + "/registry", "--log-dir", logs}, Dir(),
+        Dir() + "/stderr.txt"));
+    ASSERT_TRUE(WaitForFile(logs + DayLog("event"), "Logging Start!", 20000))
+        << ReadFile(Dir() + "/stderr.txt");
+    child.Signal(SIGTERM);
+    EXPECT_EQ(child.Wait(20000), 0);
+    EXPECT_TRUE(OneWholeRun(logs + DayLog("event"), "Logging Start!"));
+    EXPECT_TRUE(OneWholeRun(logs + DayLog("receive"), "Receice Logging Start!"));
+    EXPECT_FALSE(std::filesystem::exists(Dir() + DayLog("event")));
+}
+
+TEST_F(ProcessTest, UnusableLogDirIsABadArgument)
+{
+    const std::string blocker = Dir() + "/plain-file";
+    { std::ofstream(blocker) << "x"; }
+    Child child;
+    const std::string err = Dir() + "/stderr.txt";
+    ASSERT_TRUE(child.Start({"--no-splash", "--log-dir", blocker + "/logs"}, Dir(), err));
+    EXPECT_EQ(child.Wait(20000), 2);
+    EXPECT_EQ(ReadFile(err), "kestrana: --log-dir: Cannot create log folder " + blocker +
+                                 "/logs: Not a directory\n");
 }
 
 }  // namespace

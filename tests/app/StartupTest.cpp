@@ -97,9 +97,41 @@ TEST_F(StartupTest, UnwritableStoreEndsStartupWithTheRegistryError)
     EXPECT_FALSE(app.InitInstance(Quiet()));
     EXPECT_EQ(app.GetMainFrame(), nullptr);
     ASSERT_EQ(m_boxes.Texts().size(), 1u);
-    EXPECT_EQ(m_boxes.Texts()[0].rfind("Registry error: ", 0), 0u) << m_boxes.Texts()[0];
-    EXPECT_NE(m_boxes.Texts()[0], "Registry error: 0");
+    EXPECT_EQ(m_boxes.Texts()[0], "Registry error: 5");
+    // The detail says which folder and why.
+    EXPECT_EQ(m_boxes.Details()[0],
+              "Cannot create settings folder " + blocker + "/sub: Not a directory");
     app.ExitInstance();
+}
+
+TEST_F(StartupTest, AnUnreadableDeepKeyFileIsSetAsideAndTheSettingsAreSavedAtExit)
+{
+    // One line of keys nested 60,000 deep.
+    std::string hostile = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER";
+    for (int i = 0; i < 60000; ++i)
+        hostile += "\\a";
+    hostile += "]\r\n";
+    std::ofstream(m_registryDir + "/HKEY_CURRENT_USER.reg", std::ios::binary) << hostile;
+    {
+        CTrevane2App app;
+        ASSERT_TRUE(app.InitInstance(Quiet()));
+        EXPECT_EQ(app.m_dwKeyDisposition, support::REG_CREATED_NEW_KEY);
+        app.m_appearance.SetReceivedColor(0x00102030);
+        app.ExitInstance();
+    }
+    EXPECT_TRUE(m_boxes.Texts().empty());
+    support::CRegistry reader;
+    ASSERT_TRUE(reader.CreateKeyByPath("HKEY_CURRENT_USER\\Software\\Trevane Desk2\\Trevane2"));
+    ASSERT_TRUE(reader.OpenKey("Appearance"));
+    support::DWORD received = 0;
+    ASSERT_TRUE(reader.ReadDword("ReceivedColor", &received));
+    EXPECT_EQ(received, 0x00102030u);
+    int setAside = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(m_registryDir))
+        if (entry.path().filename().string().find(".corrupt-") != std::string::npos &&
+            ReadFile(entry.path().string()) == hostile)
+            ++setAside;
+    EXPECT_EQ(setAside, 1);
 }
 
 TEST_F(StartupTest, TitleSizeAndMenus)

@@ -9,7 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -37,7 +39,10 @@ protected:
             return platform::LocalTime{2027, 2, 1, 9, 3, 4, 0};
         });
         m_previousBox = platform::SetMessageBoxHandler(
-            [this](std::string_view text, std::string_view) { m_boxes.emplace_back(text); });
+            [this](std::string_view text, std::string_view detail) {
+                m_boxes.emplace_back(text);
+                m_details.emplace_back(detail);
+            });
     }
     void TearDown() override
     {
@@ -45,9 +50,21 @@ protected:
         platform::SetMessageBoxHandler(m_previousBox);
     }
 
-    std::string Path(const char* name = "event0201.log") const { return m_dir + "/" + name; }
+    std::string Path(const std::string& name = "event0201.log") const { return m_dir + "/" + name; }
 
     static std::string ReadAll(const std::string& path) { return testfiles::ReadFile(path); }
+    static void WriteFile(const std::string& path, const std::string& text)
+    {
+        std::ofstream(path, std::ios::binary) << text;
+    }
+    std::vector<std::string> FileNames() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(m_dir))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
     // What one Write leaves on disk, written through a fresh logger.
     template <typename... Args>
@@ -63,6 +80,7 @@ protected:
     testfiles::TempDir m_temp{"kestrana-logfile"};
     std::string m_dir;
     std::vector<std::string> m_boxes;
+    std::vector<std::string> m_details;
     platform::MessageBoxHandler m_previousBox;
 };
 
@@ -150,20 +168,162 @@ TEST_F(LogFileTest, PrefixPadsAllButTheYear)
     EXPECT_EQ(WriteOnce("x"), "987/12/05, 14:05:09 - x");
 }
 
-TEST_F(LogFileTest, SecondOpenEmptiesTheFile)
+TEST_F(LogFileTest, EachStartBeginsAfreshAndKeepsTheEarlierRunsWhole)
 {
+    for (int run = 1; run <= 3; ++run) {
+        CLogFile log(Path());
+        ASSERT_TRUE(log.HasFile());
+        EXPECT_EQ(log.FileName(), Path());
+        EXPECT_EQ(ReadAll(Path()), "") << run;
+        EXPECT_TRUE(log.Notice().empty());
+        // The run before this one went to the next free number.
+        const std::string earlier = Path("event0201." + std::to_string(run - 1) + ".log");
+        EXPECT_EQ(log.SetAsideName(), run == 1 ? "" : earlier);
+        log.Write("run %d\n", run);
+    }
+    EXPECT_EQ(ReadAll(Path()), kPrefix + "run 3\r\n");
+    EXPECT_EQ(ReadAll(Path("event0201.1.log")), kPrefix + "run 1\r\n");
+    EXPECT_EQ(ReadAll(Path("event0201.2.log")), kPrefix + "run 2\r\n");
+    EXPECT_TRUE(m_boxes.empty());
+}
+
+TEST_F(LogFileTest, AnEmptyEarlierFileIsReusedInPlace)
+{
+    { CLogFile log(Path()); }
+    ASSERT_EQ(ReadAll(Path()), "");
     {
         CLogFile log(Path());
-        log.Write("first run, a long line that must be gone afterwards\n");
+        EXPECT_EQ(log.FileName(), Path());
+        EXPECT_EQ(log.SetAsideName(), "");
     }
-    ASSERT_FALSE(ReadAll(Path()).empty());
+    EXPECT_EQ(FileNames(), std::vector<std::string>{"event0201.log"});
+}
+
+TEST_F(LogFileTest, NumberedNamesSkipThoseTaken)
+{
+    // Earlier runs already hold .1 and .3: the next earlier run goes to .2.
+    WriteFile(Path("event0201.1.log"), "one");
+    WriteFile(Path("event0201.3.log"), "three");
+    WriteFile(Path(), "latest");
     {
         CLogFile log(Path());
-        EXPECT_TRUE(log.HasFile());
-        EXPECT_EQ(ReadAll(Path()), "");
-        log.Write("second\n");
+        EXPECT_EQ(log.SetAsideName(), Path("event0201.2.log"));
     }
-    EXPECT_EQ(ReadAll(Path()), kPrefix + "second\r\n");
+    EXPECT_EQ(ReadAll(Path("event0201.1.log")), "one");
+    EXPECT_EQ(ReadAll(Path("event0201.2.log")), "latest");
+    EXPECT_EQ(ReadAll(Path("event0201.3.log")), "three");
+}
+
+TEST_F(LogFileTest, AHeldFileIsNeitherMovedNorWritten)
+{
+    WriteFile(Path("event0201.1.log"), "an earlier run\r\n");
+    CLogFile first(Path());
+    first.Write("first run\n");
+    first.Flush();
+
+    CLogFile second(Path());
+    ASSERT_TRUE(second.HasFile());
+    // .1 holds an earlier run, so the second logger takes .2.
+    EXPECT_EQ(second.FileName(), Path("event0201.2.log"));
+    EXPECT_EQ(second.SetAsideName(), "");
+    EXPECT_EQ(second.Notice(), Path() + " is in use by another Kestrana; this run logs to " +
+                                   Path("event0201.2.log"));
+    EXPECT_TRUE(first.Notice().empty());
+    second.Write("second run\n");
+    second.Flush();
+
+    EXPECT_EQ(ReadAll(Path()), kPrefix + "first run\r\n");
+    EXPECT_EQ(ReadAll(Path("event0201.1.log")), "an earlier run\r\n");
+    EXPECT_EQ(ReadAll(Path("event0201.2.log")), kPrefix + "second run\r\n");
+    EXPECT_TRUE(m_boxes.empty());
+}
+
+TEST_F(LogFileTest, TheHeldFileIsSetAsideOnceItsHolderHasEnded)
+{
+    auto first = std::make_unique<CLogFile>(Path());
+    first->Write("first\n");
+    CLogFile second(Path());
+    EXPECT_EQ(second.FileName(), Path("event0201.1.log"));
+    first.reset();
+    // Free again and not empty: kept under the next free number.
+    CLogFile third(Path());
+    EXPECT_EQ(third.FileName(), Path());
+    EXPECT_EQ(third.SetAsideName(), Path("event0201.2.log"));
+    EXPECT_EQ(ReadAll(Path("event0201.2.log")), kPrefix + "first\r\n");
+}
+
+TEST_F(LogFileTest, TwoLoggersOnOneNameKeepEveryLineOfBoth)
+{
+    constexpr int kLines = 20000;
+    std::string names[2];
+    {
+        CLogFile a(Path());
+        CLogFile b(Path());
+        names[0] = a.FileName();
+        names[1] = b.FileName();
+        std::jthread writeA([&a] {
+            for (int i = 0; i < kLines; ++i)
+                a.Write("a %d\n", i);
+        });
+        std::jthread writeB([&b] {
+            for (int i = 0; i < kLines; ++i)
+                b.Write("b %d\n", i);
+        });
+    }
+    ASSERT_NE(names[0], names[1]);
+    for (int k = 0; k < 2; ++k) {
+        const std::string text = ReadAll(names[k]);
+        EXPECT_EQ(text.find('\0'), std::string::npos) << names[k];
+        const std::vector<std::string> lines = testfiles::ReadLines(names[k]);
+        ASSERT_EQ(lines.size(), static_cast<std::size_t>(kLines)) << names[k];
+        const char tag = k == 0 ? 'a' : 'b';
+        for (int i = 0; i < kLines; ++i)
+            ASSERT_EQ(lines[static_cast<std::size_t>(i)],
+                      kPrefix + tag + " " + std::to_string(i)) << names[k];
+    }
+}
+
+TEST_F(LogFileTest, LoggersStartingTogetherNeverShareAFile)
+{
+    // An earlier run's file and eight loggers racing for its name: each gets
+    // a file of its own and the earlier run survives in exactly one file.
+    WriteFile(Path(), "earlier run\r\n");
+    constexpr int kLoggers = 8;
+    std::vector<std::unique_ptr<CLogFile>> logs(kLoggers);
+    {
+        std::vector<std::jthread> starters;
+        for (int i = 0; i < kLoggers; ++i)
+            starters.emplace_back([&logs, i, this] {
+                logs[static_cast<std::size_t>(i)] = std::make_unique<CLogFile>(Path());
+                logs[static_cast<std::size_t>(i)]->Write("logger %d\n", i);
+            });
+    }
+    std::vector<std::string> used;
+    for (const auto& log : logs) {
+        ASSERT_TRUE(log->HasFile());
+        used.push_back(log->FileName());
+    }
+    logs.clear();
+    std::sort(used.begin(), used.end());
+    EXPECT_EQ(std::unique(used.begin(), used.end()), used.end()) << "two loggers shared a file";
+
+    std::vector<int> seen(kLoggers, 0);
+    int earlier = 0;
+    for (const std::string& name : FileNames()) {
+        const std::string text = ReadAll(Path(name.c_str()));
+        if (text == "earlier run\r\n") {
+            ++earlier;
+            continue;
+        }
+        int i = -1;
+        ASSERT_EQ(std::sscanf(text.c_str(), "2027/02/01, 09:03:04 - logger %d\r\n", &i), 1)
+            << name << ": " << text;
+        ASSERT_EQ(text, kPrefix + "logger " + std::to_string(i) + "\r\n") << name;
+        ++seen[static_cast<std::size_t>(i)];
+    }
+    EXPECT_EQ(earlier, 1);
+    EXPECT_EQ(seen, std::vector<int>(kLoggers, 1));
+    EXPECT_TRUE(m_boxes.empty());
 }
 
 TEST_F(LogFileTest, UncreatableFileReportsOnceAndWritesAreHarmless)
@@ -180,6 +340,7 @@ TEST_F(LogFileTest, UncreatableFileReportsOnceAndWritesAreHarmless)
     }
     ASSERT_EQ(m_boxes.size(), 1u);
     EXPECT_EQ(m_boxes[0], "Unable to create log file");
+    EXPECT_EQ(m_details[0], "Cannot open " + path + ": No such file or directory");
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
@@ -187,7 +348,9 @@ TEST_F(LogFileTest, FolderNameCannotBeALogFile)
 {
     CLogFile log(m_dir);
     EXPECT_FALSE(log.HasFile());
-    EXPECT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(log.FileName(), "");
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_details[0], "Cannot open " + m_dir + ": Is a directory");
 }
 
 TEST_F(LogFileTest, MessageTextIsLoggedLiterally)

@@ -131,19 +131,30 @@ TEST(RegistryUnwritableTest, FolderThatCannotBeWrittenGivesAccessDenied)
     registry_test::WriteWholeFile(blocker, "in the way");
     StoreFolder folder(blocker + "/registry");
 
+    // Every failure names the folder and says why.
+    const std::string cause =
+        "Cannot create settings folder " + blocker + "/registry: Not a directory";
     CRegistry registry;
     EXPECT_FALSE(registry.CreateKeyByPath(kAppKey));
     EXPECT_EQ(registry.LastError(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(registry.LastErrorText(), cause);
 
     ASSERT_TRUE(registry.CreateKeyByPath("HKEY_CURRENT_USER"));
+    EXPECT_EQ(registry.LastErrorText(), "");
     ASSERT_TRUE(registry.OpenKey(nullptr, KEY_ALL_ACCESS));
     EXPECT_FALSE(registry.SetValue("Name", REG_SZ, "x", 2));
     EXPECT_EQ(registry.LastError(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(registry.LastErrorText(), cause);
     EXPECT_FALSE(registry.WriteDword("Number", 1));
     EXPECT_EQ(registry.LastError(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(registry.LastErrorText(), cause);
     DWORD value = 0;
     EXPECT_FALSE(registry.ReadDword("Number", &value));
     EXPECT_EQ(registry.LastError(), ERROR_FILE_NOT_FOUND) << "nothing was stored";
+    EXPECT_EQ(registry.LastErrorText(), "") << "a missing value has no outside cause";
+    EXPECT_FALSE(registry.ReadDword(nullptr, &value));
+    EXPECT_EQ(registry.LastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(registry.LastErrorText(), "");
     EXPECT_EQ(ReadWholeFile(blocker), "in the way");
 }
 
@@ -225,7 +236,7 @@ void ExpectConsistentLoopState(const std::string& file, DWORD& last)
                     (lastValue->data[2] << 16) | (static_cast<DWORD>(lastValue->data[3]) << 24);
     EXPECT_GE(n, last) << "went back to an older state";
     last = n;
-    for (const RegValue& value : key->values) {
+    for (const RegValue& value : key->Values()) {
         if (value.name == "Last")
             continue;
         ASSERT_EQ(value.type, REG_BINARY);

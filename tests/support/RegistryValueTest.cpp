@@ -270,7 +270,7 @@ TEST(RegistryFileFormatTest, FormatThenParseIsIdentity)
     RegKey& child = root.AddSubKey("Child");
     child.className = "Cls \"x\"\n";
     child.lastWriteTime = 133000000000000000ULL;
-    child.values.push_back({"v", REG_SZ, {'a', 0}});
+    child.SetValue({"v", REG_SZ, {'a', 0}});
     const std::string text = FormatRegFile(root);
 
     RegKey parsed;
