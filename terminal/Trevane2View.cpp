@@ -4,13 +4,10 @@
 #include "platform/MessageBox.h"
 #include "resources/StringTable.h"
 #include "support/LogFile.h"
-<<<<<<< HEAD
+#include "support/LogFolder.h"
 #include "terminal/Choosers.h"
 #include "terminal/LineFeedCount.h"
 #include "terminal/TerminalSettingsDlg.h"
-=======
-#include "support/LogFolder.h"
->>>>>>> support
 #include "terminal/Trevane2Doc.h"
 
 #include <QClipboard>

@@ -56,7 +56,6 @@ public:
     // Takes the appearance's font (after the appearance changed).
     void ApplyAppearanceFont();
 
-<<<<<<< HEAD
     CAppearance* GetAppearance() const { return m_pAppearance; }
     // The font chooser on the terminal's font; on OK the whole terminal takes
     // the chosen font at once (as its stored record gives it back). The
@@ -69,12 +68,11 @@ public:
     void OnFileOpen();
     // The terminal settings dialog, modal.
     void OnTerminalSettings();
-=======
+
 signals:
     // A line for the user about the receive log, e.g. that its day's file is
     // held by another running program and which file this run uses instead.
     void logNotice(const QString& text);
->>>>>>> support
 
 protected:
     void paintEvent(QPaintEvent* event) override;
