@@ -1,9 +1,10 @@
 #pragma once
 // The program's command line:
 //   kestrana [FILE] [--device COMn=PATH]... [--connect] [--registry-dir DIR]
-//            [--no-splash] [--help]
+//            [--charset NAME] [--no-splash] [--help]
 // Plain C++: it is read before any window system or settings store is touched.
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +14,7 @@ struct CommandLineOptions {
     std::vector<std::pair<int, std::string>> devices;   // slot 1..8 and its path, this run only
     bool connect = false;
     std::string registryDir;                            // empty: the default folder
+    std::optional<std::string> charset;                 // given: kept for later runs; "": the locale's
     bool noSplash = false;
     bool help = false;
 };
