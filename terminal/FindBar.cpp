@@ -50,7 +50,6 @@ FindBar::FindBar(CTrevane2View* view)
     layout->addWidget(m_pStatus);
     layout->addWidget(close);
 
-    connect(m_pText, &QLineEdit::returnPressed, this, &FindBar::FindNext);
     connect(next, &QPushButton::clicked, this, &FindBar::FindNext);
     connect(close, &QToolButton::clicked, this, &QWidget::hide);
     connect(m_pText, &QLineEdit::textEdited, m_pStatus, &QLabel::clear);
@@ -102,18 +101,32 @@ bool FindBar::FindNext()
 
 bool FindBar::eventFilter(QObject* watched, QEvent* event)
 {
-    // Esc belongs to the bar while its text has the focus, not to the
-    // window's shortcut of that key.
-    if (watched == m_pText && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+    if (watched != m_pText || (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress))
+        return QFrame::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool escape = key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier;
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (event->type() == QEvent::ShortcutOverride) {
+        // Esc belongs to the bar while its text has the focus, not to the
+        // window's shortcut of that key.
+        if (escape)
             event->accept();
-            if (event->type() == QEvent::KeyPress)
-                hide();
-            return event->type() == QEvent::KeyPress;
-        }
+        return false;
     }
-    return QFrame::eventFilter(watched, event);
+    if (escape) {
+        hide();
+        return true;
+    }
+    if (enter && !(key->modifiers() & Qt::AltModifier)) {
+        FindNext();
+        return true;  // the line edit would pass Enter on to the terminal
+    }
+    return false;
+}
+
+void FindBar::keyPressEvent(QKeyEvent* event)
+{
+    event->accept();
 }
 
 void FindBar::hideEvent(QHideEvent* event)

@@ -30,6 +30,8 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    // Keys typed in the bar stay in the bar: none goes on to the terminal.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     CTrevane2View* m_pView;
