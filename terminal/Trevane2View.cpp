@@ -485,11 +485,17 @@ int CTrevane2View::CharacterOfKey(const QKeyEvent* event)
 
 bool CTrevane2View::HandleCommandKey(const QKeyEvent* event)
 {
-    const QKeyCombination pressed(event->modifiers() & ~Qt::KeypadModifier, Qt::Key(event->key()));
-    for (const res::Accelerator& accel : res::kAccelerators) {
-        if (QKeySequence(QString::fromLatin1(accel.keys)) != QKeySequence(pressed))
+    static const std::vector<std::pair<QKeySequence, unsigned>> accelerators = [] {
+        std::vector<std::pair<QKeySequence, unsigned>> parsed;
+        for (const res::Accelerator& accel : res::kAccelerators)
+            parsed.emplace_back(QKeySequence(QString::fromLatin1(accel.keys)), accel.id);
+        return parsed;
+    }();
+    const QKeySequence pressed(QKeyCombination(event->modifiers() & ~Qt::KeypadModifier, Qt::Key(event->key())));
+    for (const auto& [sequence, id] : accelerators) {
+        if (sequence != pressed)
             continue;
-        switch (accel.id) {
+        switch (id) {
         case res::ID_EDIT_COPY:
             OnEditCopy();
             break;
@@ -530,7 +536,7 @@ void CTrevane2View::keyPressEvent(QKeyEvent* event)
         return;
     }
     const QString text = event->text();
-    const bool typesText = !text.isEmpty() && text.at(0) >= QChar(0x20) &&
+    const bool typesText = !text.isEmpty() && text.at(0) >= QChar(0x20) && text.at(0) != QChar(0x7F) &&
                            !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
     if (typesText) {
         // Beyond ASCII (a dead key, a layout's letter): the string, sent once.

@@ -120,6 +120,19 @@ TEST_F(TypingTest, ControlKeysSendTheirCodesAndShowNothing)
     EXPECT_EQ(Shown(), "");
 }
 
+TEST_F(TypingTest, KeysThatTypeNoCharacterSendNothing)
+{
+    QTest::keyClick(m_view.get(), Qt::Key_Delete);  // its text is DEL, but it types none
+    QTest::keyClick(m_view.get(), Qt::Key_Left);
+    QTest::keyClick(m_view.get(), Qt::Key_PageUp);
+    QTest::keyClick(m_view.get(), Qt::Key_F5);
+    QTest::keyClick(m_view.get(), Qt::Key_X, Qt::AltModifier);
+    QTest::keyClick(m_view.get(), Qt::Key_1, Qt::ControlModifier);
+    EXPECT_EQ(Sent(), "");
+    EXPECT_EQ(Shown(), "");
+    EXPECT_EQ(m_beeps, 0);
+}
+
 TEST_F(TypingTest, PortClosedTextIsShownAndNothingSent)
 {
     m_sender.open = false;
