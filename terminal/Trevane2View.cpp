@@ -6,8 +6,8 @@
 #include "terminal/FindBar.h"
 #include "terminal/Trevane2Doc.h"
 
-#include <QClipboard>
 #include <QApplication>
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -275,8 +275,7 @@ void CTrevane2View::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
     UpdateMetrics();
-    if (m_pFindBar != nullptr)
-        m_pFindBar->move(viewport()->geometry().right() - m_pFindBar->width() - 4, viewport()->y() + 4);
+    PlaceFindBar();
 }
 
 void CTrevane2View::changeEvent(QEvent* event)
@@ -630,7 +629,7 @@ void CTrevane2View::OnEditFind()
     if (m_pFindBar == nullptr)
         m_pFindBar = new FindBar(this);  // owned by the view
     m_pFindBar->Open();
-    m_pFindBar->move(viewport()->geometry().right() - m_pFindBar->width() - 4, viewport()->y() + 4);
+    PlaceFindBar();
 }
 
 void CTrevane2View::OnEditRepeat()
@@ -641,9 +640,17 @@ void CTrevane2View::OnEditRepeat()
     }
     if (!m_pFindBar->isVisible()) {
         m_pFindBar->show();
-        m_pFindBar->move(viewport()->geometry().right() - m_pFindBar->width() - 4, viewport()->y() + 4);
+        PlaceFindBar();
     }
     m_pFindBar->FindNext();
+}
+
+void CTrevane2View::PlaceFindBar()
+{
+    // Over the top right corner of the text, clear of the scroll bar.
+    if (m_pFindBar != nullptr)
+        m_pFindBar->move(std::max(0, viewport()->geometry().right() - m_pFindBar->width() - 4),
+                         viewport()->y() + 4);
 }
 
 void CTrevane2View::ShowFoundText(std::uint64_t from, std::uint64_t to)

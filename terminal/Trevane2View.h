@@ -125,6 +125,7 @@ private:
     // An edit command's key reaching the view (no frame took it): done here,
     // never sent. False for keys that are no command.
     bool HandleCommandKey(const QKeyEvent* event);
+    void PlaceFindBar();
 
     CTrevane2Doc* m_pDoc;
     CAppearance* m_pAppearance;
