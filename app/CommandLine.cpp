@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "terminal/TerminalCharset.h"
+
 #include <cctype>
 #include <optional>
 #include <string_view>
@@ -28,7 +30,7 @@ std::optional<std::pair<int, std::string>> ParseDeviceMapping(std::string_view t
 const char* UsageLine()
 {
     return "usage: kestrana [FILE] [--device COMn=PATH]... [--connect] [--registry-dir DIR] "
-           "[--log-dir DIR] [--no-splash] [--help]";
+           "[--log-dir DIR] [--charset NAME] [--no-splash] [--help]";
 }
 
 CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
@@ -90,6 +92,15 @@ CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
                     return CommandLineStatus::Error;
                 }
                 options.logDir = value;
+            } else if (auto gotCharset = takeValue("--charset", value)) {
+                if (!*gotCharset)
+                    return CommandLineStatus::Error;
+                if (!value.empty() && !IsUsableCharset(value)) {
+                    error = "unknown character set '" + value +
+                            "' (the C library cannot convert it; 'iconv -l' lists the names)";
+                    return CommandLineStatus::Error;
+                }
+                options.charset = value;
             } else {
                 error = "unknown option '" + arg + "'";
                 return CommandLineStatus::Error;

@@ -1,9 +1,10 @@
 #pragma once
 // The program's command line:
 //   kestrana [FILE] [--device COMn=PATH]... [--connect] [--registry-dir DIR]
-//            [--log-dir DIR] [--no-splash] [--help]
+//            [--log-dir DIR] [--charset NAME] [--no-splash] [--help]
 // Plain C++: it is read before any window system or settings store is touched.
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,7 @@ struct CommandLineOptions {
     bool connect = false;
     std::string registryDir;                            // empty: the default folder
     std::string logDir;                                 // empty: the working folder
+    std::optional<std::string> charset;                 // given: kept for later runs; "": the locale's
     bool noSplash = false;
     bool help = false;
 };

@@ -2,6 +2,7 @@
 
 #include "app/ConnectionText.h"
 #include "app/MyStatusBar.h"
+#include "app/PortLineSender.h"
 #include "app/ReceiveLineFeed.h"
 #include "app/SplashWindow.h"
 #include "comm/CommPort2.h"
@@ -105,8 +106,11 @@ bool CMainFrame::Create()
     m_wndStatusBar->SetConnectionTextSource([this] { return m_strConnStatus; });
     m_wndStatusBar->SetIdleHandler([this] { UpdateCommandUI(); });
 
-    // 4. Engine.
+    // 4. Engine, and the view's way to send through it.
     m_pCommPort = std::make_unique<CCommPort2>();
+    m_pLineSender = std::make_unique<PortLineSender>(m_pCommPort.get());
+    m_pView->SetLineSender(m_pLineSender.get());
+    ConnectEditCommands();
 
     // 5, 6. Event log, named for the day the program started.
     const platform::LocalTime now = platform::GetLocalTime();
@@ -163,7 +167,7 @@ void CMainFrame::BuildMenus()
     for (const res::Accelerator& accel : res::kAccelerators) {
         QAction* action = m_actions.count(accel.id) ? m_actions[accel.id]
                                                     : makeAction(accel.id, QString());
-        action->setShortcut(QKeySequence(QString::fromLatin1(accel.keys)));
+        action->setShortcuts(action->shortcuts() << QKeySequence(QString::fromLatin1(accel.keys)));
         action->setShortcutContext(Qt::WindowShortcut);
         QWidget::addAction(action);  // active whether or not a menu shows it
     }
@@ -190,6 +194,19 @@ void CMainFrame::BuildMenus()
     });
     // The TCP server commands belong to a feature that is not part of this
     // window yet.
+}
+
+void CMainFrame::ConnectEditCommands()
+{
+    using namespace res;
+    CTrevane2View* view = m_pView;
+    connect(Action(ID_EDIT_COPY), &QAction::triggered, view, &CTrevane2View::OnEditCopy);
+    connect(Action(ID_EDIT_PASTE), &QAction::triggered, view, &CTrevane2View::OnEditPaste);
+    connect(Action(ID_EDIT_SELECT_ALL), &QAction::triggered, view, &CTrevane2View::OnEditSelectAll);
+    connect(Action(ID_EDIT_FIND), &QAction::triggered, view, &CTrevane2View::OnEditFind);
+    connect(Action(ID_EDIT_REPEAT), &QAction::triggered, view, &CTrevane2View::OnEditRepeat);
+    // Undo, cut, replace, object properties, pane switching and Esc have
+    // nothing to act on in a terminal: their keys are taken and do nothing.
 }
 
 bool CMainFrame::CreateDialogBar()

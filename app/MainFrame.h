@@ -19,6 +19,7 @@ class CMyStatusBar;
 class CTrevane2Doc;
 class CTrevane2View;
 class CAppearance;
+class LineSender;
 class QAction;
 class QPlainTextEdit;
 class QPushButton;
@@ -87,6 +88,8 @@ protected:
 
 private:
     void BuildMenus();
+    // The edit commands act on the terminal view.
+    void ConnectEditCommands();
     bool CreateDialogBar();
     void AppendEventText(const char* text, std::size_t length);
     // A note about a log file in the event box and the event log.
@@ -100,6 +103,7 @@ private:
     CTrevane2Doc* m_pDoc;
     CAppearance* m_pAppearance;
     CTrevane2View* m_pView = nullptr;  // owned by the window
+    std::unique_ptr<LineSender> m_pLineSender;  // the view's way to the engine
     std::unique_ptr<platform::QtMessageWindow> m_pMessageWindow;
     std::map<unsigned, QAction*> m_actions;
     QString m_strEventLogName;

@@ -1,6 +1,7 @@
 #include "app/Trevane2App.h"
 
 #include "app/AboutDlg.h"
+#include "app/CharsetSetting.h"
 #include "app/HelpWindow.h"
 #include "app/MainFrame.h"
 #include "app/ShutdownSignals.h"
@@ -66,6 +67,9 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
     for (const auto& [slot, path] : options.devices)
         SetRunDevicePath(slot, path);
     support::SetLogFolder(options.logDir);
+    // The terminal's character set, before the view's decoders are made.
+    if (const std::string warning = ChooseTerminalCharset(options.charset); !warning.empty())
+        std::fprintf(stderr, "kestrana: %s\n", warning.c_str());
 
     // 6. The application key, held for the whole run.
     support::DWORD disposition = 0;

@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -49,6 +50,8 @@ void ReportShownWhenUp()
 
 int main(int argc, char** argv)
 {
+    // The locale's character set is the terminal's unless --charset names one.
+    std::setlocale(LC_ALL, "");
     // The command line is read before anything touches the window system or
     // the settings store, so --help and mistakes need neither.
     const std::vector<std::string> args(argv + 1, argv + argc);

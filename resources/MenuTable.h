@@ -19,6 +19,17 @@ enum CommandId : unsigned {
     ID_FILE_OPEN = 57601,
     ID_FILE_SAVE = 57603,
     ID_FILE_SAVE_AS = 57604,
+    ID_EDIT_COPY = 57634,
+    ID_EDIT_CUT = 57635,
+    ID_EDIT_FIND = 57636,
+    ID_EDIT_PASTE = 57637,
+    ID_EDIT_REPEAT = 57640,
+    ID_EDIT_REPLACE = 57641,
+    ID_EDIT_SELECT_ALL = 57642,
+    ID_EDIT_UNDO = 57643,
+    ID_NEXT_PANE = 57680,
+    ID_PREV_PANE = 57681,
+    ID_OLE_EDIT_PROPERTIES = 57860,
     ID_APP_ABOUT = 57664,
     ID_APP_EXIT = 57665,
     // Dialog bar 103.
@@ -64,8 +75,8 @@ inline constexpr Menu kMainMenu[] = {
       {0, nullptr}}},
 };
 
-// Window-wide accelerators. The edit keys (copy, select all, ...) belong to
-// the terminal view itself and are not taken here, so the view sees them.
+// Window-wide accelerators: taken before a key reaches the terminal, so none
+// of them is ever a character on the line. A command may have several keys.
 struct Accelerator {
     const char* keys;   // QKeySequence text
     unsigned id;
@@ -75,6 +86,23 @@ inline constexpr Accelerator kAccelerators[] = {
     {"Ctrl+N", ID_FILE_NEW},
     {"Ctrl+O", ID_FILE_OPEN},
     {"Ctrl+S", ID_FILE_SAVE},
+    {"Ctrl+Z", ID_EDIT_UNDO},
+    {"Alt+Backspace", ID_EDIT_UNDO},
+    {"Ctrl+X", ID_EDIT_CUT},
+    {"Shift+Del", ID_EDIT_CUT},
+    {"Ctrl+C", ID_EDIT_COPY},
+    {"Ctrl+Ins", ID_EDIT_COPY},
+    {"Ctrl+V", ID_EDIT_PASTE},
+    {"Shift+Ins", ID_EDIT_PASTE},
+    {"Ctrl+A", ID_EDIT_SELECT_ALL},
+    {"Ctrl+F", ID_EDIT_FIND},
+    {"F3", ID_EDIT_REPEAT},
+    {"Ctrl+H", ID_EDIT_REPLACE},
+    {"Alt+Return", ID_OLE_EDIT_PROPERTIES},
+    {"Alt+Enter", ID_OLE_EDIT_PROPERTIES},  // the keypad's Enter
+    {"F6", ID_NEXT_PANE},
+    {"Shift+F6", ID_PREV_PANE},
+    {"Esc", ID_CANCEL_EDIT_CNTR},
 };
 
 }  // namespace res

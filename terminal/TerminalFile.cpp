@@ -360,7 +360,7 @@ bool LoadPlain(TerminalText& text, const QString& path, std::uint32_t plainColor
         return false;
     TerminalText loaded;
     loaded.SetWrapColumns(text.WrapColumns());
-    TextDecoder decoder(QStringConverter::Utf8);
+    TextDecoder decoder("UTF-8");  // saved plain text is always UTF-8
     std::vector<char16_t> decoded;
     QByteArray block;
     while (!(block = file.read(kFlushBytes)).isEmpty()) {

@@ -139,6 +139,76 @@ void TerminalText::Append(const char16_t* text, std::size_t n, std::uint32_t col
     }
 }
 
+void TerminalText::Truncate(std::uint64_t offset)
+{
+    if (offset >= m_size)
+        return;
+    const std::size_t line = LineOfOffset(offset);
+    m_lineStart.resize(line + 1);
+    m_rowStart.resize(line + 1);
+    m_specialLines.erase(std::upper_bound(m_specialLines.begin(), m_specialLines.end(), line),
+                         m_specialLines.end());
+    m_breaks.erase(std::upper_bound(m_breaks.begin(), m_breaks.end(), line,
+                                    [](std::size_t l, const RowBreaks& b) { return l < b.line; }),
+                   m_breaks.end());
+    m_runs.erase(std::lower_bound(m_runs.begin(), m_runs.end(), offset,
+                                  [](const ColorRun& r, std::uint64_t o) { return r.start < o; }),
+                 m_runs.end());
+    m_size = offset;
+    m_chunks.resize(static_cast<std::size_t>((offset + kChunkUnits - 1) / kChunkUnits));
+
+    // The line the cut falls in is the open last line again: a line with
+    // wide characters needs its row table back, right to its new end.
+    m_lastRowCells = 0;
+    if (!m_specialLines.empty() && m_specialLines.back() == line) {
+        if (!m_breaks.empty() && m_breaks.back().line == line)
+            TrimLastLineBreaks(m_breaks.back(), offset - m_lineStart[line]);
+        else
+            RebuildBreaks(line);
+    }
+}
+
+void TerminalText::TrimLastLineBreaks(RowBreaks& breaks, std::uint64_t length)
+{
+    // A row exists because its first unit did not fit the row before: rows
+    // whose first unit is gone are gone too.
+    std::vector<std::uint64_t>& starts = breaks.rowStarts;
+    while (starts.size() > 1 && starts.back() >= length)
+        starts.pop_back();
+    const auto& widths = CellWidths();
+    const std::uint64_t lineStart = m_lineStart.back();
+    std::uint32_t cells = 0;
+    for (std::uint64_t k = starts.back(); k < length; ++k)
+        cells += widths[At(lineStart + k)];
+    m_lastRowCells = cells;
+}
+
+void TerminalText::Erase(std::uint64_t offset, std::uint64_t n)
+{
+    if (n == 0 || offset >= m_size)
+        return;
+    n = std::min(n, m_size - offset);
+    const std::uint64_t tailStart = offset + n;
+    if (tailStart == m_size) {
+        Truncate(offset);
+        return;
+    }
+    // What follows is cut off and appended again, run by run, so lines,
+    // rows and colours are built by the one path that builds them anyway.
+    const auto tailLength = static_cast<std::size_t>(m_size - tailStart);
+    std::vector<char16_t> tail(tailLength);
+    Copy(tailStart, tailLength, tail.data());
+    std::vector<ColorRun> tailRuns;
+    for (std::size_t r = RunAt(tailStart); r < m_runs.size(); ++r)
+        tailRuns.push_back({m_runs[r].start > tailStart ? m_runs[r].start - tailStart : 0, m_runs[r].color});
+    Truncate(offset);
+    for (std::size_t r = 0; r < tailRuns.size(); ++r) {
+        const auto from = static_cast<std::size_t>(tailRuns[r].start);
+        const auto to = r + 1 < tailRuns.size() ? static_cast<std::size_t>(tailRuns[r + 1].start) : tailLength;
+        Append(tail.data() + from, to - from, tailRuns[r].color);
+    }
+}
+
 char16_t TerminalText::At(std::uint64_t offset) const
 {
     return m_chunks[offset / kChunkUnits][offset % kChunkUnits];

@@ -29,6 +29,12 @@ public:
     void Clear();
     // Appends n code units in the given colour.
     void Append(const char16_t* text, std::size_t n, std::uint32_t color);
+    // Removes n code units at offset (the range within Size()); what follows
+    // moves up and keeps its colours. Costs the length of what follows, plus
+    // the line the range starts in when that line holds wide characters.
+    void Erase(std::uint64_t offset, std::uint64_t n);
+    // Removes everything from offset on.
+    void Truncate(std::uint64_t offset);
 
     std::uint64_t Size() const { return m_size; }
     bool Empty() const { return m_size == 0; }
@@ -87,6 +93,8 @@ private:
     void FillRows(RowBreaks& breaks, std::uint32_t& cells, const char16_t* first,
                   const char16_t* last, std::uint64_t offsetInLine) const;
     void RebuildBreaks(std::size_t line);
+    // Drops the rows of the last line's table past its (shortened) length.
+    void TrimLastLineBreaks(RowBreaks& breaks, std::uint64_t length);
 
     std::vector<std::unique_ptr<char16_t[]>> m_chunks;
     std::uint64_t m_size = 0;

@@ -1,10 +1,69 @@
 #include "terminal/TextDecoder.h"
 
-TextDecoder::TextDecoder() : TextDecoder(QStringConverter::System) {}
+#include "terminal/TerminalCharset.h"
 
-TextDecoder::TextDecoder(QStringConverter::Encoding encoding)
-    : m_encoding(encoding), m_decoder(encoding)
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// Longer than any character of any set iconv knows: an "incomplete" tail
+// beyond this is garbage, not a character still arriving.
+constexpr std::size_t kMaxPending = 16;
+
+}  // namespace
+
+TextDecoder::TextDecoder() : TextDecoder(TerminalCharset()) {}
+
+TextDecoder::TextDecoder(const std::string& charset)
+    : m_charset(charset), m_converter(charset, IconvConverter::Direction::ToUtf16)
 {
+    if (!m_converter.Valid()) {
+        m_charset = "UTF-8";
+        m_converter = IconvConverter(m_charset, IconvConverter::Direction::ToUtf16);
+    }
+}
+
+void TextDecoder::Convert(const char* data, std::size_t n, std::vector<char16_t>& out)
+{
+    std::string joined;
+    if (!m_pending.empty()) {
+        joined.reserve(m_pending.size() + n);
+        joined.append(m_pending).append(data, n);
+        m_pending.clear();
+        data = joined.data();
+        n = joined.size();
+    }
+    const std::size_t base = out.size();
+    std::size_t used = 0;  // units written after base
+    out.resize(base + n + 8);
+    auto* in = const_cast<char*>(data);
+    std::size_t inLeft = n;
+    while (inLeft > 0) {
+        auto* outAt = reinterpret_cast<char*>(out.data() + base + used);
+        std::size_t outLeft = (out.size() - base - used) * sizeof(char16_t);
+        const std::size_t result = iconv(m_converter.Get(), &in, &inLeft, &outAt, &outLeft);
+        used = static_cast<std::size_t>(reinterpret_cast<char16_t*>(outAt) - (out.data() + base));
+        if (result != static_cast<std::size_t>(-1))
+            break;
+        const int error = errno;
+        if (error == E2BIG) {
+            out.resize(out.size() + inLeft + 8);
+            continue;
+        }
+        if (error == EINVAL && inLeft <= kMaxPending) {
+            m_pending.assign(in, inLeft);  // the rest of it comes with the next block
+            break;
+        }
+        // No character starts here: one replacement, then the next byte.
+        if (used + 1 > out.size() - base)
+            out.resize(out.size() + inLeft + 8);
+        out[base + used++] = u'\uFFFD';
+        ++in;
+        --inLeft;
+        m_converter.Reset();
+    }
+    out.resize(base + used);
 }
 
 void TextDecoder::Decode(const char* data, std::size_t n, std::vector<char16_t>& out)
@@ -12,15 +71,13 @@ void TextDecoder::Decode(const char* data, std::size_t n, std::vector<char16_t>&
     if (n == 0)
         return;
     const std::size_t base = out.size();
-    const auto input = QByteArrayView(data, static_cast<qsizetype>(n));
-    out.resize(base + static_cast<std::size_t>(m_decoder.requiredSpace(input.size())));
-    auto* const begin = reinterpret_cast<QChar*>(out.data() + base);
-    QChar* const end = m_decoder.appendToBuffer(begin, input);
+    Convert(data, n, out);
 
     // Line ends and NULs, in place: the result is never longer.
     char16_t* w = out.data() + base;
-    for (const QChar* r = begin; r != end; ++r) {
-        const char16_t c = r->unicode();
+    const char16_t* const end = out.data() + out.size();
+    for (const char16_t* r = out.data() + base; r != end; ++r) {
+        const char16_t c = *r;
         if (c == 0)
             continue;  // shown as nothing; does not part a CR from its LF
         if (c == u'\r') {
@@ -42,6 +99,7 @@ void TextDecoder::Decode(const char* data, std::size_t n, std::vector<char16_t>&
 
 void TextDecoder::Reset()
 {
-    m_decoder = QStringDecoder(m_encoding);
+    m_converter.Reset();
+    m_pending.clear();
     m_bAfterCR = false;
 }

@@ -1,21 +1,27 @@
 #pragma once
 // Turns a stream of received bytes into terminal text. The character set is
-// the locale's (UTF-8 as a rule); the decoder keeps its state between blocks,
-// so a character split over two blocks shows once. Undecodable bytes become
-// U+FFFD. CR, LF and CR LF each become one '\n', also when the CR and the LF
-// arrive in different blocks. NUL bytes show as nothing; what follows them
-// is kept.
+// the terminal's (TerminalCharset.h) unless one is named; the decoder keeps
+// its state between blocks, so a character split over two blocks shows once.
+// A byte that starts no valid character becomes one U+FFFD and the next byte
+// is read afresh, so a bad byte never swallows the good character after it.
+// CR, LF and CR LF each become one '\n', also when the CR and the LF arrive
+// in different blocks. NUL bytes show as nothing; what follows them is kept.
+// Plain C++ on a byte buffer (the C library's iconv does the conversion).
 
-#include <QStringDecoder>
+#include "terminal/IconvConverter.h"
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 class TextDecoder {
 public:
-    // The locale's character set.
+    // The terminal's character set.
     TextDecoder();
-    explicit TextDecoder(QStringConverter::Encoding encoding);
+    // A named one; a name the C library does not know decodes as UTF-8.
+    explicit TextDecoder(const std::string& charset);
+
+    const std::string& Charset() const { return m_charset; }
 
     // Appends the decoded text of n bytes to out.
     void Decode(const char* data, std::size_t n, std::vector<char16_t>& out);
@@ -23,7 +29,11 @@ public:
     void Reset();
 
 private:
-    QStringConverter::Encoding m_encoding;
-    QStringDecoder m_decoder;
+    // Charset to UTF-16, without the line-end and NUL handling.
+    void Convert(const char* data, std::size_t n, std::vector<char16_t>& out);
+
+    std::string m_charset;
+    IconvConverter m_converter;
+    std::string m_pending;  // the start of a character cut off by the end of a block
     bool m_bAfterCR = false;
 };

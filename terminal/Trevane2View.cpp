@@ -2,18 +2,22 @@
 
 #include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
+#include "resources/MenuTable.h"
 #include "resources/StringTable.h"
 #include "support/LogFile.h"
 #include "support/LogFolder.h"
 #include "terminal/Choosers.h"
+#include "terminal/FindBar.h"
 #include "terminal/LineFeedCount.h"
 #include "terminal/TerminalSettingsDlg.h"
 #include "terminal/Trevane2Doc.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -61,6 +65,8 @@ CTrevane2View::CTrevane2View(CTrevane2Doc* doc, CAppearance* appearance, QWidget
 
 CTrevane2View::~CTrevane2View()
 {
+    delete m_pFindBar;  // while the view it reports to is still whole
+    m_pFindBar = nullptr;
     if (m_pReceiveLog) {
         m_pReceiveLog->Write("Logging End!\n");
         m_pReceiveLog.reset();
@@ -71,6 +77,7 @@ void CTrevane2View::OnInitialUpdate()
 {
     m_strTitle = QStringLiteral("%1 - Kestrana").arg(QStringLiteral("No File"));
     m_pDoc->SetTitle(m_strTitle);
+    m_lineEntry.ResetHexLine();
 
     m_pDoc->ReadTerminalSettings();
 
@@ -161,7 +168,7 @@ void CTrevane2View::SetInsertColor(std::uint32_t colorref)
         m_selAnchor = m_selEnd = end;
         ScheduleRepaint();
     }
-    if (!m_bFollowEnd) {
+    if (!m_bFollowEnd && !m_bHoldView) {
         m_bFollowEnd = true;
         ScheduleRepaint();
     }
@@ -207,6 +214,8 @@ void CTrevane2View::OnTextReset()
     m_receivedDecoder.Reset();
     m_sentDecoder.Reset();
     m_echoDecoder.Reset();
+    m_lineEntry.ResetHexLine();  // what was shown of it is gone
+    ClearFoundText();
     m_pDoc->Text().SetWrapColumns(m_nColumns);
     m_selAnchor = m_selEnd = m_pDoc->Text().Size();
     m_bFollowEnd = true;
@@ -306,12 +315,12 @@ void CTrevane2View::UpdateScrollBar()
     bar->setSingleStep(1);
     if (follow)
         bar->setValue(maximum);
-    m_bFollowEnd = follow || bar->value() >= maximum;
+    m_bFollowEnd = follow || (!m_bHoldView && bar->value() >= maximum);
 }
 
 void CTrevane2View::scrollContentsBy(int, int)
 {
-    m_bFollowEnd = verticalScrollBar()->value() >= verticalScrollBar()->maximum();
+    m_bFollowEnd = !m_bHoldView && verticalScrollBar()->value() >= verticalScrollBar()->maximum();
     viewport()->update();
 }
 
@@ -319,6 +328,7 @@ void CTrevane2View::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
     UpdateMetrics();
+    PlaceFindBar();
 }
 
 void CTrevane2View::changeEvent(QEvent* event)
@@ -371,6 +381,12 @@ void CTrevane2View::paintEvent(QPaintEvent* event)
         cellX[length] = x;
 
         const std::uint64_t end = start + length;
+        if (m_foundFrom < m_foundTo && m_foundFrom < end && m_foundTo > start) {
+            const int a = cellX[static_cast<std::size_t>(std::max(m_foundFrom, start) - start)];
+            const int b = cellX[static_cast<std::size_t>(std::min(m_foundTo, end) - start)];
+            painter.fillRect(kMargin + a * m_nCharWidth, y, (b - a) * m_nCharWidth, m_nLineHeight,
+                             QColor(255, 230, 90));
+        }
         if (selFrom < selTo && selFrom < end && selTo > start) {
             const int a = cellX[static_cast<std::size_t>(std::max(selFrom, start) - start)];
             const int b = cellX[static_cast<std::size_t>(std::min(selTo, end) - start)];
@@ -411,21 +427,39 @@ void CTrevane2View::paintEvent(QPaintEvent* event)
     }
 
     if (hasFocus()) {
-        // The caret always sits after the last character, on the row that
-        // character is on (a full row keeps it at its end).
-        const std::uint64_t end = text.Size();
-        const std::uint64_t row = text.RowOfOffset(end);
-        const auto [line, column] = text.RowPosition(row);
-        const std::uint64_t rowStart = text.LineStart(line) + column;
-        int x = 0;
-        for (std::uint64_t at = rowStart; at < end; ++at)
-            x += TerminalText::CellWidth(text.At(at));
-        if (row >= first && row < first + static_cast<std::uint64_t>(visible)) {
-            const int y = kMargin + static_cast<int>(row - first) * m_nLineHeight;
-            painter.fillRect(kMargin + x * m_nCharWidth, y, 2, m_nLineHeight,
-                             ColorFromColorRef(m_crInsert));
+        const QRect caret = CaretRect();
+        if (caret.isValid()) {
+            painter.fillRect(caret, ColorFromColorRef(m_crInsert));
+            if (!m_strPreedit.isEmpty()) {
+                // What an input method is composing, underlined at the caret.
+                QFont underlined = font();
+                underlined.setUnderline(true);
+                painter.setFont(underlined);
+                painter.setPen(ColorFromColorRef(m_pAppearance->m_crSent));
+                painter.drawText(caret.x(), caret.y() + m_nAscent, m_strPreedit);
+            }
         }
     }
+}
+
+QRect CTrevane2View::CaretRect() const
+{
+    // The caret always sits after the last character, on the row that
+    // character is on (a full row keeps it at its end).
+    const TerminalText& text = m_pDoc->Text();
+    const auto first = static_cast<std::uint64_t>(verticalScrollBar()->value());
+    const int visible = VisibleRows() + 1;
+    const std::uint64_t end = text.Size();
+    const std::uint64_t row = text.RowOfOffset(end);
+    if (row < first || row >= first + static_cast<std::uint64_t>(visible))
+        return {};
+    const auto [line, column] = text.RowPosition(row);
+    const std::uint64_t rowStart = text.LineStart(line) + column;
+    int x = 0;
+    for (std::uint64_t at = rowStart; at < end; ++at)
+        x += TerminalText::CellWidth(text.At(at));
+    const int y = kMargin + static_cast<int>(row - first) * m_nLineHeight;
+    return QRect(kMargin + x * m_nCharWidth, y, 2, m_nLineHeight);
 }
 
 std::size_t CTrevane2View::OffsetAt(const QPoint& pos) const
@@ -471,19 +505,262 @@ void CTrevane2View::mouseMoveEvent(QMouseEvent* event)
     QAbstractScrollArea::mouseMoveEvent(event);
 }
 
+int CTrevane2View::CharacterOfKey(const QKeyEvent* event)
+{
+    const int key = event->key();
+    const Qt::KeyboardModifiers modifiers =
+        event->modifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier | Qt::ShiftModifier);
+    // Alt and Meta combinations belong to menus and the desktop.
+    if (modifiers & (Qt::AltModifier | Qt::MetaModifier))
+        return -1;
+    // Enter (main or keypad), Backspace and Tab by their keys, whatever text
+    // the event carries.
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        return 13;
+    if (key == Qt::Key_Backspace)
+        return 8;
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
+        return 9;
+    if (key == Qt::Key_Delete || key == Qt::Key_Escape)
+        return -1;
+    if (modifiers & Qt::ControlModifier) {
+        // Ctrl+@ .. Ctrl+_ type the control codes 0 to 31.
+        if (key >= Qt::Key_At && key <= Qt::Key_Underscore)
+            return key & 0x1F;
+        return -1;
+    }
+    const QString text = event->text();
+    if (text.size() == 1 && text.at(0).unicode() < 0x80)
+        return text.at(0).unicode();
+    return -1;
+}
+
+bool CTrevane2View::HandleCommandKey(const QKeyEvent* event)
+{
+    static const std::vector<std::pair<QKeySequence, unsigned>> accelerators = [] {
+        std::vector<std::pair<QKeySequence, unsigned>> parsed;
+        for (const res::Accelerator& accel : res::kAccelerators)
+            parsed.emplace_back(QKeySequence(QString::fromLatin1(accel.keys)), accel.id);
+        return parsed;
+    }();
+    const QKeySequence pressed(QKeyCombination(event->modifiers() & ~Qt::KeypadModifier, Qt::Key(event->key())));
+    for (const auto& [sequence, id] : accelerators) {
+        if (sequence != pressed)
+            continue;
+        switch (id) {
+        case res::ID_EDIT_COPY:
+            OnEditCopy();
+            break;
+        case res::ID_EDIT_PASTE:
+            OnEditPaste();
+            break;
+        case res::ID_EDIT_SELECT_ALL:
+            OnEditSelectAll();
+            break;
+        case res::ID_EDIT_FIND:
+            OnEditFind();
+            break;
+        case res::ID_EDIT_REPEAT:
+            OnEditRepeat();
+            break;
+        default:
+            break;  // the frame's commands, and those that do nothing on a terminal
+        }
+        return true;
+    }
+    return false;
+}
+
 void CTrevane2View::keyPressEvent(QKeyEvent* event)
 {
-    if (event->matches(QKeySequence::Copy)) {
-        const std::uint64_t from = std::min(m_selAnchor, m_selEnd);
-        const std::uint64_t to = std::max(m_selAnchor, m_selEnd);
-        if (from < to) {
-            QString selected(static_cast<qsizetype>(to - from), Qt::Uninitialized);
-            m_pDoc->Text().Copy(from, static_cast<std::size_t>(to - from),
-                                reinterpret_cast<char16_t*>(selected.data()));
-            QGuiApplication::clipboard()->setText(selected);
-        }
+    // A window accelerator is never a character on the line, whether or not
+    // the frame took it first.
+    if (HandleCommandKey(event)) {
         event->accept();
         return;
     }
-    QAbstractScrollArea::keyPressEvent(event);
+    const int c = CharacterOfKey(event);
+    if (c >= 0) {
+        ClearFoundText();
+        SetInsertColor(m_pAppearance->m_crSent);
+        OnChar(static_cast<char16_t>(c));
+        event->accept();
+        return;
+    }
+    const QString text = event->text();
+    const bool typesText = !text.isEmpty() && text.at(0) >= QChar(0x20) && text.at(0) != QChar(0x7F) &&
+                           !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (typesText) {
+        // Beyond ASCII (a dead key, a layout's letter): the string, sent once.
+        ClearFoundText();
+        SetInsertColor(m_pAppearance->m_crSent);
+        m_lineEntry.OnText(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                                               static_cast<std::size_t>(text.size())),
+                           false);
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(event);  // scrolling keys
+}
+
+bool CTrevane2View::focusNextPrevChild(bool)
+{
+    return false;  // Tab is a character of the line, not a move to the next widget
+}
+
+void CTrevane2View::inputMethodEvent(QInputMethodEvent* event)
+{
+    m_strPreedit = event->preeditString();
+    const QString commit = event->commitString();
+    if (!commit.isEmpty()) {
+        ClearFoundText();
+        SetInsertColor(m_pAppearance->m_crSent);
+        m_lineEntry.OnText(std::u16string_view(reinterpret_cast<const char16_t*>(commit.utf16()),
+                                               static_cast<std::size_t>(commit.size())),
+                           false);
+    }
+    viewport()->update();
+    event->accept();
+}
+
+QVariant CTrevane2View::inputMethodQuery(Qt::InputMethodQuery query) const
+{
+    switch (query) {
+    case Qt::ImEnabled:
+        return true;
+    case Qt::ImCursorRectangle: {
+        const QRect caret = CaretRect();
+        return caret.isValid() ? caret.translated(viewport()->pos()) : QRect(viewport()->pos(), QSize(2, m_nLineHeight));
+    }
+    case Qt::ImFont:
+        return font();
+    case Qt::ImHints:
+        return int(Qt::ImhNoPredictiveText);
+    default:
+        return QAbstractScrollArea::inputMethodQuery(query);
+    }
+}
+
+QString CTrevane2View::SelectedText() const
+{
+    const std::uint64_t from = std::min(m_selAnchor, m_selEnd);
+    const std::uint64_t to = std::max(m_selAnchor, m_selEnd);
+    QString selected(static_cast<qsizetype>(to - from), Qt::Uninitialized);
+    if (from < to)
+        m_pDoc->Text().Copy(from, static_cast<std::size_t>(to - from), reinterpret_cast<char16_t*>(selected.data()));
+    return selected;
+}
+
+void CTrevane2View::OnEditCopy()
+{
+    const QString selected = SelectedText();
+    if (!selected.isEmpty())
+        QGuiApplication::clipboard()->setText(selected);
+}
+
+void CTrevane2View::OnEditPaste()
+{
+    const QString text = QGuiApplication::clipboard()->text();
+    if (text.isEmpty())
+        return;
+    ClearFoundText();
+    SetInsertColor(m_pAppearance->m_crSent);
+    m_lineEntry.OnText(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                                           static_cast<std::size_t>(text.size())),
+                       true);
+}
+
+void CTrevane2View::OnEditSelectAll()
+{
+    m_selAnchor = 0;
+    m_selEnd = m_pDoc->Text().Size();
+    viewport()->update();
+}
+
+void CTrevane2View::OnEditFind()
+{
+    if (m_pFindBar == nullptr)
+        m_pFindBar = new FindBar(this);  // owned by the view
+    m_pFindBar->Open();
+    PlaceFindBar();
+}
+
+void CTrevane2View::OnEditRepeat()
+{
+    if (m_pFindBar == nullptr || !m_pFindBar->HasText()) {
+        OnEditFind();
+        return;
+    }
+    if (!m_pFindBar->isVisible()) {
+        m_pFindBar->show();
+        PlaceFindBar();
+    }
+    m_pFindBar->FindNext();
+}
+
+void CTrevane2View::PlaceFindBar()
+{
+    // Over the top right corner of the text, clear of the scroll bar.
+    if (m_pFindBar != nullptr)
+        m_pFindBar->move(std::max(0, viewport()->geometry().right() - m_pFindBar->width() - 4),
+                         viewport()->y() + 4);
+}
+
+void CTrevane2View::ShowFoundText(std::uint64_t from, std::uint64_t to)
+{
+    m_foundFrom = from;
+    m_foundTo = to;
+    m_selAnchor = from;
+    m_selEnd = to;
+    m_bHoldView = true;
+    m_bFollowEnd = false;
+    UpdateScrollBar();
+    const TerminalText& text = m_pDoc->Text();
+    const std::uint64_t row = text.RowOfOffset(from);
+    const std::uint64_t top = row > static_cast<std::uint64_t>(VisibleRows() / 2) ? row - static_cast<std::uint64_t>(VisibleRows() / 2) : 0;
+    verticalScrollBar()->setValue(static_cast<int>(std::min<std::uint64_t>(top, INT_MAX)));
+    viewport()->update();
+}
+
+void CTrevane2View::ClearFoundText()
+{
+    const bool had = m_foundFrom < m_foundTo || m_bHoldView;
+    m_foundFrom = m_foundTo = 0;
+    m_bHoldView = false;
+    if (had)
+        ScheduleRepaint();
+}
+
+std::uint64_t CTrevane2View::FirstVisibleOffset() const
+{
+    const TerminalText& text = m_pDoc->Text();
+    const auto row = std::min<std::uint64_t>(static_cast<std::uint64_t>(verticalScrollBar()->value()),
+                                             text.RowCount() - 1);
+    const auto [line, column] = text.RowPosition(row);
+    return text.LineStart(line) + column;
+}
+
+std::uint64_t CTrevane2View::AppendTyped(std::u16string_view typed)
+{
+    TerminalText& model = m_pDoc->Text();
+    const std::uint64_t at = model.Size();
+    model.Append(typed.data(), typed.size(), m_pAppearance->m_crSent);
+    m_selAnchor = m_selEnd = model.Size();
+    ScheduleRepaint();
+    return at;
+}
+
+void CTrevane2View::EraseText(std::uint64_t offset, std::uint64_t n)
+{
+    TerminalText& model = m_pDoc->Text();
+    model.Erase(offset, n);
+    m_selAnchor = m_selEnd = model.Size();
+    m_foundFrom = m_foundTo = 0;
+    ScheduleRepaint();
+}
+
+void CTrevane2View::Beep()
+{
+    emit inputRefused();
+    QApplication::beep();
 }

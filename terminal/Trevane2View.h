@@ -5,6 +5,7 @@
 // frame interval, so a burst of blocks costs one repaint.
 
 #include "terminal/Appearance.h"
+#include "terminal/LineEntry.h"
 #include "terminal/TextDecoder.h"
 
 #include <QAbstractScrollArea>
@@ -13,10 +14,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace support { class CLogFile; }
 class CTrevane2Doc;
+class FindBar;
+class LineSender;
 
 class CTrevane2View : public QAbstractScrollArea {
     Q_OBJECT
@@ -69,10 +74,44 @@ public:
     // The terminal settings dialog, modal.
     void OnTerminalSettings();
 
+    // Typing and sending. Typed bytes go to `sender` (the frame's port);
+    // without one, keys are only shown.
+    void SetLineSender(LineSender* sender) { m_lineEntry.SetSender(sender); }
+    // One typed character, after the sent colour has been set.
+    void OnChar(char16_t c) { m_lineEntry.OnChar(c); }
+    const std::string& HexLine() const { return m_lineEntry.HexLine(); }
+    int HexPairOpen() const { return m_lineEntry.HexPairOpen(); }
+
+    // The edit commands of the window: select all and copy act on the
+    // terminal text; paste sends the clipboard's text as if typed; find opens
+    // the find bar, find again goes to the next hit.
+    void OnEditCopy();
+    void OnEditPaste();
+    void OnEditSelectAll();
+    void OnEditFind();
+    void OnEditRepeat();
+    QString SelectedText() const;
+    FindBar* GetFindBar() const { return m_pFindBar; }
+    // Selects [from, to), shows it highlighted and scrolls it into view; it
+    // stays in view while blocks arrive until a key is typed or the bar closes.
+    void ShowFoundText(std::uint64_t from, std::uint64_t to);
+    void ClearFoundText();
+    std::pair<std::uint64_t, std::uint64_t> FoundText() const { return {m_foundFrom, m_foundTo}; }
+    // The offset of the first character on screen.
+    std::uint64_t FirstVisibleOffset() const;
+
+    // For the line entry: typed text in the sent colour at the end (returns
+    // where it starts), and removal of shown text.
+    std::uint64_t AppendTyped(std::u16string_view text);
+    void EraseText(std::uint64_t offset, std::uint64_t n);
+    // A refused key or a send that did not go out.
+    void Beep();
+
 signals:
     // A line for the user about the receive log, e.g. that its day's file is
     // held by another running program and which file this run uses instead.
     void logNotice(const QString& text);
+    void inputRefused();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -83,6 +122,9 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     bool ShowBlock(const char* bytes, int length, std::uint32_t colorref, TextDecoder& decoder);
@@ -91,6 +133,15 @@ private:
     void UpdateMetrics();
     void UpdateScrollBar();
     std::size_t OffsetAt(const QPoint& pos) const;
+    // Where the caret is drawn, in viewport coordinates.
+    QRect CaretRect() const;
+    // The key as the character it types (13 Enter, 8 Backspace, 9 Tab,
+    // Ctrl+letter its control code), or -1 when it types none of those.
+    static int CharacterOfKey(const QKeyEvent* event);
+    // An edit command's key reaching the view (no frame took it): done here,
+    // never sent. False for keys that are no command.
+    bool HandleCommandKey(const QKeyEvent* event);
+    void PlaceFindBar();
 
     CTrevane2Doc* m_pDoc;
     CAppearance* m_pAppearance;
@@ -108,4 +159,9 @@ private:
     int m_nAscent = 12;
     std::size_t m_selAnchor = 0, m_selEnd = 0;  // selection in UTF-16 offsets
     std::vector<char16_t> m_scratch;
+    LineEntry m_lineEntry{*this, *m_pDoc};
+    QString m_strPreedit;               // an input method's text still being composed
+    FindBar* m_pFindBar = nullptr;      // owned by the view
+    std::uint64_t m_foundFrom = 0, m_foundTo = 0;  // the find hit, empty when none
+    bool m_bHoldView = false;           // a find hit keeps the view where it is
 };

@@ -59,6 +59,29 @@ TEST(CommandLine, LogDirWithEquals)
     EXPECT_EQ(o.logDir, "/var/tmp/k");
 }
 
+TEST(CommandLine, CharsetNamesWhatTheCLibraryConverts)
+{
+    const struct {
+        std::vector<std::string> args;
+        std::optional<std::string> charset;
+    } cases[] = {
+        {{}, std::nullopt},
+        {{"--charset", "CP949"}, "CP949"},
+        {{"--charset=EUC-KR"}, "EUC-KR"},
+        {{"--charset", "utf-8"}, "utf-8"},
+        {{"--charset="}, ""},  // back to the locale's
+    };
+    for (const auto& c : cases) {
+        CommandLineOptions o;
+        EXPECT_EQ(Parse(c.args, o), CommandLineStatus::Ok);
+        EXPECT_EQ(o.charset, c.charset);
+    }
+    CommandLineOptions o;
+    std::string error;
+    EXPECT_EQ(ParseCommandLine({"--charset", "KLINGON-8"}, o, error), CommandLineStatus::Error);
+    EXPECT_NE(error.find("'KLINGON-8'"), std::string::npos) << error;
+}
+
 TEST(CommandLine, HelpIsReported)
 {
     CommandLineOptions o;
@@ -81,6 +104,8 @@ TEST(CommandLine, BadArgumentsAreErrors)
              {"--registry-dir="},
              {"--log-dir"},
              {"--log-dir="},
+             {"--charset"},
+             {"--charset", "NO-SUCH-SET"},
              {"a.rtf", "b.rtf"},
          }) {
         CommandLineOptions o;

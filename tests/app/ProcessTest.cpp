@@ -109,6 +109,17 @@ TEST_F(ProcessTest, BadArgumentExitsWithStatusTwo)
     }
 }
 
+TEST_F(ProcessTest, UnknownCharsetIsAUsageErrorNamingIt)
+{
+    Child child;
+    const std::string err = Dir() + "/stderr.txt";
+    ASSERT_TRUE(child.Start({"--charset", "KLINGON-8"}, Dir(), err));
+    EXPECT_EQ(child.Wait(20000), 2);
+    const std::string text = ReadFile(err);
+    EXPECT_NE(text.find("unknown character set 'KLINGON-8'"), std::string::npos) << text;
+    EXPECT_NE(text.find("usage: kestrana"), std::string::npos) << text;
+}
+
 TEST_F(ProcessTest, HelpPrintsUsageAndSucceeds)
 {
     Child child;

@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     TerminalText plain;
     plain.SetWrapColumns(40);
-    TextDecoder decoder(QStringConverter::Utf8);
+    TextDecoder decoder("UTF-8");
     std::vector<char16_t> decoded;
     decoder.Decode(bytes.constData(), size, decoded);
     plain.Append(decoded.data(), decoded.size(), 0x000000FF);

@@ -202,4 +202,143 @@ TEST(TerminalText, RowsAgreeHoweverTheTextArrives)
     }
 }
 
+// A plain copy of the text and each unit's colour, for comparison.
+struct Reference {
+    std::u16string units;
+    std::vector<std::uint32_t> colors;
+};
+
+void ExpectSameAsReference(const TerminalText& text, const Reference& ref, const std::string& where)
+{
+    ASSERT_EQ(All(text), ref.units) << where;
+    for (std::size_t i = 0; i < ref.colors.size(); ++i)
+        ASSERT_EQ(text.ColorAt(i), ref.colors[i]) << where << " offset " << i;
+    // Runs stay ordered and merged: each starts a new colour.
+    const auto& runs = text.Runs();
+    ASSERT_EQ(runs.empty(), ref.units.empty()) << where;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        ASSERT_LT(runs[r].start, ref.units.size()) << where;
+        if (r == 0)
+            ASSERT_EQ(runs[r].start, 0u) << where;
+        else
+            ASSERT_TRUE(runs[r].start > runs[r - 1].start && runs[r].color != runs[r - 1].color) << where;
+    }
+    std::size_t line = 0;
+    ASSERT_EQ(text.LineStart(0), 0u);
+    for (std::size_t i = 0; i < ref.units.size(); ++i)
+        if (ref.units[i] == u'\n') {
+            ++line;
+            ASSERT_LT(line, text.LineCount()) << where;
+            ASSERT_EQ(text.LineStart(line), i + 1) << where;
+        }
+    ASSERT_EQ(text.LineCount(), line + 1) << where;
+    const auto expected = ExpectedRows(ref.units, text.WrapColumns());
+    ASSERT_EQ(text.RowCount(), expected.size()) << where;
+    for (std::size_t row = 0; row < expected.size(); ++row) {
+        ASSERT_EQ(text.RowPosition(row), expected[row]) << where << " row " << row;
+        const std::uint64_t offset = text.LineStart(expected[row].first) + expected[row].second;
+        ASSERT_EQ(text.RowOfOffset(offset), row) << where << " row " << row;
+    }
+}
+
+TEST(TerminalText, EraseAtTheEndAndInTheMiddleMatchesAPlainText)
+{
+    // Random pieces in three colours, cut at the end (as Backspace does), in
+    // the middle and right through lines, with a change of width now and
+    // then; after every step the model holds what a plain string holds.
+    std::mt19937 random(4321);
+    const std::u16string pieces[] = {u"x", u"hello ", u"\n", u"한글", u"가", u"\U0001F600",
+                                     u"\U0001D400", u"漢字 ", u"0123456789", u"a\nb"};
+    const std::uint32_t colors[] = {0x0000FF, 0xFF0000, 0x00FF00};
+    TerminalText text;
+    Reference ref;
+    text.SetWrapColumns(7);
+    for (int step = 0; step < 1500; ++step) {
+        const auto action = static_cast<unsigned>(random() % 10);
+        std::string what;
+        if (action < 5 || ref.units.empty()) {
+            const std::u16string& piece = pieces[random() % std::size(pieces)];
+            const std::uint32_t color = colors[random() % std::size(colors)];
+            text.Append(piece.data(), piece.size(), color);
+            ref.units += piece;
+            ref.colors.insert(ref.colors.end(), piece.size(), color);
+            what = "append";
+        } else if (action < 8) {
+            const std::size_t n = std::min<std::size_t>(1 + random() % 3, ref.units.size());
+            const std::size_t at = ref.units.size() - n;
+            text.Erase(at, n);
+            ref.units.erase(at, n);
+            ref.colors.erase(ref.colors.begin() + static_cast<long>(at), ref.colors.end());
+            what = "erase at end";
+        } else if (action < 9) {
+            const std::size_t at = random() % ref.units.size();
+            const std::size_t n = std::min<std::size_t>(random() % 30, ref.units.size() - at);
+            text.Erase(at, n);
+            ref.units.erase(at, n);
+            ref.colors.erase(ref.colors.begin() + static_cast<long>(at),
+                             ref.colors.begin() + static_cast<long>(at + n));
+            what = "erase in the middle";
+        } else {
+            text.SetWrapColumns(1 + static_cast<int>(random() % 12));
+            what = "wrap";
+        }
+        ExpectSameAsReference(text, ref, "step " + std::to_string(step) + " (" + what + ")");
+        if (::testing::Test::HasFatalFailure())
+            return;
+        // Keep the text small enough to check in full every step.
+        if (ref.units.size() > 600) {
+            text.Truncate(200);
+            ref.units.resize(200);
+            ref.colors.resize(200);
+        }
+    }
+}
+
+TEST(TerminalText, EraseEverythingAndStartAgain)
+{
+    TerminalText text;
+    text.SetWrapColumns(3);
+    Append(text, u"가나다\nabc", 5);
+    text.Erase(0, text.Size());
+    EXPECT_EQ(text.Size(), 0u);
+    EXPECT_EQ(text.LineCount(), 1u);
+    EXPECT_EQ(text.RowCount(), 1u);
+    EXPECT_TRUE(text.Runs().empty());
+    Append(text, u"라마", 6);
+    EXPECT_EQ(All(text), u"라마");
+    EXPECT_EQ(text.RowCount(), 2u);  // two wide characters on three columns
+    EXPECT_EQ(text.ColorAt(0), 6u);
+}
+
+TEST(TerminalText, EraseReopensAClosedLineOfWideCharacters)
+{
+    // "가나" fits four columns exactly, so its closed line keeps no row table;
+    // cutting its line break makes it the open line again, and what comes
+    // next must know its two characters take four cells.
+    TerminalText text;
+    text.SetWrapColumns(4);
+    Append(text, u"가나\n");
+    text.Erase(text.Size() - 1, 1);
+    Append(text, u"a");
+    EXPECT_EQ(text.RowCount(), 2u);
+    EXPECT_EQ(text.RowPosition(1), std::make_pair(std::size_t(0), std::uint64_t(2)));
+}
+
+TEST(TerminalText, EraseAcrossChunks)
+{
+    TerminalText text;
+    const std::size_t n = TerminalText::kChunkUnits + 10;
+    std::u16string big(n, u'q');
+    Append(text, big, 1);
+    Append(text, u"tail", 2);
+    text.Erase(5, TerminalText::kChunkUnits);
+    EXPECT_EQ(All(text), std::u16string(10, u'q') + u"tail");
+    EXPECT_EQ(text.ColorAt(10), 2u);
+    text.Erase(text.Size() - 4, 4);
+    EXPECT_EQ(All(text), std::u16string(10, u'q'));
+    Append(text, big, 3);
+    EXPECT_EQ(text.Size(), 10 + n);
+    EXPECT_EQ(text.At(text.Size() - 1), u'q');
+}
+
 }  // namespace
