@@ -99,6 +99,8 @@ public:
     std::string DevicePath() const;
     // Replaces how the modem lines and counters of a newly opened tty are reached.
     void SetLineControlFactory(LineControlFactory factory);
+    // How often the reader/status thread has woken from its wait since construction.
+    std::uint64_t ReaderWakeups() const { return m_nReaderWakeups.load(std::memory_order_relaxed); }
 
     // The settings record.
     std::uint32_t m_nPort = 0;
@@ -186,6 +188,7 @@ private:
     std::atomic<bool> m_bDeviceGone{false};
     std::atomic<bool> m_bTxDrainPending{false};
     std::atomic<bool> m_bQueueFullReported{false};
+    std::atomic<std::uint64_t> m_nReaderWakeups{0};
 
     // Reader/status thread only.
     LineCounters m_errorBaseline{};

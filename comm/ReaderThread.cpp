@@ -40,6 +40,9 @@ bool MeansDeviceGone(int error) { return error == EIO || error == ENXIO || error
 
 bool CCommPort2::WatchingLines() const
 {
+    // A device that went away has no lines left to sample.
+    if (m_bDeviceGone.load())
+        return false;
     const bool lines = (m_dwEventMask.load() & kLineEvents) && (m_bModemLinesSupported || m_bCountersSupported);
     return lines || m_bTxDrainPending.load();
 }
@@ -134,6 +137,7 @@ void CCommPort2::ReaderAndStatusProc()
         fullBlocksInARow = 0;
 
         const int ready = PollFor(fds, 4, deadline - Clock::now());
+        m_nReaderWakeups.fetch_add(1, std::memory_order_relaxed);
         if (ready < 0) {
             platform::OutputDebugString("WaitForMultipleObjects (Reader)");
             PollFor(fds, 1, kIdleWait);  // no busy loop, still answering the exit event
@@ -160,7 +164,9 @@ void CCommPort2::ReaderAndStatusProc()
                 ClearLineErrors();
             }
         }
-        if (watchingLines && now >= nextLinePoll && !goneHandled) {
+        // The deadline moves on whatever the sample finds, or the next
+        // poll() would return at once, again and again.
+        if (watchingLines && now >= nextLinePoll) {
             nextLinePoll = now + kLinePollInterval;
             PollModemStatus();
         }
