@@ -5,6 +5,7 @@
 // rings of 15 buffers; the owner hands each one back when done.
 
 #include "comm/CommEvents.h"
+#include "comm/LineStatePlan.h"
 #include "comm/OwnerRing.h"
 #include "comm/StatusQueue.h"
 #include "comm/Termios2.h"
@@ -89,6 +90,9 @@ public:
     void LoadProfile();
     void SaveProfile();
     void RefreshPortName();
+    // Applies the record to the open port and reads it back. False when the
+    // tty refused the write (or no port is open); values it cannot take are
+    // reported as status texts either way.
     bool ApplyLineSettings();
     void SetEventMask(std::uint32_t mask);  // stores m_dwEventMask and wakes the reader
 
@@ -150,7 +154,7 @@ private:
     void CheckOutputDrained();
 
     int StopThreads(std::chrono::milliseconds timeout);
-    void ReportLineMismatches(const TtyLineState& asked, const TtyLineState& got, const std::string& refused);
+    LineSettingsRecord LineSettings() const;
     void SetDeviceGone();
 
     platform::UniqueFd m_hPort;
