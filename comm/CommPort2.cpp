@@ -3,9 +3,11 @@
 
 #include "comm/CommPort2.h"
 
+#include "comm/CallFailure.h"
 #include "comm/PortDevices.h"
 #include "platform/Diagnostic.h"
 #include "platform/MessageBox.h"
+#include "platform/SystemError.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -55,25 +57,35 @@ std::string CCommPort2::DevicePath() const { return m_strDevicePath; }
 
 void CCommPort2::SetLineControlFactory(LineControlFactory factory) { m_lineControlFactory = std::move(factory); }
 
+std::string CCommPort2::LastOpenError() const { return m_strLastOpenError; }
+
 bool CCommPort2::OpenPort()
 {
     if (m_bConnected == 1)
         return true;
+    m_strLastOpenError.clear();
     RefreshPortName();
     const std::string path = DevicePathForSlot(static_cast<int>(m_nPort) + 1);
 
-    platform::UniqueFd fd(path.empty() ? -1 : ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    int error = fd ? 0 : errno;
-    if (fd && !::isatty(fd.get()))
-        error = ENOTTY;
-    // The advisory lock also keeps out root, whom the tty's exclusive mode lets through.
-    if (!error && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
-        error = errno == EWOULDBLOCK ? EBUSY : errno;
-    if (!error && ::ioctl(fd.get(), TIOCEXCL) != 0)
-        error = errno;
+    int error = 0;
+    platform::UniqueFd fd;
+    if (path.empty()) {
+        error = ENODEV;  // a slot beyond COM8 has no device
+    } else {
+        fd.reset(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        if (!fd)
+            error = errno;
+        else if (!::isatty(fd.get()))
+            error = ENOTTY;
+        // The advisory lock also keeps out root, whom the tty's exclusive mode lets through.
+        else if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+            error = errno == EWOULDBLOCK ? EBUSY : errno;
+        else if (::ioctl(fd.get(), TIOCEXCL) != 0)
+            error = errno;
+    }
     if (error) {
-        platform::OutputDebugString("CreateFile Failed!");
-        platform::OutputDebugString(std::string(m_szPortName) + " (" + path + "): " + std::strerror(error));
+        m_strLastOpenError = platform::DescribeFailure("Cannot open", path.empty() ? m_szPortName : path, error);
+        ReportCallFailure("CreateFile Failed!", m_strLastOpenError);
         return false;
     }
 
@@ -86,16 +98,17 @@ bool CCommPort2::OpenPort()
 
     m_bSavedLineStateValid = ReadTtyLineState(m_hPort.get(), m_SavedLineState);
     if (!m_bSavedLineStateValid)
-        platform::OutputDebugString("GetCommTimeouts");
+        ReportCallFailure("GetCommTimeouts", platform::DescribeLastFailure("Cannot read the line settings of", path));
 
     ApplyLineSettings();
 
     if (m_pLineControl->SetModemLines(kLineDtr, 0) == LineResult::Failed)
-        platform::OutputDebugString("EscapeCommFunction (SETDTR)");
+        ReportCallFailure("EscapeCommFunction (SETDTR)", platform::DescribeLastFailure("Cannot raise DTR on", path));
 
     m_writeQueue.Open();
     ghThreadExitEvent.Reset();
-    auto start = [this](std::thread& thread, bool& running, void (CCommPort2::*body)(), const char* failure) {
+    auto start = [this, &path](std::thread& thread, bool& running, void (CCommPort2::*body)(), const char* failure,
+                               const char* name) {
         {
             std::lock_guard lock(m_csThreadsDone);
             running = true;
@@ -107,14 +120,18 @@ bool CCommPort2::OpenPort()
                 running = false;
                 m_threadsDone.notify_all();
             });
-        } catch (const std::system_error&) {
-            std::lock_guard lock(m_csThreadsDone);
-            running = false;
-            platform::OutputDebugString(failure);
+        } catch (const std::system_error& e) {
+            {
+                std::lock_guard lock(m_csThreadsDone);
+                running = false;
+            }
+            ReportCallFailure(failure, platform::DescribeFailure(std::string("Cannot start the ") + name +
+                                                                     " thread for", path, e.code().value()));
         }
     };
-    start(m_hReaderThread, m_bReaderRunning, &CCommPort2::ReaderAndStatusProc, "CreateThread(Reader/Status)");
-    start(m_hWriterThread, m_bWriterRunning, &CCommPort2::WriterThreadMain, "CreateThread (Writer)");
+    start(m_hReaderThread, m_bReaderRunning, &CCommPort2::ReaderAndStatusProc, "CreateThread(Reader/Status)",
+          "reader/status");
+    start(m_hWriterThread, m_bWriterRunning, &CCommPort2::WriterThreadMain, "CreateThread (Writer)", "writer");
 
     m_bConnected = 1;
     return true;
@@ -155,12 +172,14 @@ bool CCommPort2::ClosePort()
 
     m_writeQueue.Close();
     const int fd = m_hPort.get();
+    const std::string& path = m_strDevicePath;
     if (m_pLineControl && m_pLineControl->SetModemLines(0, kLineDtr) == LineResult::Failed)
-        platform::OutputDebugString("EscapeCommFunction(CLRDTR)\n");
+        ReportCallFailure("EscapeCommFunction(CLRDTR)\n", platform::DescribeLastFailure("Cannot lower DTR on", path));
     if (m_bSavedLineStateValid && !WriteTtyLineState(fd, m_SavedLineState))
-        platform::OutputDebugString("SetCommTimeouts (Restoration to original)\n");
+        ReportCallFailure("SetCommTimeouts (Restoration to original)\n",
+                          platform::DescribeLastFailure("Cannot restore the line settings of", path));
     if (::tcflush(fd, TCIOFLUSH) != 0)
-        platform::OutputDebugString("PurgeComm\n");
+        ReportCallFailure("PurgeComm\n", platform::DescribeLastFailure("Cannot discard the queued bytes of", path));
     ::ioctl(fd, TIOCNXCL);  // exclusive mode outlives this fd on the tty
 
     m_pLineControl.reset();
@@ -173,6 +192,10 @@ bool CCommPort2::SendBytes(const std::uint8_t* data, std::size_t length)
 {
     if (length > 0 && data == nullptr)
         return false;
+    if (!m_writeQueue.IsOpen()) {
+        platform::OutputDebugString("SendBytes: the port is closed, " + std::to_string(length) + " bytes not sent");
+        return false;
+    }
     std::vector<WriteQueue::Item> items;
     items.reserve(length / kSendBlockSize + 1);
     std::size_t offset = 0;
@@ -195,6 +218,10 @@ bool CCommPort2::QueueWriteRequest(WriteRequestKind kind, std::uint32_t size, st
 {
     if ((kind == FileBlock && size > 0 && !buffer) || (kind == Block && size > kSendBlockSize))
         return false;
+    if (!m_writeQueue.IsOpen()) {
+        platform::OutputDebugString("QueueWriteRequest: the port is closed, request not queued");
+        return false;
+    }
     std::vector<WriteQueue::Item> items;
     items.push_back({kind, kind == FileBlock || kind == Block ? size : 0, character, buffer.get(), nullptr, window});
     if (kind == FileBlock)

@@ -72,6 +72,9 @@ public:
 
     bool OpenPort();
     bool ClosePort();
+    // Why the last OpenPort failed, e.g. "Cannot open /dev/ttyUSB0: Permission
+    // denied (add yourself to the dialout group)"; empty after a success.
+    std::string LastOpenError() const;
 
     // Any length: split into requests of at most 1024 bytes, queued in order,
     // all or none. False when the port is closed or the queue is full.
@@ -143,7 +146,10 @@ private:
     void PollModemStatus();
     void SampleLineState(bool raiseEvents);
     void RaiseEvents(std::uint32_t events, bool wakeReader);
-    bool ReadComStat(std::uint32_t& errors, ComStat& status);
+    // False when the port could not be asked; `failure` then says why (empty
+    // when no line control is there to ask).
+    bool ReadComStat(std::uint32_t& errors, ComStat& status, std::string& failure);
+    static bool MeansDeviceGone(int error);
     bool WatchingLines() const;
 
     // Writer thread.
@@ -159,6 +165,7 @@ private:
 
     platform::UniqueFd m_hPort;
     std::string m_strDevicePath;
+    std::string m_strLastOpenError;
     std::unique_ptr<TtyLineControl> m_pLineControl;
     LineControlFactory m_lineControlFactory;
     TtyLineState m_SavedLineState{};  // as found at open, put back at close

@@ -206,3 +206,18 @@ TEST_F(EngineEvents, DeviceGoneWhileWatchingLinesDoesNotSpin)
     EXPECT_EQ(owner.portGone, 1);
     EXPECT_TRUE(port.ClosePort());
 }
+
+TEST_F(EngineEvents, ModemLinesThatCannotBeReadSayWhyAndMeanTheDeviceIsGone)
+{
+    OpenWithFakeUart();
+    Uart([](FakeUartState& s) { s.gone = true; });  // the tty itself has not noticed yet
+    ASSERT_TRUE(owner.PumpUntil([&] { return owner.portGone > 0; }));
+    EXPECT_TRUE(owner.HasText("Device gone: " + pty.path() + "\r\n"));
+    EXPECT_TRUE(diagnostics.Has("GetCommModemStatus"));
+    EXPECT_TRUE(diagnostics.Has("Cannot read the modem lines of " + pty.path() + ": Input/output error"));
+    owner.PumpFor(200ms);
+    int failures = 0;
+    for (const std::string& text : diagnostics.texts())
+        failures += text == "GetCommModemStatus" ? 1 : 0;
+    EXPECT_EQ(failures, 1);  // asked once, then left alone
+}

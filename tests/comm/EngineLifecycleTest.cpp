@@ -17,6 +17,7 @@ TEST(EngineLifecycle, MissingDeviceIsRefused)
     EXPECT_EQ(port.m_bConnected, 0);
     EXPECT_STREQ(port.m_szPortName, "COM2");
     EXPECT_TRUE(diagnostics.Has("CreateFile Failed!"));
+    EXPECT_EQ(port.LastOpenError(), "Cannot open /nonexistent/kestrana-tty: No such file or directory");
     EXPECT_FALSE(port.ClosePort());
     ClearRunDevicePaths();
 }
