@@ -46,14 +46,21 @@ CCommPort2::CCommPort2()
 
 CCommPort2::~CCommPort2()
 {
-    // The threads use this object's rings and events: they must end first.
     if (m_bConnected == 1)
         ClosePort();
+    // A thread that outlived the close still uses this object's rings and
+    // events: the memory must not go before the thread does. Nothing more
+    // reaches the owner, which is about to go too.
+    if (m_bLateThreads) {
+        m_pOwner.store(nullptr);
+        platform::OutputDebugString("Waiting for the " + LateThreadNames() + " thread to end");
+        FinishLateClose(true);
+    }
 }
 
 void CCommPort2::SetOwner(platform::MessageTarget* owner) { m_pOwner.store(owner); }
 
-std::string CCommPort2::DevicePath() const { return m_strDevicePath; }
+std::string CCommPort2::DevicePath() const { return m_bConnected == 1 ? m_strDevicePath : std::string(); }
 
 void CCommPort2::SetLineControlFactory(LineControlFactory factory) { m_lineControlFactory = std::move(factory); }
 
@@ -66,6 +73,15 @@ bool CCommPort2::OpenPort()
     m_strLastOpenError.clear();
     RefreshPortName();
     const std::string path = DevicePathForSlot(static_cast<int>(m_nPort) + 1);
+
+    // The threads of the last connection must be gone before new ones fill
+    // the same rings.
+    if (!FinishLateClose(false)) {
+        m_strLastOpenError = "Cannot open " + (path.empty() ? std::string(m_szPortName) : path) + ": the " +
+                             LateThreadNames() + " thread of the last connection has not ended";
+        ReportCallFailure("CreateFile Failed!", m_strLastOpenError);
+        return false;
+    }
 
     int error = 0;
     platform::UniqueFd fd;
@@ -151,14 +167,76 @@ int CCommPort2::StopThreads(std::chrono::milliseconds timeout)
                 platform::OutputDebugString("Writer Thread didn't exit.\n\r");
         }
     }
-    // Every wait of both threads includes the exit event, so they do end; a
-    // late one is waited for rather than left running on a closed port.
-    if (m_hReaderThread.joinable())
-        m_hReaderThread.join();
-    if (m_hWriterThread.joinable())
-        m_hWriterThread.join();
-    ghThreadExitEvent.Reset();
+    JoinEndedThreads();
+    // A late thread must still find the exit signal when it comes back.
+    if (result == 0)
+        ghThreadExitEvent.Reset();
     return result;
+}
+
+void CCommPort2::JoinEndedThreads()
+{
+    bool readerEnded = false;
+    bool writerEnded = false;
+    {
+        std::lock_guard lock(m_csThreadsDone);
+        readerEnded = !m_bReaderRunning;
+        writerEnded = !m_bWriterRunning;
+    }
+    // An ended thread has only its return left to do: these joins are prompt.
+    if (readerEnded && m_hReaderThread.joinable())
+        m_hReaderThread.join();
+    if (writerEnded && m_hWriterThread.joinable())
+        m_hWriterThread.join();
+}
+
+std::string CCommPort2::LateThreadNames()
+{
+    std::lock_guard lock(m_csThreadsDone);
+    if (m_bReaderRunning && m_bWriterRunning)
+        return "reader/status and writer";
+    return m_bReaderRunning ? "reader/status" : "writer";
+}
+
+// Closes the tty under a thread that may still make calls on it. The
+// descriptor number is given to /dev/null at once (dup3 replaces it in one
+// step), so the device is released now, yet a late read, write or ioctl lands
+// on /dev/null: never on the device, nor on a file opened later under the
+// same number. Freeing the line control or the queued requests, or clearing
+// the exit signal, waits for the thread to end (FinishLateClose). The thread
+// is never detached: it uses this object.
+void CCommPort2::ContainLateThreads()
+{
+    m_bLateThreads = true;
+    m_writeQueue.Refuse();
+    platform::UniqueFd null(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    if (!null || ::dup3(null.get(), m_hPort.get(), O_CLOEXEC) < 0)
+        platform::OutputDebugString(platform::DescribeLastFailure("Cannot release", m_strDevicePath) +
+                                    "; it stays open until the late thread ends");
+}
+
+// True once no thread of the last connection is left; then what it might
+// have used is released. With `wait`, waits for that without limit.
+bool CCommPort2::FinishLateClose(bool wait)
+{
+    if (!m_bLateThreads)
+        return true;
+    {
+        std::unique_lock lock(m_csThreadsDone);
+        auto ended = [this] { return !m_bReaderRunning && !m_bWriterRunning; };
+        if (wait)
+            m_threadsDone.wait(lock, ended);
+        else if (!ended())
+            return false;
+    }
+    JoinEndedThreads();
+    m_writeQueue.Close();
+    m_pLineControl.reset();
+    m_hPort.reset();
+    m_strDevicePath.clear();
+    ghThreadExitEvent.Reset();
+    m_bLateThreads = false;
+    return true;
 }
 
 bool CCommPort2::ClosePort()
@@ -167,10 +245,12 @@ bool CCommPort2::ClosePort()
         return false;
     m_bConnected = 0;
 
-    if (StopThreads(std::chrono::milliseconds(20000)) != 0)
+    const bool ended = StopThreads(m_closeTimeout) == 0;
+    if (!ended)
         platform::OutputDebugString("Error closing port.\n");
 
-    m_writeQueue.Close();
+    if (ended)
+        m_writeQueue.Close();
     const int fd = m_hPort.get();
     const std::string& path = m_strDevicePath;
     if (m_pLineControl && m_pLineControl->SetModemLines(0, kLineDtr) == LineResult::Failed)
@@ -182,6 +262,10 @@ bool CCommPort2::ClosePort()
         ReportCallFailure("PurgeComm\n", platform::DescribeLastFailure("Cannot discard the queued bytes of", path));
     ::ioctl(fd, TIOCNXCL);  // exclusive mode outlives this fd on the tty
 
+    if (!ended) {
+        ContainLateThreads();
+        return true;
+    }
     m_pLineControl.reset();
     m_hPort.reset();
     m_strDevicePath.clear();

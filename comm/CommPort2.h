@@ -71,7 +71,11 @@ public:
     platform::MessageTarget* Owner() const { return m_pOwner.load(); }
 
     bool OpenPort();
+    // Never waits longer than the close time-out for the threads. One that has
+    // not ended by then is reported and left to end by itself: the port is
+    // closed regardless, and the engine opens again once that thread is gone.
     bool ClosePort();
+    void SetCloseTimeout(std::chrono::milliseconds timeout) { m_closeTimeout = timeout; }
     // Why the last OpenPort failed, e.g. "Cannot open /dev/ttyUSB0: Permission
     // denied (add yourself to the dialout group)"; empty after a success.
     std::string LastOpenError() const;
@@ -160,6 +164,10 @@ private:
     void CheckOutputDrained();
 
     int StopThreads(std::chrono::milliseconds timeout);
+    void JoinEndedThreads();
+    void ContainLateThreads();
+    bool FinishLateClose(bool wait);
+    std::string LateThreadNames();
     LineSettingsRecord LineSettings() const;
     void SetDeviceGone();
 
@@ -177,6 +185,11 @@ private:
     std::condition_variable m_threadsDone;
     bool m_bReaderRunning = false;
     bool m_bWriterRunning = false;
+    std::chrono::milliseconds m_closeTimeout{20000};
+    // A thread outlived the close: the tty is closed, but its descriptor
+    // number, the line control, the queued requests and the exit signal stay
+    // as they are until that thread has ended.
+    bool m_bLateThreads = false;
 
     platform::Event ghStatusMessageEvent{platform::ResetMode::Auto};
     platform::Event ghThreadExitEvent{platform::ResetMode::Manual};
