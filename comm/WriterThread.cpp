@@ -62,13 +62,15 @@ void CCommPort2::ProcessWriteRequests()
             break;
         case FileEnd:
             if (!m_hTransferDoneEvent.Set())
-                platform::OutputDebugString("SetEvent (transfer complete event)");
+                ReportCallFailure("SetEvent (transfer complete event)",
+                                  platform::DescribeLastFailure("Cannot signal the end of a transfer on", m_strDevicePath));
             break;
         case Abort: {
             const int dropped = m_writeQueue.DiscardAfterFront();
             platform::OutputDebugString(std::to_string(dropped) + " packets ignored.\n");
             if (!m_hTransferDoneEvent.Set())
-                platform::OutputDebugString("SetEvent (transfer complete event)");
+                ReportCallFailure("SetEvent (transfer complete event)",
+                                  platform::DescribeLastFailure("Cannot signal the end of a transfer on", m_strDevicePath));
             break;
         }
         case Block: {
