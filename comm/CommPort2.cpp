@@ -246,11 +246,10 @@ bool CCommPort2::ClosePort()
     m_bConnected = 0;
 
     const bool ended = StopThreads(m_closeTimeout) == 0;
-    if (!ended)
-        platform::OutputDebugString("Error closing port.\n");
-
     if (ended)
         m_writeQueue.Close();
+    else
+        platform::OutputDebugString("Error closing port.\n");
     const int fd = m_hPort.get();
     const std::string& path = m_strDevicePath;
     if (m_pLineControl && m_pLineControl->SetModemLines(0, kLineDtr) == LineResult::Failed)
