@@ -1,5 +1,6 @@
 // Serial engine throughput, latency and idle cost on pseudo-terminals, each
-// against a plain poll()/read()/write() baseline measured in the same run.
+// against a plain poll()/read()/write() baseline measured in the same run, and
+// its cost after the device went away (against the same process at rest).
 
 #include "comm/CommPort2.h"
 #include "comm/PortDevices.h"
