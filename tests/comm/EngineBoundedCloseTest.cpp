@@ -16,6 +16,10 @@ using namespace commtest;
 
 namespace {
 
+// For the close that is to give up on a held thread: long enough that the
+// thread which is free to end does so even on a busy machine.
+constexpr auto kHeldCloseTimeout = 2000ms;
+
 // A window whose PostMessage does not return until released: the writer
 // thread posts to it after a file block, so it holds the writer there.
 class HoldingWindow final : public platform::MessageTarget {
@@ -56,7 +60,6 @@ protected:
         ASSERT_TRUE(pty.ok());
         MapSlotToPty(port, pty);
         port.SetLineControlFactory([this](int) { return std::make_unique<FakeUart>(uart); });
-        port.SetCloseTimeout(200ms);
         ASSERT_TRUE(port.OpenPort());
         ASSERT_TRUE(owner.WaitText("Status message go here:\r\n"));
     }
@@ -86,6 +89,14 @@ protected:
         return false;
     }
 
+    bool HasWaitText() const
+    {
+        for (const std::string& text : diagnostics.texts())
+            if (text.rfind("Waiting for the ", 0) == 0)
+                return true;
+        return false;
+    }
+
     // Another program can open and lock the device: the engine let it go.
     bool DeviceIsFree()
     {
@@ -111,6 +122,7 @@ TEST_F(EngineBoundedClose, ReaderHeldInADriverCall)
     }
     ASSERT_TRUE(uart->WaitHeld(1));
 
+    port.SetCloseTimeout(kHeldCloseTimeout);
     EXPECT_TRUE(port.ClosePort());
     EXPECT_EQ(port.m_bConnected, 0);
     const std::vector<std::string> tail = DiagnosticsFrom("Reader/Status Thread didn't exit.\n\r");
@@ -149,6 +161,7 @@ TEST_F(EngineBoundedClose, WriterHeldWhileItHoldsAQueuedRequest)
     ASSERT_TRUE(port.SendBytes(more, 2));
     ASSERT_TRUE(window.WaitHeld());  // the writer is inside the file block's notice
 
+    port.SetCloseTimeout(kHeldCloseTimeout);
     EXPECT_TRUE(port.ClosePort());
     const std::vector<std::string> tail = DiagnosticsFrom("Writer Thread didn't exit.\n\r");
     ASSERT_GE(tail.size(), 2u);
@@ -179,7 +192,7 @@ TEST_F(EngineBoundedClose, DestroyingTheEngineWaitsForTheLateThread)
     MapSlotToPty(*engine, pty, 2);
     auto heldUart = std::make_shared<FakeUartState>();
     engine->SetLineControlFactory([heldUart](int) { return std::make_unique<FakeUart>(heldUart); });
-    engine->SetCloseTimeout(100ms);
+    engine->SetCloseTimeout(kHeldCloseTimeout);
     ASSERT_TRUE(port.ClosePort());
     ASSERT_TRUE(engine->OpenPort());
     {
@@ -192,7 +205,7 @@ TEST_F(EngineBoundedClose, DestroyingTheEngineWaitsForTheLateThread)
     bool sawWait = false;
     std::thread releaser([&] {
         const auto end = Clock::now() + 10s;
-        while (!(sawWait = diagnostics.Has("Waiting for the reader/status thread to end")) && Clock::now() < end)
+        while (!(sawWait = HasWaitText()) && Clock::now() < end)
             std::this_thread::sleep_for(5ms);
         heldUart->ReleaseHolds();
     });
