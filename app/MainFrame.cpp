@@ -297,7 +297,15 @@ void CMainFrame::OnCommOpen()
     m_pCommPort->OpenPort();
     QGuiApplication::restoreOverrideCursor();
     if (m_pCommPort->m_bConnected != 1) {
-        platform::ShowMessageBox(res::kConnectionFailed);
+        // Which device and why, where the user reads events, before the box.
+        const std::string cause = m_pCommPort->LastOpenError();
+        if (!cause.empty()) {
+            const std::string line = cause + "\r\n";
+            AppendEventText(line.data(), line.size());
+            if (m_pEventLog)
+                m_pEventLog->WriteText(cause + "\n");
+        }
+        platform::ShowMessageBox(res::kConnectionFailed, cause);
         RefreshIdle();
         return;
     }

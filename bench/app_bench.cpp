@@ -12,6 +12,7 @@
 #include "platform/MessageBox.h"
 #include "platform/UniqueFd.h"
 #include "terminal/Trevane2View.h"
+#include "tests/common/ChildProcess.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,9 +23,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,8 +35,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -71,34 +68,17 @@ double TimeToWindow(std::vector<std::string> args, const std::string& cwd)
     platform::UniqueFd writeEnd(fds[1]);
     constexpr int kChildFd = 9;
 
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> envStrings;
-    for (char** e = environ; *e != nullptr; ++e)
-        if (std::strncmp(*e, "KESTRANA_SHOWN_FD=", 18) != 0 && std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0)
-            envStrings.emplace_back(*e);
-    envStrings.push_back("KESTRANA_SHOWN_FD=" + std::to_string(kChildFd));
-    envStrings.push_back("QT_QPA_PLATFORM=offscreen");
-    std::vector<char*> envp;
-    for (auto& e : envStrings)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), kChildFd);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-    pid_t pid = -1;
+    testchild::ChildOptions options;
+    options.workingDir = cwd;
+    options.environment = {"KESTRANA_SHOWN_FD=" + std::to_string(kChildFd), "QT_QPA_PLATFORM=offscreen"};
+    options.out = testchild::Stream::Null;
+    options.err = testchild::Stream::Null;
+    options.passFds = {{writeEnd.get(), kChildFd}};
+    testchild::ChildProcess child;
     const auto start = Clock::now();
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    writeEnd.reset();
-    if (rc != 0)
+    if (!child.Start(args, options))
         return -1;
+    writeEnd.reset();
 
     double result = -1;
     pollfd p{readEnd.get(), POLLIN, 0};
@@ -107,14 +87,9 @@ double TimeToWindow(std::vector<std::string> args, const std::string& cwd)
         if (read(readEnd.get(), buffer, sizeof buffer) > 0)
             result = Ms(Clock::now() - start);
     }
-    kill(pid, SIGTERM);
-    for (int i = 0; i < 500; ++i) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid)
-            return result;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    child.Signal(SIGTERM);
+    if (!child.WaitExit(std::chrono::seconds(5)))
+        child.Kill();
     return result;
 }
 

@@ -3,9 +3,11 @@
 
 #include "comm/CommPort2.h"
 
+#include "comm/CallFailure.h"
 #include "comm/PortDevices.h"
 #include "platform/Diagnostic.h"
 #include "platform/MessageBox.h"
+#include "platform/SystemError.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -44,36 +46,62 @@ CCommPort2::CCommPort2()
 
 CCommPort2::~CCommPort2()
 {
-    // The threads use this object's rings and events: they must end first.
     if (m_bConnected == 1)
         ClosePort();
+    // A thread that outlived the close still uses this object's rings and
+    // events: the memory must not go before the thread does. Nothing more
+    // reaches the owner, which is about to go too.
+    if (m_bLateThreads) {
+        m_pOwner.store(nullptr);
+        platform::OutputDebugString("Waiting for the " + LateThreadNames() + " thread to end");
+        FinishLateClose(true);
+    }
 }
 
 void CCommPort2::SetOwner(platform::MessageTarget* owner) { m_pOwner.store(owner); }
 
-std::string CCommPort2::DevicePath() const { return m_strDevicePath; }
+std::string CCommPort2::DevicePath() const { return m_bConnected == 1 ? m_strDevicePath : std::string(); }
 
 void CCommPort2::SetLineControlFactory(LineControlFactory factory) { m_lineControlFactory = std::move(factory); }
+
+std::string CCommPort2::LastOpenError() const { return m_strLastOpenError; }
 
 bool CCommPort2::OpenPort()
 {
     if (m_bConnected == 1)
         return true;
+    m_strLastOpenError.clear();
     RefreshPortName();
     const std::string path = DevicePathForSlot(static_cast<int>(m_nPort) + 1);
 
-    platform::UniqueFd fd(path.empty() ? -1 : ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    int error = fd ? 0 : errno;
-    if (fd && !::isatty(fd.get()))
-        error = ENOTTY;
-    // The advisory lock also keeps out root, whom the tty's exclusive mode lets through.
-    if (!error && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
-        error = errno == EWOULDBLOCK ? EBUSY : errno;
-    if (!error && ::ioctl(fd.get(), TIOCEXCL) != 0)
-        error = errno;
+    // The threads of the last connection must be gone before new ones fill
+    // the same rings.
+    if (!FinishLateClose(false)) {
+        m_strLastOpenError = "Cannot open " + (path.empty() ? std::string(m_szPortName) : path) + ": the " +
+                             LateThreadNames() + " thread of the last connection has not ended";
+        ReportCallFailure("CreateFile Failed!", m_strLastOpenError);
+        return false;
+    }
+
+    int error = 0;
+    platform::UniqueFd fd;
+    if (path.empty()) {
+        error = ENODEV;  // a slot beyond COM8 has no device
+    } else {
+        fd.reset(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        if (!fd)
+            error = errno;
+        else if (!::isatty(fd.get()))
+            error = ENOTTY;
+        // The advisory lock also keeps out root, whom the tty's exclusive mode lets through.
+        else if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+            error = errno == EWOULDBLOCK ? EBUSY : errno;
+        else if (::ioctl(fd.get(), TIOCEXCL) != 0)
+            error = errno;
+    }
     if (error) {
-        platform::OutputDebugString("CreateFile Failed!");
-        platform::OutputDebugString(std::string(m_szPortName) + " (" + path + "): " + std::strerror(error));
+        m_strLastOpenError = platform::DescribeFailure("Cannot open", path.empty() ? m_szPortName : path, error);
+        ReportCallFailure("CreateFile Failed!", m_strLastOpenError);
         return false;
     }
 
@@ -86,16 +114,17 @@ bool CCommPort2::OpenPort()
 
     m_bSavedLineStateValid = ReadTtyLineState(m_hPort.get(), m_SavedLineState);
     if (!m_bSavedLineStateValid)
-        platform::OutputDebugString("GetCommTimeouts");
+        ReportCallFailure("GetCommTimeouts", platform::DescribeLastFailure("Cannot read the line settings of", path));
 
     ApplyLineSettings();
 
     if (m_pLineControl->SetModemLines(kLineDtr, 0) == LineResult::Failed)
-        platform::OutputDebugString("EscapeCommFunction (SETDTR)");
+        ReportCallFailure("EscapeCommFunction (SETDTR)", platform::DescribeLastFailure("Cannot raise DTR on", path));
 
     m_writeQueue.Open();
     ghThreadExitEvent.Reset();
-    auto start = [this](std::thread& thread, bool& running, void (CCommPort2::*body)(), const char* failure) {
+    auto start = [this, &path](std::thread& thread, bool& running, void (CCommPort2::*body)(), const char* failure,
+                               const char* name) {
         {
             std::lock_guard lock(m_csThreadsDone);
             running = true;
@@ -107,14 +136,18 @@ bool CCommPort2::OpenPort()
                 running = false;
                 m_threadsDone.notify_all();
             });
-        } catch (const std::system_error&) {
-            std::lock_guard lock(m_csThreadsDone);
-            running = false;
-            platform::OutputDebugString(failure);
+        } catch (const std::system_error& e) {
+            {
+                std::lock_guard lock(m_csThreadsDone);
+                running = false;
+            }
+            ReportCallFailure(failure, platform::DescribeFailure(std::string("Cannot start the ") + name +
+                                                                     " thread for", path, e.code().value()));
         }
     };
-    start(m_hReaderThread, m_bReaderRunning, &CCommPort2::ReaderAndStatusProc, "CreateThread(Reader/Status)");
-    start(m_hWriterThread, m_bWriterRunning, &CCommPort2::WriterThreadMain, "CreateThread (Writer)");
+    start(m_hReaderThread, m_bReaderRunning, &CCommPort2::ReaderAndStatusProc, "CreateThread(Reader/Status)",
+          "reader/status");
+    start(m_hWriterThread, m_bWriterRunning, &CCommPort2::WriterThreadMain, "CreateThread (Writer)", "writer");
 
     m_bConnected = 1;
     return true;
@@ -134,14 +167,76 @@ int CCommPort2::StopThreads(std::chrono::milliseconds timeout)
                 platform::OutputDebugString("Writer Thread didn't exit.\n\r");
         }
     }
-    // Every wait of both threads includes the exit event, so they do end; a
-    // late one is waited for rather than left running on a closed port.
-    if (m_hReaderThread.joinable())
-        m_hReaderThread.join();
-    if (m_hWriterThread.joinable())
-        m_hWriterThread.join();
-    ghThreadExitEvent.Reset();
+    JoinEndedThreads();
+    // A late thread must still find the exit signal when it comes back.
+    if (result == 0)
+        ghThreadExitEvent.Reset();
     return result;
+}
+
+void CCommPort2::JoinEndedThreads()
+{
+    bool readerEnded = false;
+    bool writerEnded = false;
+    {
+        std::lock_guard lock(m_csThreadsDone);
+        readerEnded = !m_bReaderRunning;
+        writerEnded = !m_bWriterRunning;
+    }
+    // An ended thread has only its return left to do: these joins are prompt.
+    if (readerEnded && m_hReaderThread.joinable())
+        m_hReaderThread.join();
+    if (writerEnded && m_hWriterThread.joinable())
+        m_hWriterThread.join();
+}
+
+std::string CCommPort2::LateThreadNames()
+{
+    std::lock_guard lock(m_csThreadsDone);
+    if (m_bReaderRunning && m_bWriterRunning)
+        return "reader/status and writer";
+    return m_bReaderRunning ? "reader/status" : "writer";
+}
+
+// Closes the tty under a thread that may still make calls on it. The
+// descriptor number is given to /dev/null at once (dup3 replaces it in one
+// step), so the device is released now, yet a late read, write or ioctl lands
+// on /dev/null: never on the device, nor on a file opened later under the
+// same number. Freeing the line control or the queued requests, or clearing
+// the exit signal, waits for the thread to end (FinishLateClose). The thread
+// is never detached: it uses this object.
+void CCommPort2::ContainLateThreads()
+{
+    m_bLateThreads = true;
+    m_writeQueue.Refuse();
+    platform::UniqueFd null(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    if (!null || ::dup3(null.get(), m_hPort.get(), O_CLOEXEC) < 0)
+        platform::OutputDebugString(platform::DescribeLastFailure("Cannot release", m_strDevicePath) +
+                                    "; it stays open until the late thread ends");
+}
+
+// True once no thread of the last connection is left; then what it might
+// have used is released. With `wait`, waits for that without limit.
+bool CCommPort2::FinishLateClose(bool wait)
+{
+    if (!m_bLateThreads)
+        return true;
+    {
+        std::unique_lock lock(m_csThreadsDone);
+        auto ended = [this] { return !m_bReaderRunning && !m_bWriterRunning; };
+        if (wait)
+            m_threadsDone.wait(lock, ended);
+        else if (!ended())
+            return false;
+    }
+    JoinEndedThreads();
+    m_writeQueue.Close();
+    m_pLineControl.reset();
+    m_hPort.reset();
+    m_strDevicePath.clear();
+    ghThreadExitEvent.Reset();
+    m_bLateThreads = false;
+    return true;
 }
 
 bool CCommPort2::ClosePort()
@@ -150,19 +245,26 @@ bool CCommPort2::ClosePort()
         return false;
     m_bConnected = 0;
 
-    if (StopThreads(std::chrono::milliseconds(20000)) != 0)
+    const bool ended = StopThreads(m_closeTimeout) == 0;
+    if (ended)
+        m_writeQueue.Close();
+    else
         platform::OutputDebugString("Error closing port.\n");
-
-    m_writeQueue.Close();
     const int fd = m_hPort.get();
+    const std::string& path = m_strDevicePath;
     if (m_pLineControl && m_pLineControl->SetModemLines(0, kLineDtr) == LineResult::Failed)
-        platform::OutputDebugString("EscapeCommFunction(CLRDTR)\n");
+        ReportCallFailure("EscapeCommFunction(CLRDTR)\n", platform::DescribeLastFailure("Cannot lower DTR on", path));
     if (m_bSavedLineStateValid && !WriteTtyLineState(fd, m_SavedLineState))
-        platform::OutputDebugString("SetCommTimeouts (Restoration to original)\n");
+        ReportCallFailure("SetCommTimeouts (Restoration to original)\n",
+                          platform::DescribeLastFailure("Cannot restore the line settings of", path));
     if (::tcflush(fd, TCIOFLUSH) != 0)
-        platform::OutputDebugString("PurgeComm\n");
+        ReportCallFailure("PurgeComm\n", platform::DescribeLastFailure("Cannot discard the queued bytes of", path));
     ::ioctl(fd, TIOCNXCL);  // exclusive mode outlives this fd on the tty
 
+    if (!ended) {
+        ContainLateThreads();
+        return true;
+    }
     m_pLineControl.reset();
     m_hPort.reset();
     m_strDevicePath.clear();
@@ -173,6 +275,10 @@ bool CCommPort2::SendBytes(const std::uint8_t* data, std::size_t length)
 {
     if (length > 0 && data == nullptr)
         return false;
+    if (!m_writeQueue.IsOpen()) {
+        platform::OutputDebugString("SendBytes: the port is closed, " + std::to_string(length) + " bytes not sent");
+        return false;
+    }
     std::vector<WriteQueue::Item> items;
     items.reserve(length / kSendBlockSize + 1);
     std::size_t offset = 0;
@@ -195,6 +301,10 @@ bool CCommPort2::QueueWriteRequest(WriteRequestKind kind, std::uint32_t size, st
 {
     if ((kind == FileBlock && size > 0 && !buffer) || (kind == Block && size > kSendBlockSize))
         return false;
+    if (!m_writeQueue.IsOpen()) {
+        platform::OutputDebugString("QueueWriteRequest: the port is closed, request not queued");
+        return false;
+    }
     std::vector<WriteQueue::Item> items;
     items.push_back({kind, kind == FileBlock || kind == Block ? size : 0, character, buffer.get(), nullptr, window});
     if (kind == FileBlock)

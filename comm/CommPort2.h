@@ -5,6 +5,7 @@
 // rings of 15 buffers; the owner hands each one back when done.
 
 #include "comm/CommEvents.h"
+#include "comm/LineStatePlan.h"
 #include "comm/OwnerRing.h"
 #include "comm/StatusQueue.h"
 #include "comm/Termios2.h"
@@ -70,7 +71,14 @@ public:
     platform::MessageTarget* Owner() const { return m_pOwner.load(); }
 
     bool OpenPort();
+    // Never waits longer than the close time-out for the threads. One that has
+    // not ended by then is reported and left to end by itself: the port is
+    // closed regardless, and the engine opens again once that thread is gone.
     bool ClosePort();
+    void SetCloseTimeout(std::chrono::milliseconds timeout) { m_closeTimeout = timeout; }
+    // Why the last OpenPort failed, e.g. "Cannot open /dev/ttyUSB0: Permission
+    // denied (add yourself to the dialout group)"; empty after a success.
+    std::string LastOpenError() const;
 
     // Any length: split into requests of at most 1024 bytes, queued in order,
     // all or none. False when the port is closed or the queue is full.
@@ -89,6 +97,9 @@ public:
     void LoadProfile();
     void SaveProfile();
     void RefreshPortName();
+    // Applies the record to the open port and reads it back. False when the
+    // tty refused the write (or no port is open); values it cannot take are
+    // reported as status texts either way.
     bool ApplyLineSettings();
     void SetEventMask(std::uint32_t mask);  // stores m_dwEventMask and wakes the reader
 
@@ -99,6 +110,8 @@ public:
     std::string DevicePath() const;
     // Replaces how the modem lines and counters of a newly opened tty are reached.
     void SetLineControlFactory(LineControlFactory factory);
+    // How often the reader/status thread has woken from its wait since construction.
+    std::uint64_t ReaderWakeups() const { return m_nReaderWakeups.load(std::memory_order_relaxed); }
 
     // The settings record.
     std::uint32_t m_nPort = 0;
@@ -137,7 +150,10 @@ private:
     void PollModemStatus();
     void SampleLineState(bool raiseEvents);
     void RaiseEvents(std::uint32_t events, bool wakeReader);
-    bool ReadComStat(std::uint32_t& errors, ComStat& status);
+    // False when the port could not be asked; `failure` then says why (empty
+    // when no line control is there to ask).
+    bool ReadComStat(std::uint32_t& errors, ComStat& status, std::string& failure);
+    static bool MeansDeviceGone(int error);
     bool WatchingLines() const;
 
     // Writer thread.
@@ -148,11 +164,16 @@ private:
     void CheckOutputDrained();
 
     int StopThreads(std::chrono::milliseconds timeout);
-    void ReportLineMismatches(const TtyLineState& asked, const TtyLineState& got, const std::string& refused);
+    void JoinEndedThreads();
+    void ContainLateThreads();
+    bool FinishLateClose(bool wait);
+    std::string LateThreadNames();
+    LineSettingsRecord LineSettings() const;
     void SetDeviceGone();
 
     platform::UniqueFd m_hPort;
     std::string m_strDevicePath;
+    std::string m_strLastOpenError;
     std::unique_ptr<TtyLineControl> m_pLineControl;
     LineControlFactory m_lineControlFactory;
     TtyLineState m_SavedLineState{};  // as found at open, put back at close
@@ -164,6 +185,11 @@ private:
     std::condition_variable m_threadsDone;
     bool m_bReaderRunning = false;
     bool m_bWriterRunning = false;
+    std::chrono::milliseconds m_closeTimeout{20000};
+    // A thread outlived the close: the tty is closed, but its descriptor
+    // number, the line control, the queued requests and the exit signal stay
+    // as they are until that thread has ended.
+    bool m_bLateThreads = false;
 
     platform::Event ghStatusMessageEvent{platform::ResetMode::Auto};
     platform::Event ghThreadExitEvent{platform::ResetMode::Manual};
@@ -186,6 +212,7 @@ private:
     std::atomic<bool> m_bDeviceGone{false};
     std::atomic<bool> m_bTxDrainPending{false};
     std::atomic<bool> m_bQueueFullReported{false};
+    std::atomic<std::uint64_t> m_nReaderWakeups{0};
 
     // Reader/status thread only.
     LineCounters m_errorBaseline{};

@@ -2,8 +2,11 @@
 // status texts, queued status texts to the owner. It sleeps in one poll() on
 // the port and its events; every wait includes the exit event.
 
+#include "comm/CallFailure.h"
 #include "comm/CommPort2.h"
 #include "platform/Diagnostic.h"
+#include "platform/PosixIo.h"
+#include "platform/SystemError.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -34,12 +37,15 @@ int PollFor(pollfd* fds, nfds_t count, Clock::duration timeout)
     }
 }
 
-bool MeansDeviceGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
-
 }  // namespace
+
+bool CCommPort2::MeansDeviceGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
 
 bool CCommPort2::WatchingLines() const
 {
+    // A device that went away has no lines left to sample.
+    if (m_bDeviceGone.load())
+        return false;
     const bool lines = (m_dwEventMask.load() & kLineEvents) && (m_bModemLinesSupported || m_bCountersSupported);
     return lines || m_bTxDrainPending.load();
 }
@@ -134,8 +140,10 @@ void CCommPort2::ReaderAndStatusProc()
         fullBlocksInARow = 0;
 
         const int ready = PollFor(fds, 4, deadline - Clock::now());
+        m_nReaderWakeups.fetch_add(1, std::memory_order_relaxed);
         if (ready < 0) {
-            platform::OutputDebugString("WaitForMultipleObjects (Reader)");
+            ReportCallFailure("WaitForMultipleObjects (Reader)",
+                              platform::DescribeLastFailure("Cannot wait for data and events on", m_strDevicePath));
             PollFor(fds, 1, kIdleWait);  // no busy loop, still answering the exit event
         }
 
@@ -160,7 +168,9 @@ void CCommPort2::ReaderAndStatusProc()
                 ClearLineErrors();
             }
         }
-        if (watchingLines && now >= nextLinePoll && !goneHandled) {
+        // The deadline moves on whatever the sample finds, or the next
+        // poll() would return at once, again and again.
+        if (watchingLines && now >= nextLinePoll) {
             nextLinePoll = now + kLinePollInterval;
             PollModemStatus();
         }
@@ -176,7 +186,7 @@ std::uint32_t CCommPort2::ReadBlock(ReceivePacket* packet)
     std::uint32_t count = 0;
     const auto quiet = std::chrono::microseconds(m_dwQuietMicros.load());
     for (;;) {
-        const ssize_t got = ::read(fd, packet->data + count, kMaxReceiveBlock - count);
+        const ssize_t got = platform::ReadRetry(fd, packet->data + count, kMaxReceiveBlock - count);
         if (got > 0) {
             count += static_cast<std::uint32_t>(got);
             if (count == kMaxReceiveBlock)
@@ -187,13 +197,12 @@ std::uint32_t CCommPort2::ReadBlock(ReceivePacket* packet)
             SetDeviceGone();
             break;
         }
-        if (errno == EINTR)
-            continue;
         if (errno != EAGAIN) {
             if (MeansDeviceGone(errno))
                 SetDeviceGone();
             else
-                platform::OutputDebugString("ReadFile in ReaderAndStatusProc");
+                ReportCallFailure("ReadFile in ReaderAndStatusProc",
+                                  platform::DescribeLastFailure("Cannot read from", m_strDevicePath));
             break;
         }
         if (count == 0)

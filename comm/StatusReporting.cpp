@@ -1,8 +1,12 @@
 // Status texts: queueing, delivery to the owner, and the texts made from port
 // events, line errors and the port's hold flags and queue counts.
 
+#include "comm/CallFailure.h"
 #include "comm/CommPort2.h"
 #include "platform/Diagnostic.h"
+#include "platform/SystemError.h"
+
+#include <cerrno>
 
 void CCommPort2::UpdateStatus(std::string_view text)
 {
@@ -43,13 +47,21 @@ void CCommPort2::ReportCommEvent(std::uint32_t eventWord)
         ClearLineErrors();
 }
 
-bool CCommPort2::ReadComStat(std::uint32_t& errors, ComStat& status)
+bool CCommPort2::ReadComStat(std::uint32_t& errors, ComStat& status, std::string& failure)
 {
     errors = 0;
     status = ComStat{};
+    failure.clear();
     if (!m_pLineControl)
         return false;
-    bool ok = true;
+    // The first failure is the one worth telling; a device gone fails them all.
+    auto failed = [&](const char* action) {
+        const int error = errno;
+        if (failure.empty())
+            failure = platform::DescribeFailure(action, m_strDevicePath, error);
+        if (MeansDeviceGone(error))
+            SetDeviceGone();
+    };
     if (m_bCountersSupported) {
         LineCounters now{};
         const LineResult result = m_pLineControl->GetCounters(now);
@@ -72,27 +84,29 @@ bool CCommPort2::ReadComStat(std::uint32_t& errors, ComStat& status)
         } else if (result == LineResult::Unsupported) {
             m_bCountersSupported = false;
         } else {
-            ok = false;
+            failed("Cannot read the error counters of");
         }
     }
     if (m_pLineControl->GetInputQueued(status.cbInQue) == LineResult::Failed)
-        ok = false;
+        failed("Cannot read the input queue count of");
     if (m_pLineControl->GetOutputQueued(status.cbOutQue) == LineResult::Failed)
-        ok = false;
+        failed("Cannot read the output queue count of");
     if (m_bModemLinesKnown) {
         status.fCtsHold = (m_bCtsOutFlow & 1) && !(m_nLastModemLines & kLineCts);
         status.fDsrHold = (m_bDsrOutFlow & 1) && !(m_nLastModemLines & kLineDsr);
     }
-    return ok;
+    return failure.empty();
 }
 
 void CCommPort2::ReportLineErrors()
 {
     std::uint32_t errors = 0;
     ComStat status;
-    if (!ReadComStat(errors, status)) {
+    std::string failure;
+    if (!ReadComStat(errors, status, failure)) {
         // No values to trust: say so to the developer and report nothing.
-        platform::OutputDebugString("ClearCommError");
+        if (!failure.empty())
+            ReportCallFailure("ClearCommError", failure);
         return;
     }
     if (errors != 0)
@@ -107,8 +121,9 @@ void CCommPort2::ClearLineErrors()
         return;
     std::uint32_t errors = 0;
     ComStat status;
-    if (!ReadComStat(errors, status))
-        platform::OutputDebugString("ClearCommError");
+    std::string failure;
+    if (!ReadComStat(errors, status, failure) && !failure.empty())
+        ReportCallFailure("ClearCommError", failure);
 }
 
 void CCommPort2::PollModemStatus() { SampleLineState(true); }
@@ -141,7 +156,13 @@ void CCommPort2::SampleLineState(bool raiseEvents)
         } else if (result == LineResult::Unsupported) {
             m_bModemLinesSupported = false;
         } else {
-            platform::OutputDebugString("GetCommModemStatus");
+            const int error = errno;
+            ReportCallFailure("GetCommModemStatus",
+                              platform::DescribeFailure("Cannot read the modem lines of", m_strDevicePath, error));
+            if (MeansDeviceGone(error)) {
+                SetDeviceGone();
+                return;
+            }
         }
     }
     if (m_bCountersSupported && (mask & (EV_BREAK | EV_ERR | EV_CTS | EV_DSR | EV_RLSD | EV_RING))) {

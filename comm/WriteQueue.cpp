@@ -20,6 +20,12 @@ void WriteQueue::Close()
     m_queuedBytes = 0;
 }
 
+void WriteQueue::Refuse()
+{
+    std::lock_guard lock(m_csWriteQueue);
+    m_open = false;
+}
+
 bool WriteQueue::IsOpen() const
 {
     std::lock_guard lock(m_csWriteQueue);

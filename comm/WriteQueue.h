@@ -45,6 +45,9 @@ public:
     void Open();
     // Refuses new requests and drops what is queued (the port is closed).
     void Close();
+    // Refuses new requests but keeps what is queued: a writer that has not
+    // ended may still hold some of it. Close() follows once it has.
+    void Refuse();
     bool IsOpen() const;
 
     // Room for `requests` requests holding `bytes` bytes in all?

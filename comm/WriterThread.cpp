@@ -1,8 +1,11 @@
 // The writer thread: drains the write-request queue in order, one write at a
 // time, waiting for room on the line together with the exit event.
 
+#include "comm/CallFailure.h"
 #include "comm/CommPort2.h"
 #include "platform/Diagnostic.h"
+#include "platform/PosixIo.h"
+#include "platform/SystemError.h"
 
 #include <poll.h>
 #include <sys/uio.h>
@@ -29,7 +32,8 @@ void CCommPort2::WriterThreadMain()
         if (woke.kind == platform::WaitResult::EventSignalled)
             ProcessWriteRequests();
         else if (woke.kind == platform::WaitResult::Failed) {
-            platform::OutputDebugString("WaitForMultipleObjects (Writer)");
+            ReportCallFailure("WaitForMultipleObjects (Writer)",
+                              platform::DescribeLastFailure("Cannot wait for write requests for", m_strDevicePath));
             ghThreadExitEvent.Wait(std::chrono::milliseconds(500));  // no busy loop
         }
     }
@@ -58,13 +62,15 @@ void CCommPort2::ProcessWriteRequests()
             break;
         case FileEnd:
             if (!m_hTransferDoneEvent.Set())
-                platform::OutputDebugString("SetEvent (transfer complete event)");
+                ReportCallFailure("SetEvent (transfer complete event)",
+                                  platform::DescribeLastFailure("Cannot signal the end of a transfer on", m_strDevicePath));
             break;
         case Abort: {
             const int dropped = m_writeQueue.DiscardAfterFront();
             platform::OutputDebugString(std::to_string(dropped) + " packets ignored.\n");
             if (!m_hTransferDoneEvent.Set())
-                platform::OutputDebugString("SetEvent (transfer complete event)");
+                ReportCallFailure("SetEvent (transfer complete event)",
+                                  platform::DescribeLastFailure("Cannot signal the end of a transfer on", m_strDevicePath));
             break;
         }
         case Block: {
@@ -109,7 +115,7 @@ void CCommPort2::WriterGather(iovec* pieces, int count)
         return;
     const int fd = m_hPort.get();
     while (count > 0) {
-        const ssize_t put = ::writev(fd, pieces, count);
+        const ssize_t put = platform::WritevRetry(fd, pieces, count);
         if (put > 0) {
             auto left = static_cast<std::size_t>(put);
             while (count > 0 && left >= pieces->iov_len) {
@@ -128,8 +134,6 @@ void CCommPort2::WriterGather(iovec* pieces, int count)
             UpdateStatus("Write timed out. (immediate)\r\n");
             return;
         }
-        if (errno == EINTR)
-            continue;
         if (errno == EAGAIN) {
             // The line is full (or stopped by XOFF): wait for room or for the close.
             const platform::WaitResult room =
@@ -137,7 +141,8 @@ void CCommPort2::WriterGather(iovec* pieces, int count)
             if (room.kind == platform::WaitResult::EventSignalled)
                 return;  // left to the close, which discards it
             if (room.kind == platform::WaitResult::Failed) {
-                platform::OutputDebugString("WaitForMultipleObjects (WriterGeneric)");
+                ReportCallFailure("WaitForMultipleObjects (WriterGeneric)",
+                                  platform::DescribeLastFailure("Cannot wait for room to write on", m_strDevicePath));
                 return;
             }
             if ((room.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(room.revents & POLLOUT)) {
@@ -147,8 +152,9 @@ void CCommPort2::WriterGather(iovec* pieces, int count)
             }
             continue;
         }
-        platform::OutputDebugString("WriteFile (in Writer)");
-        if (errno == EIO || errno == ENXIO || errno == ENODEV) {
+        const int error = errno;
+        ReportCallFailure("WriteFile (in Writer)", platform::DescribeFailure("Cannot write to", m_strDevicePath, error));
+        if (MeansDeviceGone(error)) {
             SetDeviceGone();
             UpdateStatus("Write aborted\r\n");
         }

@@ -24,6 +24,15 @@ ssize_t WriteRetry(int fd, const void* data, std::size_t size)
     }
 }
 
+ssize_t WritevRetry(int fd, const iovec* pieces, int count)
+{
+    for (;;) {
+        const ssize_t n = ::writev(fd, pieces, count);
+        if (n >= 0 || errno != EINTR)
+            return n;
+    }
+}
+
 bool WriteAll(int fd, const void* data, std::size_t size)
 {
     const auto* p = static_cast<const char*>(data);

@@ -4,6 +4,7 @@
 // never seen by a caller.
 
 #include <sys/types.h>
+#include <sys/uio.h>
 
 #include <cstddef>
 #include <string_view>
@@ -12,6 +13,7 @@ namespace platform {
 
 ssize_t ReadRetry(int fd, void* buffer, std::size_t size);
 ssize_t WriteRetry(int fd, const void* data, std::size_t size);
+ssize_t WritevRetry(int fd, const iovec* pieces, int count);
 
 // Writes all of `data` (looping over short writes). False with errno set when
 // a write fails; EAGAIN on a non-blocking descriptor counts as a failure.

@@ -76,11 +76,21 @@ protected:
 
 TEST_F(ConnectTest, MissingDeviceFailsAndStaysClosed)
 {
-    SetRunDevicePath(1, m_temp.path() + "/no-such-tty");
+    const std::string device = m_temp.path() + "/no-such-tty";
+    SetRunDevicePath(1, device);
     CMainFrame* frame = Start();
     frame->Action(32771)->trigger();
     ASSERT_EQ(m_boxes.Texts().size(), 1u);
     EXPECT_EQ(m_boxes.Texts()[0], "Connection Failed! \n");
+    // Which device and why: in the box's detail, the event box and the event log.
+    const std::string cause = "Cannot open " + device + ": No such file or directory";
+    EXPECT_EQ(m_boxes.Details()[0], cause);
+    EXPECT_TRUE(frame->EventBox()->toPlainText().contains(QString::fromStdString(cause + "\n")))
+        << Utf8(frame->EventBox()->toPlainText());
+    frame->m_pEventLog->Flush();
+    const std::vector<std::string> lines = ReadLines(WorkFile(Utf8(frame->EventLogName())));
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_TRUE(EndsWith(lines[1], " - " + cause)) << lines[1];
     EXPECT_NE(frame->m_pCommPort->m_bConnected, 1);
     EXPECT_TRUE(frame->Action(32771)->isEnabled());
     EXPECT_TRUE(frame->Action(32773)->isEnabled());

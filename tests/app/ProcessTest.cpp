@@ -3,14 +3,11 @@
 #include "AppTestSupport.h"
 
 #include "platform/LocalTime.h"
+#include "tests/common/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -20,65 +17,32 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 using namespace apptest;
 
-// A child process with its standard error in a file; killed if still running.
+// Kestrana as a child process, run offscreen in `cwd`, its standard error in
+// a file; killed if still running at the end.
 class Child {
 public:
-    bool Start(const std::vector<std::string>& args, const std::string& cwd,
-               const std::string& stderrPath)
+    bool Start(const std::vector<std::string>& args, const std::string& cwd, const std::string& stderrPath)
     {
-        std::vector<std::string> all{KESTRANA_BINARY};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        const int rc = posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        return rc == 0;
+        std::vector<std::string> argv{KESTRANA_BINARY};
+        argv.insert(argv.end(), args.begin(), args.end());
+        testchild::ChildOptions options;
+        options.workingDir = cwd;
+        options.environment = {"QT_QPA_PLATFORM=offscreen"};
+        options.out = testchild::Stream::Null;
+        options.err = testchild::Stream::File;
+        options.errorFile = stderrPath;
+        return m_process.Start(argv, options);
     }
     // Exit status, or -1 when it did not end within `timeoutMs`.
-    int Wait(int timeoutMs)
-    {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            const pid_t got = waitpid(m_pid, &status, WNOHANG);
-            if (got == m_pid) {
-                m_pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return -1;
-    }
-    void Signal(int sig)
-    {
-        if (m_pid > 0)
-            kill(m_pid, sig);
-    }
-    ~Child()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
+    int Wait(int timeoutMs) { return m_process.WaitExit(std::chrono::milliseconds(timeoutMs)).value_or(-1); }
+    void Signal(int sig) { m_process.Signal(sig); }
 
 private:
-    pid_t m_pid = -1;
+    testchild::ChildProcess m_process;
 };
 
 class ProcessTest : public ::testing::Test {

@@ -183,3 +183,41 @@ TEST_F(EngineEvents, CloseLowersDtr)
     EXPECT_TRUE(uart->loweredByEngine & kLineDtr);
     EXPECT_FALSE(uart->lines & kLineDtr);
 }
+
+TEST_F(EngineEvents, DeviceGoneWhileWatchingLinesDoesNotSpin)
+{
+    OpenWithFakeUart();  // the default mask watches the modem lines and counters
+    ASSERT_TRUE(owner.PumpUntil([&] {
+        std::lock_guard lock(uart->mutex);
+        return uart->modemReads >= 2;  // the line sampling is running
+    }));
+    Uart([](FakeUartState& s) { s.gone = true; });
+    pty.CloseMaster();
+    ASSERT_TRUE(owner.PumpUntil([&] { return owner.portGone > 0; }));
+
+    const std::uint64_t wakeupsBefore = port.ReaderWakeups();
+    int callsBefore = 0;
+    Uart([&](FakeUartState& s) { callsBefore = s.callsAfterGone; });
+    owner.PumpFor(1000ms);  // nobody closes the port
+    // Idle, the reader wakes about twice a second; a spinning one wakes
+    // hundreds of thousands of times.
+    EXPECT_LT(port.ReaderWakeups() - wakeupsBefore, 40u);
+    Uart([&](FakeUartState& s) { EXPECT_LT(s.callsAfterGone - callsBefore, 10); });
+    EXPECT_EQ(owner.portGone, 1);
+    EXPECT_TRUE(port.ClosePort());
+}
+
+TEST_F(EngineEvents, ModemLinesThatCannotBeReadSayWhyAndMeanTheDeviceIsGone)
+{
+    OpenWithFakeUart();
+    Uart([](FakeUartState& s) { s.gone = true; });  // the tty itself has not noticed yet
+    ASSERT_TRUE(owner.PumpUntil([&] { return owner.portGone > 0; }));
+    EXPECT_TRUE(owner.HasText("Device gone: " + pty.path() + "\r\n"));
+    EXPECT_TRUE(diagnostics.Has("GetCommModemStatus"));
+    EXPECT_TRUE(diagnostics.Has("Cannot read the modem lines of " + pty.path() + ": Input/output error"));
+    owner.PumpFor(200ms);
+    int failures = 0;
+    for (const std::string& text : diagnostics.texts())
+        failures += text == "GetCommModemStatus" ? 1 : 0;
+    EXPECT_EQ(failures, 1);  // asked once, then left alone
+}

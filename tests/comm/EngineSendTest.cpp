@@ -87,9 +87,14 @@ TEST_F(EngineSend, OtherRequestKinds)
     EXPECT_EQ(notice->message, WM_FILEBLOCKDONE);
 }
 
-TEST(EngineSendClosed, RefusedWhileClosed)
+TEST(EngineSendClosed, RefusedWhileClosedAndSaysSo)
 {
+    DiagnosticCapture diagnostics;
     CCommPort2 port;
-    const std::uint8_t byte = 1;
-    EXPECT_FALSE(port.SendBytes(&byte, 1));
+    const std::uint8_t bytes[3] = {1, 2, 3};
+    EXPECT_FALSE(port.SendBytes(bytes, 3));
+    EXPECT_FALSE(port.QueueWriteRequest(SingleChar, 0, 'x', nullptr, nullptr));
+    const std::vector<std::string> expected = {"SendBytes: the port is closed, 3 bytes not sent",
+                                               "QueueWriteRequest: the port is closed, request not queued"};
+    EXPECT_EQ(diagnostics.texts(), expected);
 }

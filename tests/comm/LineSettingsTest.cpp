@@ -125,3 +125,20 @@ TEST_F(LineSettings, RefreshOnAnOpenPortAppliesAgain)
     EXPECT_EQ(State().ospeed, 57600u);
     EXPECT_STREQ(port.m_szPortName, "COM1");
 }
+
+TEST_F(LineSettings, FailedWriteIsReportedWithItsCause)
+{
+    ASSERT_TRUE(port.OpenPort());
+    const std::string path = pty.path();
+    pty.CloseMaster();  // the device hangs up: the tty's calls now fail with EIO
+    EXPECT_FALSE(port.ApplyLineSettings());
+    EXPECT_TRUE(diagnostics.Has("SetCommState"));
+    EXPECT_TRUE(diagnostics.Has("Cannot apply the line settings to " + path + ": Input/output error"))
+        << ::testing::PrintToString(diagnostics.texts());
+}
+
+TEST_F(LineSettings, NothingToApplyWhileClosed)
+{
+    EXPECT_FALSE(port.ApplyLineSettings());
+    EXPECT_TRUE(diagnostics.texts().empty());
+}

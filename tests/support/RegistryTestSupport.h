@@ -2,15 +2,13 @@
 // Helpers for the settings store tests: a private store folder per test, file
 // access, and the child process that acts as a second program on the store.
 
+#include "tests/common/ChildProcess.h"
 #include "tests/common/TestFiles.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -22,8 +20,6 @@
 #include <string_view>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace registry_test {
 
@@ -86,115 +82,40 @@ struct ChildResult {
 // A running child process with its standard output on a pipe.
 class Child {
 public:
-    explicit Child(const std::vector<std::string>& args)
-    {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0)
-            return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        std::vector<char*> argv;
-        for (const std::string& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        if (::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-            m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        m_out = fds[0];
-    }
-    ~Child()
-    {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        if (m_out >= 0)
-            ::close(m_out);
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
+    explicit Child(const std::vector<std::string>& args) { m_process.Start(args); }
 
-    bool started() const { return m_pid > 0; }
-    pid_t pid() const { return m_pid; }
+    bool started() const { return m_process.Started(); }
+    pid_t pid() const { return m_process.Pid(); }
 
-    void Kill() const
-    {
-        if (m_pid > 0)
-            ::kill(m_pid, SIGKILL);
-    }
+    void Kill() const { m_process.Signal(SIGKILL); }
 
     // Reads output until it contains `text`; false at the end of output or
     // after `limit`.
     bool WaitForOutput(std::string_view text, std::chrono::milliseconds limit)
     {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (m_output.find(text) == std::string::npos) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0 || m_out < 0)
-                return false;
-            pollfd p{m_out, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
-                continue;
-            char buffer[512];
-            const ssize_t n = ::read(m_out, buffer, sizeof buffer);
-            if (n <= 0)
-                return false;
-            m_output.append(buffer, static_cast<std::size_t>(n));
-        }
-        return true;
+        return m_process.WaitForOutput(text, limit);
     }
 
     // Collects the output until the child ends, killing it after `limit`.
     ChildResult Wait(std::chrono::milliseconds limit)
     {
         ChildResult result;
-        result.output = std::move(m_output);
         const auto deadline = std::chrono::steady_clock::now() + limit;
-        bool open = m_out >= 0;
-        while (open) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) {
-                Kill();
-                result.timedOut = true;
-                break;
-            }
-            pollfd p{m_out, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
-                continue;
-            char buffer[512];
-            const ssize_t n = ::read(m_out, buffer, sizeof buffer);
-            if (n <= 0)
-                open = false;
-            else
-                result.output.append(buffer, static_cast<std::size_t>(n));
+        result.output = m_process.ReadToEnd(limit);
+        // The pipe closes at exit; give the exit itself the same limit.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (!m_process.OutputEnded() || !m_process.WaitExit(std::max(left, std::chrono::milliseconds(0)))) {
+            result.timedOut = true;
+            m_process.Kill();
         }
-        int status = 0;
-        if (m_pid > 0) {
-            // The pipe closes at exit; give the exit itself the same limit.
-            while (::waitpid(m_pid, &status, WNOHANG) == 0) {
-                if (std::chrono::steady_clock::now() >= deadline) {
-                    ::kill(m_pid, SIGKILL);
-                    result.timedOut = true;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
-            m_pid = -1;
-            if (WIFEXITED(status))
-                result.exitCode = WEXITSTATUS(status);
-            if (WIFSIGNALED(status))
-                result.signal = WTERMSIG(status);
-        }
+        result.exitCode = m_process.ExitCode();
+        result.signal = m_process.TermSignal();
         return result;
     }
 
 private:
-    pid_t m_pid = -1;
-    int m_out = -1;
-    std::string m_output;
+    testchild::ChildProcess m_process;
 };
 
 inline std::string ChildProgram() { return KESTRANA_REGISTRY_CHILD; }

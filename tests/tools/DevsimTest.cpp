@@ -1,6 +1,6 @@
 // The simulator as a real process on a real pseudo-terminal.
 
-#include "tools/devsim/DevsimProcess.h"
+#include "tests/common/DevsimProcess.h"
 #include "tools/devsim/FloodPattern.h"
 
 #include "platform/UniqueFd.h"
@@ -94,7 +94,7 @@ class DevsimTest : public ::testing::Test {
 protected:
     void StartDevice(const std::vector<std::string>& args)
     {
-        ASSERT_TRUE(m_sim.StartDevice(args)) << "could not start " << devsim::DevsimBinary();
+        ASSERT_TRUE(m_sim.StartDevice(args)) << "could not start " << testchild::DevsimBinary();
         m_port = OpenFarEnd(m_sim.FarEndPath());
         ASSERT_TRUE(m_port) << m_sim.FarEndPath();
     }
@@ -104,7 +104,7 @@ protected:
         EXPECT_EQ(m_sim.WaitExit(10s), 0);
     }
 
-    devsim::DevsimProcess m_sim;
+    testchild::DevsimProcess m_sim;
     platform::UniqueFd m_port;
 };
 
@@ -211,7 +211,7 @@ TEST_F(DevsimTest, PacedFloodIsThePatternToo)
 }
 
 // Sends SIGUSR1 until the report covers `bytes` bytes; returns the last line.
-std::string ReportAfter(devsim::DevsimProcess& sim, std::size_t bytes)
+std::string ReportAfter(testchild::DevsimProcess& sim, std::size_t bytes)
 {
     const std::string wanted = "check bytes=" + std::to_string(bytes) + " ";
     std::string line;
@@ -270,8 +270,8 @@ TEST(DevsimProcessTest, BadArgumentExitsWithTwoAndUsage)
 {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--bogus"}, {"--flood"}, {"--reply", "12"}, {"--lines=-3"}}) {
-        devsim::DevsimProcess sim;
-        ASSERT_TRUE(sim.Start(args, /*mergeStderr=*/true));
+        testchild::DevsimProcess sim;
+        ASSERT_TRUE(sim.StartSimulator(args, /*mergeStderr=*/true));
         const std::string output = sim.ReadToEnd(10s);
         EXPECT_EQ(sim.WaitExit(10s), 2) << args[0];
         EXPECT_NE(output.find("usage: kestrana-devsim"), std::string::npos) << output;
@@ -280,8 +280,8 @@ TEST(DevsimProcessTest, BadArgumentExitsWithTwoAndUsage)
 
 TEST(DevsimProcessTest, HelpPrintsUsageAndSucceeds)
 {
-    devsim::DevsimProcess sim;
-    ASSERT_TRUE(sim.Start({"--help"}));
+    testchild::DevsimProcess sim;
+    ASSERT_TRUE(sim.StartSimulator({"--help"}));
     const std::string output = sim.ReadToEnd(10s);
     EXPECT_EQ(sim.WaitExit(10s), 0);
     EXPECT_NE(output.find("--flood RATE"), std::string::npos);

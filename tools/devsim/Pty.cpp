@@ -1,18 +1,19 @@
 #include "tools/devsim/Pty.h"
 
+#include "platform/SystemError.h"
+
 #include <fcntl.h>
 #include <stdlib.h>
 #include <termios.h>
 
-#include <cerrno>
-#include <cstring>
+#include <string_view>
 
 namespace devsim {
 
 std::optional<Pty> Pty::Open(std::string& error)
 {
-    auto fail = [&](const char* what) {
-        error = std::string(what) + ": " + std::strerror(errno);
+    auto fail = [&](const char* what, std::string_view object = {}) {
+        error = platform::DescribeLastFailure(what, object);
         return std::nullopt;
     };
 
@@ -32,7 +33,7 @@ std::optional<Pty> Pty::Open(std::string& error)
 
     pty.m_farEnd.reset(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (!pty.m_farEnd)
-        return fail("open far end");
+        return fail("Cannot open the far end", name);
 
     // A fresh pty is cooked with echo; a serial line is raw.
     termios settings{};

@@ -1,5 +1,7 @@
 #include "tools/devsim/Simulator.h"
 
+#include "platform/PosixIo.h"
+
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -135,13 +137,11 @@ void Simulator::ReadInput()
 {
     std::uint8_t buffer[4096];
     for (int round = 0; round < 16 && OutputHasRoom(); ++round) {
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        const ssize_t n = platform::ReadRetry(m_master, buffer, sizeof buffer);
         if (n > 0) {
             TakeInput(buffer, static_cast<std::size_t>(n));
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return;
         MarkHungUp(Clock::now());  // EIO or end of file: the far end is closed
@@ -217,14 +217,12 @@ void Simulator::ProduceFlood(Clock::time_point now)
 void Simulator::WriteOutput()
 {
     while (m_outputSent < m_output.size()) {
-        const ssize_t n = ::write(m_master, m_output.data() + m_outputSent,
-                                  m_output.size() - m_outputSent);
+        const ssize_t n = platform::WriteRetry(m_master, m_output.data() + m_outputSent,
+                                               m_output.size() - m_outputSent);
         if (n > 0) {
             m_outputSent += static_cast<std::size_t>(n);
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             break;
         MarkHungUp(Clock::now());
@@ -243,7 +241,7 @@ bool Simulator::HandleSignals()
 {
     signalfd_siginfo info{};
     bool keepRunning = true;
-    while (::read(m_signals, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+    while (platform::ReadRetry(m_signals, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
         if (info.ssi_signo == SIGUSR1) {
             if (m_options.check)
                 Report();

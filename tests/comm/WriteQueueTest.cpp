@@ -1,0 +1,186 @@
+// The write-request queue between the callers of SendBytes and the writer:
+// order, copies that later calls cannot touch, the byte limit, and a producer
+// that waits for room while the writer drains.
+
+#include "comm/WriteQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+WriteQueue::Item BlockItem(const std::uint8_t* data, std::size_t size)
+{
+    return {Block, static_cast<std::uint32_t>(size), 0, data, nullptr, nullptr};
+}
+
+WriteQueue::Item CharItem(std::uint8_t c) { return {SingleChar, 0, c, nullptr, nullptr, nullptr}; }
+
+bool AppendOne(WriteQueue& queue, WriteQueue::Item item, platform::Event& wake)
+{
+    std::vector<WriteQueue::Item> items;
+    items.push_back(std::move(item));
+    return queue.Append(items, wake);
+}
+
+class WriteQueueTest : public ::testing::Test {
+protected:
+    void SetUp() override { queue.Open(); }
+    WriteQueue queue;
+    platform::Event wake{platform::ResetMode::Auto};
+};
+
+}  // namespace
+
+TEST_F(WriteQueueTest, FirstInFirstOutAcrossKindsWithOwnCopies)
+{
+    std::uint8_t bytes[3] = {'a', 'b', 'c'};
+    ASSERT_TRUE(AppendOne(queue, BlockItem(bytes, 3), wake));
+    bytes[0] = 'X';  // the caller's buffer is free again at once
+    ASSERT_TRUE(AppendOne(queue, CharItem('d'), wake));
+    auto file = std::make_unique<std::uint8_t[]>(2);
+    file[0] = 'e';
+    file[1] = 'f';
+    std::vector<WriteQueue::Item> items;
+    items.push_back({FileBlock, 2, 0, nullptr, std::move(file), nullptr});
+    items.push_back(BlockItem(bytes, 1));
+    ASSERT_TRUE(queue.Append(items, wake));
+    EXPECT_EQ(queue.Size(), 4u);
+
+    std::string out;
+    while (WriteRequest* request = queue.Front()) {
+        if (request->kind == SingleChar)
+            out += static_cast<char>(request->character);
+        else
+            out.append(reinterpret_cast<const char*>(request->Bytes()), request->size);
+        queue.PopFront();
+    }
+    EXPECT_EQ(out, "abcdefX");
+    EXPECT_EQ(queue.Size(), 0u);
+}
+
+TEST_F(WriteQueueTest, FrontBlocksStopsAtAnotherKindAndAtTheMaximum)
+{
+    const std::uint8_t byte = 1;
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(AppendOne(queue, BlockItem(&byte, 1), wake));
+    ASSERT_TRUE(AppendOne(queue, CharItem('x'), wake));
+    ASSERT_TRUE(AppendOne(queue, BlockItem(&byte, 1), wake));
+    WriteRequest* blocks[8];
+    EXPECT_EQ(queue.FrontBlocks(blocks, 2), 2u);
+    EXPECT_EQ(queue.FrontBlocks(blocks, 8), 3u);
+    queue.PopFront(3);
+    EXPECT_EQ(queue.FrontBlocks(blocks, 8), 0u);  // a SingleChar first
+}
+
+TEST_F(WriteQueueTest, WakesTheWriterWhenTheQueueWasEmpty)
+{
+    const std::uint8_t byte = 1;
+    ASSERT_TRUE(AppendOne(queue, BlockItem(&byte, 1), wake));
+    EXPECT_TRUE(wake.TryWait());
+    // The writer drains everything before it sleeps: no wake-up needed.
+    ASSERT_TRUE(AppendOne(queue, BlockItem(&byte, 1), wake));
+    EXPECT_FALSE(wake.TryWait());
+    queue.PopFront(2);
+    ASSERT_TRUE(AppendOne(queue, BlockItem(&byte, 1), wake));
+    EXPECT_TRUE(wake.TryWait());
+}
+
+TEST_F(WriteQueueTest, FullQueueRefusesAllOrNoneUntilThereIsRoom)
+{
+    std::vector<std::uint8_t> block(kSendBlockSize, 0x55);
+    const std::size_t fits = WriteQueue::kMaxQueuedBytes / kSendBlockSize;
+    for (std::size_t i = 0; i < fits; ++i)
+        ASSERT_TRUE(AppendOne(queue, BlockItem(block.data(), block.size()), wake)) << i;
+    EXPECT_FALSE(AppendOne(queue, BlockItem(block.data(), 1), wake));
+    EXPECT_TRUE(AppendOne(queue, CharItem('c'), wake));  // no bytes of its own to hold
+    queue.PopFront();
+    // Two blocks do not fit in the room of one: neither is queued.
+    std::vector<WriteQueue::Item> two;
+    two.push_back(BlockItem(block.data(), block.size()));
+    two.push_back(BlockItem(block.data(), block.size()));
+    const std::size_t before = queue.Size();
+    EXPECT_FALSE(queue.Append(two, wake));
+    EXPECT_EQ(queue.Size(), before);
+    EXPECT_TRUE(AppendOne(queue, BlockItem(block.data(), block.size()), wake));
+}
+
+TEST_F(WriteQueueTest, DiscardCloseAndRefuse)
+{
+    const std::uint8_t byte = 1;
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(AppendOne(queue, BlockItem(&byte, 1), wake));
+    EXPECT_EQ(queue.DiscardAfterFront(), 3);
+    EXPECT_EQ(queue.Size(), 1u);
+
+    queue.Refuse();  // what is queued stays for a writer still holding it
+    EXPECT_FALSE(queue.IsOpen());
+    EXPECT_FALSE(AppendOne(queue, BlockItem(&byte, 1), wake));
+    EXPECT_EQ(queue.Size(), 1u);
+    queue.Close();
+    EXPECT_EQ(queue.Size(), 0u);
+    EXPECT_EQ(queue.Front(), nullptr);
+    queue.Open();
+    EXPECT_TRUE(AppendOne(queue, BlockItem(&byte, 1), wake));
+}
+
+// A producer fills the queue until it is refused and then waits for room,
+// retrying; only then does the writer thread start draining, as the engine's
+// writer does: sleep on the wake event, then empty the queue. Every block
+// arrives once, in order, with its own bytes.
+TEST_F(WriteQueueTest, ProducerWaitsForRoomWhileTheWriterDrains)
+{
+    constexpr std::size_t kBlocks = 3000;  // about three times what the queue holds
+    constexpr std::size_t kSize = 1000;
+    std::atomic<bool> refused{false};
+    std::atomic<bool> producerDone{false};
+    std::size_t refusals = 0;
+
+    std::thread producer([&] {
+        std::vector<std::uint8_t> block(kSize);
+        for (std::size_t n = 0; n < kBlocks; ++n) {
+            for (std::size_t i = 0; i < kSize; ++i)
+                block[i] = static_cast<std::uint8_t>(n * 7 + i);
+            std::vector<WriteQueue::Item> items;
+            items.push_back(BlockItem(block.data(), kSize));
+            while (!queue.Append(items, wake)) {
+                ++refusals;
+                refused = true;
+                std::this_thread::sleep_for(100us);
+            }
+        }
+        producerDone = true;
+    });
+
+    while (!refused)
+        std::this_thread::yield();
+    std::size_t next = 0;
+    bool intact = true;
+    std::thread writer([&] {
+        while (next < kBlocks) {
+            if (!wake.Wait(10000ms) && queue.Size() == 0)
+                return;  // nothing came: the test fails below
+            while (WriteRequest* request = queue.Front()) {
+                for (std::size_t i = 0; i < request->size && intact; ++i)
+                    intact = request->block[i] == static_cast<std::uint8_t>(next * 7 + i);
+                intact = intact && request->size == kSize;
+                ++next;
+                queue.PopFront();
+            }
+        }
+    });
+    producer.join();
+    writer.join();
+    EXPECT_TRUE(producerDone);
+    EXPECT_GT(refusals, 0u);
+    EXPECT_EQ(next, kBlocks);
+    EXPECT_TRUE(intact);
+    EXPECT_EQ(queue.Size(), 0u);
+}

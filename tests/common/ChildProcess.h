@@ -1,0 +1,258 @@
+#pragma once
+// A program run as a child process by a test or a benchmark: its arguments,
+// working folder, environment and standard streams; its output read line by
+// line or whole; signals; and its end. Every wait is bounded, and a child
+// still running when the object goes is killed and reaped. Header-only.
+
+#include "platform/PosixIo.h"
+#include "platform/UniqueFd.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+extern char** environ;
+
+namespace testchild {
+
+enum class Stream {
+    Inherit,  // shared with this process
+    Null,     // /dev/null
+    Output,   // the output pipe this object reads
+    File,     // the file named in ChildOptions::errorFile (created or emptied)
+};
+
+struct ChildOptions {
+    std::string workingDir;                // empty: this process's
+    std::vector<std::string> environment;  // "NAME=VALUE", added or replacing this process's
+    Stream out = Stream::Output;           // standard output
+    Stream err = Stream::Inherit;          // standard error
+    std::string errorFile;                 // for err == Stream::File
+    std::vector<std::pair<int, int>> passFds;  // a descriptor here and its number in the child
+};
+
+class ChildProcess {
+public:
+    using Milliseconds = std::chrono::milliseconds;
+
+    ChildProcess() = default;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess() { Kill(); }
+
+    // Starts argv[0] (looked up on the PATH when it has no slash) with `argv`.
+    // False when it could not be started.
+    bool Start(const std::vector<std::string>& argv, const ChildOptions& options = {})
+    {
+        if (argv.empty() || m_pid > 0)
+            return false;
+        platform::UniqueFd readEnd;
+        platform::UniqueFd writeEnd;
+        if (options.out == Stream::Output || options.err == Stream::Output) {
+            int fds[2];
+            if (::pipe2(fds, O_CLOEXEC) != 0)
+                return false;
+            readEnd.reset(fds[0]);
+            writeEnd.reset(fds[1]);
+        }
+
+        std::vector<std::string> args = argv;
+        std::vector<char*> argPointers;
+        for (std::string& arg : args)
+            argPointers.push_back(arg.data());
+        argPointers.push_back(nullptr);
+        std::vector<std::string> env = Environment(options.environment);
+        std::vector<char*> envPointers;
+        for (std::string& entry : env)
+            envPointers.push_back(entry.data());
+        envPointers.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        auto route = [&](Stream stream, int target) {
+            switch (stream) {
+            case Stream::Inherit: break;
+            case Stream::Null: posix_spawn_file_actions_addopen(&actions, target, "/dev/null", O_WRONLY, 0); break;
+            case Stream::Output: posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), target); break;
+            case Stream::File:
+                posix_spawn_file_actions_addopen(&actions, target, options.errorFile.c_str(),
+                                                 O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                break;
+            }
+        };
+        route(options.out, STDOUT_FILENO);
+        route(options.err, STDERR_FILENO);
+        for (const auto& [here, there] : options.passFds)
+            posix_spawn_file_actions_adddup2(&actions, here, there);
+        if (!options.workingDir.empty())
+            posix_spawn_file_actions_addchdir_np(&actions, options.workingDir.c_str());
+        pid_t pid = -1;
+        const int rc = ::posix_spawnp(&pid, argPointers[0], &actions, nullptr, argPointers.data(), envPointers.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0)
+            return false;
+        m_pid = pid;
+        m_exit.reset();
+        m_output = std::move(readEnd);
+        if (m_output)
+            ::fcntl(m_output.get(), F_SETFL, ::fcntl(m_output.get(), F_GETFL) | O_NONBLOCK);
+        return true;
+    }
+
+    bool Started() const { return m_pid > 0 || m_exit.has_value(); }
+    pid_t Pid() const { return m_pid; }
+
+    // The next output line without its "\n"; nullopt at the end of the
+    // output or after `timeout`.
+    std::optional<std::string> ReadLine(Milliseconds timeout)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            if (const auto nl = m_buffer.find('\n'); nl != std::string::npos) {
+                std::string line = m_buffer.substr(0, nl);
+                m_buffer.erase(0, nl + 1);
+                return line;
+            }
+            if (!Fill(deadline))
+                return std::nullopt;
+        }
+    }
+
+    // Reads output until what is unread so far contains `text` (it stays
+    // unread); false at the end of the output or after `timeout`.
+    bool WaitForOutput(std::string_view text, Milliseconds timeout)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (m_buffer.find(text) == std::string::npos)
+            if (!Fill(deadline))
+                return false;
+        return true;
+    }
+
+    // Everything unread until the child closes its output (or the time-out).
+    std::string ReadToEnd(Milliseconds timeout)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (Fill(deadline)) {
+        }
+        return std::exchange(m_buffer, {});
+    }
+
+    // True when the output has ended (the child closed it or there is none).
+    bool OutputEnded() const { return !m_output; }
+
+    bool Signal(int sig) const { return m_pid > 0 && ::kill(m_pid, sig) == 0; }
+
+    // The exit status, or 128 + the signal that ended it; nullopt while it
+    // still runs after `timeout`.
+    std::optional<int> WaitExit(Milliseconds timeout)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (m_pid > 0) {
+            int status = 0;
+            const pid_t r = ::waitpid(m_pid, &status, WNOHANG);
+            if (r == m_pid) {
+                Reaped(status);
+                break;
+            }
+            if (r < 0 || std::chrono::steady_clock::now() >= deadline)
+                return std::nullopt;
+            std::this_thread::sleep_for(Milliseconds(2));
+        }
+        if (!m_exit)
+            return std::nullopt;
+        return m_exit->signal != 0 ? 128 + m_exit->signal : m_exit->code;
+    }
+    // After WaitExit: the exit code (-1 when a signal ended it) and the signal (0 when none).
+    int ExitCode() const { return m_exit ? m_exit->code : -1; }
+    int TermSignal() const { return m_exit ? m_exit->signal : 0; }
+
+    // Ends a running child at once and reaps it.
+    void Kill()
+    {
+        if (m_pid <= 0)
+            return;
+        ::kill(m_pid, SIGKILL);
+        int status = 0;
+        while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        Reaped(status);
+    }
+
+private:
+    struct Exit {
+        int code = -1;
+        int signal = 0;
+    };
+
+    static std::vector<std::string> Environment(const std::vector<std::string>& changes)
+    {
+        std::vector<std::string> env;
+        for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+            const std::string_view text(*entry);
+            bool replaced = false;
+            for (const std::string& change : changes) {
+                const auto eq = change.find('=');
+                if (eq != std::string::npos && text.substr(0, eq + 1) == std::string_view(change).substr(0, eq + 1))
+                    replaced = true;
+            }
+            if (!replaced)
+                env.emplace_back(text);
+        }
+        env.insert(env.end(), changes.begin(), changes.end());
+        return env;
+    }
+
+    void Reaped(int status)
+    {
+        m_pid = -1;
+        Exit exit;
+        if (WIFEXITED(status))
+            exit.code = WEXITSTATUS(status);
+        else if (WIFSIGNALED(status))
+            exit.signal = WTERMSIG(status);
+        m_exit = exit;
+    }
+
+    // Reads more output; false at the deadline or at the end of the output.
+    bool Fill(std::chrono::steady_clock::time_point deadline)
+    {
+        while (m_output) {
+            const auto left =
+                std::chrono::duration_cast<Milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return false;
+            pollfd p{m_output.get(), POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
+                continue;
+            char chunk[512];
+            const ssize_t n = platform::ReadRetry(m_output.get(), chunk, sizeof chunk);
+            if (n > 0) {
+                m_buffer.append(chunk, static_cast<std::size_t>(n));
+                return true;
+            }
+            if (n == 0 || errno != EAGAIN)
+                m_output.reset();  // the child closed its end
+        }
+        return false;
+    }
+
+    pid_t m_pid = -1;
+    std::optional<Exit> m_exit;
+    platform::UniqueFd m_output;
+    std::string m_buffer;
+};
+
+}  // namespace testchild
