@@ -147,6 +147,9 @@ platform::LRESULT CTcpBridge::OnListenNotice(platform::WPARAM code, platform::LP
             m_hooks.eventMessage(res::kErrorAccepting, detail);
         return 0;
     }
+    // The layer owns the copies sent to the client: nothing to do when one
+    // has gone out.
+    m_pClientSocket->SetSendNotices(false);
     m_strClientName = m_pClientSocket->PeerName();
     m_nClientError = 0;
     m_bClientLeaving = false;
@@ -171,7 +174,7 @@ platform::LRESULT CTcpBridge::OnClientNotice(platform::WPARAM code, platform::LP
         DrainClient();
         break;
     default:
-        // 1 and 2: the layer owns the copies; 6: nothing to do.
+        // 1 and 2 are not asked for; 6 needs nothing.
         break;
     }
     return 0;

@@ -134,6 +134,8 @@ void CSocketWnd::PostReport(std::uint16_t event)
 
 void CSocketWnd::PostNotice(SocketNotice code, platform::LPARAM lParam)
 {
+    if ((code == kNoticeSent || code == kNoticeSendFailed) && !m_bSendNotices)
+        return;
     if (m_pOwner != nullptr)
         m_pOwner->PostMessage(m_nNoticeMessage, code, lParam);
 }

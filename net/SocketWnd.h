@@ -95,6 +95,11 @@ public:
     // the socket is not an open connection or the block is null.
     int QueueSend(ByteBlock data);
 
+    // An owner that keeps nothing alive for the layer (the layer owns every
+    // queued block) may go without notices 1 and 2: one posted message less
+    // per block sent. On by default.
+    void SetSendNotices(bool wanted) { m_bSendNotices = wanted; }
+
     // The oldest received block, now the caller's; a null block when none.
     ByteBlock TakeReceived();
 
@@ -158,6 +163,7 @@ private:
     bool m_bReadPaused = false;         // the receive queue is full
     bool m_bReceiveEnded = false;       // end of stream or a fatal error seen
     bool m_bClosedNoticed = false;      // notice 7 has gone
+    bool m_bSendNotices = true;         // notices 1 and 2 are posted
 };
 
 }  // namespace net

@@ -231,6 +231,20 @@ TEST_F(SocketWndTest, ManyBlocksArriveWholeAndInOrder)
         ASSERT_EQ(sent[i].lParam, ids[i]) << i;
 }
 
+TEST_F(SocketWndTest, AnOwnerMayGoWithoutSendNotices)
+{
+    Connect();
+    m_server.SetSendNotices(false);
+    ASSERT_EQ(m_server.QueueSend(Block("abc")), net::kSocketOk);
+    EXPECT_EQ(m_client.ReadPumping(3, 5000), "abc");
+    ASSERT_EQ(m_server.QueueSend(Block("dropped")), net::kSocketOk);
+    m_server.Close();
+    Pump(50);
+    EXPECT_EQ(m_serverNotices.Count(net::kNoticeSent), 0u);
+    EXPECT_EQ(m_serverNotices.Count(net::kNoticeSendFailed), 0u);
+    EXPECT_EQ(m_serverNotices.Count(net::kNoticeConnected), 1u);
+}
+
 TEST_F(SocketWndTest, CloseDropsQueuedItemsOldestFirst)
 {
     Connect();
