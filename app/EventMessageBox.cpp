@@ -1,20 +1,10 @@
 #include "app/EventMessageBox.h"
 
+#include "app/MessageLine.h"
 #include "platform/MessageBox.h"
 #include "resources/StringTable.h"
 
 #include <QMessageBox>
-
-namespace {
-
-std::string_view TrimEnd(std::string_view text)
-{
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-        text.remove_suffix(1);
-    return text;
-}
-
-}  // namespace
 
 CEventMessageBox::CEventMessageBox(QWidget* parent, EventSink toEventBox)
     : m_pParent(parent), m_toEventBox(std::move(toEventBox))
@@ -39,12 +29,10 @@ void CEventMessageBox::Show(std::string_view text, std::string_view detail)
     if (m_pBox) {
         ++m_nHeldBack;
         // A burst of the same message gives one line, not one per event.
-        const std::string_view shown = TrimEnd(text);
+        const std::string shown = MessageLine(text, {});
         if (shown != m_strLastHeldBack && m_toEventBox) {
-            m_strLastHeldBack = std::string(shown);
-            std::string line = m_strLastHeldBack;
-            if (!detail.empty())
-                line.append(": ").append(detail);
+            m_strLastHeldBack = shown;
+            std::string line = MessageLine(text, detail);
             line += " (not shown: another message box is open)";
             m_toEventBox(line);
         }

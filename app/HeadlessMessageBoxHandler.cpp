@@ -1,6 +1,7 @@
 #include "app/HeadlessMessageBoxHandler.h"
 
 #include "app/MainFrame.h"
+#include "app/MessageLine.h"
 #include "app/Trevane2App.h"
 #include "platform/MessageBox.h"
 
@@ -10,24 +11,10 @@
 #include <cstdio>
 #include <string>
 
-namespace {
-
-std::string_view TrimEnd(std::string_view text)
-{
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-        text.remove_suffix(1);
-    return text;
-}
-
-}  // namespace
-
 void InstallHeadlessMessageBoxHandler()
 {
     platform::SetMessageBoxHandler([](std::string_view text, std::string_view detail) {
-        const std::string_view shown = TrimEnd(text);
-        std::string line(shown);
-        if (!detail.empty())
-            line.append(": ").append(detail);
+        const std::string line = MessageLine(text, detail);
         std::fprintf(stderr, "kestrana: %s\n", line.c_str());
         std::fflush(stderr);
         // The event box and the log belong to the user-interface thread.
