@@ -3,6 +3,7 @@
 #include "platform/QtMessageWindow.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <arpa/inet.h>
 #include <netinet/tcp.h>
@@ -16,11 +17,19 @@
 namespace net {
 namespace {
 
+// After an accept that failed for want of resources (descriptors, memory)
+// the waiting connection is still there: ask again only after a pause, or
+// the report would come back at once, forever.
+constexpr int kAcceptRetryMs = 100;
+
 // One write report sends up to this much, gathered from the queue's head.
 constexpr std::size_t kMaxGatherItems = 64;
 constexpr std::size_t kMaxGatherBytes = 256 * 1024;
 
 bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
+
+// Failures of accept that end with the waiting connection gone.
+bool ConnectionGone(int error) { return WouldBlock(error) || error == ECONNABORTED || error == EINTR; }
 
 std::string AddressText(const sockaddr_in& address)
 {
@@ -186,12 +195,12 @@ int CSocketWnd::Accept(CSocketWnd* client)
         return kSocketNotPossible;
     client->Reset(true);
     if (!client->CreateWindow()) {
-        ResumeReading();
+        ResumeAccepting(false);
         return kSocketNoWindow;
     }
     const int fd = ::accept4(m_socket.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     const int error = errno;
-    ResumeReading();
+    ResumeAccepting(fd >= 0 || ConnectionGone(error));
     if (fd < 0) {
         m_nLastError = error;
         client->DestroyWindow();
@@ -218,7 +227,7 @@ int CSocketWnd::Refuse()
         return kSocketNotPossible;
     platform::UniqueFd refused(::accept4(m_socket.get(), nullptr, nullptr, SOCK_CLOEXEC));
     const int error = errno;
-    ResumeReading();
+    ResumeAccepting(refused.valid() || ConnectionGone(error));
     if (!refused) {
         m_nLastError = error;
         return kSocketCallFailed;
@@ -274,6 +283,15 @@ void CSocketWnd::ResumeReading()
 {
     if (m_pReadNotifier && !m_bReceiveEnded && !m_bReadPaused)
         m_pReadNotifier->setEnabled(true);
+}
+
+void CSocketWnd::ResumeAccepting(bool now)
+{
+    if (now || !m_pWindow) {
+        ResumeReading();
+        return;
+    }
+    QTimer::singleShot(kAcceptRetryMs, m_pWindow.get(), [this] { ResumeReading(); });
 }
 
 void CSocketWnd::ArmWriteNotifier()

@@ -137,6 +137,8 @@ private:
     void PostNotice(SocketNotice code, platform::LPARAM lParam);
     void FailAndReset(int error);
     void ResumeReading();
+    // Reports of waiting connections again: at once, or after a pause.
+    void ResumeAccepting(bool now);
     void ArmWriteNotifier();
 
     platform::MessageTarget* m_pOwner;

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include <sys/resource.h>
+
 namespace {
 
 using namespace nettest;
@@ -156,6 +158,46 @@ TEST_F(SocketWndTest, RefuseClosesTheWaitingConnectionAndReportsTheNext)
     ASSERT_TRUE(next.Connect(m_port));
     EXPECT_TRUE(PumpUntil([&] { return m_listenNotices.Count(net::kNoticeAcceptable) == 2; }));
     EXPECT_EQ(m_server.Refuse(), net::kSocketNotPossible);  // not a listening socket
+}
+
+TEST_F(SocketWndTest, AnAcceptWithoutDescriptorsIsRetriedCalmly)
+{
+    Listen();
+    ASSERT_TRUE(m_client.Connect(m_port));
+    ASSERT_TRUE(PumpUntil([&] { return m_listenNotices.Count(net::kNoticeAcceptable) == 1; }));
+    // No descriptor is left for the accepted connection.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int lowestFree = ::dup(0);
+    ASSERT_GE(lowestFree, 0);
+    ::close(lowestFree);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    // The owner tries again at every report, as the server does; the
+    // connection still waits, so the reports go on, but not in a spin.
+    std::size_t handled = 0;
+    int result = net::kSocketOk;
+    int error = 0;
+    PumpUntil([&] {
+        while (handled < m_listenNotices.Count(net::kNoticeAcceptable)) {
+            ++handled;
+            result = m_listen.Refuse();
+            error = m_listen.LastError();
+        }
+        return false;
+    }, 350);
+    const std::size_t reports = m_listenNotices.Count(net::kNoticeAcceptable);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    EXPECT_EQ(result, net::kSocketCallFailed);
+    EXPECT_EQ(error, EMFILE);
+    EXPECT_GE(reports, 2u);
+    EXPECT_LE(reports, 6u);
+
+    // With descriptors again, the report after the pause is accepted.
+    ASSERT_TRUE(PumpUntil([&] { return m_listenNotices.Count(net::kNoticeAcceptable) > handled; }));
+    ASSERT_EQ(m_listen.Accept(&m_server), net::kSocketOk);
+    EXPECT_TRUE(PumpUntil([&] { return m_serverNotices.Count(net::kNoticeConnected) == 1; }));
 }
 
 TEST_F(SocketWndTest, ABlockTakenInPartsGivesOneNoticeOneWithItsStart)
