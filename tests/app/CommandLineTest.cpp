@@ -136,7 +136,8 @@ TEST(CommandLine, DoubleDashEndsOptions)
 TEST(CommandLine, UsageNamesEveryOption)
 {
     const std::string usage = UsageLine();
-    for (const char* option : {"--device", "--connect", "--registry-dir", "--no-splash", "--help"})
+    for (const char* option : {"--device", "--connect", "--registry-dir", "--no-splash", "--help",
+                               "--tcp-server", "--tcp-bind", "--headless"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 
