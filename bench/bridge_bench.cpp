@@ -39,6 +39,7 @@
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -76,6 +77,15 @@ double TextBytes(const TerminalText& text)
 {
     return static_cast<double>(text.Size() * sizeof(char16_t) + text.LineCount() * sizeof(std::uint64_t) +
                                text.Runs().size() * sizeof(TerminalText::ColorRun));
+}
+
+// CPU time of the calling thread (the bridge's user-interface thread when
+// called from the event loop's thread).
+double ThreadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
 long ResidentKb()
@@ -225,6 +235,12 @@ void RunPhase(const Waiter& wait, std::vector<std::function<void()>> jobs)
 Figures Measure(int device, int client, std::uint64_t total, const Waiter& wait)
 {
     Figures f;
+    auto note = [](const char* phase, Clock::time_point wallStart, double cpuStart) {
+        std::printf("note: %s took %.2f s, %.2f s of it on the calling thread's CPU\n", phase,
+                    Seconds(Clock::now() - wallStart), ThreadCpuSeconds() - cpuStart);
+    };
+    auto wallStart = Clock::now();
+    double cpuStart = ThreadCpuSeconds();
     // Device to client.
     {
         Clock::time_point start;
@@ -237,6 +253,9 @@ Figures Measure(int device, int client, std::uint64_t total, const Waiter& wait)
         f.lost += (total - got.bytes) + got.errors;
         f.devToClientMbps = got.bytes > 0 ? static_cast<double>(got.bytes) / Seconds(got.last - start) / 1e6 : 0;
     }
+    note("device to client", wallStart, cpuStart);
+    wallStart = Clock::now();
+    cpuStart = ThreadCpuSeconds();
     // Client to device.
     {
         Clock::time_point start;
@@ -249,6 +268,7 @@ Figures Measure(int device, int client, std::uint64_t total, const Waiter& wait)
         f.lost += (total - got.bytes) + got.errors;
         f.clientToDevMbps = got.bytes > 0 ? static_cast<double>(got.bytes) / Seconds(got.last - start) / 1e6 : 0;
     }
+    note("client to device", wallStart, cpuStart);
     // Round trip: the device echoes, the client times one byte at a time.
     {
         std::atomic<bool> stop{false};
