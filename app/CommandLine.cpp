@@ -2,6 +2,8 @@
 
 #include "terminal/TerminalCharset.h"
 
+#include <arpa/inet.h>
+
 #include <cctype>
 #include <optional>
 #include <string_view>
@@ -25,12 +27,29 @@ std::optional<std::pair<int, std::string>> ParseDeviceMapping(std::string_view t
     return std::make_pair(digit - '0', std::move(path));
 }
 
+// Decimal digits only, 1..65535: nothing is truncated to 16 bits.
+std::optional<int> ParsePort(std::string_view text)
+{
+    if (text.empty() || text.size() > 5)
+        return std::nullopt;
+    int port = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        port = port * 10 + (c - '0');
+    }
+    if (port < 1 || port > 65535)
+        return std::nullopt;
+    return port;
+}
+
 }  // namespace
 
 const char* UsageLine()
 {
-    return "usage: kestrana [FILE] [--device COMn=PATH]... [--connect] [--registry-dir DIR] "
-           "[--log-dir DIR] [--charset NAME] [--no-splash] [--help]";
+    return "usage: kestrana [FILE] [--device COMn=PATH]... [--connect] [--tcp-server[=PORT]] "
+           "[--tcp-bind ADDR] [--headless] [--registry-dir DIR] [--log-dir DIR] [--charset NAME] "
+           "[--no-splash] [--help]";
 }
 
 CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
@@ -67,6 +86,36 @@ CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
                 options.connect = true;
             } else if (arg == "--no-splash") {
                 options.noSplash = true;
+            } else if (arg == "--headless") {
+                options.headless = true;
+            } else if (arg == "--tcp-server") {
+                // The port is optional, so it only comes with "=": a bare
+                // number after the switch is most likely a port, not a file.
+                if (i + 1 < args.size() && ParsePort(args[i + 1])) {
+                    error = "write the port as --tcp-server=" + args[i + 1] +
+                            " (a file named " + args[i + 1] + " can be given as ./" + args[i + 1] + ")";
+                    return CommandLineStatus::Error;
+                }
+                options.tcpServer = true;
+            } else if (arg.rfind("--tcp-server=", 0) == 0) {
+                const std::string text = arg.substr(13);
+                const std::optional<int> port = ParsePort(text);
+                if (!port) {
+                    error = "--tcp-server port '" + text + "' is not a number from 1 to 65535";
+                    return CommandLineStatus::Error;
+                }
+                options.tcpServer = true;
+                options.tcpPort = *port;
+            } else if (auto gotBind = takeValue("--tcp-bind", value)) {
+                if (!*gotBind)
+                    return CommandLineStatus::Error;
+                in_addr address{};
+                if (inet_pton(AF_INET, value.c_str(), &address) != 1) {
+                    error = "--tcp-bind needs an IPv4 address such as 127.0.0.1 (got '" + value + "')";
+                    return CommandLineStatus::Error;
+                }
+                options.tcpBind = value;
+                options.tcpBindAddress = ntohl(address.s_addr);
             } else if (auto got = takeValue("--device", value)) {
                 if (!*got)
                     return CommandLineStatus::Error;

@@ -1,9 +1,11 @@
 #pragma once
 // The program's command line:
-//   kestrana [FILE] [--device COMn=PATH]... [--connect] [--registry-dir DIR]
-//            [--log-dir DIR] [--charset NAME] [--no-splash] [--help]
+//   kestrana [FILE] [--device COMn=PATH]... [--connect] [--tcp-server[=PORT]]
+//            [--tcp-bind ADDR] [--headless] [--registry-dir DIR] [--log-dir DIR]
+//            [--charset NAME] [--no-splash] [--help]
 // Plain C++: it is read before any window system or settings store is touched.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -18,6 +20,11 @@ struct CommandLineOptions {
     std::optional<std::string> charset;                 // given: kept for later runs; "": the locale's
     bool noSplash = false;
     bool help = false;
+    bool tcpServer = false;                             // open the TCP server at start
+    int tcpPort = 2000;                                 // 1..65535
+    std::string tcpBind;                                // empty: every address
+    std::uint32_t tcpBindAddress = 0;                   // tcpBind in host order (0: every address)
+    bool headless = false;                              // no window, no display needed
 };
 
 enum class CommandLineStatus { Ok, Help, Error };

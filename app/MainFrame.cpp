@@ -1,10 +1,13 @@
 #include "app/MainFrame.h"
 
 #include "app/ConnectionText.h"
+#include "app/EventMessageBox.h"
 #include "app/MyStatusBar.h"
 #include "app/PortLineSender.h"
 #include "app/ReceiveLineFeed.h"
 #include "app/SplashWindow.h"
+#include "app/TcpBridge.h"
+#include "app/TcpPortDlg.h"
 #include "comm/CommPort2.h"
 #include "app/CommSettingsDlg.h"
 #include "app/CommEventsDlg.h"
@@ -64,6 +67,25 @@ CMainFrame::CMainFrame(CTrevane2Doc* doc, CAppearance* appearance, QWidget* pare
     m_pMessageWindow->SetHandler(WM_PORTGONE, [this](platform::WPARAM w, platform::LPARAM l) {
         return OnPortGone(w, l);
     });
+    m_pEventMessages = std::make_unique<CEventMessageBox>(
+        this, [this](std::string_view text) { ReportEvent(text); });
+
+    CTcpBridge::Hooks hooks;
+    hooks.showSent = [this](const char* bytes, int length) {
+        if (m_pView != nullptr)
+            m_pView->ShowSent(bytes, length);
+    };
+    hooks.receiveLF = [this] { return m_pDoc != nullptr && m_pDoc->m_bReceiveLF != 0; };
+    hooks.serialOpen = [this] { return m_pCommPort && m_pCommPort->m_bConnected == 1; };
+    hooks.serialBacklog = [this] { return m_pCommPort ? m_pCommPort->PendingWriteRequests() : 0; };
+    hooks.sendBytes = [this](const std::uint8_t* bytes, std::size_t length) {
+        return m_pCommPort && m_pCommPort->SendBytes(bytes, length);
+    };
+    hooks.reportEvent = [this](std::string_view text) { ReportEvent(text); };
+    hooks.eventMessage = [this](std::string_view text, std::string_view detail) {
+        m_pEventMessages->Show(text, detail);
+    };
+    m_pTcpBridge = std::make_unique<CTcpBridge>(std::move(hooks));
 }
 
 CMainFrame::~CMainFrame()
@@ -84,6 +106,8 @@ CMainFrame::~CMainFrame()
         m_pEventLog.reset();
     }
     CloseTcpServer();
+    m_pTcpBridge.reset();
+    m_pEventMessages.reset();
 }
 
 bool CMainFrame::Create()
@@ -192,8 +216,9 @@ void CMainFrame::BuildMenus()
         if (m_pView != nullptr)
             m_pView->OnTerminalSettings();
     });
-    // The TCP server commands belong to a feature that is not part of this
-    // window yet.
+    connect(Action(ID_TCP_SETTINGS), &QAction::triggered, this, &CMainFrame::OnTcpPortSettings);
+    connect(Action(ID_TCP_OPEN), &QAction::triggered, this, &CMainFrame::OnTcpServerOpen);
+    connect(Action(ID_TCP_CLOSE), &QAction::triggered, this, &CMainFrame::OnTcpServerClose);
 }
 
 void CMainFrame::ConnectEditCommands()
@@ -419,9 +444,24 @@ void CMainFrame::AppendEventText(const char* text, std::size_t length)
     m_pEventEdit->verticalScrollBar()->setValue(m_pEventEdit->verticalScrollBar()->maximum());
 }
 
-void CMainFrame::RelayToTcpClient(const std::uint8_t*, std::uint32_t)
+void CMainFrame::ReportEvent(std::string_view text)
 {
-    // No TCP client is served yet.
+    const std::string line = std::string(text) + "\r\n";
+    AppendEventText(line.data(), line.size());
+    if (m_pEventLog)
+        m_pEventLog->WriteText(std::string(text) + "\n");
+}
+
+void CMainFrame::SetHeadless(bool headless)
+{
+    if (m_pEventMessages)
+        m_pEventMessages->SetHeadless(headless);
+}
+
+void CMainFrame::RelayToTcpClient(const std::uint8_t* bytes, std::uint32_t length)
+{
+    if (m_pTcpBridge)
+        m_pTcpBridge->RelayToClient(bytes, length);
 }
 
 void CMainFrame::ApplyResponder(const std::uint8_t*, std::uint32_t)
@@ -431,7 +471,29 @@ void CMainFrame::ApplyResponder(const std::uint8_t*, std::uint32_t)
 
 void CMainFrame::CloseTcpServer()
 {
-    // No TCP server is open yet.
+    if (m_pTcpBridge)
+        m_pTcpBridge->CloseServer();
+}
+
+void CMainFrame::OnTcpPortSettings()
+{
+    if (!m_pTcpBridge)
+        return;
+    CTcpPortDlg dialog(m_pTcpBridge->ServerPort(), this);
+    // An open server keeps its port until it is closed and opened again.
+    if (dialog.exec() == QDialog::Accepted && m_pTcpBridge)
+        m_pTcpBridge->SetServerPort(dialog.m_nPort);
+}
+
+void CMainFrame::OnTcpServerOpen()
+{
+    if (m_pTcpBridge)
+        m_pTcpBridge->OpenServer();
+}
+
+void CMainFrame::OnTcpServerClose()
+{
+    CloseTcpServer();
 }
 
 void CMainFrame::OnFileNew()

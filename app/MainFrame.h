@@ -13,9 +13,12 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string_view>
 
 class CCommPort2;
+class CEventMessageBox;
 class CMyStatusBar;
+class CTcpBridge;
 class CTrevane2Doc;
 class CTrevane2View;
 class CAppearance;
@@ -47,6 +50,9 @@ public:
     void OnFileSaveAs();
     // "Events...": the comm events dialog, modal, open port or not.
     void OnCommEvents();
+    void OnTcpPortSettings();
+    void OnTcpServerOpen();
+    void OnTcpServerClose();
 
     // Enabling rules and the status panes, as after any command.
     void UpdateCommandUI();
@@ -67,6 +73,13 @@ public:
     // The event log's file as used: a numbered one when the day's file is
     // held by another running program.
     const QString& EventLogName() const { return m_strEventLogName; }
+    CTcpBridge* TcpBridge() const { return m_pTcpBridge.get(); }
+    CEventMessageBox* EventMessages() const { return m_pEventMessages.get(); }
+
+    // A line of the program's own in the event box and the event log.
+    void ReportEvent(std::string_view text);
+    // Without a window: message boxes of events go to the funnel, not on screen.
+    void SetHeadless(bool headless);
 
     std::unique_ptr<CCommPort2> m_pCommPort;
     QString m_strConnStatus;
@@ -77,6 +90,7 @@ public:
     std::unique_ptr<support::CLogFile> m_pEventLog;
     std::unique_ptr<std::array<std::uint8_t, 4>> m_pFirstBytes;  // responder's first-byte table
     int m_bResponderActive = 0;
+    std::unique_ptr<CTcpBridge> m_pTcpBridge;  // the TCP server and its client
 
 signals:
     // Commands the application answers.
@@ -105,6 +119,7 @@ private:
     CTrevane2View* m_pView = nullptr;  // owned by the window
     std::unique_ptr<LineSender> m_pLineSender;  // the view's way to the engine
     std::unique_ptr<platform::QtMessageWindow> m_pMessageWindow;
+    std::unique_ptr<CEventMessageBox> m_pEventMessages;
     std::map<unsigned, QAction*> m_actions;
     QString m_strEventLogName;
     QString m_strDocumentPath;  // where Ctrl+S saves; empty until saved once

@@ -6,6 +6,7 @@
 #include "app/MainFrame.h"
 #include "app/ShutdownSignals.h"
 #include "app/SplashWindow.h"
+#include "app/TcpBridge.h"
 #include "comm/PortDevices.h"
 #include "platform/MessageBox.h"
 #include "resources/StringTable.h"
@@ -49,7 +50,8 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
 {
     m_bExited = false;
     // 1. The splash window is allowed unless the command line says otherwise.
-    CSplashWindow::SetSplashAllowed(!options.noSplash);
+    // A run without a window has no splash either.
+    CSplashWindow::SetSplashAllowed(!options.noSplash && !options.headless);
 
     // 2. Socket set-up: a peer that goes away must not kill the process.
     if (std::signal(SIGPIPE, SIG_IGN) == SIG_ERR) {
@@ -104,6 +106,9 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
             &CTrevane2App::OnHelpContents);
     if (!m_pMainWnd->Create())
         return false;
+    m_pMainWnd->SetHeadless(options.headless);
+    m_pMainWnd->TcpBridge()->SetServerPort(options.tcpPort);
+    m_pMainWnd->TcpBridge()->SetBindAddress(options.tcpBindAddress);
     m_pMainWnd->GetActiveView()->OnInitialUpdate();
     if (!options.file.empty()) {
         const QString path = QString::fromLocal8Bit(options.file.c_str());
@@ -114,13 +119,16 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
         }
     }
 
-    // 10.
-    m_pMainWnd->show();
-    m_pMainWnd->update();
-    if (options.connect) {
-        CMainFrame* frame = m_pMainWnd.get();
-        QTimer::singleShot(0, frame, [frame] { frame->OnCommOpen(); });
+    // 10. Without a window everything else runs the same, unseen.
+    if (!options.headless) {
+        m_pMainWnd->show();
+        m_pMainWnd->update();
     }
+    CMainFrame* frame = m_pMainWnd.get();
+    if (options.connect)
+        QTimer::singleShot(0, frame, [frame] { frame->OnCommOpen(); });
+    if (options.tcpServer)
+        QTimer::singleShot(0, frame, [frame] { frame->OnTcpServerOpen(); });
     return true;
 }
 

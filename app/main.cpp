@@ -1,6 +1,7 @@
 // kestrana: the serial-port terminal.
 
 #include "app/CommandLine.h"
+#include "app/HeadlessMessageBoxHandler.h"
 #include "app/QtMessageBoxHandler.h"
 #include "app/Trevane2App.h"
 #include "support/LogFolder.h"
@@ -77,7 +78,10 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    if (!HasDisplay()) {
+    if (options.headless) {
+        // No window is ever made: the offscreen platform needs no display.
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    } else if (!HasDisplay()) {
         std::fprintf(stderr,
                      "kestrana: no display ($DISPLAY and $WAYLAND_DISPLAY are unset).\n"
                      "Run it on a desktop, under xvfb-run, or with QT_QPA_PLATFORM=offscreen.\n");
@@ -87,7 +91,10 @@ int main(int argc, char** argv)
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrana"));
-    InstallQtMessageBoxHandler();
+    if (options.headless)
+        InstallHeadlessMessageBoxHandler();
+    else
+        InstallQtMessageBoxHandler();
     CTrevane2App app;
     ReportShownWhenUp();
     return app.Run(options);

@@ -23,6 +23,16 @@ inline constexpr const char* kDisconnected = "연결해제";
 inline constexpr const char* kPortEventLabel = "Port Event :";
 inline constexpr const char* kPortGone = "Port closed: the device went away\r\n";
 
+// TCP server.
+inline constexpr const char* kWinsockInitFailed = "Winsock initialization failed.";
+inline constexpr const char* kStreamSocketInitFailed = "Stream socket initialization failed.";
+inline constexpr const char* kAlreadyServing = "Already serving a client.";
+inline constexpr const char* kErrorAccepting = "Error accepting client connection.";
+inline constexpr const char* kErrorSending = "Error sending data.";
+inline constexpr const char* kTcpPortTitle = "TCP포트설정";                              // 142
+inline constexpr const char* kTcpPortLabel = "서버소켓포트번호";
+inline constexpr const char* kTcpPortRange = "The TCP port must be a number from 1 to 65535.";
+
 // Status bar.
 inline constexpr const char* kIdleMessage = "Always Be Happy!";                        // 57345
 inline constexpr const char* kConnPaneSizer = "1234567890123456789012345678901234567890";  // 32776

@@ -45,6 +45,46 @@ TEST(CommandLine, AllOptionsTogether)
     EXPECT_TRUE(o.noSplash);
 }
 
+TEST(CommandLine, TcpServerAndBridgeOptions)
+{
+    struct Case {
+        std::vector<std::string> args;
+        bool server;
+        int port;
+        std::string bind;
+        std::uint32_t address;
+        bool headless;
+    };
+    const Case cases[] = {
+        {{}, false, 2000, "", 0, false},
+        {{"--tcp-server"}, true, 2000, "", 0, false},
+        {{"--tcp-server=1"}, true, 1, "", 0, false},
+        {{"--tcp-server=65535"}, true, 65535, "", 0, false},
+        {{"--tcp-server=07000"}, true, 7000, "", 0, false},
+        {{"--tcp-bind", "127.0.0.1"}, false, 2000, "127.0.0.1", 0x7F000001, false},
+        {{"--tcp-bind=192.168.1.20", "--tcp-server=2001"}, true, 2001, "192.168.1.20", 0xC0A80114, false},
+        {{"--headless", "--device", "COM1=/dev/ttyUSB0", "--connect", "--tcp-server=2000"},
+         true, 2000, "", 0, true},
+    };
+    for (const Case& c : cases) {
+        CommandLineOptions o;
+        ASSERT_EQ(Parse(c.args, o), CommandLineStatus::Ok) << (c.args.empty() ? "" : c.args[0]);
+        EXPECT_EQ(o.tcpServer, c.server);
+        EXPECT_EQ(o.tcpPort, c.port);
+        EXPECT_EQ(o.tcpBind, c.bind);
+        EXPECT_EQ(o.tcpBindAddress, c.address);
+        EXPECT_EQ(o.headless, c.headless);
+    }
+}
+
+TEST(CommandLine, APortOutOfRangeSaysTheRange)
+{
+    CommandLineOptions o;
+    std::string error;
+    EXPECT_EQ(ParseCommandLine({"--tcp-server=70000"}, o, error), CommandLineStatus::Error);
+    EXPECT_NE(error.find("1 to 65535"), std::string::npos) << error;
+}
+
 TEST(CommandLine, RegistryDirWithEquals)
 {
     CommandLineOptions o;
@@ -92,8 +132,17 @@ TEST(CommandLine, BadArgumentsAreErrors)
 {
     for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
              {"--bogus"},
-             {"--tcp-server"},
-             {"--tcp-server=2000"},
+             {"--tcp-server=0"},
+             {"--tcp-server=65536"},
+             {"--tcp-server=70000"},
+             {"--tcp-server=-1"},
+             {"--tcp-server=20x"},
+             {"--tcp-server="},
+             {"--tcp-server", "3000"},  // the port needs "="
+             {"--tcp-bind"},
+             {"--tcp-bind", "localhost"},
+             {"--tcp-bind", "256.0.0.1"},
+             {"--tcp-bind=::1"},
              {"--device"},
              {"--device", "COM9=/dev/x"},
              {"--device", "COM0=/dev/x"},
@@ -123,8 +172,8 @@ TEST(CommandLine, DoubleDashEndsOptions)
 TEST(CommandLine, UsageNamesEveryOption)
 {
     const std::string usage = UsageLine();
-    for (const char* option :
-         {"--device", "--connect", "--registry-dir", "--log-dir", "--no-splash", "--help"})
+    for (const char* option : {"--device", "--connect", "--registry-dir", "--log-dir", "--no-splash",
+                               "--help", "--tcp-server", "--tcp-bind", "--headless"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

@@ -1,4 +1,5 @@
 #include "app/ConnectionText.h"
+#include "app/MessageLine.h"
 #include "app/ReceiveLineFeed.h"
 #include "app/SystemInfo.h"
 
@@ -110,6 +111,26 @@ TEST(SystemInfo, UserLine)
     const std::string name = UserName();
     EXPECT_FALSE(name.empty());
     EXPECT_EQ(UserText(), "Current User : " + name);
+}
+
+TEST(MessageLine, TextAndDetailOnOneLine)
+{
+    struct Case {
+        const char* text;
+        const char* detail;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"Connection Failed! \n", "", "Connection Failed!"},
+        {"Connection Failed! \n", "Cannot open /dev/x: No such file or directory",
+         "Connection Failed! Cannot open /dev/x: No such file or directory"},
+        {"Stream socket initialization failed.", "Port 0 is outside 1 to 65535.",
+         "Stream socket initialization failed. Port 0 is outside 1 to 65535."},
+        {"Registry error: 5", "Cannot write /x", "Registry error: 5: Cannot write /x"},
+        {"\r\n", "", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(MessageLine(c.text, c.detail), c.line) << c.text;
 }
 
 }  // namespace

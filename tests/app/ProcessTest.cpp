@@ -64,7 +64,7 @@ bool WaitForFile(const std::string& path, const std::string& text, int timeoutMs
 
 TEST_F(ProcessTest, BadArgumentExitsWithStatusTwo)
 {
-    for (const char* bad : {"--bogus", "--tcp-server"}) {
+    for (const char* bad : {"--bogus", "--tcp-server=70000"}) {
         Child child;
         const std::string err = Dir() + "/stderr.txt";
         ASSERT_TRUE(child.Start({bad}, Dir(), err));

@@ -1,0 +1,266 @@
+#include "app/TcpBridge.h"
+
+#include "app/ReceiveLineFeed.h"
+#include "net/WinsockInit.h"
+#include "platform/MessageBox.h"
+#include "platform/QtMessageWindow.h"
+#include "platform/SystemError.h"
+#include "resources/StringTable.h"
+
+#include <arpa/inet.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr std::uint16_t kSocketsVersion = 0x0101;  // 1.1
+constexpr int kSerialRetryMs = 5;
+
+std::string AddressText(std::uint32_t hostOrder, int port)
+{
+    in_addr address{};
+    address.s_addr = htonl(hostOrder);
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return std::string(text) + ":" + std::to_string(port);
+}
+
+std::string SizeText(std::size_t bytes)
+{
+    if (bytes >= (std::size_t{1} << 20))
+        return std::to_string((bytes + (std::size_t{1} << 19)) >> 20) + " MB";
+    return std::to_string(bytes) + " bytes";
+}
+
+}  // namespace
+
+CTcpBridge::CTcpBridge(Hooks hooks)
+    : m_hooks(std::move(hooks)), m_pWindow(std::make_unique<platform::QtMessageWindow>())
+{
+    m_pWindow->SetHandler(WM_TCP_LISTEN_NOTICE, [this](platform::WPARAM w, platform::LPARAM l) {
+        return OnListenNotice(w, l);
+    });
+    m_pWindow->SetHandler(WM_TCP_CLIENT_NOTICE, [this](platform::WPARAM w, platform::LPARAM l) {
+        return OnClientNotice(w, l);
+    });
+    m_serialRetry.setSingleShot(true);
+    m_serialRetry.setInterval(kSerialRetryMs);
+    m_serialRetry.callOnTimeout([this] { DrainClient(); });
+}
+
+CTcpBridge::~CTcpBridge()
+{
+    // Sockets close quietly: nobody is left to hear their notices.
+    m_serialRetry.stop();
+    m_pClientSocket.reset();
+    m_pListenSocket.reset();
+    m_pWinsock.reset();
+}
+
+void CTcpBridge::Report(const std::string& text) const
+{
+    if (m_hooks.reportEvent)
+        m_hooks.reportEvent(text);
+}
+
+void CTcpBridge::OpenServer()
+{
+    if (m_pListenSocket) {
+        // The one listening socket stays as it is.
+        Report("TCP server already listening on " + m_pListenSocket->LocalName());
+        return;
+    }
+    if (!m_pWinsock) {
+        m_pWinsock = std::make_unique<net::CWinsockInit>(kSocketsVersion);
+        if (m_pWinsock->Start() != 0) {
+            const int error = m_pWinsock->LastError();
+            m_pWinsock.reset();
+            platform::ShowMessageBox(res::kWinsockInitFailed,
+                                     platform::DescribeFailure("Cannot set up sockets", "", error));
+            return;
+        }
+    }
+    m_pListenSocket = std::make_unique<net::CSocketWnd>(m_pWindow.get(), WM_TCP_LISTEN_NOTICE);
+    const int result = m_pListenSocket->OpenListen(m_nServerPort, m_dwBindAddress);
+    if (result != net::kSocketOk) {
+        std::string detail;
+        if (result == net::kSocketNotPossible)
+            detail = "Port " + std::to_string(m_nServerPort) + " is outside 1 to 65535.";
+        else if (result == net::kSocketCallFailed)
+            detail = platform::DescribeFailure("Cannot listen on",
+                                               AddressText(m_dwBindAddress, m_nServerPort),
+                                               m_pListenSocket->LastError());
+        else
+            detail = "Not enough memory for the listening socket.";
+        m_pListenSocket.reset();
+        // The sockets holder stays until the server is closed.
+        platform::ShowMessageBox(res::kStreamSocketInitFailed, detail);
+        return;
+    }
+    Report("TCP server listening on " + m_pListenSocket->LocalName());
+}
+
+void CTcpBridge::CloseServer()
+{
+    const bool wasListening = m_pListenSocket != nullptr;
+    if (m_pListenSocket) {
+        m_pListenSocket->Close();
+        m_pListenSocket.reset();
+    }
+    if (m_pClientSocket) {
+        m_pClientSocket->Close();
+        m_pClientSocket.reset();
+        Report("TCP client " + m_strClientName + " disconnected: the server was closed");
+    }
+    m_pending = {};
+    m_serialRetry.stop();
+    m_bClientLeaving = false;
+    if (m_pWinsock) {
+        m_pWinsock->CleanUp();
+        m_pWinsock.reset();
+    }
+    if (wasListening)
+        Report("TCP server closed");
+}
+
+platform::LRESULT CTcpBridge::OnListenNotice(platform::WPARAM code, platform::LPARAM)
+{
+    if (code != net::kNoticeAcceptable || !m_pListenSocket)
+        return 0;
+    if (m_pClientSocket) {
+        // Taken and closed at once: the caller learns at once, and the next
+        // waiting connection can be reported.
+        m_pListenSocket->Refuse();
+        Report(res::kAlreadyServing);
+        return 0;
+    }
+    m_pClientSocket = std::make_unique<net::CSocketWnd>(m_pWindow.get(), WM_TCP_CLIENT_NOTICE);
+    const int result = m_pListenSocket->Accept(m_pClientSocket.get());
+    if (result != net::kSocketOk) {
+        m_pClientSocket.reset();
+        const std::string detail =
+            result == net::kSocketCallFailed
+                ? platform::DescribeFailure("Cannot accept a connection on", m_pListenSocket->LocalName(),
+                                            m_pListenSocket->LastError())
+                : std::string("Not enough memory for the client socket.");
+        if (m_hooks.eventMessage)
+            m_hooks.eventMessage(res::kErrorAccepting, detail);
+        return 0;
+    }
+    // The layer owns the copies sent to the client: nothing to do when one
+    // has gone out.
+    m_pClientSocket->SetSendNotices(false);
+    m_strClientName = m_pClientSocket->PeerName();
+    m_nClientError = 0;
+    m_bClientLeaving = false;
+    Report("TCP client " + m_strClientName + " connected");
+    return 0;
+}
+
+platform::LRESULT CTcpBridge::OnClientNotice(platform::WPARAM code, platform::LPARAM)
+{
+    if (!m_pClientSocket)
+        return 0;
+    switch (code) {
+    case net::kNoticeReceived:
+        DrainClient();
+        break;
+    case net::kNoticeReceiveFailed:
+        if (m_pClientSocket->LastError() != 0)
+            m_nClientError = m_pClientSocket->LastError();
+        break;
+    case net::kNoticeClosed:
+        m_bClientLeaving = true;
+        DrainClient();
+        break;
+    default:
+        // 1 and 2 are not asked for; 6 needs nothing.
+        break;
+    }
+    return 0;
+}
+
+void CTcpBridge::DrainClient()
+{
+    if (!m_pClientSocket)
+        return;
+    for (;;) {
+        if (!m_pending.IsNull()) {
+            if (!ForwardToSerial(m_pending)) {
+                // The line is full: the client waits (its blocks stay
+                // queued, and reading stops once the queue is full).
+                m_serialRetry.start();
+                return;
+            }
+            m_pending = {};
+        }
+        net::ByteBlock block = m_pClientSocket->TakeReceived();
+        if (block.IsNull())
+            break;
+        ShowFromClient(block);
+        m_pending = std::move(block);
+    }
+    if (m_bClientLeaving) {
+        const std::string why = m_nClientError != 0 ? " (" + platform::ErrorText(m_nClientError) + ")" : "";
+        DropClient("TCP client " + m_strClientName + " left" + why);
+    }
+}
+
+void CTcpBridge::ShowFromClient(const net::ByteBlock& block)
+{
+    if (!m_hooks.showSent)
+        return;
+    const std::uint32_t count = block.Count();
+    if (!(m_hooks.receiveLF && m_hooks.receiveLF())) {
+        m_hooks.showSent(reinterpret_cast<const char*>(block.Data()), static_cast<int>(count));
+        return;
+    }
+    // The line feed is for the display only; the block itself stays as the
+    // client sent it. The copy has room for a full buffer and the line feed.
+    std::memcpy(m_display.data(), block.Data(), count);
+    std::uint32_t shown = count;
+    InsertLineFeedAfterFirstCR(m_display.data(), shown, m_display.size());
+    m_hooks.showSent(reinterpret_cast<const char*>(m_display.data()), static_cast<int>(shown));
+}
+
+bool CTcpBridge::ForwardToSerial(const net::ByteBlock& block)
+{
+    if (!m_hooks.serialOpen || !m_hooks.serialOpen())
+        return true;  // shown only
+    if (m_hooks.serialBacklog && m_hooks.serialBacklog() > kSerialBacklogLimit)
+        return false;
+    if (m_hooks.sendBytes(block.Data(), block.Count()))
+        return true;
+    // Refused while still open: the queue filled up meanwhile; try again.
+    return !m_hooks.serialOpen();
+}
+
+void CTcpBridge::RelayToClient(const std::uint8_t* data, std::uint32_t length)
+{
+    if (!m_pClientSocket || length == 0)
+        return;
+    if (m_pClientSocket->QueuedSendBytes() + length > m_nClientBacklogLimit) {
+        DropClient("TCP client " + m_strClientName + " disconnected: " +
+                   SizeText(m_pClientSocket->QueuedSendBytes()) +
+                   " of serial data were waiting for it (it reads too slowly)");
+        return;
+    }
+    net::ByteBlock copy = net::ByteBlock::Copy(data, length);
+    const int result = copy.IsNull() ? net::kSocketNoWindow : m_pClientSocket->QueueSend(std::move(copy));
+    if (result != net::kSocketOk && m_hooks.eventMessage)
+        m_hooks.eventMessage(res::kErrorSending, std::to_string(length) +
+                                                     " bytes for the TCP client could not be queued.");
+}
+
+void CTcpBridge::DropClient(const std::string& why)
+{
+    if (m_pClientSocket) {
+        m_pClientSocket->Close();
+        m_pClientSocket.reset();
+    }
+    m_pending = {};
+    m_serialRetry.stop();
+    m_bClientLeaving = false;
+    m_nClientError = 0;
+    Report(why);
+}

@@ -1,0 +1,111 @@
+#pragma once
+// The one-client TCP server and its bridge to the serial line: every block
+// the device sends also goes to the client (a copy, as received), and every
+// block from the client is shown as sent text and written to the line. The
+// frame owns one and reaches the terminal, the engine and the event box only
+// through the hooks it hands in, so the socket layer stays apart from both.
+//
+// Choices where the plain design would lose data or stall:
+//  - a second client is accepted and closed at once, with one event-box line;
+//  - a client that ends with an error frees the slot like one that leaves;
+//  - a client block goes to the line whole, in order, without the display's
+//    line feed, and waits (reading from the client pauses) while the line's
+//    write queue is full instead of being dropped;
+//  - a client that reads slower than the device sends is disconnected once
+//    the bytes waiting for it pass a bound, and the event box says so.
+
+#include "net/ByteBlock.h"
+#include "net/SocketWnd.h"
+#include "platform/WindowMessage.h"
+
+#include <QTimer>
+
+#include <netinet/in.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace net { class CWinsockInit; }
+namespace platform { class QtMessageWindow; }
+
+inline constexpr unsigned WM_TCP_LISTEN_NOTICE = platform::WM_USER + 9;
+inline constexpr unsigned WM_TCP_CLIENT_NOTICE = platform::WM_USER + 10;
+
+class CTcpBridge {
+public:
+    static constexpr int kDefaultPort = 2000;
+    // Serial bytes waiting for a client before it is cut off.
+    static constexpr std::size_t kDefaultClientBacklogLimit = std::size_t{16} << 20;
+    // Write requests on the line before client blocks wait for room; with
+    // requests of at most 1024 bytes this stays well inside the engine's queue.
+    static constexpr std::size_t kSerialBacklogLimit = 768;
+
+    struct Hooks {
+        std::function<void(const char* bytes, int length)> showSent;  // terminal, sent colour
+        std::function<bool()> receiveLF;                              // the receive-LF option
+        std::function<bool()> serialOpen;
+        std::function<std::size_t()> serialBacklog;  // write requests queued on the line
+        std::function<bool(const std::uint8_t* data, std::size_t length)> sendBytes;
+        std::function<void(std::string_view text)> reportEvent;  // event box and event log
+        std::function<void(std::string_view text, std::string_view detail)> eventMessage;
+    };
+
+    explicit CTcpBridge(Hooks hooks);
+    ~CTcpBridge();
+    CTcpBridge(const CTcpBridge&) = delete;
+    CTcpBridge& operator=(const CTcpBridge&) = delete;
+
+    // Open and close the server (the menu commands; closing also at shutdown).
+    void OpenServer();
+    void CloseServer();
+    // A block from the serial line, before anything else touches it.
+    void RelayToClient(const std::uint8_t* data, std::uint32_t length);
+
+    int ServerPort() const { return m_nServerPort; }
+    // Takes effect at the next open.
+    void SetServerPort(int port) { m_nServerPort = port; }
+    // Host order; INADDR_ANY (the default) listens on every address.
+    void SetBindAddress(std::uint32_t address) { m_dwBindAddress = address; }
+    void SetClientBacklogLimit(std::size_t bytes) { m_nClientBacklogLimit = bytes; }
+
+    bool IsListening() const { return m_pListenSocket != nullptr; }
+    bool IsServing() const { return m_pClientSocket != nullptr; }
+    net::CSocketWnd* ListenSocket() const { return m_pListenSocket.get(); }
+    net::CSocketWnd* ClientSocket() const { return m_pClientSocket.get(); }
+    bool HoldsWinsock() const { return m_pWinsock != nullptr; }
+
+    // Notices of the listening socket and of the client socket.
+    platform::LRESULT OnListenNotice(platform::WPARAM code, platform::LPARAM lParam);
+    platform::LRESULT OnClientNotice(platform::WPARAM code, platform::LPARAM lParam);
+
+private:
+    void Report(const std::string& text) const;
+    void DrainClient();
+    // False while the line has no room for it yet.
+    bool ForwardToSerial(const net::ByteBlock& block);
+    void ShowFromClient(const net::ByteBlock& block);
+    void DropClient(const std::string& why);
+
+    Hooks m_hooks;
+    int m_nServerPort = kDefaultPort;
+    std::uint32_t m_dwBindAddress = INADDR_ANY;
+    std::size_t m_nClientBacklogLimit = kDefaultClientBacklogLimit;
+
+    std::unique_ptr<platform::QtMessageWindow> m_pWindow;  // receives both sockets' notices
+    std::unique_ptr<net::CWinsockInit> m_pWinsock;
+    std::unique_ptr<net::CSocketWnd> m_pListenSocket;
+    std::unique_ptr<net::CSocketWnd> m_pClientSocket;
+
+    std::string m_strClientName;
+    int m_nClientError = 0;       // why the client's connection ended, if by an error
+    bool m_bClientLeaving = false;  // the client has gone; its last blocks are still going out
+    net::ByteBlock m_pending;     // shown, waiting for room on the line
+    QTimer m_serialRetry;
+    // Room for a whole receive buffer plus the display's line feed.
+    std::array<std::uint8_t, net::kReceiveBufferSize + 2> m_display{};
+};

@@ -1,0 +1,205 @@
+#pragma once
+// Shared pieces of the socket tests: one QCoreApplication, a bounded event
+// pump, a recorder of posted notices, and a plain blocking TCP client on
+// 127.0.0.1 with time-outs on every call.
+
+#include "platform/QtMessageWindow.h"
+#include "platform/UniqueFd.h"
+
+#include <QCoreApplication>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace nettest {
+
+inline QCoreApplication& QtApp()
+{
+    static int argc = 1;
+    static char name[] = "net_tests";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    return app;
+}
+
+// Runs the event loop until `done` holds or `timeoutMs` passes.
+inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+inline void Pump(int ms)
+{
+    PumpUntil([] { return false; }, ms);
+}
+
+struct Notice {
+    platform::WPARAM code;
+    platform::LPARAM lParam;
+};
+
+// An owner window that keeps every notice it is sent.
+class NoticeRecorder {
+public:
+    explicit NoticeRecorder(unsigned message) : m_message(message)
+    {
+        m_window.SetHandler(message, [this](platform::WPARAM w, platform::LPARAM l) {
+            m_notices.push_back({w, l});
+            return platform::LRESULT{0};
+        });
+    }
+    platform::MessageTarget* Target() { return &m_window; }
+    unsigned Message() const { return m_message; }
+    const std::vector<Notice>& Notices() const { return m_notices; }
+    std::vector<Notice> OfCode(platform::WPARAM code) const
+    {
+        std::vector<Notice> found;
+        for (const Notice& n : m_notices)
+            if (n.code == code)
+                found.push_back(n);
+        return found;
+    }
+    std::size_t Count(platform::WPARAM code) const { return OfCode(code).size(); }
+    void Clear() { m_notices.clear(); }
+
+private:
+    unsigned m_message;
+    platform::QtMessageWindow m_window;
+    std::vector<Notice> m_notices;
+};
+
+// A port on 127.0.0.1 that nothing listens on right now.
+inline int FreePort()
+{
+    platform::UniqueFd probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(probe.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        return -1;
+    socklen_t length = sizeof address;
+    if (getsockname(probe.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return -1;
+    return ntohs(address.sin_port);
+}
+
+// A blocking client; every wait is bounded.
+class TcpClient {
+public:
+    // `receiveBuffer` > 0 shrinks the receive buffer before connecting.
+    bool Connect(int port, int receiveBuffer = 0)
+    {
+        m_fd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (!m_fd)
+            return false;
+        if (receiveBuffer > 0)
+            setsockopt(m_fd.get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        timeval timeout{5, 0};
+        setsockopt(m_fd.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        setsockopt(m_fd.get(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return ::connect(m_fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    bool Send(const std::string& bytes)
+    {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::send(m_fd.get(), bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+    // What is there within `timeoutMs` (may be empty).
+    std::string ReadSome(int timeoutMs)
+    {
+        pollfd p{m_fd.get(), POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) != 1)
+            return {};
+        char buffer[65536];
+        const ssize_t n = ::recv(m_fd.get(), buffer, sizeof buffer, 0);
+        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+    }
+    // Reads until `count` bytes came, the peer closed, or `timeoutMs` passed,
+    // pumping the event loop in between (the server runs on this thread).
+    std::string ReadPumping(std::size_t count, int timeoutMs)
+    {
+        std::string got;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (got.size() < count && std::chrono::steady_clock::now() < end) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            pollfd p{m_fd.get(), POLLIN, 0};
+            if (::poll(&p, 1, 1) != 1)
+                continue;
+            char buffer[65536];
+            const ssize_t n = ::recv(m_fd.get(), buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n == 0)
+                break;
+            if (n > 0)
+                got.append(buffer, static_cast<std::size_t>(n));
+        }
+        return got;
+    }
+    // True once the peer has closed (end of stream or reset), pumping meanwhile.
+    bool WaitClosedPumping(int timeoutMs)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (std::chrono::steady_clock::now() < end) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            pollfd p{m_fd.get(), POLLIN, 0};
+            if (::poll(&p, 1, 1) != 1)
+                continue;
+            char buffer[4096];
+            const ssize_t n = ::recv(m_fd.get(), buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK))
+                return true;
+        }
+        return false;
+    }
+    // Ends with a reset instead of an orderly close.
+    void Reset()
+    {
+        linger hard{1, 0};
+        setsockopt(m_fd.get(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        m_fd.reset();
+    }
+    void Close() { m_fd.reset(); }
+    int Fd() const { return m_fd.get(); }
+
+private:
+    platform::UniqueFd m_fd;
+};
+
+// Bytes 0, 1, 2, ... 255, 0, ... so order and loss both show.
+inline std::string Pattern(std::size_t count, unsigned start = 0)
+{
+    std::string bytes(count, '\0');
+    for (std::size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<char>((start + i) & 0xFF);
+    return bytes;
+}
+
+}  // namespace nettest
