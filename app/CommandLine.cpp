@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "support/Version.h"
+
 #include <cctype>
 #include <optional>
 #include <string_view>
@@ -28,8 +30,40 @@ std::optional<std::pair<int, std::string>> ParseDeviceMapping(std::string_view t
 const char* UsageLine()
 {
     return "usage: kestrana [FILE] [--device COMn=PATH]... [--connect] [--registry-dir DIR] "
-           "[--no-splash] [--help]";
+           "[--no-splash] [--help] [--version]";
 }
+
+const std::vector<support::HelpRow>& OptionHelp()
+{
+    static const std::vector<support::HelpRow> rows = {
+        {"FILE", "a saved terminal to open: an .rtf file keeps both colours, any other file "
+                 "is read as plain text"},
+        {"--device COMn=PATH", "use the device PATH for the port slot COMn (1 to 8) for this "
+                               "run only, without changing the stored mapping; may be given "
+                               "for several slots. An unmapped slot COMn means /dev/ttyS(n-1)"},
+        {"--connect", "open the selected port as soon as the window is up"},
+        {"--registry-dir DIR", "keep the settings in DIR instead of $XDG_CONFIG_HOME/kestrana "
+                               "(~/.config/kestrana); overrides KESTRANA_REGISTRY_DIR"},
+        {"--no-splash", "start without the splash window"},
+        {"-h, --help", "print this text and exit"},
+        {"--version", "print the version and exit"},
+    };
+    return rows;
+}
+
+std::string HelpText()
+{
+    return support::FormatHelp(
+        UsageLine(),
+        "Kestrana is a serial-port terminal: it opens one port at a time and shows what the "
+        "device sends and what you send in two colours.\n\n"
+        "A bad argument prints the usage line and exits with status 2. SIGTERM and SIGINT end "
+        "Kestrana through its normal shutdown: the logs get their end lines and the settings "
+        "are saved.",
+        OptionHelp());
+}
+
+std::string VersionText() { return std::string("kestrana ") + support::kVersion; }
 
 CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
                                    CommandLineOptions& options, std::string& error)
@@ -61,6 +95,8 @@ CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
                 onlyFiles = true;
             } else if (arg == "--help" || arg == "-h") {
                 options.help = true;
+            } else if (arg == "--version") {
+                options.version = true;
             } else if (arg == "--connect") {
                 options.connect = true;
             } else if (arg == "--no-splash") {
@@ -98,5 +134,7 @@ CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
         }
         options.file = arg;
     }
-    return options.help ? CommandLineStatus::Help : CommandLineStatus::Ok;
+    if (options.help)
+        return CommandLineStatus::Help;
+    return options.version ? CommandLineStatus::Version : CommandLineStatus::Ok;
 }

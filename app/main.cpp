@@ -55,7 +55,10 @@ int main(int argc, char** argv)
     std::string error;
     switch (ParseCommandLine(args, options, error)) {
     case CommandLineStatus::Help:
-        std::printf("%s\n", UsageLine());
+        std::fputs(HelpText().c_str(), stdout);
+        return 0;
+    case CommandLineStatus::Version:
+        std::printf("%s\n", VersionText().c_str());
         return 0;
     case CommandLineStatus::Error:
         std::fprintf(stderr, "kestrana: %s\n%s\n", error.c_str(), UsageLine());

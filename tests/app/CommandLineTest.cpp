@@ -2,6 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
 namespace {
 
 CommandLineStatus Parse(std::vector<std::string> args, CommandLineOptions& options)
@@ -89,6 +98,101 @@ TEST(CommandLine, UsageNamesEveryOption)
     const std::string usage = UsageLine();
     for (const char* option : {"--device", "--connect", "--registry-dir", "--no-splash", "--help"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CommandLine, VersionIsReportedAndHelpWins)
+{
+    CommandLineOptions o;
+    EXPECT_EQ(Parse({"--version"}, o), CommandLineStatus::Version);
+    CommandLineOptions both;
+    EXPECT_EQ(Parse({"--version", "--help"}, both), CommandLineStatus::Help);
+    CommandLineOptions bad;
+    EXPECT_EQ(Parse({"--version", "--bogus"}, bad), CommandLineStatus::Error);
+    CommandLineOptions withValue;
+    EXPECT_EQ(Parse({"--version=2"}, withValue), CommandLineStatus::Error);
+}
+
+std::set<std::string> LongOptions(const std::string& text)
+{
+    std::set<std::string> names;
+    for (const std::string& name : support::OptionNames(text))
+        if (name.rfind("--", 0) == 0)
+            names.insert(name);
+    return names;
+}
+
+// The usage line and the --help rows (and so the manual page) name the same
+// options.
+TEST(CommandLine, UsageLineAndHelpRowsAgree)
+{
+    std::set<std::string> documented;
+    for (const support::HelpRow& row : OptionHelp())
+        for (const std::string& name : LongOptions(std::string(row.synopsis)))
+            EXPECT_TRUE(documented.insert(name).second) << name << " has two rows";
+    EXPECT_EQ(LongOptions(UsageLine()), documented);
+}
+
+// Every documented option is one the parser takes, written as its row shows it.
+TEST(CommandLine, EveryDocumentedOptionParses)
+{
+    // A value for each placeholder word the rows use.
+    const std::map<std::string, std::string> samples = {
+        {"FILE", "saved.rtf"}, {"COMn", "COM1"},      {"PATH", "/dev/null"}, {"DIR", "/tmp"},
+        {"PORT", "2000"},      {"ADDR", "127.0.0.1"}, {"NAME", "UTF-8"},     {"SIZE", "64M"},
+    };
+    const std::regex placeholder("[A-Z][A-Za-z]*");
+    for (const support::HelpRow& row : OptionHelp()) {
+        std::string synopsis(row.synopsis);
+        if (const std::size_t comma = synopsis.rfind(", "); comma != std::string::npos)
+            synopsis.erase(0, comma + 2);  // "-h, --help": the long form
+        synopsis = std::regex_replace(synopsis, std::regex("\\[=([A-Za-z]+)\\]"), "=$1");
+        std::string filled;
+        auto last = synopsis.cbegin();
+        for (std::sregex_iterator it(synopsis.begin(), synopsis.end(), placeholder), end; it != end;
+             ++it) {
+            const auto sample = samples.find(it->str());
+            ASSERT_NE(sample, samples.end()) << "no sample value for " << it->str() << " in '"
+                                             << row.synopsis << "': add one to this test";
+            filled.append(last, (*it)[0].first);
+            filled += sample->second;
+            last = (*it)[0].second;
+        }
+        filled.append(last, synopsis.cend());
+        std::vector<std::string> args;
+        std::istringstream words(filled);
+        for (std::string word; words >> word;)
+            args.push_back(word);
+        CommandLineOptions o;
+        std::string error;
+        EXPECT_NE(ParseCommandLine(args, o, error), CommandLineStatus::Error)
+            << filled << ": " << error;
+    }
+}
+
+std::string ReadSource(const char* relative)
+{
+    std::ifstream in(std::string(KESTRANA_SOURCE_DIR) + "/" + relative, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The README and the manual the program shows list the options too.
+TEST(CommandLine, EveryOptionIsInTheReadmeAndTheManual)
+{
+    const std::string readme = ReadSource("README.md");
+    const std::string manual = ReadSource("resources/manual/index.html");
+    ASSERT_FALSE(readme.empty());
+    ASSERT_FALSE(manual.empty());
+    for (const support::HelpRow& row : OptionHelp()) {
+        for (const std::string& name : LongOptions(std::string(row.synopsis))) {
+            EXPECT_NE(readme.find(name), std::string::npos) << name << " is not in README.md";
+            EXPECT_NE(manual.find(name), std::string::npos)
+                << name << " is not in resources/manual/index.html";
+        }
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "AppTestSupport.h"
 
+#include "app/CommandLine.h"
 #include "platform/LocalTime.h"
 
 #include <gtest/gtest.h>
@@ -28,7 +29,7 @@ using namespace apptest;
 class Child {
 public:
     bool Start(const std::vector<std::string>& args, const std::string& cwd,
-               const std::string& stderrPath)
+               const std::string& stderrPath, const std::string& stdoutPath = "/dev/null")
     {
         std::vector<std::string> all{KESTRANA_BINARY};
         all.insert(all.end(), args.begin(), args.end());
@@ -40,7 +41,8 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         const int rc = posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
@@ -107,11 +109,28 @@ TEST_F(ProcessTest, BadArgumentExitsWithStatusTwo)
     }
 }
 
-TEST_F(ProcessTest, HelpPrintsUsageAndSucceeds)
+TEST_F(ProcessTest, HelpPrintsEveryOptionAndSucceeds)
 {
     Child child;
-    ASSERT_TRUE(child.Start({"--help"}, Dir(), Dir() + "/stderr.txt"));
+    ASSERT_TRUE(child.Start({"--help"}, Dir(), Dir() + "/stderr.txt", Dir() + "/stdout.txt"));
     EXPECT_EQ(child.Wait(20000), 0);
+    const std::string help = ReadFile(Dir() + "/stdout.txt");
+    EXPECT_EQ(help.rfind("usage: kestrana ", 0), 0u) << help;
+    for (const support::HelpRow& row : OptionHelp()) {
+        // A row starts a line: the synopsis, then its text or the line's end.
+        const std::size_t at = help.find("\n  " + std::string(row.synopsis));
+        ASSERT_NE(at, std::string::npos) << row.synopsis;
+        const char next = help[at + 3 + row.synopsis.size()];
+        EXPECT_TRUE(next == ' ' || next == '\n') << row.synopsis;
+    }
+}
+
+TEST_F(ProcessTest, VersionIsTheProjectVersion)
+{
+    Child child;
+    ASSERT_TRUE(child.Start({"--version"}, Dir(), Dir() + "/stderr.txt", Dir() + "/stdout.txt"));
+    EXPECT_EQ(child.Wait(20000), 0);
+    EXPECT_EQ(ReadFile(Dir() + "/stdout.txt"), "kestrana " KESTRANA_PROJECT_VERSION "\n");
 }
 
 TEST_F(ProcessTest, SigtermEndsThroughTheNormalShutdown)
