@@ -1,5 +1,6 @@
 // kestrana: the serial-port terminal.
 
+#include "app/AppIcon.h"
 #include "app/CommandLine.h"
 #include "app/QtMessageBoxHandler.h"
 #include "app/Trevane2App.h"
@@ -78,8 +79,11 @@ int main(int argc, char** argv)
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrana"));
+    // Lets the desktop match the windows to kestrana.desktop and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kestrana"));
     InstallQtMessageBoxHandler();
     CTrevane2App app;
+    QApplication::setWindowIcon(KestranaIcon());
     ReportShownWhenUp();
     return app.Run(options);
 }
