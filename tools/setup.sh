@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Kestrana builds and runs with; does nothing when
 # they are all present. Needs root or sudo for the install.
+#   tools/setup.sh [PACKAGE]...   also the packages named (e.g. what make
+#                                 package and make package-test need)
 set -euo pipefail
 
 packages=(
@@ -9,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   fonts-noto-cjk
+  "$@"
 )
 
 missing=()
