@@ -11,7 +11,8 @@ DESTDIR    ?=
 # dependencies, file(1) tells CPack which files are programs.
 PACKAGE_TOOLS := dpkg-dev file
 
-.PHONY: all setup configure build run test bench tsan asan fuzz layers clean install package
+.PHONY: all setup configure build run test bench tsan asan fuzz layers clean install package \
+        package-test
 
 all: build
 
@@ -72,6 +73,13 @@ package:
 	@bash tools/setup.sh $(PACKAGE_TOOLS)
 	@$(MAKE) --no-print-directory build
 	cd $(BUILD) && cpack -G DEB
+
+# Builds the package, checks it with lintian, installs it on this machine
+# with dpkg, tries the installed programs, and removes it again.
+package-test:
+	@bash tools/setup.sh $(PACKAGE_TOOLS) lintian desktop-file-utils appstream man-db
+	@$(MAKE) --no-print-directory package
+	@bash tools/package-test.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) build-tsan build-asan build-fuzz
