@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <regex>
+#include <cctype>
 #include <set>
 #include <sstream>
 #include <string>
@@ -144,24 +144,33 @@ TEST(CommandLine, EveryDocumentedOptionParses)
         {"FILE", "saved.rtf"}, {"COMn", "COM1"},      {"PATH", "/dev/null"}, {"DIR", "/tmp"},
         {"PORT", "2000"},      {"ADDR", "127.0.0.1"}, {"NAME", "UTF-8"},     {"SIZE", "64M"},
     };
-    const std::regex placeholder("[A-Z][A-Za-z]*");
     for (const support::HelpRow& row : OptionHelp()) {
         std::string synopsis(row.synopsis);
         if (const std::size_t comma = synopsis.rfind(", "); comma != std::string::npos)
             synopsis.erase(0, comma + 2);  // "-h, --help": the long form
-        synopsis = std::regex_replace(synopsis, std::regex("\\[=([A-Za-z]+)\\]"), "=$1");
+        // "--opt[=VALUE]" is given as "--opt=VALUE"; each placeholder word
+        // (an upper-case letter after a space, '=' or the start) takes its sample.
         std::string filled;
-        auto last = synopsis.cbegin();
-        for (std::sregex_iterator it(synopsis.begin(), synopsis.end(), placeholder), end; it != end;
-             ++it) {
-            const auto sample = samples.find(it->str());
-            ASSERT_NE(sample, samples.end()) << "no sample value for " << it->str() << " in '"
-                                             << row.synopsis << "': add one to this test";
-            filled.append(last, (*it)[0].first);
-            filled += sample->second;
-            last = (*it)[0].second;
+        for (std::size_t i = 0; i < synopsis.size();) {
+            const char c = synopsis[i];
+            const bool wordStart = i == 0 || synopsis[i - 1] == ' ' || synopsis[i - 1] == '=';
+            if (c == '[' || c == ']') {
+                ++i;
+            } else if (wordStart && c >= 'A' && c <= 'Z') {
+                std::size_t end = i;
+                while (end < synopsis.size() && std::isalpha(static_cast<unsigned char>(synopsis[end])))
+                    ++end;
+                const std::string word = synopsis.substr(i, end - i);
+                const auto sample = samples.find(word);
+                ASSERT_NE(sample, samples.end()) << "no sample value for " << word << " in '"
+                                                 << row.synopsis << "': add one to this test";
+                filled += sample->second;
+                i = end;
+            } else {
+                filled += c;
+                ++i;
+            }
         }
-        filled.append(last, synopsis.cend());
         std::vector<std::string> args;
         std::istringstream words(filled);
         for (std::string word; words >> word;)

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -23,12 +22,16 @@ const std::string kIcons = std::string(KESTRANA_SOURCE_DIR) + "/resources/icons"
 std::vector<std::pair<std::string, int>> PngFiles()
 {
     std::vector<std::pair<std::string, int>> files;
-    const std::regex name("kestrana-([0-9]+)\\.png");
+    const std::string prefix = "kestrana-", suffix = ".png";
     for (const auto& entry : std::filesystem::directory_iterator(kIcons)) {
-        std::smatch match;
         const std::string file = entry.path().filename().string();
-        if (std::regex_match(file, match, name))
-            files.emplace_back(entry.path().string(), std::stoi(match[1]));
+        if (file.size() <= prefix.size() + suffix.size() || file.rfind(prefix, 0) != 0 ||
+            file.compare(file.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        const std::string digits =
+            file.substr(prefix.size(), file.size() - prefix.size() - suffix.size());
+        if (digits.find_first_not_of("0123456789") == std::string::npos)
+            files.emplace_back(entry.path().string(), std::stoi(digits));
     }
     return files;
 }
