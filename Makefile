@@ -75,9 +75,10 @@ package:
 	cd $(BUILD) && cpack -G DEB
 
 # Builds the package, checks it with lintian, installs it on this machine
-# with dpkg, tries the installed programs, and removes it again.
+# with dpkg, tries the installed programs, and removes it again. The checks
+# of make test that skip without the validators or rsvg-convert run here too.
 package-test:
-	@bash tools/setup.sh $(PACKAGE_TOOLS) lintian desktop-file-utils appstream man-db
+	@bash tools/setup.sh $(PACKAGE_TOOLS) lintian desktop-file-utils appstream man-db librsvg2-bin
 	@$(MAKE) --no-print-directory package
 	@bash tools/package-test.sh $(BUILD)
 

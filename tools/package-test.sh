@@ -19,8 +19,18 @@ step() { echo "package-test: $*"; }
 [ -f "$deb" ] || fail "$deb is missing (make package)"
 [ "$(id -u)" -eq 0 ] || fail "installing the package needs root"
 
+step "install tree and icon checks, validators included"
+# make test skips these where the validators or rsvg-convert are missing.
+QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure \
+  -R '^(install_tree|install_tree_validators|IconFiles\..*)$' >"$build/package-test-ctest.log" ||
+  { cat "$build/package-test-ctest.log"; fail "the install tree or icon checks failed"; }
+if grep -q 'Skipped\|Not Run' "$build/package-test-ctest.log"; then
+  cat "$build/package-test-ctest.log"
+  fail "an install tree or icon check was skipped although its tools are installed"
+fi
+
 step "lintian $deb"
-# Errors fail; warnings are listed (they are explained in the README).
+# Errors fail; anything else is listed.
 lintian --fail-on error --tag-display-limit 0 "$deb"
 
 work=$(mktemp -d -t kestrana-package-test.XXXXXX)
