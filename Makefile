@@ -5,8 +5,14 @@ GENERATOR  ?= Ninja
 CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
+PREFIX     ?= /usr/local
+DESTDIR    ?=
+# What building the Debian package needs: dpkg-shlibdeps finds the
+# dependencies, file(1) tells CPack which files are programs.
+PACKAGE_TOOLS := dpkg-dev file
 
-.PHONY: all setup configure build run test bench tsan asan fuzz layers clean
+.PHONY: all setup configure build run test bench tsan asan fuzz layers clean install package \
+        package-test
 
 all: build
 
@@ -56,6 +62,25 @@ fuzz: setup
 
 layers:
 	@bash tools/check-layers
+
+# The programs, desktop entry, icons, manual pages and metainfo under
+# $(DESTDIR)$(PREFIX).
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# kestrana_VERSION_ARCH.deb in $(BUILD)/.
+package:
+	@bash tools/setup.sh $(PACKAGE_TOOLS)
+	@$(MAKE) --no-print-directory build
+	cd $(BUILD) && cpack -G DEB
+
+# Builds the package, checks it with lintian, installs it on this machine
+# with dpkg, tries the installed programs, and removes it again. The checks
+# of make test that skip without the validators or rsvg-convert run here too.
+package-test:
+	@bash tools/setup.sh $(PACKAGE_TOOLS) lintian desktop-file-utils appstream man-db librsvg2-bin
+	@$(MAKE) --no-print-directory package
+	@bash tools/package-test.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) build-tsan build-asan build-fuzz

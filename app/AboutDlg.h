@@ -1,5 +1,6 @@
 #pragma once
-// The About box: a credit line, the running system, its memory and the user.
+// The About box: a credit line with the version, the running system, its
+// memory and the user.
 
 #include <QDialog>
 
@@ -13,6 +14,7 @@ public:
     explicit CAboutDlg(QWidget* parent = nullptr);
     ~CAboutDlg() override;
 
+    QString CreditText() const;
     QString SystemText() const;
     QString MemoryText() const;
     QString UserText() const;

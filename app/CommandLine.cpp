@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "support/Version.h"
 #include "terminal/TerminalCharset.h"
 
 #include <arpa/inet.h>
@@ -49,8 +50,52 @@ const char* UsageLine()
 {
     return "usage: kestrana [FILE] [--device COMn=PATH]... [--connect] [--tcp-server[=PORT]] "
            "[--tcp-bind ADDR] [--headless] [--registry-dir DIR] [--log-dir DIR] [--charset NAME] "
-           "[--no-splash] [--help]";
+           "[--no-splash] [--help] [--version]";
 }
+
+const std::vector<support::HelpRow>& OptionHelp()
+{
+    static const std::vector<support::HelpRow> rows = {
+        {"FILE", "a saved terminal to open: an .rtf file keeps both colours, any other file "
+                 "is read as plain text"},
+        {"--device COMn=PATH", "use the device PATH for the port slot COMn (1 to 8) for this "
+                               "run only, without changing the stored mapping; may be given "
+                               "for several slots. An unmapped slot COMn means /dev/ttyS(n-1)"},
+        {"--connect", "open the selected port as soon as the window is up"},
+        {"--tcp-server[=PORT]", "open the TCP server at start, on PORT (1 to 65535; 2000 when "
+                                "not given): one network client is bridged to the serial line. "
+                                "The bridge has no authentication"},
+        {"--tcp-bind ADDR", "listen on the address ADDR only (e.g. 127.0.0.1) instead of every "
+                            "address of the machine"},
+        {"--headless", "run without any window and without a display, e.g. as a serial-to-"
+                       "network bridge: message boxes go to standard error and the event log"},
+        {"--registry-dir DIR", "keep the settings in DIR instead of $XDG_CONFIG_HOME/kestrana "
+                               "(~/.config/kestrana); overrides KESTRANA_REGISTRY_DIR"},
+        {"--log-dir DIR", "write the two daily logs in DIR (created if missing) instead of the "
+                          "working folder"},
+        {"--charset NAME", "the terminal's character set for what is received and what is typed "
+                           "(UTF-8, CP949, EUC-KR, ISO-8859-1, any name iconv -l lists); kept for "
+                           "later runs; --charset= goes back to the locale's"},
+        {"--no-splash", "start without the splash window"},
+        {"-h, --help", "print this text and exit"},
+        {"--version", "print the version and exit"},
+    };
+    return rows;
+}
+
+std::string HelpText()
+{
+    return support::FormatHelp(
+        UsageLine(),
+        "Kestrana is a serial-port terminal: it opens one port at a time and shows what the "
+        "device sends and what you send in two colours.\n\n"
+        "A bad argument prints the usage line and exits with status 2. SIGTERM and SIGINT end "
+        "Kestrana through its normal shutdown: the logs get their end lines and the settings "
+        "are saved.",
+        OptionHelp());
+}
+
+std::string VersionText() { return std::string("kestrana ") + support::kVersion; }
 
 CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
                                    CommandLineOptions& options, std::string& error)
@@ -82,6 +127,8 @@ CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
                 onlyFiles = true;
             } else if (arg == "--help" || arg == "-h") {
                 options.help = true;
+            } else if (arg == "--version") {
+                options.version = true;
             } else if (arg == "--connect") {
                 options.connect = true;
             } else if (arg == "--no-splash") {
@@ -166,5 +213,7 @@ CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
         }
         options.file = arg;
     }
-    return options.help ? CommandLineStatus::Help : CommandLineStatus::Ok;
+    if (options.help)
+        return CommandLineStatus::Help;
+    return options.version ? CommandLineStatus::Version : CommandLineStatus::Ok;
 }

@@ -2,8 +2,12 @@
 // The program's command line:
 //   kestrana [FILE] [--device COMn=PATH]... [--connect] [--tcp-server[=PORT]]
 //            [--tcp-bind ADDR] [--headless] [--registry-dir DIR] [--log-dir DIR]
-//            [--charset NAME] [--no-splash] [--help]
+//            [--charset NAME] [--no-splash] [--help] [--version]
 // Plain C++: it is read before any window system or settings store is touched.
+// The --help text is also the source of the manual page's synopsis and
+// options (packaging/make-manpage.cmake), so a new option needs its row there.
+
+#include "support/HelpFormat.h"
 
 #include <cstdint>
 #include <optional>
@@ -25,12 +29,18 @@ struct CommandLineOptions {
     std::string tcpBind;                                // empty: every address
     std::uint32_t tcpBindAddress = 0;                   // tcpBind in host order (0: every address)
     bool headless = false;                              // no window, no display needed
+    bool version = false;
 };
 
-enum class CommandLineStatus { Ok, Help, Error };
+enum class CommandLineStatus { Ok, Help, Version, Error };
 
 // `args` without the program name. On Error, `error` says which argument was wrong.
 CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
                                    CommandLineOptions& options, std::string& error);
 
 const char* UsageLine();
+// The --help text: the usage line, what the program is, one row per option.
+std::string HelpText();
+const std::vector<support::HelpRow>& OptionHelp();
+// The --version line: "kestrana 0.1".
+std::string VersionText();

@@ -1,5 +1,6 @@
 // kestrana: the serial-port terminal.
 
+#include "app/AppIcon.h"
 #include "app/CommandLine.h"
 #include "app/HeadlessMessageBoxHandler.h"
 #include "app/QtMessageBoxHandler.h"
@@ -60,7 +61,10 @@ int main(int argc, char** argv)
     std::string error;
     switch (ParseCommandLine(args, options, error)) {
     case CommandLineStatus::Help:
-        std::printf("%s\n", UsageLine());
+        std::fputs(HelpText().c_str(), stdout);
+        return 0;
+    case CommandLineStatus::Version:
+        std::printf("%s\n", VersionText().c_str());
         return 0;
     case CommandLineStatus::Error:
         std::fprintf(stderr, "kestrana: %s\n%s\n", error.c_str(), UsageLine());
@@ -91,11 +95,14 @@ int main(int argc, char** argv)
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrana"));
+    // Lets the desktop match the windows to kestrana.desktop and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kestrana"));
     if (options.headless)
         InstallHeadlessMessageBoxHandler();
     else
         InstallQtMessageBoxHandler();
     CTrevane2App app;
+    QApplication::setWindowIcon(KestranaIcon());
     ReportShownWhenUp();
     return app.Run(options);
 }

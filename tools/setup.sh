@@ -2,6 +2,8 @@
 # Installs the Debian packages Kestrana builds and runs with; does nothing when
 # they are all present. Also makes the two Korean locales the tests use.
 # Needs root or sudo for the install.
+#   tools/setup.sh [PACKAGE]...   also the packages named (e.g. what make
+#                                 package and make package-test need)
 set -euo pipefail
 
 packages=(
@@ -11,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   fonts-noto-cjk
   locales
+  "$@"
 )
 
 sudo=""

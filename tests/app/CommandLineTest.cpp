@@ -2,6 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <cctype>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
 namespace {
 
 CommandLineStatus Parse(std::vector<std::string> args, CommandLineOptions& options)
@@ -175,6 +184,110 @@ TEST(CommandLine, UsageNamesEveryOption)
     for (const char* option : {"--device", "--connect", "--registry-dir", "--log-dir", "--no-splash",
                                "--help", "--tcp-server", "--tcp-bind", "--headless"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CommandLine, VersionIsReportedAndHelpWins)
+{
+    CommandLineOptions o;
+    EXPECT_EQ(Parse({"--version"}, o), CommandLineStatus::Version);
+    CommandLineOptions both;
+    EXPECT_EQ(Parse({"--version", "--help"}, both), CommandLineStatus::Help);
+    CommandLineOptions bad;
+    EXPECT_EQ(Parse({"--version", "--bogus"}, bad), CommandLineStatus::Error);
+    CommandLineOptions withValue;
+    EXPECT_EQ(Parse({"--version=2"}, withValue), CommandLineStatus::Error);
+}
+
+std::set<std::string> LongOptions(const std::string& text)
+{
+    std::set<std::string> names;
+    for (const std::string& name : support::OptionNames(text))
+        if (name.rfind("--", 0) == 0)
+            names.insert(name);
+    return names;
+}
+
+// The usage line and the --help rows (and so the manual page) name the same
+// options.
+TEST(CommandLine, UsageLineAndHelpRowsAgree)
+{
+    std::set<std::string> documented;
+    for (const support::HelpRow& row : OptionHelp())
+        for (const std::string& name : LongOptions(std::string(row.synopsis)))
+            EXPECT_TRUE(documented.insert(name).second) << name << " has two rows";
+    EXPECT_EQ(LongOptions(UsageLine()), documented);
+}
+
+// Every documented option is one the parser takes, written as its row shows it.
+TEST(CommandLine, EveryDocumentedOptionParses)
+{
+    // A value for each placeholder word the rows use.
+    const std::map<std::string, std::string> samples = {
+        {"FILE", "saved.rtf"}, {"COMn", "COM1"},      {"PATH", "/dev/null"}, {"DIR", "/tmp"},
+        {"PORT", "2000"},      {"ADDR", "127.0.0.1"}, {"NAME", "UTF-8"},     {"SIZE", "64M"},
+    };
+    for (const support::HelpRow& row : OptionHelp()) {
+        std::string synopsis(row.synopsis);
+        if (const std::size_t comma = synopsis.rfind(", "); comma != std::string::npos)
+            synopsis.erase(0, comma + 2);  // "-h, --help": the long form
+        // "--opt[=VALUE]" is given as "--opt=VALUE"; each placeholder word
+        // (an upper-case letter after a space, '=' or the start) takes its sample.
+        std::string filled;
+        for (std::size_t i = 0; i < synopsis.size();) {
+            const char c = synopsis[i];
+            const bool wordStart = i == 0 || synopsis[i - 1] == ' ' || synopsis[i - 1] == '=';
+            if (c == '[' || c == ']') {
+                ++i;
+            } else if (wordStart && c >= 'A' && c <= 'Z') {
+                std::size_t end = i;
+                while (end < synopsis.size() && std::isalpha(static_cast<unsigned char>(synopsis[end])))
+                    ++end;
+                const std::string word = synopsis.substr(i, end - i);
+                const auto sample = samples.find(word);
+                ASSERT_NE(sample, samples.end()) << "no sample value for " << word << " in '"
+                                                 << row.synopsis << "': add one to this test";
+                filled += sample->second;
+                i = end;
+            } else {
+                filled += c;
+                ++i;
+            }
+        }
+        std::vector<std::string> args;
+        std::istringstream words(filled);
+        for (std::string word; words >> word;)
+            args.push_back(word);
+        CommandLineOptions o;
+        std::string error;
+        EXPECT_NE(ParseCommandLine(args, o, error), CommandLineStatus::Error)
+            << filled << ": " << error;
+    }
+}
+
+std::string ReadSource(const char* relative)
+{
+    std::ifstream in(std::string(KESTRANA_SOURCE_DIR) + "/" + relative, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The README and the manual the program shows list the options too.
+TEST(CommandLine, EveryOptionIsInTheReadmeAndTheManual)
+{
+    const std::string readme = ReadSource("README.md");
+    const std::string manual = ReadSource("resources/manual/index.html");
+    ASSERT_FALSE(readme.empty());
+    ASSERT_FALSE(manual.empty());
+    for (const support::HelpRow& row : OptionHelp()) {
+        for (const std::string& name : LongOptions(std::string(row.synopsis))) {
+            EXPECT_NE(readme.find(name), std::string::npos) << name << " is not in README.md";
+            EXPECT_NE(manual.find(name), std::string::npos)
+                << name << " is not in resources/manual/index.html";
+        }
+    }
 }
 
 }  // namespace

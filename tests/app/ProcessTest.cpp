@@ -2,6 +2,7 @@
 
 #include "AppTestSupport.h"
 
+#include "app/CommandLine.h"
 #include "platform/LocalTime.h"
 #include "tests/common/ChildProcess.h"
 
@@ -25,14 +26,16 @@ using namespace apptest;
 // a file; killed if still running at the end.
 class Child {
 public:
-    bool Start(const std::vector<std::string>& args, const std::string& cwd, const std::string& stderrPath)
+    bool Start(const std::vector<std::string>& args, const std::string& cwd,
+               const std::string& stderrPath, const std::string& stdoutPath = "")
     {
         std::vector<std::string> argv{KESTRANA_BINARY};
         argv.insert(argv.end(), args.begin(), args.end());
         testchild::ChildOptions options;
         options.workingDir = cwd;
         options.environment = {"QT_QPA_PLATFORM=offscreen"};
-        options.out = testchild::Stream::Null;
+        options.out = stdoutPath.empty() ? testchild::Stream::Null : testchild::Stream::File;
+        options.outputFile = stdoutPath;
         options.err = testchild::Stream::File;
         options.errorFile = stderrPath;
         return m_process.Start(argv, options);
@@ -84,11 +87,28 @@ TEST_F(ProcessTest, UnknownCharsetIsAUsageErrorNamingIt)
     EXPECT_NE(text.find("usage: kestrana"), std::string::npos) << text;
 }
 
-TEST_F(ProcessTest, HelpPrintsUsageAndSucceeds)
+TEST_F(ProcessTest, HelpPrintsEveryOptionAndSucceeds)
 {
     Child child;
-    ASSERT_TRUE(child.Start({"--help"}, Dir(), Dir() + "/stderr.txt"));
+    ASSERT_TRUE(child.Start({"--help"}, Dir(), Dir() + "/stderr.txt", Dir() + "/stdout.txt"));
     EXPECT_EQ(child.Wait(20000), 0);
+    const std::string help = ReadFile(Dir() + "/stdout.txt");
+    EXPECT_EQ(help.rfind("usage: kestrana ", 0), 0u) << help;
+    for (const support::HelpRow& row : OptionHelp()) {
+        // A row starts a line: the synopsis, then its text or the line's end.
+        const std::size_t at = help.find("\n  " + std::string(row.synopsis));
+        ASSERT_NE(at, std::string::npos) << row.synopsis;
+        const char next = help[at + 3 + row.synopsis.size()];
+        EXPECT_TRUE(next == ' ' || next == '\n') << row.synopsis;
+    }
+}
+
+TEST_F(ProcessTest, VersionIsTheProjectVersion)
+{
+    Child child;
+    ASSERT_TRUE(child.Start({"--version"}, Dir(), Dir() + "/stderr.txt", Dir() + "/stdout.txt"));
+    EXPECT_EQ(child.Wait(20000), 0);
+    EXPECT_EQ(ReadFile(Dir() + "/stdout.txt"), "kestrana " KESTRANA_PROJECT_VERSION "\n");
 }
 
 TEST_F(ProcessTest, SigtermEndsThroughTheNormalShutdown)

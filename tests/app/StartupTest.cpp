@@ -309,6 +309,7 @@ TEST_F(StartupTest, AboutBoxLines)
 {
     CAboutDlg about;
     EXPECT_EQ(Utf8(about.windowTitle()), "Kestrana 정보");
+    EXPECT_EQ(Utf8(about.CreditText()), "Kestrana " KESTRANA_PROJECT_VERSION " - a serial-port terminal");
     EXPECT_EQ(Utf8(about.SystemText()).rfind("Linux version ", 0), 0u);
     EXPECT_EQ(Utf8(about.MemoryText()).rfind("Memory ", 0), 0u);
     EXPECT_NE(Utf8(about.MemoryText()).find(" Bytes(Avail.) / "), std::string::npos);

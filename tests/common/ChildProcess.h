@@ -31,7 +31,7 @@ enum class Stream {
     Inherit,  // shared with this process
     Null,     // /dev/null
     Output,   // the output pipe this object reads
-    File,     // the file named in ChildOptions::errorFile (created or emptied)
+    File,     // the file named in ChildOptions::outputFile / errorFile (created or emptied)
 };
 
 struct ChildOptions {
@@ -39,6 +39,7 @@ struct ChildOptions {
     std::vector<std::string> environment;  // "NAME=VALUE", added or replacing this process's
     Stream out = Stream::Output;           // standard output
     Stream err = Stream::Inherit;          // standard error
+    std::string outputFile;                // for out == Stream::File
     std::string errorFile;                 // for err == Stream::File
     std::vector<std::pair<int, int>> passFds;  // a descriptor here and its number in the child
 };
@@ -86,10 +87,12 @@ public:
             case Stream::Inherit: break;
             case Stream::Null: posix_spawn_file_actions_addopen(&actions, target, "/dev/null", O_WRONLY, 0); break;
             case Stream::Output: posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), target); break;
-            case Stream::File:
-                posix_spawn_file_actions_addopen(&actions, target, options.errorFile.c_str(),
+            case Stream::File: {
+                const std::string& file = target == STDOUT_FILENO ? options.outputFile : options.errorFile;
+                posix_spawn_file_actions_addopen(&actions, target, file.c_str(),
                                                  O_WRONLY | O_CREAT | O_TRUNC, 0644);
                 break;
+            }
             }
         };
         route(options.out, STDOUT_FILENO);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -89,4 +92,39 @@ TEST(DevsimOptions, BadArguments)
              {"--echo=1"},
          })
         EXPECT_EQ(Parse(args, o), devsim::ParseStatus::Error) << args.front();
+}
+
+TEST(DevsimOptions, VersionIsReportedAndTakesNoValue)
+{
+    devsim::Options o;
+    EXPECT_EQ(Parse({"--version"}, o), devsim::ParseStatus::Version);
+    EXPECT_EQ(Parse({"--version", "--help"}, o), devsim::ParseStatus::Help);
+    EXPECT_EQ(Parse({"--version=1"}, o), devsim::ParseStatus::Error);
+}
+
+// The usage line and the rows of --help (and so the manual page) name the
+// same options, and the parser knows each of them.
+TEST(DevsimOptions, UsageAndHelpRowsAgree)
+{
+    auto longOptions = [](std::string_view text) {
+        std::set<std::string> names;
+        for (const std::string& name : support::OptionNames(text))
+            if (name.rfind("--", 0) == 0)
+                names.insert(name);
+        return names;
+    };
+    const std::string help = devsim::UsageText();
+    const std::string usage = help.substr(0, help.find("\n\n"));
+    std::set<std::string> documented;
+    for (const support::HelpRow& row : devsim::OptionHelp())
+        for (const std::string& name : longOptions(row.synopsis))
+            documented.insert(name);
+    EXPECT_EQ(longOptions(usage), documented);
+    for (const std::string& name : documented) {
+        devsim::Options o;
+        std::string error;
+        const char* argv[] = {"kestrana-devsim", name.c_str(), nullptr};
+        devsim::ParseOptions(2, argv, o, error);
+        EXPECT_EQ(error.find("unknown argument"), std::string::npos) << name << ": " << error;
+    }
 }

@@ -287,4 +287,13 @@ TEST(DevsimProcessTest, HelpPrintsUsageAndSucceeds)
     EXPECT_NE(output.find("--flood RATE"), std::string::npos);
 }
 
+TEST(DevsimProcessTest, VersionIsTheProjectVersion)
+{
+    testchild::DevsimProcess sim;
+    ASSERT_TRUE(sim.StartSimulator({"--version"}));
+    const std::string output = sim.ReadToEnd(10s);
+    EXPECT_EQ(sim.WaitExit(10s), 0);
+    EXPECT_EQ(output, "kestrana-devsim " KESTRANA_PROJECT_VERSION "\n");
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 #include "tools/devsim/Options.h"
 
 #include "support/HexDigit.h"
+#include "support/Version.h"
 
 #include <cctype>
 #include <cerrno>
@@ -98,6 +99,10 @@ ParseStatus ParseOptions(int argc, const char* const* argv, Options& options, st
             if (!noValue())
                 return bad("--help takes no value");
             options.help = true;
+        } else if (arg == "--version") {
+            if (!noValue())
+                return bad("--version takes no value");
+            options.version = true;
         } else if (arg == "--echo") {
             if (!noValue())
                 return bad("--echo takes no value");
@@ -151,6 +156,8 @@ ParseStatus ParseOptions(int argc, const char* const* argv, Options& options, st
     }
     if (options.help)
         return ParseStatus::Help;
+    if (options.version)
+        return ParseStatus::Version;
     if (options.floodBytes && !options.flood)
         return error = "--bytes goes with --flood", ParseStatus::Error;
     if (options.lines && options.flood)
@@ -158,23 +165,36 @@ ParseStatus ParseOptions(int argc, const char* const* argv, Options& options, st
     return ParseStatus::Ok;
 }
 
-const char* UsageText()
+const std::vector<support::HelpRow>& OptionHelp()
 {
-    return "usage: kestrana-devsim [--echo] [--lines[=RATE]] [--reply HEX=HEX]...\n"
-           "                       [--flood RATE [--bytes N]] [--check] [--time SECONDS]\n"
-           "Makes a pseudo-terminal, prints the path of its far end on the first line\n"
-           "and acts as a device on it until killed or until --time has passed.\n"
-           "  --echo            send back every byte received\n"
-           "  --lines[=RATE]    send \"line 1\\r\\n\", \"line 2\\r\\n\", ... at RATE lines/s (default 2)\n"
-           "  --reply HEX=HEX   answer a received block equal to the first bytes with the\n"
-           "                    second (repeatable; other blocks are echoed with --echo)\n"
-           "  --flood RATE      send the checkable flood pattern at RATE bytes/s\n"
-           "                    (suffix k or M; 0 = as fast as possible)\n"
-           "  --bytes N         stop the flood after N bytes\n"
-           "  --check           check incoming bytes against the flood pattern; report\n"
-           "                    \"check bytes=N errors=M\" on SIGUSR1 and at exit\n"
-           "  --time SECONDS    exit after that long\n"
-           "  --help            this text\n";
+    static const std::vector<support::HelpRow> rows = {
+        {"--echo", "send back every byte received"},
+        {"--lines[=RATE]", "send \"line 1\\r\\n\", \"line 2\\r\\n\", ... at RATE lines per second "
+                           "(default 2)"},
+        {"--reply HEX=HEX", "answer a received block equal to the first bytes with the second "
+                            "(repeatable; other blocks are echoed with --echo)"},
+        {"--flood RATE", "send the checkable flood pattern at RATE bytes per second (suffix k "
+                         "or M; 0 = as fast as possible)"},
+        {"--bytes N", "stop the flood after N bytes (suffix k or M)"},
+        {"--check", "check incoming bytes against the flood pattern; report \"check bytes=N "
+                    "errors=M\" on SIGUSR1 and at exit"},
+        {"--time SECONDS", "exit after that long"},
+        {"-h, --help", "print this text and exit"},
+        {"--version", "print the version and exit"},
+    };
+    return rows;
 }
+
+std::string UsageText()
+{
+    return support::FormatHelp(
+        "usage: kestrana-devsim [--echo] [--lines[=RATE]] [--reply HEX=HEX]... "
+        "[--flood RATE [--bytes N]] [--check] [--time SECONDS] [--help] [--version]",
+        "Makes a pseudo-terminal, prints the path of its far end on the first line and acts as "
+        "a device on it until killed or until --time has passed.",
+        OptionHelp());
+}
+
+std::string VersionText() { return std::string("kestrana-devsim ") + support::kVersion; }
 
 }  // namespace devsim

@@ -1,5 +1,8 @@
 #pragma once
-// The simulator's command line.
+// The simulator's command line. Its --help text is also the source of the
+// manual page's synopsis and options (packaging/make-manpage.cmake).
+
+#include "support/HelpFormat.h"
 
 #include <cstdint>
 #include <optional>
@@ -24,9 +27,10 @@ struct Options {
     bool check = false;
     std::optional<double> timeLimit;        // seconds
     bool help = false;
+    bool version = false;
 };
 
-enum class ParseStatus { Ok, Help, Error };
+enum class ParseStatus { Ok, Help, Version, Error };
 
 // Fills `options` from argv[1..]; on Error, `error` says what was wrong.
 ParseStatus ParseOptions(int argc, const char* const* argv, Options& options, std::string& error);
@@ -36,6 +40,10 @@ std::optional<std::uint64_t> ParseCount(const std::string& text);
 // Hex digits in pairs, spaces allowed ("01 0A ff"); nullopt when malformed.
 std::optional<std::vector<std::uint8_t>> ParseHex(const std::string& text);
 
-const char* UsageText();
+// The --help text; also printed after a command-line error.
+std::string UsageText();
+const std::vector<support::HelpRow>& OptionHelp();
+// The --version line: "kestrana-devsim 0.1".
+std::string VersionText();
 
 }  // namespace devsim

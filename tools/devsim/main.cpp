@@ -19,10 +19,13 @@ int main(int argc, char** argv)
     std::string error;
     switch (devsim::ParseOptions(argc, argv, options, error)) {
     case devsim::ParseStatus::Help:
-        std::fputs(devsim::UsageText(), stdout);
+        std::fputs(devsim::UsageText().c_str(), stdout);
+        return 0;
+    case devsim::ParseStatus::Version:
+        std::printf("%s\n", devsim::VersionText().c_str());
         return 0;
     case devsim::ParseStatus::Error:
-        std::fprintf(stderr, "kestrana-devsim: %s\n%s", error.c_str(), devsim::UsageText());
+        std::fprintf(stderr, "kestrana-devsim: %s\n%s", error.c_str(), devsim::UsageText().c_str());
         return 2;
     case devsim::ParseStatus::Ok:
         break;
