@@ -83,11 +83,12 @@ void CCommPort2::ReaderAndStatusProc()
         const std::uint32_t mask = m_dwEventMask.load();
         if (mask != maskGiven) {
             // A new mask ends the event wait in progress with no event and
-            // forgets what was recorded under the old one.
+            // forgets what only the old one watched. Events the new mask
+            // watches stay: a block read since the change raised them under it.
             const bool firstPass = maskGiven == 0xFFFFFFFF;
             maskGiven = mask;
-            pendingEvents = 0;
-            m_dwRaisedEvents.store(0);
+            pendingEvents &= mask;
+            m_dwRaisedEvents.fetch_and(mask);
             SampleLineState(false);
             if (!firstPass)
                 ReportCommEvent(0);

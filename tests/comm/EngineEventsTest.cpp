@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace commtest;
 
 namespace {
@@ -49,6 +51,24 @@ TEST_F(EngineEvents, MaskChangedWhileWaitingGivesNullEvent)
     EXPECT_TRUE(owner.WaitText("EVENT: NULL\r\n"));
     ASSERT_TRUE(pty.Write("k"));
     EXPECT_TRUE(owner.WaitText("EVENT: RXCHAR \r\n"));
+}
+
+// Data that arrives while the reader is still taking a new mask must keep its
+// event: the mask change forgets only what the old mask alone watched.
+TEST_F(EngineEvents, DataRightAfterAMaskChangeKeepsItsEvent)
+{
+    Open();
+    auto rxcharEvents = [this] {
+        return std::count_if(owner.texts.begin(), owner.texts.end(), [](const std::string& t) {
+            return t.find("EVENT: RXCHAR") != std::string::npos;
+        });
+    };
+    for (int round = 0; round < 30; ++round) {
+        const auto before = rxcharEvents();
+        port.SetEventMask(round % 2 ? EV_RXCHAR : EV_RXCHAR | EV_CTS);
+        ASSERT_TRUE(pty.Write("k"));
+        EXPECT_TRUE(owner.PumpUntil([&] { return rxcharEvents() > before; }, 2000ms)) << "round " << round;
+    }
 }
 
 TEST_F(EngineEvents, FlagCharacterGivesRxFlag)
