@@ -34,6 +34,7 @@ bool QtMessageWindow::PostMessage(unsigned message, WPARAM wParam, LPARAM lParam
 {
     // postEvent takes ownership of the event and is safe from any thread.
     auto event = std::make_unique<PostedMessageEvent>(message, wParam, lParam);
+    m_posts.fetch_add(1, std::memory_order_release);
     QCoreApplication::postEvent(this, event.release());
     return true;
 }
@@ -48,6 +49,7 @@ bool QtMessageWindow::event(QEvent* event)
 {
     if (event->type() != kPostedMessageType)
         return QObject::event(event);
+    m_posts.load(std::memory_order_acquire);  // pairs with the poster's release
     const auto* posted = static_cast<PostedMessageEvent*>(event);
     SendMessage(posted->m_message, posted->m_wParam, posted->m_lParam);
     return true;

@@ -7,6 +7,8 @@
 
 #include <QObject>
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <unordered_map>
 
@@ -28,6 +30,11 @@ protected:
 
 private:
     std::unordered_map<unsigned, Handler> m_handlers;
+    // Everything a poster wrote before PostMessage (the event, the buffer its
+    // lParam points to) is visible to the handler. Qt's event queue already
+    // orders it, but through locks a race detector cannot see; this release
+    // and acquire pair states the order where it can.
+    std::atomic<std::uint64_t> m_posts{0};
 };
 
 }  // namespace platform
