@@ -287,9 +287,7 @@ void CTrevane2View::UpdateMetrics()
         // Keep the first visible character on screen across the re-wrap.
         std::uint64_t topOffset = 0;
         if (!m_bFollowEnd && verticalScrollBar()->value() > 0) {
-            const auto [line, column] =
-                text.RowPosition(static_cast<std::uint64_t>(verticalScrollBar()->value()));
-            topOffset = text.LineStart(line) + column;
+            topOffset = text.RowStart(static_cast<std::uint64_t>(verticalScrollBar()->value()));
         }
         text.SetWrapColumns(columns);
         UpdateScrollBar();
@@ -345,7 +343,6 @@ void CTrevane2View::paintEvent(QPaintEvent* event)
     painter.setFont(font());
 
     const TerminalText& text = m_pDoc->Text();
-    const auto& runs = text.Runs();
     const std::uint64_t rows = text.RowCount();
     const auto first = static_cast<std::uint64_t>(verticalScrollBar()->value());
     const std::uint64_t selFrom = std::min(m_selAnchor, m_selEnd);
@@ -357,9 +354,8 @@ void CTrevane2View::paintEvent(QPaintEvent* event)
     std::vector<int> cellX;  // cell column where each unit of the row starts, and the row's end
     for (int i = 0; i < visible && first + static_cast<std::uint64_t>(i) < rows; ++i) {
         const std::uint64_t row = first + static_cast<std::uint64_t>(i);
-        const auto [line, column] = text.RowPosition(row);
         const auto length = static_cast<std::size_t>(text.RowLength(row));
-        const std::uint64_t start = text.LineStart(line) + column;
+        const std::uint64_t start = text.RowStart(row);
         const int y = kMargin + i * m_nLineHeight;
         if (length == 0)
             continue;
@@ -394,12 +390,11 @@ void CTrevane2View::paintEvent(QPaintEvent* event)
                              selection);
         }
 
-        std::size_t run = text.RunAt(start);
         for (std::uint64_t at = start; at < end;) {
-            const std::uint64_t runEnd = run + 1 < runs.size() ? std::min(runs[run + 1].start, end) : end;
+            const std::uint64_t runEnd = std::min(text.ColorRunEnd(at), end);
             const auto from = static_cast<std::size_t>(at - start);
             const auto to = static_cast<std::size_t>(runEnd - start);
-            painter.setPen(runs.empty() ? QColor(Qt::black) : ColorFromColorRef(runs[run].color));
+            painter.setPen(ColorFromColorRef(text.ColorAt(at)));
             if (uniform) {
                 painter.drawText(kMargin + static_cast<int>(from) * m_nCharWidth, y + m_nAscent,
                                  buffer.mid(static_cast<qsizetype>(from), static_cast<qsizetype>(to - from)));
@@ -422,7 +417,6 @@ void CTrevane2View::paintEvent(QPaintEvent* event)
                 }
             }
             at = runEnd;
-            ++run;
         }
     }
 
@@ -453,8 +447,7 @@ QRect CTrevane2View::CaretRect() const
     const std::uint64_t row = text.RowOfOffset(end);
     if (row < first || row >= first + static_cast<std::uint64_t>(visible))
         return {};
-    const auto [line, column] = text.RowPosition(row);
-    const std::uint64_t rowStart = text.LineStart(line) + column;
+    const std::uint64_t rowStart = text.RowStart(row);
     int x = 0;
     for (std::uint64_t at = rowStart; at < end; ++at)
         x += TerminalText::CellWidth(text.At(at));
@@ -470,8 +463,7 @@ std::size_t CTrevane2View::OffsetAt(const QPoint& pos) const
     const std::uint64_t row = std::min<std::uint64_t>(
         static_cast<std::uint64_t>(verticalScrollBar()->value()) + static_cast<std::uint64_t>(rowInView),
         rows - 1);
-    const auto [line, column] = text.RowPosition(row);
-    const std::uint64_t rowStart = text.LineStart(line) + column;
+    const std::uint64_t rowStart = text.RowStart(row);
     const std::uint64_t rowLength = text.RowLength(row);
     // The nearest boundary between characters to the point, in cells.
     const double target = static_cast<double>(pos.x() - kMargin) / m_nCharWidth;
@@ -736,8 +728,7 @@ std::uint64_t CTrevane2View::FirstVisibleOffset() const
     const TerminalText& text = m_pDoc->Text();
     const auto row = std::min<std::uint64_t>(static_cast<std::uint64_t>(verticalScrollBar()->value()),
                                              text.RowCount() - 1);
-    const auto [line, column] = text.RowPosition(row);
-    return text.LineStart(line) + column;
+    return text.RowStart(row);
 }
 
 std::uint64_t CTrevane2View::AppendTyped(std::u16string_view typed)
