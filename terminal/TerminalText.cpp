@@ -407,11 +407,12 @@ void TerminalText::EnforceBudget() const
         p.queued = true;
         leaving += p.text->CapacityBytes();
     }
-    // Without a working history file the oldest text makes room.
+    // Without a working history file the oldest text makes room; a piece on
+    // its way to disk is waited for, it may get there.
     if (!m_trouble.empty()) {
-        while (resident > m_budget) {
+        while (resident - std::min(resident, leaving) > m_budget) {
             const std::size_t first = !m_pieces.empty() && m_pieces[0].marker ? 1 : 0;
-            if (first >= m_pieces.size())
+            if (first >= m_pieces.size() || m_pieces[first].queued)
                 break;
             const std::size_t freed = m_pieces[first].text ? m_pieces[first].text->CapacityBytes() : 0;
             DropFront(1, m_trouble);
