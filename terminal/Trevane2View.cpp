@@ -19,6 +19,7 @@
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -37,6 +38,8 @@ namespace {
 
 // One repaint per frame at most, however many blocks arrive in between.
 constexpr int kRepaintIntervalMs = 16;
+// 256 MB of UTF-16.
+constexpr std::uint64_t kClipboardLimitUnits = std::uint64_t(128) << 20;
 constexpr int kMargin = 2;
 
 }  // namespace
@@ -60,6 +63,9 @@ CTrevane2View::CTrevane2View(CTrevane2Doc* doc, CAppearance* appearance, QWidget
     viewport()->setAutoFillBackground(false);  // paintEvent fills what it paints
     setFont(m_pAppearance->TerminalFont());
     connect(m_pDoc, &CTrevane2Doc::textReset, this, &CTrevane2View::OnTextReset);
+    connect(m_pDoc, &CTrevane2Doc::textDropped, this, &CTrevane2View::OnTextDropped);
+    connect(m_pDoc, &CTrevane2Doc::textChanged, this, &CTrevane2View::ScheduleRepaint);
+    connect(m_pDoc, &CTrevane2Doc::historyNotice, this, &CTrevane2View::logNotice);
     UpdateMetrics();
 }
 
@@ -219,6 +225,14 @@ void CTrevane2View::OnTextReset()
     m_pDoc->Text().SetWrapColumns(m_nColumns);
     m_selAnchor = m_selEnd = m_pDoc->Text().Size();
     m_bFollowEnd = true;
+    ScheduleRepaint();
+}
+
+void CTrevane2View::OnTextDropped()
+{
+    // Offsets moved: a selection or hit would now name other text.
+    ClearFoundText();
+    m_selAnchor = m_selEnd = m_pDoc->Text().Size();
     ScheduleRepaint();
 }
 
@@ -645,6 +659,20 @@ QString CTrevane2View::SelectedText() const
 
 void CTrevane2View::OnEditCopy()
 {
+    // The clipboard holds one string in memory (and other programs take a
+    // copy of it): beyond 256 MB of text, saving is the way to keep it.
+    const std::uint64_t length = std::max(m_selAnchor, m_selEnd) - std::min(m_selAnchor, m_selEnd);
+    if (length > kClipboardLimitUnits) {
+        platform::ShowMessageBox(
+            "The selection is too large for the clipboard.",
+            QStringLiteral("%1 characters are selected; the clipboard takes at most %2. "
+                           "File > Save As keeps the whole text.")
+                .arg(QLocale::c().toString(static_cast<qulonglong>(length)),
+                     QLocale::c().toString(static_cast<qulonglong>(kClipboardLimitUnits)))
+                .toStdString());
+        return;
+    }
+    // One copy of the text: read piece by piece straight into the string.
     const QString selected = SelectedText();
     if (!selected.isEmpty())
         QGuiApplication::clipboard()->setText(selected);
