@@ -76,6 +76,11 @@ struct TerminalText::Notifier {
     }
 };
 
+struct TerminalText::RawPiece {
+    std::uint64_t id = 0;
+    DecodedPiece decoded;
+};
+
 TerminalText::TerminalText() : m_notifier(std::make_shared<Notifier>())
 {
     Reset();
@@ -93,6 +98,7 @@ TerminalText& TerminalText::operator=(TerminalText&& other) noexcept
     if (this == &other)
         return *this;
     m_writer.reset();
+    m_raw.reset();
     m_pieces = std::move(other.m_pieces);
     m_unitBase = std::move(other.m_unitBase);
     m_lineBase = std::move(other.m_lineBase);
@@ -122,6 +128,7 @@ TerminalText& TerminalText::operator=(TerminalText&& other) noexcept
 
 void TerminalText::Reset()
 {
+    m_raw.reset();
     m_writer.reset();  // joins its thread and closes the history file
     m_pieces.clear();
     m_pieces.shrink_to_fit();
@@ -562,9 +569,32 @@ void TerminalText::Truncate(std::uint64_t offset)
         Erase(offset, Size() - offset);
 }
 
+const char16_t* TerminalText::RawUnits(std::size_t index) const
+{
+    if (index >= m_pieces.size() || m_pieces[index].text)
+        return nullptr;
+    const Piece& piece = m_pieces[index];
+    if (!m_raw)
+        m_raw = std::make_unique<RawPiece>();
+    if (m_raw->id != piece.id) {
+        m_raw->id = 0;
+        if (!m_decoder)
+            m_decoder = std::make_unique<PieceDecoder>();
+        std::string blob, why;
+        if (!Writer().Read(piece.fileSerial, piece.offset, piece.bytes, blob, why) ||
+            !m_decoder->Decode(blob.data(), blob.size(), m_raw->decoded, why) ||
+            m_raw->decoded.units.size() != piece.units)
+            return nullptr;  // Load reports it
+        m_raw->id = piece.id;
+    }
+    return m_raw->decoded.units.data();
+}
+
 char16_t TerminalText::At(std::uint64_t offset) const
 {
     const std::size_t i = PieceOfOffset(offset);
+    if (const char16_t* raw = RawUnits(i))
+        return raw[offset - m_unitBase[i]];
     return SegmentAt(i)->At(offset - m_unitBase[i]);
 }
 
@@ -574,7 +604,10 @@ void TerminalText::Copy(std::uint64_t offset, std::size_t n, char16_t* out) cons
         const std::size_t i = PieceOfOffset(offset);
         const std::uint64_t local = offset - m_unitBase[i];
         const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(n, PieceUnits(i) - local));
-        SegmentAt(i)->Copy(local, take, out);
+        if (const char16_t* raw = RawUnits(i))
+            std::copy_n(raw + local, take, out);
+        else
+            SegmentAt(i)->Copy(local, take, out);
         out += take;
         offset += take;
         n -= take;
@@ -611,12 +644,26 @@ std::size_t TerminalText::LineOfOffset(std::uint64_t offset) const
 std::uint32_t TerminalText::ColorAt(std::uint64_t offset) const
 {
     const std::size_t i = PieceOfOffset(offset);
+    if (RawUnits(i) != nullptr) {
+        const auto& runs = m_raw->decoded.runs;
+        const auto local = static_cast<std::uint32_t>(offset - m_unitBase[i]);
+        const auto it = std::upper_bound(runs.begin(), runs.end(), local,
+                                         [](std::uint32_t o, const PieceRun& r) { return o < r.start; });
+        return std::prev(it)->color;
+    }
     return SegmentAt(i)->ColorAt(offset - m_unitBase[i]);
 }
 
 std::uint64_t TerminalText::ColorRunEnd(std::uint64_t offset) const
 {
     const std::size_t i = PieceOfOffset(offset);
+    if (RawUnits(i) != nullptr) {
+        const auto& runs = m_raw->decoded.runs;
+        const auto local = static_cast<std::uint32_t>(offset - m_unitBase[i]);
+        const auto it = std::upper_bound(runs.begin(), runs.end(), local,
+                                         [](std::uint32_t o, const PieceRun& r) { return o < r.start; });
+        return m_unitBase[i] + (it == runs.end() ? m_pieces[i].units : it->start);
+    }
     const auto text = SegmentAt(i);
     const auto& runs = text->Runs();
     const std::size_t run = text->RunAt(offset - m_unitBase[i]);

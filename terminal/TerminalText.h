@@ -103,7 +103,7 @@ public:
     std::uint64_t DroppedUnits() const { return m_droppedUnits; }
 
     // A piece's size in units: text is sealed into pieces about this long.
-    static constexpr std::size_t kChunkUnits = std::size_t(1) << 20;
+    static constexpr std::size_t kChunkUnits = std::size_t(1) << 19;
     // Smaller pieces, so that tests move text to disk constantly.
     void SetPieceUnits(std::size_t units);
 
@@ -144,6 +144,11 @@ private:
     mutable std::uint64_t m_deadSerial = 0;  // results from files up to this one are void
     mutable std::unique_ptr<HistoryWriter> m_writer;
     mutable std::unique_ptr<PieceDecoder> m_decoder;
+    // The last piece read straight from disk for its characters only (find,
+    // save, copy): no line index is built for those.
+    struct RawPiece;
+    mutable std::unique_ptr<RawPiece> m_raw;
+    const char16_t* RawUnits(std::size_t index) const;
     std::shared_ptr<Notifier> m_notifier;
     mutable std::string m_trouble;  // why the last write failed; empty when writing works
     mutable std::string m_pendingDropWhy;  // a read failed: drop what is on disk at the next Poll

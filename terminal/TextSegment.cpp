@@ -4,7 +4,10 @@
 #include <array>
 #include <cstring>
 #include <iterator>
+#include <new>
 #include <numeric>
+
+#include <sys/mman.h>
 
 namespace {
 
@@ -63,6 +66,24 @@ bool HasUnitsOfOtherWidth(const char16_t* first, const char16_t* last)
 }
 
 }  // namespace
+
+namespace {
+
+std::unique_ptr<char16_t[], TextSegment::ChunkUnmap> MapChunk()
+{
+    void* pages = ::mmap(nullptr, TextSegment::kChunkUnits * sizeof(char16_t), PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pages == MAP_FAILED)
+        throw std::bad_alloc();
+    return std::unique_ptr<char16_t[], TextSegment::ChunkUnmap>(static_cast<char16_t*>(pages));
+}
+
+}  // namespace
+
+void TextSegment::ChunkUnmap::operator()(char16_t* chunk) const
+{
+    ::munmap(chunk, kChunkUnits * sizeof(char16_t));
+}
 
 int TextSegment::CellWidth(char16_t u)
 {
@@ -131,7 +152,7 @@ void TextSegment::Append(const char16_t* text, std::size_t n, std::uint32_t colo
     while (done < n) {
         const std::size_t inChunk = static_cast<std::size_t>(m_size % kChunkUnits);
         if (inChunk == 0 && m_size / kChunkUnits == m_chunks.size())
-            m_chunks.push_back(std::make_unique_for_overwrite<char16_t[]>(kChunkUnits));
+            m_chunks.push_back(MapChunk());
         const std::size_t take = std::min(n - done, kChunkUnits - inChunk);
         std::memcpy(m_chunks.back().get() + inChunk, text + done, take * sizeof(char16_t));
         done += take;

@@ -84,6 +84,11 @@ public:
     static std::uint64_t RowsOfShape(const Shape& shape, int columns);
 
     static constexpr std::size_t kChunkUnits = std::size_t(1) << 18;
+    // Chunks are mapped pages of their own: the memory of a piece that goes
+    // to disk returns to the system at once instead of fragmenting the heap.
+    struct ChunkUnmap {
+        void operator()(char16_t* chunk) const;
+    };
 
 private:
     // Where the rows of a line start (offsets within the line, the first 0),
@@ -107,7 +112,7 @@ private:
     // Drops the rows of the last line's table past its (shortened) length.
     void TrimLastLineBreaks(RowBreaks& breaks, std::uint64_t length);
 
-    std::vector<std::unique_ptr<char16_t[]>> m_chunks;
+    std::vector<std::unique_ptr<char16_t[], ChunkUnmap>> m_chunks;
     std::uint64_t m_size = 0;
     std::vector<std::uint64_t> m_lineStart;  // always holds line 0
     std::vector<std::uint64_t> m_rowStart;   // first visual row of each line
