@@ -44,13 +44,45 @@ std::optional<int> ParsePort(std::string_view text)
     return port;
 }
 
+// The smallest budget that still holds the newest piece and a few on their
+// way to disk.
+constexpr std::uint64_t kMinHistoryMemory = 4ull << 20;
+
 }  // namespace
+
+std::optional<std::uint64_t> ParseMemorySize(std::string_view text)
+{
+    std::uint64_t value = 0;
+    std::size_t i = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        if (value > (std::uint64_t(1) << 40))
+            return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(text[i] - '0');
+    }
+    if (i == 0)
+        return std::nullopt;
+    const std::string_view suffix = text.substr(i);
+    int shift = 0;
+    if (suffix.empty() || suffix == "B" || suffix == "b")
+        shift = 0;
+    else if (suffix.size() == 1 && (suffix[0] == 'K' || suffix[0] == 'k'))
+        shift = 10;
+    else if (suffix.size() == 1 && (suffix[0] == 'M' || suffix[0] == 'm'))
+        shift = 20;
+    else if (suffix.size() == 1 && (suffix[0] == 'G' || suffix[0] == 'g'))
+        shift = 30;
+    else
+        return std::nullopt;
+    if (value > (std::uint64_t(1) << (50 - shift)))
+        return std::nullopt;
+    return value << shift;
+}
 
 const char* UsageLine()
 {
     return "usage: kestrana [FILE] [--device COMn=PATH]... [--connect] [--tcp-server[=PORT]] "
            "[--tcp-bind ADDR] [--headless] [--registry-dir DIR] [--log-dir DIR] [--charset NAME] "
-           "[--no-splash] [--help] [--version]";
+           "[--history-memory SIZE] [--no-splash] [--help] [--version]";
 }
 
 const std::vector<support::HelpRow>& OptionHelp()
@@ -76,6 +108,11 @@ const std::vector<support::HelpRow>& OptionHelp()
         {"--charset NAME", "the terminal's character set for what is received and what is typed "
                            "(UTF-8, CP949, EUC-KR, ISO-8859-1, any name iconv -l lists); kept for "
                            "later runs; --charset= goes back to the locale's"},
+        {"--history-memory SIZE", "keep at most SIZE of the terminal's text in memory (e.g. 256M, "
+                                  "2G; at least 4M; 64M when not given). Older text moves to an "
+                                  "unlinked, compressed history file in $XDG_CACHE_HOME/kestrana "
+                                  "(~/.cache/kestrana) or the temporary folder and comes back when "
+                                  "you scroll, find, copy or save: nothing is trimmed"},
         {"--no-splash", "start without the splash window"},
         {"-h, --help", "print this text and exit"},
         {"--version", "print the version and exit"},
@@ -188,6 +225,16 @@ CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
                     return CommandLineStatus::Error;
                 }
                 options.logDir = value;
+            } else if (auto gotMemory = takeValue("--history-memory", value)) {
+                if (!*gotMemory)
+                    return CommandLineStatus::Error;
+                const std::optional<std::uint64_t> size = ParseMemorySize(value);
+                if (!size || *size < kMinHistoryMemory) {
+                    error = "--history-memory needs a size of at least 4M, such as 64M or 1G (got '" +
+                            value + "')";
+                    return CommandLineStatus::Error;
+                }
+                options.historyMemory = *size;
             } else if (auto gotCharset = takeValue("--charset", value)) {
                 if (!*gotCharset)
                     return CommandLineStatus::Error;

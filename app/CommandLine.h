@@ -2,7 +2,7 @@
 // The program's command line:
 //   kestrana [FILE] [--device COMn=PATH]... [--connect] [--tcp-server[=PORT]]
 //            [--tcp-bind ADDR] [--headless] [--registry-dir DIR] [--log-dir DIR]
-//            [--charset NAME] [--no-splash] [--help] [--version]
+//            [--charset NAME] [--history-memory SIZE] [--no-splash] [--help] [--version]
 // Plain C++: it is read before any window system or settings store is touched.
 // The --help text is also the source of the manual page's synopsis and
 // options (packaging/make-manpage.cmake), so a new option needs its row there.
@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -30,7 +31,12 @@ struct CommandLineOptions {
     std::uint32_t tcpBindAddress = 0;                   // tcpBind in host order (0: every address)
     bool headless = false;                              // no window, no display needed
     bool version = false;
+    std::uint64_t historyMemory = 64ull << 20;          // terminal text held in memory, bytes
 };
+
+// "64M", "1G", "512K" or a number of bytes: the size, or nothing when the
+// text is no size.
+std::optional<std::uint64_t> ParseMemorySize(std::string_view text);
 
 enum class CommandLineStatus { Ok, Help, Version, Error };
 

@@ -76,7 +76,7 @@ double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 double TextBytes(const TerminalText& text)
 {
     return static_cast<double>(text.Size() * sizeof(char16_t) + text.LineCount() * sizeof(std::uint64_t) +
-                               text.Runs().size() * sizeof(TerminalText::ColorRun));
+                               text.Colors().size() * sizeof(std::uint32_t));
 }
 
 // CPU time of the calling thread (the bridge's user-interface thread when

@@ -270,11 +270,11 @@ bool SaveColoured(const TerminalText& text, const QString& path)
 
     std::map<std::uint32_t, int> index;
     QByteArray table = "{\\colortbl;";
-    for (const auto& run : text.Runs()) {
-        if (index.emplace(run.color, static_cast<int>(index.size()) + 1).second)
-            table += "\\red" + QByteArray::number(run.color & 0xFF) + "\\green" +
-                     QByteArray::number((run.color >> 8) & 0xFF) + "\\blue" +
-                     QByteArray::number((run.color >> 16) & 0xFF) + ';';
+    for (const std::uint32_t color : text.Colors()) {
+        if (index.emplace(color, static_cast<int>(index.size()) + 1).second)
+            table += "\\red" + QByteArray::number(color & 0xFF) + "\\green" +
+                     QByteArray::number((color >> 8) & 0xFF) + "\\blue" +
+                     QByteArray::number((color >> 16) & 0xFF) + ';';
     }
     table += "}\n";
 
@@ -282,13 +282,17 @@ bool SaveColoured(const TerminalText& text, const QString& path)
     out += table;
     out += "\\f0\n";
 
-    const auto& runs = text.Runs();
+    // Piece by piece: only one block of the text is held here at a time.
     std::vector<char16_t> block(kBlockUnits);
     bool ok = true;
-    for (std::size_t r = 0; r < runs.size() && ok; ++r) {
-        const std::uint64_t end = r + 1 < runs.size() ? runs[r + 1].start : text.Size();
-        out += "\\cf" + QByteArray::number(index[runs[r].color]) + ' ';
-        for (std::uint64_t at = runs[r].start; at < end && ok;) {
+    int current = -1;
+    for (std::uint64_t start = 0; start < text.Size() && ok;) {
+        const std::uint64_t end = text.ColorRunEnd(start);
+        const int cf = index[text.ColorAt(start)];
+        if (cf != current)
+            out += "\\cf" + QByteArray::number(cf) + ' ';
+        current = cf;
+        for (std::uint64_t at = start; at < end && ok;) {
             const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(end - at, kBlockUnits));
             text.Copy(at, n, block.data());
             AppendEscaped(out, block.data(), n);
@@ -296,6 +300,7 @@ bool SaveColoured(const TerminalText& text, const QString& path)
             if (out.size() >= kFlushBytes)
                 ok = WriteOut(file, out);
         }
+        start = end;
     }
     out += "}\n";
     ok = ok && WriteOut(file, out);

@@ -1,357 +1,689 @@
 #include "terminal/TerminalText.h"
 
+#include "terminal/HistoryWriter.h"
+#include "terminal/PieceCodec.h"
+
 #include <algorithm>
-#include <array>
-#include <cstring>
-#include <iterator>
-#include <numeric>
+#include <chrono>
+#include <mutex>
+#include <thread>
 
 namespace {
 
-int ComputeCellWidth(char16_t u)
-{
-    if (u < 0x1100)
-        return 1;
-    if (u >= 0xDC00 && u <= 0xDFFF)
-        return 0;  // low surrogate: its high half carries the width
-    if (u >= 0xD800 && u <= 0xDBFF)
-        // Pictographs (U+1F000..1FBFF) and the ideographs of planes 2 and 3.
-        return (u >= 0xD83C && u <= 0xD83E) || (u >= 0xD840 && u <= 0xD8BF) ? 2 : 1;
-    const bool wide = u <= 0x115F ||                     // Hangul leading consonants
-                      (u >= 0x2E80 && u <= 0x303E) ||    // CJK radicals, punctuation
-                      (u >= 0x3041 && u <= 0x33FF) ||    // kana, compatibility forms
-                      (u >= 0x3400 && u <= 0x4DBF) ||    // CJK extension A
-                      (u >= 0x4E00 && u <= 0x9FFF) ||    // CJK ideographs
-                      (u >= 0xA000 && u <= 0xA4CF) ||    // Yi
-                      (u >= 0xAC00 && u <= 0xD7A3) ||    // Hangul syllables
-                      (u >= 0xF900 && u <= 0xFAFF) ||    // CJK compatibility ideographs
-                      (u >= 0xFE30 && u <= 0xFE4F) ||    // CJK compatibility forms
-                      (u >= 0xFF00 && u <= 0xFF60) ||    // full-width forms
-                      (u >= 0xFFE0 && u <= 0xFFE6);
-    return wide ? 2 : 1;
-}
+constexpr std::uint32_t kMarkerColor = 0x00808080;  // grey
+// Appends go to the newest piece in slices, so a piece is sealed soon after
+// it is full however large one append is.
+constexpr std::size_t kSliceUnits = std::size_t(1) << 16;
+// Memory that is not yet on its way to disk is kept under this share of
+// the budget; the rest is room for pieces being written and read back.
+constexpr std::size_t kQueueShare = 4;  // of 4 ... 3/4
 
-// Every unit's width, looked up on the receive path for each character.
-const std::array<std::uint8_t, 0x10000>& CellWidths()
-{
-    static const auto table = [] {
-        std::array<std::uint8_t, 0x10000> widths{};
-        for (std::size_t u = 0; u < widths.size(); ++u)
-            widths[u] = static_cast<std::uint8_t>(ComputeCellWidth(static_cast<char16_t>(u)));
-        return widths;
-    }();
-    return table;
-}
+bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 
-bool HasUnitsOfOtherWidth(const char16_t* first, const char16_t* last)
+// Copies [from, to) of one segment with its colours to the end of another.
+void CopyRange(const TextSegment& from, std::uint64_t begin, std::uint64_t end, TextSegment& to)
 {
-    // A cheap pass first, four units at a time: almost all terminal text
-    // stays below U+1000, where every unit takes one cell.
-    const char16_t* p = first;
-    bool candidate = false;
-    for (; !candidate && last - p >= 4; p += 4) {
-        std::uint64_t four;
-        std::memcpy(&four, p, sizeof four);
-        candidate = (four & 0xF000F000F000F000ull) != 0;
+    const auto& runs = from.Runs();
+    std::vector<char16_t> buffer;
+    std::size_t run = from.RunAt(begin);
+    for (std::uint64_t at = begin; at < end; ++run) {
+        const std::uint64_t runEnd = run + 1 < runs.size() ? std::min(runs[run + 1].start, end) : end;
+        buffer.resize(static_cast<std::size_t>(runEnd - at));
+        from.Copy(at, buffer.size(), buffer.data());
+        to.Append(buffer.data(), buffer.size(), runs[run].color);
+        at = runEnd;
     }
-    for (; !candidate && p < last; ++p)
-        candidate = *p >= 0x1000;
-    if (!candidate)
-        return false;
-    const auto& widths = CellWidths();
-    return std::any_of(first, last, [&widths](char16_t u) { return widths[u] != 1; });
+}
+
+std::string Grouped(std::uint64_t n)
+{
+    std::string digits = std::to_string(n);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<std::size_t>(at), ",");
+    return digits;
 }
 
 }  // namespace
 
-int TerminalText::CellWidth(char16_t u)
+struct TerminalText::Piece {
+    std::uint64_t id = 0;
+    std::uint64_t units = 0;
+    std::uint64_t newlines = 0;
+    bool endsWithBreak = false;
+    std::uint64_t rows = 0;
+    int rowsColumns = 0;  // the width `rows` is exact for; 0 while an estimate
+    TextSegment::Shape shape;
+    std::vector<std::uint32_t> colors;
+    std::shared_ptr<TextSegment> text;  // null while only on disk
+    bool onDisk = false;
+    bool queued = false;  // on its way to disk
+    bool failed = false;  // its write failed; tried again once a write works
+    bool marker = false;  // the line about dropped text
+    std::uint64_t fileSerial = 0;
+    std::uint64_t offset = 0;
+    std::uint32_t bytes = 0;
+    std::uint64_t lastUse = 0;
+};
+
+struct TerminalText::Notifier {
+    std::mutex mutex;
+    std::function<void()> notify;
+    void Call()
+    {
+        std::lock_guard lock(mutex);
+        if (notify)
+            notify();
+    }
+};
+
+struct TerminalText::RawPiece {
+    std::uint64_t id = 0;
+    DecodedPiece decoded;
+};
+
+TerminalText::TerminalText() : m_notifier(std::make_shared<Notifier>())
 {
-    return CellWidths()[u];
+    Reset();
 }
 
-TerminalText::TerminalText()
+TerminalText::~TerminalText() = default;
+
+TerminalText::TerminalText(TerminalText&& other) noexcept : TerminalText()
 {
-    Clear();
+    *this = std::move(other);
+}
+
+TerminalText& TerminalText::operator=(TerminalText&& other) noexcept
+{
+    if (this == &other)
+        return *this;
+    m_writer.reset();
+    m_raw.reset();
+    m_pieces = std::move(other.m_pieces);
+    m_unitBase = std::move(other.m_unitBase);
+    m_lineBase = std::move(other.m_lineBase);
+    m_rowBase = std::move(other.m_rowBase);
+    m_tailBase = other.m_tailBase;
+    m_tail = std::move(other.m_tail);
+    m_columns = other.m_columns;
+    m_pieceUnits = other.m_pieceUnits;
+    m_nextId = other.m_nextId;
+    m_clock = other.m_clock;
+    m_deadSerial = other.m_deadSerial;
+    m_lastSerial = other.m_lastSerial;
+    m_writer = std::move(other.m_writer);
+    if (m_writer)
+        m_writer->SetNotify([notifier = m_notifier] { notifier->Call(); });
+    m_trouble = std::move(other.m_trouble);
+    m_pendingDropWhy = std::move(other.m_pendingDropWhy);
+    m_droppedUnits = other.m_droppedUnits;
+    m_dropWhy = std::move(other.m_dropWhy);
+    m_notice = std::move(other.m_notice);
+    m_noticeGiven = other.m_noticeGiven;
+    m_changes = other.m_changes;
+    other.Reset();
+    EnforceBudget();
+    return *this;
+}
+
+void TerminalText::Reset()
+{
+    m_raw.reset();
+    m_writer.reset();  // joins its thread and closes the history file
+    m_pieces.clear();
+    m_pieces.shrink_to_fit();
+    m_tail.Clear();
+    m_tail.SetWrapColumns(m_columns);
+    m_tailBase = 0;
+    m_deadSerial = m_lastSerial = 0;
+    m_trouble.clear();
+    m_pendingDropWhy.clear();
+    m_droppedUnits = 0;
+    m_dropWhy.clear();
+    m_notice.clear();
+    m_noticeGiven = false;
+    RebuildBases(0);
 }
 
 void TerminalText::Clear()
 {
-    m_chunks.clear();
-    m_size = 0;
-    m_lineStart.assign(1, 0);
-    m_rowStart.assign(1, 0);
-    m_runs.clear();
-    m_specialLines.clear();
-    m_breaks.clear();
-    m_lastRowCells = 0;
-    // Give the memory of a large text back, not only its contents.
-    m_lineStart.shrink_to_fit();
-    m_rowStart.shrink_to_fit();
-    m_runs.shrink_to_fit();
-    m_specialLines.shrink_to_fit();
-    m_breaks.shrink_to_fit();
+    Reset();
 }
 
-std::uint64_t TerminalText::RowsOf(std::uint64_t length) const
+void TerminalText::SetPieceUnits(std::size_t units)
 {
-    const auto columns = static_cast<std::uint64_t>(m_columns);
-    return length == 0 ? 1 : (length + columns - 1) / columns;
+    m_pieceUnits = std::max<std::size_t>(units, 16);
+}
+
+void TerminalText::SetMemoryBudget(std::size_t bytes)
+{
+    m_budget = bytes;
+    EnforceBudget();
+}
+
+void TerminalText::SetNotify(std::function<void()> notify)
+{
+    std::lock_guard lock(m_notifier->mutex);
+    m_notifier->notify = std::move(notify);
+}
+
+HistoryWriter& TerminalText::Writer() const
+{
+    if (!m_writer)
+        m_writer = std::make_unique<HistoryWriter>([notifier = m_notifier] { notifier->Call(); });
+    return *m_writer;
+}
+
+std::uint64_t TerminalText::PieceUnits(std::size_t index) const
+{
+    return index < m_pieces.size() ? m_pieces[index].units : m_tail.Size();
+}
+
+void TerminalText::RebuildBases(std::size_t) const
+{
+    const std::size_t n = m_pieces.size();
+    m_unitBase.resize(n + 1);
+    m_lineBase.resize(n + 1);
+    m_rowBase.resize(n + 1);
+    m_unitBase[0] = m_lineBase[0] = m_rowBase[0] = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        m_unitBase[i + 1] = m_unitBase[i] + m_pieces[i].units;
+        m_lineBase[i + 1] = m_lineBase[i] + m_pieces[i].newlines;
+        m_rowBase[i + 1] = m_rowBase[i] + m_pieces[i].rows;
+    }
+    m_tailBase = m_unitBase[n];
+}
+
+std::size_t TerminalText::PieceOfOffset(std::uint64_t offset) const
+{
+    if (offset >= m_tailBase)
+        return m_pieces.size();
+    return static_cast<std::size_t>(std::upper_bound(m_unitBase.begin(), m_unitBase.end(), offset) -
+                                    m_unitBase.begin()) - 1;
+}
+
+std::size_t TerminalText::PieceOfRow(std::uint64_t row) const
+{
+    if (row >= m_rowBase.back())
+        return m_pieces.size();
+    return static_cast<std::size_t>(std::upper_bound(m_rowBase.begin(), m_rowBase.end(), row) -
+                                    m_rowBase.begin()) - 1;
+}
+
+std::shared_ptr<TextSegment> TerminalText::Load(std::size_t index) const
+{
+    Piece& piece = m_pieces[index];
+    piece.lastUse = ++m_clock;
+    if (!piece.text) {
+        EvictCopies();  // room for it: the least used copies leave first
+        std::string blob, why;
+        DecodedPiece decoded;
+        if (!m_decoder)
+            m_decoder = std::make_unique<PieceDecoder>();
+        bool ok = Writer().Read(piece.fileSerial, piece.offset, piece.bytes, blob, why) &&
+                  m_decoder->Decode(blob.data(), blob.size(), decoded, why);
+        if (ok && decoded.units.size() != piece.units) {
+            why = "The history file holds something else than was written";
+            ok = false;
+        }
+        auto text = std::make_shared<TextSegment>();
+        text->SetWrapColumns(m_columns);
+        if (ok) {
+            for (std::size_t r = 0; r < decoded.runs.size(); ++r) {
+                const std::size_t from = decoded.runs[r].start;
+                const std::size_t to = r + 1 < decoded.runs.size() ? decoded.runs[r + 1].start : decoded.units.size();
+                text->Append(decoded.units.data() + from, to - from, decoded.runs[r].color);
+            }
+        } else {
+            // Blank text of the same length and lines stands in until the
+            // next Poll drops everything on disk with a marker.
+            std::vector<char16_t> blank(static_cast<std::size_t>(piece.units), u' ');
+            std::fill(blank.end() - static_cast<std::ptrdiff_t>(piece.newlines), blank.end(), u'\n');
+            text->Append(blank.data(), blank.size(), kMarkerColor);
+            if (m_pendingDropWhy.empty())
+                m_pendingDropWhy = why;
+            m_notifier->Call();
+        }
+        piece.text = std::move(text);
+    }
+    if (piece.text->WrapColumns() != m_columns)
+        piece.text->SetWrapColumns(m_columns);
+    const std::uint64_t rows = piece.text->RowCount() - (piece.endsWithBreak ? 1 : 0);
+    if (piece.rowsColumns != m_columns || rows != piece.rows) {
+        const bool changed = rows != piece.rows;
+        piece.rows = rows;
+        piece.rowsColumns = m_columns;
+        if (changed) {
+            RebuildBases(index + 1);
+            m_changes |= kRowsChanged;
+        }
+    }
+    return piece.text;
+}
+
+std::shared_ptr<const TextSegment> TerminalText::SegmentAt(std::size_t index) const
+{
+    if (index >= m_pieces.size())
+        return std::shared_ptr<const TextSegment>(std::shared_ptr<void>(), &m_tail);
+    return Load(index);
+}
+
+const TextSegment& TerminalText::Segment(std::size_t index) const
+{
+    return *SegmentAt(index);
 }
 
 void TerminalText::Append(const char16_t* text, std::size_t n, std::uint32_t color)
 {
-    if (n == 0)
-        return;
-    if (m_runs.empty() || m_runs.back().color != color) {
-        if (!m_runs.empty() && m_runs.back().start == m_size)
-            m_runs.back().color = color;
-        else
-            m_runs.push_back({m_size, color});
+    while (n > 0) {
+        const std::size_t take = std::min({n, kSliceUnits, m_pieceUnits});
+        m_tail.Append(text, take, color);
+        text += take;
+        n -= take;
+        if (m_tail.Size() >= m_pieceUnits)
+            SealWhileLong();
     }
+}
 
-    // Line starts and rows first: they depend only on the text.
-    const std::uint64_t base = m_size;
-    const char16_t* p = text;
-    const char16_t* const end = text + n;
-    for (;;) {
-        const char16_t* const lineEnd = std::find(p, end, u'\n');
-        const std::uint64_t at = base + static_cast<std::uint64_t>(p - text);
-        ExtendLastLine(p, lineEnd, at - m_lineStart.back());
-        if (lineEnd == end)
+void TerminalText::SealWhileLong()
+{
+    while (m_tail.Size() >= m_pieceUnits)
+        Seal(false);
+    EnforceBudget();
+}
+
+void TerminalText::Seal(bool)
+{
+    const std::uint64_t size = m_tail.Size();
+    const std::size_t lastLine = m_tail.LineCount() - 1;
+    const std::uint64_t lastStart = m_tail.LineStart(lastLine);
+    std::uint64_t cut = 0;
+    if (lastLine > 0 && lastStart >= m_pieceUnits / 2 && lastStart <= m_pieceUnits + kSliceUnits) {
+        cut = lastStart;  // right after a line break
+    } else {
+        // A line longer than a piece is cut, never inside a surrogate pair.
+        cut = std::min<std::uint64_t>(size, m_pieceUnits);
+        if (cut < size && IsHighSurrogate(m_tail.At(cut - 1)))
+            --cut;
+    }
+    TextSegment rest;
+    rest.SetWrapColumns(m_columns);
+    CopyRange(m_tail, cut, size, rest);
+    m_tail.Truncate(cut);
+    auto sealed = std::make_shared<TextSegment>(std::move(m_tail));
+    m_tail = std::move(rest);
+
+    Piece piece;
+    piece.id = m_nextId++;
+    piece.units = cut;
+    piece.newlines = sealed->LineCount() - 1;
+    piece.endsWithBreak = sealed->At(cut - 1) == u'\n';
+    piece.rows = sealed->RowCount() - (piece.endsWithBreak ? 1 : 0);
+    piece.rowsColumns = m_columns;
+    piece.shape = sealed->ShapeOf(sealed->LineCount() - (piece.endsWithBreak ? 1 : 0));
+    for (const auto& run : sealed->Runs())
+        if (std::find(piece.colors.begin(), piece.colors.end(), run.color) == piece.colors.end())
+            piece.colors.push_back(run.color);
+    piece.text = std::move(sealed);
+    piece.lastUse = ++m_clock;
+    m_pieces.push_back(std::move(piece));
+    RebuildBases(m_pieces.size() - 1);
+}
+
+void TerminalText::ApplyResults() const
+{
+    if (!m_writer)
+        return;
+    for (HistoryWriter::Result& result : m_writer->TakeResults()) {
+        m_lastSerial = std::max(m_lastSerial, result.fileSerial);
+        const auto it = std::lower_bound(m_pieces.begin(), m_pieces.end(), result.id,
+                                         [](const Piece& p, std::uint64_t id) { return p.id < id; });
+        const bool stale = result.fileSerial <= m_deadSerial;
+        if (it == m_pieces.end() || it->id != result.id) {
+            if (result.ok && !stale)  // dropped or changed meanwhile: its space comes back
+                m_writer->Discard(result.fileSerial, result.offset, result.bytes);
+            continue;
+        }
+        Piece& piece = *it;
+        piece.queued = false;
+        if (result.ok && !stale) {
+            piece.onDisk = true;
+            piece.fileSerial = result.fileSerial;
+            piece.offset = result.offset;
+            piece.bytes = result.bytes;
+            if (!m_trouble.empty()) {
+                m_trouble.clear();
+                for (Piece& p : m_pieces)
+                    p.failed = false;
+            }
+        } else if (!result.ok) {
+            piece.failed = true;
+            m_trouble = result.why;
+        }
+    }
+}
+
+std::size_t TerminalText::EvictCopies() const
+{
+    // Copies of what is on disk go first, the least used first. Nothing else
+    // changes here, so readers may call it while they hold piece indexes.
+    std::size_t resident = MemoryBytes();
+    while (resident > m_budget) {
+        Piece* oldest = nullptr;
+        for (Piece& p : m_pieces)
+            if (p.text && p.onDisk && !p.marker && (oldest == nullptr || p.lastUse < oldest->lastUse))
+                oldest = &p;
+        if (oldest == nullptr || oldest->lastUse == m_clock)
+            break;  // never the piece just asked for
+        resident -= oldest->text->CapacityBytes();
+        oldest->text.reset();
+    }
+    return resident;
+}
+
+void TerminalText::EnforceBudget() const
+{
+    ApplyResults();
+    if (!m_pendingDropWhy.empty()) {
+        const std::string why = std::move(m_pendingDropWhy);
+        m_pendingDropWhy.clear();
+        DropAllOnDisk(why);
+    }
+    std::size_t resident = EvictCopies();
+
+        Piece* oldest = nullptr;
+        for (Piece& p : m_pieces)
+            if (p.text && p.onDisk && !p.marker && (oldest == nullptr || p.lastUse < oldest->lastUse))
+                oldest = &p;
+    // Then the oldest pieces only in memory start their way to disk.
+    std::size_t leaving = 0;
+    for (const Piece& p : m_pieces)
+        if (p.queued && p.text)
+            leaving += p.text->CapacityBytes();
+    for (Piece& p : m_pieces) {
+        if (resident - std::min(resident, leaving) <= m_budget / kQueueShare * 3)
             break;
-        const std::uint64_t breakAt = base + static_cast<std::uint64_t>(lineEnd - text);
-        const std::uint64_t length = breakAt - m_lineStart.back();
-        m_rowStart.push_back(m_rowStart.back() + RowsOfLine(m_lineStart.size() - 1, length));
-        CloseLastLine(length);
-        m_lineStart.push_back(breakAt + 1);
-        p = lineEnd + 1;
+        if (!p.text || p.onDisk || p.queued || p.failed || p.marker)
+            continue;
+        std::vector<char16_t> units(static_cast<std::size_t>(p.units));
+        p.text->Copy(0, units.size(), units.data());
+        std::vector<PieceRun> runs;
+        for (const auto& run : p.text->Runs())
+            runs.push_back({static_cast<std::uint32_t>(run.start), run.color});
+        Writer().Spill(p.id, std::move(units), std::move(runs));
+        p.queued = true;
+        leaving += p.text->CapacityBytes();
     }
-
-    std::size_t done = 0;
-    while (done < n) {
-        const std::size_t inChunk = static_cast<std::size_t>(m_size % kChunkUnits);
-        if (inChunk == 0 && m_size / kChunkUnits == m_chunks.size())
-            m_chunks.push_back(std::make_unique_for_overwrite<char16_t[]>(kChunkUnits));
-        const std::size_t take = std::min(n - done, kChunkUnits - inChunk);
-        std::memcpy(m_chunks.back().get() + inChunk, text + done, take * sizeof(char16_t));
-        done += take;
-        m_size += take;
+    // Without a working history file the oldest text makes room; a piece on
+    // its way to disk is waited for, it may get there.
+    if (!m_trouble.empty()) {
+        while (resident - std::min(resident, leaving) > m_budget) {
+            const std::size_t first = !m_pieces.empty() && m_pieces[0].marker ? 1 : 0;
+            if (first >= m_pieces.size() || m_pieces[first].queued)
+                break;
+            const std::size_t freed = m_pieces[first].text ? m_pieces[first].text->CapacityBytes() : 0;
+            DropFront(1, m_trouble);
+            resident -= std::min(resident, freed);
+        }
     }
 }
 
-void TerminalText::Truncate(std::uint64_t offset)
+void TerminalText::DropFront(std::size_t count, const std::string& why) const
 {
-    if (offset >= m_size)
+    const std::size_t first = !m_pieces.empty() && m_pieces[0].marker ? 1 : 0;
+    const std::size_t last = std::min(m_pieces.size(), first + count);
+    if (first >= last)
         return;
-    const std::size_t line = LineOfOffset(offset);
-    m_lineStart.resize(line + 1);
-    m_rowStart.resize(line + 1);
-    m_specialLines.erase(std::upper_bound(m_specialLines.begin(), m_specialLines.end(), line),
-                         m_specialLines.end());
-    m_breaks.erase(std::upper_bound(m_breaks.begin(), m_breaks.end(), line,
-                                    [](std::size_t l, const RowBreaks& b) { return l < b.line; }),
-                   m_breaks.end());
-    m_runs.erase(std::lower_bound(m_runs.begin(), m_runs.end(), offset,
-                                  [](const ColorRun& r, std::uint64_t o) { return r.start < o; }),
-                 m_runs.end());
-    m_size = offset;
-    m_chunks.resize(static_cast<std::size_t>((offset + kChunkUnits - 1) / kChunkUnits));
+    for (std::size_t i = first; i < last; ++i) {
+        const Piece& p = m_pieces[i];
+        m_droppedUnits += p.units;
+        if (p.onDisk && p.fileSerial > m_deadSerial)
+            Writer().Discard(p.fileSerial, p.offset, p.bytes);
+    }
+    m_pieces.erase(m_pieces.begin() + static_cast<std::ptrdiff_t>(first),
+                   m_pieces.begin() + static_cast<std::ptrdiff_t>(last));
+    m_dropWhy = why;
+    SetMarker();
+    m_changes |= kDropped;
+    if (!m_noticeGiven && m_notice.empty())
+        m_notice = "Terminal history: the oldest text was dropped (" + why + ")";
+    m_notifier->Call();
+}
 
-    // The line the cut falls in is the open last line again: a line with
-    // wide characters needs its row table back, right to its new end.
-    m_lastRowCells = 0;
-    if (!m_specialLines.empty() && m_specialLines.back() == line) {
-        if (!m_breaks.empty() && m_breaks.back().line == line)
-            TrimLastLineBreaks(m_breaks.back(), offset - m_lineStart[line]);
-        else
-            RebuildBreaks(line);
+void TerminalText::DropAllOnDisk(const std::string& why) const
+{
+    std::size_t last = 0;
+    bool any = false;
+    for (std::size_t i = 0; i < m_pieces.size(); ++i)
+        if (m_pieces[i].onDisk && m_pieces[i].fileSerial > m_deadSerial) {
+            last = i;
+            any = true;
+        }
+    m_deadSerial = m_lastSerial;
+    if (m_writer)
+        m_writer->Restart();
+    for (Piece& p : m_pieces)
+        if (p.onDisk) {
+            p.onDisk = false;  // what stays needs writing again
+            p.failed = false;
+        }
+    if (any)
+        DropFront(last + 1 - (m_pieces[0].marker ? 1 : 0), why);
+}
+
+void TerminalText::SetMarker() const
+{
+    const std::string line = "[" + Grouped(m_droppedUnits) + " characters of the oldest text were dropped: " +
+                             m_dropWhy + "]\n";
+    std::vector<char16_t> units;
+    if (!FromUtf8(line.data(), line.size(), units))
+        units.assign(line.begin(), line.end());
+    auto text = std::make_shared<TextSegment>();
+    text->SetWrapColumns(m_columns);
+    text->Append(units.data(), units.size(), kMarkerColor);
+    if (m_pieces.empty() || !m_pieces[0].marker) {
+        Piece marker;
+        marker.marker = true;
+        m_pieces.insert(m_pieces.begin(), std::move(marker));
+    }
+    Piece& marker = m_pieces[0];
+    marker.units = text->Size();
+    marker.newlines = 1;
+    marker.endsWithBreak = true;
+    marker.rows = text->RowCount() - 1;
+    marker.rowsColumns = m_columns;
+    marker.shape = text->ShapeOf(1);
+    marker.colors = {kMarkerColor};
+    marker.text = std::move(text);
+    RebuildBases(0);
+}
+
+unsigned TerminalText::Poll()
+{
+    EnforceBudget();
+    return std::exchange(m_changes, kNothing);
+}
+
+bool TerminalText::WaitForWriter(int timeoutMs)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        EnforceBudget();
+        const bool busy = std::any_of(m_pieces.begin(), m_pieces.end(), [](const Piece& p) { return p.queued; });
+        if (!busy)
+            return true;
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 }
 
-void TerminalText::TrimLastLineBreaks(RowBreaks& breaks, std::uint64_t length)
+std::string TerminalText::TakeNotice()
 {
-    // A row exists because its first unit did not fit the row before: rows
-    // whose first unit is gone are gone too.
-    std::vector<std::uint64_t>& starts = breaks.rowStarts;
-    while (starts.size() > 1 && starts.back() >= length)
-        starts.pop_back();
-    const auto& widths = CellWidths();
-    const std::uint64_t lineStart = m_lineStart.back();
-    std::uint32_t cells = 0;
-    for (std::uint64_t k = starts.back(); k < length; ++k)
-        cells += widths[At(lineStart + k)];
-    m_lastRowCells = cells;
+    if (m_notice.empty())
+        return {};
+    m_noticeGiven = true;
+    return std::exchange(m_notice, {});
 }
 
 void TerminalText::Erase(std::uint64_t offset, std::uint64_t n)
 {
-    if (n == 0 || offset >= m_size)
+    const std::uint64_t size = Size();
+    if (n == 0 || offset >= size)
         return;
-    n = std::min(n, m_size - offset);
-    const std::uint64_t tailStart = offset + n;
-    if (tailStart == m_size) {
-        Truncate(offset);
+    n = std::min(n, size - offset);
+    if (offset >= m_tailBase) {
+        m_tail.Erase(offset - m_tailBase, n);
         return;
     }
-    // What follows is cut off and appended again, run by run, so lines,
-    // rows and colours are built by the one path that builds them anyway.
-    const auto tailLength = static_cast<std::size_t>(m_size - tailStart);
-    std::vector<char16_t> tail(tailLength);
-    Copy(tailStart, tailLength, tail.data());
-    std::vector<ColorRun> tailRuns;
-    for (std::size_t r = RunAt(tailStart); r < m_runs.size(); ++r)
-        tailRuns.push_back({m_runs[r].start > tailStart ? m_runs[r].start - tailStart : 0, m_runs[r].color});
-    Truncate(offset);
-    for (std::size_t r = 0; r < tailRuns.size(); ++r) {
-        const auto from = static_cast<std::size_t>(tailRuns[r].start);
-        const auto to = r + 1 < tailRuns.size() ? static_cast<std::size_t>(tailRuns[r + 1].start) : tailLength;
-        Append(tail.data() + from, to - from, tailRuns[r].color);
+    // The marker line stays.
+    if (!m_pieces.empty() && m_pieces[0].marker && offset < m_pieces[0].units) {
+        const std::uint64_t skip = m_pieces[0].units - offset;
+        if (n <= skip)
+            return;
+        offset += skip;
+        n -= skip;
     }
+    // The pieces from there on become the newest piece again.
+    const std::size_t first = PieceOfOffset(offset);
+    TextSegment merged;
+    merged.SetWrapColumns(m_columns);
+    for (std::size_t i = first; i < m_pieces.size(); ++i) {
+        const auto text = Load(i);
+        CopyRange(*text, 0, text->Size(), merged);
+        if (m_pieces[i].onDisk && m_pieces[i].fileSerial > m_deadSerial)
+            Writer().Discard(m_pieces[i].fileSerial, m_pieces[i].offset, m_pieces[i].bytes);
+    }
+    CopyRange(m_tail, 0, m_tail.Size(), merged);
+    const std::uint64_t base = m_unitBase[first];
+    m_pieces.erase(m_pieces.begin() + static_cast<std::ptrdiff_t>(first), m_pieces.end());
+    m_tail = std::move(merged);
+    RebuildBases(first);
+    m_tail.Erase(offset - base, n);
+    SealWhileLong();
+}
+
+void TerminalText::Truncate(std::uint64_t offset)
+{
+    if (offset < Size())
+        Erase(offset, Size() - offset);
+}
+
+const char16_t* TerminalText::RawUnits(std::size_t index) const
+{
+    if (index >= m_pieces.size() || m_pieces[index].text)
+        return nullptr;
+    const Piece& piece = m_pieces[index];
+    if (!m_raw)
+        m_raw = std::make_unique<RawPiece>();
+    if (m_raw->id != piece.id) {
+        m_raw->id = 0;
+        if (!m_decoder)
+            m_decoder = std::make_unique<PieceDecoder>();
+        std::string blob, why;
+        if (!Writer().Read(piece.fileSerial, piece.offset, piece.bytes, blob, why) ||
+            !m_decoder->Decode(blob.data(), blob.size(), m_raw->decoded, why) ||
+            m_raw->decoded.units.size() != piece.units)
+            return nullptr;  // Load reports it
+        m_raw->id = piece.id;
+    }
+    return m_raw->decoded.units.data();
 }
 
 char16_t TerminalText::At(std::uint64_t offset) const
 {
-    return m_chunks[offset / kChunkUnits][offset % kChunkUnits];
+    const std::size_t i = PieceOfOffset(offset);
+    if (const char16_t* raw = RawUnits(i))
+        return raw[offset - m_unitBase[i]];
+    return SegmentAt(i)->At(offset - m_unitBase[i]);
 }
 
 void TerminalText::Copy(std::uint64_t offset, std::size_t n, char16_t* out) const
 {
     while (n > 0) {
-        const std::size_t inChunk = static_cast<std::size_t>(offset % kChunkUnits);
-        const std::size_t take = std::min(n, kChunkUnits - inChunk);
-        std::memcpy(out, m_chunks[offset / kChunkUnits].get() + inChunk, take * sizeof(char16_t));
+        const std::size_t i = PieceOfOffset(offset);
+        const std::uint64_t local = offset - m_unitBase[i];
+        const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(n, PieceUnits(i) - local));
+        if (const char16_t* raw = RawUnits(i))
+            std::copy_n(raw + local, take, out);
+        else
+            SegmentAt(i)->Copy(local, take, out);
         out += take;
         offset += take;
         n -= take;
     }
 }
 
+std::size_t TerminalText::LineCount() const
+{
+    return static_cast<std::size_t>(m_lineBase.back()) + m_tail.LineCount();
+}
+
+std::uint64_t TerminalText::LineStart(std::size_t line) const
+{
+    if (line == 0)
+        return 0;
+    const auto i = static_cast<std::size_t>(
+        std::upper_bound(m_lineBase.begin(), m_lineBase.end(), static_cast<std::uint64_t>(line - 1)) -
+        m_lineBase.begin()) - 1;
+    return m_unitBase[i] + SegmentAt(i)->LineStart(static_cast<std::size_t>(line - m_lineBase[i]));
+}
+
 std::uint64_t TerminalText::LineLength(std::size_t line) const
 {
-    if (line + 1 < m_lineStart.size())
-        return m_lineStart[line + 1] - 1 - m_lineStart[line];
-    return m_size - m_lineStart[line];
+    const std::uint64_t end = line + 1 < LineCount() ? LineStart(line + 1) - 1 : Size();
+    return end - LineStart(line);
 }
 
 std::size_t TerminalText::LineOfOffset(std::uint64_t offset) const
 {
-    const auto it = std::upper_bound(m_lineStart.begin(), m_lineStart.end(), offset);
-    return static_cast<std::size_t>(it - m_lineStart.begin()) - 1;
-}
-
-std::size_t TerminalText::RunAt(std::uint64_t offset) const
-{
-    const auto it = std::upper_bound(m_runs.begin(), m_runs.end(), offset,
-                                     [](std::uint64_t o, const ColorRun& r) { return o < r.start; });
-    return it == m_runs.begin() ? 0 : static_cast<std::size_t>(it - m_runs.begin()) - 1;
+    const std::size_t i = PieceOfOffset(offset);
+    return static_cast<std::size_t>(m_lineBase[i]) + SegmentAt(i)->LineOfOffset(offset - m_unitBase[i]);
 }
 
 std::uint32_t TerminalText::ColorAt(std::uint64_t offset) const
 {
-    return m_runs.empty() ? 0 : m_runs[RunAt(offset)].color;
-}
-
-std::uint64_t TerminalText::RowsOfLine(std::size_t line, std::uint64_t length) const
-{
-    const RowBreaks* breaks = BreaksOf(line);
-    return breaks != nullptr ? breaks->rowStarts.size() : RowsOf(length);
-}
-
-const TerminalText::RowBreaks* TerminalText::BreaksOf(std::size_t line) const
-{
-    // Appending asks about the last line: answer that without a search.
-    if (m_breaks.empty() || m_breaks.back().line < line)
-        return nullptr;
-    if (m_breaks.back().line == line)
-        return &m_breaks.back();
-    const auto it = std::lower_bound(m_breaks.begin(), m_breaks.end(), line,
-                                     [](const RowBreaks& b, std::size_t l) { return b.line < l; });
-    return it != m_breaks.end() && it->line == line ? &*it : nullptr;
-}
-
-void TerminalText::FillRows(RowBreaks& breaks, std::uint32_t& cells, const char16_t* first,
-                            const char16_t* last, std::uint64_t offsetInLine) const
-{
-    const auto columns = static_cast<std::uint32_t>(m_columns);
-    const auto& widths = CellWidths();
-    std::uint64_t offset = offsetInLine;
-    for (const char16_t* p = first; p < last; ++p, ++offset) {
-        const std::uint32_t width = widths[*p];
-        // A row takes at least one character, however narrow the window.
-        if (width > 0 && cells > 0 && cells + width > columns) {
-            breaks.rowStarts.push_back(offset);
-            cells = 0;
-        }
-        cells += width;
+    const std::size_t i = PieceOfOffset(offset);
+    if (RawUnits(i) != nullptr) {
+        const auto& runs = m_raw->decoded.runs;
+        const auto local = static_cast<std::uint32_t>(offset - m_unitBase[i]);
+        const auto it = std::upper_bound(runs.begin(), runs.end(), local,
+                                         [](std::uint32_t o, const PieceRun& r) { return o < r.start; });
+        return std::prev(it)->color;
     }
+    return SegmentAt(i)->ColorAt(offset - m_unitBase[i]);
 }
 
-void TerminalText::ExtendLastLine(const char16_t* first, const char16_t* last,
-                                  std::uint64_t offsetInLine)
+std::uint64_t TerminalText::ColorRunEnd(std::uint64_t offset) const
 {
-    if (first == last)
-        return;
-    const std::size_t line = m_lineStart.size() - 1;
-    if (m_breaks.empty() || m_breaks.back().line != line) {
-        if (!HasUnitsOfOtherWidth(first, last))
-            return;
-        m_specialLines.push_back(line);
-        // Up to here every unit took one cell.
-        const auto columns = static_cast<std::uint64_t>(m_columns);
-        const std::uint64_t rows = RowsOf(offsetInLine);
-        RowBreaks breaks{line, std::move(m_spareRowStarts)};
-        breaks.rowStarts.clear();
-        breaks.rowStarts.reserve(static_cast<std::size_t>(rows) + 1);
-        for (std::uint64_t k = 0; k < rows; ++k)
-            breaks.rowStarts.push_back(k * columns);
-        m_lastRowCells =
-            static_cast<std::uint32_t>(offsetInLine == 0 ? 0 : offsetInLine - (rows - 1) * columns);
-        m_breaks.push_back(std::move(breaks));
+    const std::size_t i = PieceOfOffset(offset);
+    if (RawUnits(i) != nullptr) {
+        const auto& runs = m_raw->decoded.runs;
+        const auto local = static_cast<std::uint32_t>(offset - m_unitBase[i]);
+        const auto it = std::upper_bound(runs.begin(), runs.end(), local,
+                                         [](std::uint32_t o, const PieceRun& r) { return o < r.start; });
+        return m_unitBase[i] + (it == runs.end() ? m_pieces[i].units : it->start);
     }
-    FillRows(m_breaks.back(), m_lastRowCells, first, last, offsetInLine);
+    const auto text = SegmentAt(i);
+    const auto& runs = text->Runs();
+    const std::size_t run = text->RunAt(offset - m_unitBase[i]);
+    const std::uint64_t end = run + 1 < runs.size() ? runs[run + 1].start : text->Size();
+    return m_unitBase[i] + end;
 }
 
-bool TerminalText::FollowsFromLength(const RowBreaks& breaks, std::uint64_t length) const
+std::vector<std::uint32_t> TerminalText::Colors() const
 {
-    const auto columns = static_cast<std::uint64_t>(m_columns);
-    if (breaks.rowStarts.size() != RowsOf(length))
-        return false;
-    for (std::size_t k = 0; k < breaks.rowStarts.size(); ++k)
-        if (breaks.rowStarts[k] != k * columns)
-            return false;
-    return true;
-}
-
-void TerminalText::CloseLastLine(std::uint64_t length)
-{
-    const std::size_t line = m_lineStart.size() - 1;
-    if (!m_breaks.empty() && m_breaks.back().line == line && FollowsFromLength(m_breaks.back(), length)) {
-        // Most such lines are short: their table's memory serves the next one.
-        m_spareRowStarts = std::move(m_breaks.back().rowStarts);
-        m_breaks.pop_back();
-    }
-    m_lastRowCells = 0;
-}
-
-void TerminalText::RebuildBreaks(std::size_t line)
-{
-    const std::uint64_t start = m_lineStart[line];
-    const std::uint64_t length = LineLength(line);
-    RowBreaks breaks{line, {0}};
-    std::uint32_t cells = 0;
-    char16_t buffer[4096];
-    for (std::uint64_t done = 0; done < length;) {
-        const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(std::size(buffer), length - done));
-        Copy(start + done, take, buffer);
-        FillRows(breaks, cells, buffer, buffer + take, done);
-        done += take;
-    }
-    // The open last line keeps its table: it goes on growing row by row.
-    if (line + 1 == m_lineStart.size())
-        m_lastRowCells = cells;
-    else if (FollowsFromLength(breaks, length))
-        return;
-    m_breaks.push_back(std::move(breaks));
+    std::vector<std::uint32_t> colors;
+    auto add = [&colors](std::uint32_t c) {
+        if (std::find(colors.begin(), colors.end(), c) == colors.end())
+            colors.push_back(c);
+    };
+    for (const Piece& p : m_pieces)
+        for (std::uint32_t c : p.colors)
+            add(c);
+    for (const auto& run : m_tail.Runs())
+        add(run.color);
+    return colors;
 }
 
 void TerminalText::SetWrapColumns(int columns)
@@ -360,59 +692,93 @@ void TerminalText::SetWrapColumns(int columns)
     if (columns == m_columns)
         return;
     m_columns = columns;
-    m_breaks.clear();
-    for (std::size_t line : m_specialLines)
-        RebuildBreaks(line);
-    for (std::size_t line = 1; line < m_lineStart.size(); ++line)
-        m_rowStart[line] = m_rowStart[line - 1] + RowsOfLine(line - 1, LineLength(line - 1));
+    m_tail.SetWrapColumns(columns);
+    for (Piece& p : m_pieces) {
+        if (p.text) {
+            p.text->SetWrapColumns(columns);
+            p.rows = p.text->RowCount() - (p.endsWithBreak ? 1 : 0);
+            p.rowsColumns = columns;
+        } else {
+            p.rows = TextSegment::RowsOfShape(p.shape, columns);
+            p.rowsColumns = p.shape.wide.empty() ? columns : 0;
+        }
+    }
+    RebuildBases(0);
 }
 
 std::uint64_t TerminalText::RowCount() const
 {
-    const std::size_t last = m_lineStart.size() - 1;
-    return m_rowStart.back() + RowsOfLine(last, LineLength(last));
+    return m_rowBase.back() + m_tail.RowCount();
+}
+
+std::pair<std::size_t, std::uint64_t> TerminalText::LocateRow(std::uint64_t row) const
+{
+    // Reading a piece makes its row count exact, which can move the rows
+    // after it: look again until the row lies in the piece found.
+    for (;;) {
+        const std::size_t i = PieceOfRow(row);
+        if (i >= m_pieces.size())
+            return {i, std::min(row - m_rowBase.back(), m_tail.RowCount() - 1)};
+        Load(i);
+        if (row < m_rowBase[i] + m_pieces[i].rows)
+            return {i, row - m_rowBase[i]};
+        if (row >= RowCount())
+            row = RowCount() - 1;
+    }
 }
 
 std::pair<std::size_t, std::uint64_t> TerminalText::RowPosition(std::uint64_t row) const
 {
-    const auto it = std::upper_bound(m_rowStart.begin(), m_rowStart.end(), row);
-    const auto line = static_cast<std::size_t>(it - m_rowStart.begin()) - 1;
-    const std::uint64_t k = row - m_rowStart[line];
-    if (const RowBreaks* breaks = BreaksOf(line))
-        return {line, breaks->rowStarts[static_cast<std::size_t>(k)]};
-    return {line, k * static_cast<std::uint64_t>(m_columns)};
+    const auto [i, local] = LocateRow(row);
+    const auto [line, column] = SegmentAt(i)->RowPosition(local);
+    const auto global = static_cast<std::size_t>(m_lineBase[i]) + line;
+    if (line == 0 && i > 0 && !m_pieces[i - 1].endsWithBreak)
+        return {global, m_unitBase[i] + column - LineStart(global)};
+    return {global, column};
+}
+
+std::uint64_t TerminalText::RowStart(std::uint64_t row) const
+{
+    const auto [i, local] = LocateRow(row);
+    const auto text = SegmentAt(i);
+    const auto [line, column] = text->RowPosition(local);
+    return m_unitBase[i] + text->LineStart(line) + column;
 }
 
 std::uint64_t TerminalText::RowLength(std::uint64_t row) const
 {
-    const auto [line, start] = RowPosition(row);
-    const std::uint64_t length = LineLength(line);
-    if (const RowBreaks* breaks = BreaksOf(line)) {
-        const auto next = static_cast<std::size_t>(row - m_rowStart[line]) + 1;
-        return (next < breaks->rowStarts.size() ? breaks->rowStarts[next] : length) - start;
-    }
-    return std::min(start + static_cast<std::uint64_t>(m_columns), length) - start;
+    const auto [i, local] = LocateRow(row);
+    return SegmentAt(i)->RowLength(local);
 }
 
 std::uint64_t TerminalText::RowOfOffset(std::uint64_t offset) const
 {
-    const std::size_t line = LineOfOffset(offset);
-    const std::uint64_t column = offset - m_lineStart[line];
-    if (const RowBreaks* breaks = BreaksOf(line)) {
-        const auto it = std::upper_bound(breaks->rowStarts.begin(), breaks->rowStarts.end(), column);
-        return m_rowStart[line] + static_cast<std::uint64_t>(it - breaks->rowStarts.begin()) - 1;
-    }
-    const std::uint64_t lastRow = RowsOf(LineLength(line)) - 1;
-    return m_rowStart[line] + std::min(column / static_cast<std::uint64_t>(m_columns), lastRow);
+    const std::size_t i = PieceOfOffset(offset);
+    const auto text = SegmentAt(i);
+    return m_rowBase[i] + text->RowOfOffset(offset - m_unitBase[i]);
 }
 
-std::size_t TerminalText::CapacityBytes() const
+std::size_t TerminalText::MemoryBytes() const
 {
-    return m_chunks.size() * kChunkUnits * sizeof(char16_t) +
-           (m_lineStart.capacity() + m_rowStart.capacity()) * sizeof(std::uint64_t) +
-           m_runs.capacity() * sizeof(ColorRun) + m_specialLines.capacity() * sizeof(std::size_t) +
-           std::accumulate(m_breaks.begin(), m_breaks.end(), m_breaks.capacity() * sizeof(RowBreaks),
-                           [](std::size_t sum, const RowBreaks& b) {
-                               return sum + b.rowStarts.capacity() * sizeof(std::uint64_t);
-                           });
+    std::size_t bytes = m_tail.CapacityBytes();
+    for (const Piece& p : m_pieces)
+        if (p.text)
+            bytes += p.text->CapacityBytes();
+    return bytes;
+}
+
+std::uint64_t TerminalText::HistoryFileBytes() const
+{
+    return m_writer ? m_writer->FileBytes() : 0;
+}
+
+std::size_t TerminalText::PiecesOnDisk() const
+{
+    return static_cast<std::size_t>(
+        std::count_if(m_pieces.begin(), m_pieces.end(), [](const Piece& p) { return p.onDisk; }));
+}
+
+int TerminalText::HistoryFileDescriptor() const
+{
+    return m_writer ? m_writer->FileDescriptor() : -1;
 }

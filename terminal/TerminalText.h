@@ -1,109 +1,160 @@
 #pragma once
-// The terminal's text, built to hold hundreds of megabytes: UTF-16 code units
-// in fixed-size chunks (no reallocation as it grows), the start of every
-// logical line, the colour runs, and for every line the first visual row when
-// wrapped at a fixed column count. Appending is amortised O(length); finding
-// the line and column of any visual row is a binary search.
-// '\n' is the only line break stored.
+// The terminal's whole text, however long the session: nothing is trimmed.
+// It is a row of pieces of about a million UTF-16 units each. The newest
+// piece always stays in memory, where appending and removal at the end
+// happen; sealed older pieces move to the history file (HistoryWriter's
+// thread compresses and writes them) once the text held in memory passes a
+// budget, and come back, decoded into a small cache, when something reads
+// them. A piece on disk keeps only a descriptor in memory: its sizes, where
+// its blob is, its colours and the lengths of its lines (to count its rows
+// at any width without the text).
 //
-// Rows are filled in display cells: East Asian wide characters take two, so
-// a row of Hangul holds half as many characters, and a surrogate pair is
-// never split between rows. Lines made only of one-cell units (nearly all of
-// them) keep no per-row table: their rows follow from their length.
+// Pieces end after a line break, so lines do not straddle them; only a line
+// longer than a piece is cut, and its rows start afresh at the cut.
+//
+// When the history file cannot be written or read (disk full, no temporary
+// folder, a file that vanished), the oldest text is dropped and the text
+// starts with one marker line that says how much and why; receiving goes on.
+//
+// Rows are filled in display cells (see TextSegment). Everything runs on the
+// owner's thread; the writer thread only sees copies of sealed pieces.
+
+#include "terminal/TextSegment.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
+class HistoryWriter;
+class PieceDecoder;
+
 class TerminalText {
 public:
-    struct ColorRun {
-        std::uint64_t start;  // offset of the run's first code unit
-        std::uint32_t color;  // COLORREF
-    };
-
     TerminalText();
+    ~TerminalText();
+    // Moving keeps the target's budget and notifier.
+    TerminalText(TerminalText&& other) noexcept;
+    TerminalText& operator=(TerminalText&& other) noexcept;
 
+    // Empties the text and drops the history file.
     void Clear();
     // Appends n code units in the given colour.
     void Append(const char16_t* text, std::size_t n, std::uint32_t color);
-    // Removes n code units at offset (the range within Size()); what follows
-    // moves up and keeps its colours. Costs the length of what follows, plus
-    // the line the range starts in when that line holds wide characters.
+    // Removes n code units at offset; what follows moves up and keeps its
+    // colours. Cheap at the end of the text (Backspace); further back the
+    // pieces from there on are brought into memory.
     void Erase(std::uint64_t offset, std::uint64_t n);
-    // Removes everything from offset on.
     void Truncate(std::uint64_t offset);
 
-    std::uint64_t Size() const { return m_size; }
-    bool Empty() const { return m_size == 0; }
+    std::uint64_t Size() const { return m_tailBase + m_tail.Size(); }
+    bool Empty() const { return Size() == 0; }
     char16_t At(std::uint64_t offset) const;
-    // Copies n code units from offset (both within Size()).
     void Copy(std::uint64_t offset, std::size_t n, char16_t* out) const;
 
-    std::size_t LineCount() const { return m_lineStart.size(); }
-    std::uint64_t LineStart(std::size_t line) const { return m_lineStart[line]; }
-    // Without the line's '\n'.
+    std::size_t LineCount() const;
+    std::uint64_t LineStart(std::size_t line) const;
     std::uint64_t LineLength(std::size_t line) const;
     std::size_t LineOfOffset(std::uint64_t offset) const;
 
-    const std::vector<ColorRun>& Runs() const { return m_runs; }
-    // Index of the run holding offset (the last run for offset == Size()).
-    std::size_t RunAt(std::uint64_t offset) const;
     std::uint32_t ColorAt(std::uint64_t offset) const;
+    // Where the colour run holding offset ends (at most the end of its piece).
+    std::uint64_t ColorRunEnd(std::uint64_t offset) const;
+    // Every colour used, in order of first use.
+    std::vector<std::uint32_t> Colors() const;
 
-    // Display cells of one code unit: 2 for a wide character (a surrogate
-    // pair counts on its high half), 0 for a low surrogate, 1 otherwise.
-    static int CellWidth(char16_t unit);
+    static int CellWidth(char16_t unit) { return TextSegment::CellWidth(unit); }
 
-    // Wrapping: every logical line takes at least one row; a unit that would
-    // run past `columns` cells starts the next row.
     void SetWrapColumns(int columns);
     int WrapColumns() const { return m_columns; }
     std::uint64_t RowCount() const;
-    // The line a visual row belongs to, and the offset within that line where
-    // the row starts. row must be < RowCount().
     std::pair<std::size_t, std::uint64_t> RowPosition(std::uint64_t row) const;
-    // Code units in a visual row. row must be < RowCount().
+    // The offset of a row's first unit.
+    std::uint64_t RowStart(std::uint64_t row) const;
     std::uint64_t RowLength(std::uint64_t row) const;
     std::uint64_t RowOfOffset(std::uint64_t offset) const;
 
-    // Bytes the model has allocated (chunks and tables).
-    std::size_t CapacityBytes() const;
+    // Text bytes held in memory (pieces and cache), and the budget for them.
+    std::size_t MemoryBytes() const;
+    void SetMemoryBudget(std::size_t bytes);
+    std::size_t MemoryBudget() const { return m_budget; }
+    static constexpr std::size_t kDefaultBudget = std::size_t(64) << 20;
 
-    static constexpr std::size_t kChunkUnits = std::size_t(1) << 20;
+    // The history file: bytes written, pieces on disk, its descriptor (-1
+    // without one; for tests).
+    std::uint64_t HistoryFileBytes() const;
+    std::size_t PiecesOnDisk() const;
+    int HistoryFileDescriptor() const;
+
+    // Called on any thread when Poll has something to do; Poll then runs on
+    // the owner's thread. Poll returns the changes it made.
+    void SetNotify(std::function<void()> notify);
+    enum Change : unsigned { kNothing = 0, kRowsChanged = 1, kDropped = 2 };
+    unsigned Poll();
+    // Waits (bounded) until no piece is on its way to disk; for tests and
+    // benchmarks. True when none is.
+    bool WaitForWriter(int timeoutMs);
+    // Once per text: the line for the user about dropped history.
+    std::string TakeNotice();
+    // Characters dropped so far.
+    std::uint64_t DroppedUnits() const { return m_droppedUnits; }
+
+    // A piece's size in units: text is sealed into pieces about this long.
+    static constexpr std::size_t kChunkUnits = std::size_t(1) << 19;
+    // Smaller pieces, so that tests move text to disk constantly.
+    void SetPieceUnits(std::size_t units);
 
 private:
-    // Where the rows of a line start (offsets within the line, the first 0),
-    // kept for the lines whose rows the length alone does not give.
-    struct RowBreaks {
-        std::size_t line;
-        std::vector<std::uint64_t> rowStarts;
-    };
+    struct Piece;
+    struct Notifier;
 
-    std::uint64_t RowsOf(std::uint64_t length) const;
-    std::uint64_t RowsOfLine(std::size_t line, std::uint64_t length) const;
-    const RowBreaks* BreaksOf(std::size_t line) const;
-    // Adds units of the last line (at `offsetInLine` within it).
-    void ExtendLastLine(const char16_t* first, const char16_t* last, std::uint64_t offsetInLine);
-    bool FollowsFromLength(const RowBreaks& breaks, std::uint64_t length) const;
-    // Drops the last line's table when its rows follow from its length.
-    void CloseLastLine(std::uint64_t length);
-    void FillRows(RowBreaks& breaks, std::uint32_t& cells, const char16_t* first,
-                  const char16_t* last, std::uint64_t offsetInLine) const;
-    void RebuildBreaks(std::size_t line);
-    // Drops the rows of the last line's table past its (shortened) length.
-    void TrimLastLineBreaks(RowBreaks& breaks, std::uint64_t length);
+    std::size_t PieceOfOffset(std::uint64_t offset) const;  // m_pieces.size() for the tail
+    std::size_t PieceOfRow(std::uint64_t row) const;
+    const TextSegment& Segment(std::size_t index) const;
+    std::shared_ptr<TextSegment> Load(std::size_t index) const;
+    std::uint64_t PieceUnits(std::size_t index) const;
+    void RebuildBases(std::size_t from) const;
+    void Seal(bool forced);
+    void SealWhileLong();
+    void EnforceBudget() const;
+    std::size_t EvictCopies() const;
+    void DropFront(std::size_t count, const std::string& why) const;
+    void DropAllOnDisk(const std::string& why) const;
+    void SetMarker() const;
+    HistoryWriter& Writer() const;
+    void Reset();
+    void ApplyResults() const;
+    std::shared_ptr<const TextSegment> SegmentAt(std::size_t index) const;
+    std::pair<std::size_t, std::uint64_t> LocateRow(std::uint64_t row) const;
 
-    std::vector<std::unique_ptr<char16_t[]>> m_chunks;
-    std::uint64_t m_size = 0;
-    std::vector<std::uint64_t> m_lineStart;  // always holds line 0
-    std::vector<std::uint64_t> m_rowStart;   // first visual row of each line
-    std::vector<ColorRun> m_runs;
-    std::vector<std::size_t> m_specialLines;  // lines holding units of width != 1
-    std::vector<RowBreaks> m_breaks;          // ordered by line
-    std::vector<std::uint64_t> m_spareRowStarts;
-    std::uint32_t m_lastRowCells = 0;         // cells used in the last row of a tabled last line
+    mutable std::vector<Piece> m_pieces;
+    // Per piece, and one past the last for the tail: first unit, line and row.
+    mutable std::vector<std::uint64_t> m_unitBase, m_lineBase, m_rowBase;
+    mutable std::uint64_t m_tailBase = 0;
+    TextSegment m_tail;
     int m_columns = 80;
+    std::size_t m_pieceUnits = kChunkUnits;
+    mutable std::uint64_t m_lastSerial = 0;
+    std::size_t m_budget = kDefaultBudget;
+    std::uint64_t m_nextId = 1;
+    mutable std::uint64_t m_clock = 0;
+    mutable std::uint64_t m_deadSerial = 0;  // results from files up to this one are void
+    mutable std::unique_ptr<HistoryWriter> m_writer;
+    mutable std::unique_ptr<PieceDecoder> m_decoder;
+    // The last piece read straight from disk for its characters only (find,
+    // save, copy): no line index is built for those.
+    struct RawPiece;
+    mutable std::unique_ptr<RawPiece> m_raw;
+    const char16_t* RawUnits(std::size_t index) const;
+    std::shared_ptr<Notifier> m_notifier;
+    mutable std::string m_trouble;  // why the last write failed; empty when writing works
+    mutable std::string m_pendingDropWhy;  // a read failed: drop what is on disk at the next Poll
+    mutable std::uint64_t m_droppedUnits = 0;
+    mutable std::string m_dropWhy;
+    mutable std::string m_notice;
+    mutable bool m_noticeGiven = false;
+    mutable unsigned m_changes = kNothing;
 };

@@ -30,9 +30,31 @@ QString TitleFor(const QString& path)
 
 }  // namespace
 
-CTrevane2Doc::CTrevane2Doc(QObject* parent) : QObject(parent) {}
+CTrevane2Doc::CTrevane2Doc(QObject* parent) : QObject(parent)
+{
+    // Called on the history writer's thread: one queued poll at a time.
+    m_text.SetNotify([this] {
+        if (!m_bPollPosted.exchange(true))
+            QMetaObject::invokeMethod(this, &CTrevane2Doc::PollText, Qt::QueuedConnection);
+    });
+}
 
-CTrevane2Doc::~CTrevane2Doc() = default;
+CTrevane2Doc::~CTrevane2Doc()
+{
+    m_text.SetNotify({});
+}
+
+void CTrevane2Doc::PollText()
+{
+    m_bPollPosted = false;
+    const unsigned changes = m_text.Poll();
+    if (changes & TerminalText::kDropped)
+        emit textDropped();
+    if (changes != TerminalText::kNothing)
+        emit textChanged();
+    if (const std::string notice = m_text.TakeNotice(); !notice.empty())
+        emit historyNotice(QString::fromStdString(notice));
+}
 
 QString CTrevane2Doc::GetTitle() const
 {

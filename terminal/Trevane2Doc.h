@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -67,9 +68,19 @@ signals:
     void titleChanged(const QString& title);
     // The whole text was replaced (new, open): views repaint from scratch.
     void textReset();
+    // The oldest text was dropped (the history file failed): offsets moved.
+    void textDropped();
+    // Pieces came back from disk or their row counts changed: repaint.
+    void textChanged();
+    // A line for the user's event box about the terminal history.
+    void historyNotice(const QString& text);
 
 private:
+    // Takes what the history writer finished, on this object's thread.
+    void PollText();
+
     QString m_strTitle;
+    std::atomic<bool> m_bPollPosted{false};
     SaveFormat m_saveFormat = SaveFormat::ByExtension;
     std::uint32_t m_crPlainText = 0x000000FF;
     TerminalText m_text;

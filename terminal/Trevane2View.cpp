@@ -19,6 +19,7 @@
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -37,6 +38,8 @@ namespace {
 
 // One repaint per frame at most, however many blocks arrive in between.
 constexpr int kRepaintIntervalMs = 16;
+// 256 MB of UTF-16.
+constexpr std::uint64_t kClipboardLimitUnits = std::uint64_t(128) << 20;
 constexpr int kMargin = 2;
 
 }  // namespace
@@ -60,6 +63,9 @@ CTrevane2View::CTrevane2View(CTrevane2Doc* doc, CAppearance* appearance, QWidget
     viewport()->setAutoFillBackground(false);  // paintEvent fills what it paints
     setFont(m_pAppearance->TerminalFont());
     connect(m_pDoc, &CTrevane2Doc::textReset, this, &CTrevane2View::OnTextReset);
+    connect(m_pDoc, &CTrevane2Doc::textDropped, this, &CTrevane2View::OnTextDropped);
+    connect(m_pDoc, &CTrevane2Doc::textChanged, this, &CTrevane2View::ScheduleRepaint);
+    connect(m_pDoc, &CTrevane2Doc::historyNotice, this, &CTrevane2View::logNotice);
     UpdateMetrics();
 }
 
@@ -222,6 +228,14 @@ void CTrevane2View::OnTextReset()
     ScheduleRepaint();
 }
 
+void CTrevane2View::OnTextDropped()
+{
+    // Offsets moved: a selection or hit would now name other text.
+    ClearFoundText();
+    m_selAnchor = m_selEnd = m_pDoc->Text().Size();
+    ScheduleRepaint();
+}
+
 void CTrevane2View::ApplyAppearanceFont()
 {
     setFont(m_pAppearance->TerminalFont());
@@ -287,9 +301,7 @@ void CTrevane2View::UpdateMetrics()
         // Keep the first visible character on screen across the re-wrap.
         std::uint64_t topOffset = 0;
         if (!m_bFollowEnd && verticalScrollBar()->value() > 0) {
-            const auto [line, column] =
-                text.RowPosition(static_cast<std::uint64_t>(verticalScrollBar()->value()));
-            topOffset = text.LineStart(line) + column;
+            topOffset = text.RowStart(static_cast<std::uint64_t>(verticalScrollBar()->value()));
         }
         text.SetWrapColumns(columns);
         UpdateScrollBar();
@@ -345,7 +357,6 @@ void CTrevane2View::paintEvent(QPaintEvent* event)
     painter.setFont(font());
 
     const TerminalText& text = m_pDoc->Text();
-    const auto& runs = text.Runs();
     const std::uint64_t rows = text.RowCount();
     const auto first = static_cast<std::uint64_t>(verticalScrollBar()->value());
     const std::uint64_t selFrom = std::min(m_selAnchor, m_selEnd);
@@ -357,9 +368,8 @@ void CTrevane2View::paintEvent(QPaintEvent* event)
     std::vector<int> cellX;  // cell column where each unit of the row starts, and the row's end
     for (int i = 0; i < visible && first + static_cast<std::uint64_t>(i) < rows; ++i) {
         const std::uint64_t row = first + static_cast<std::uint64_t>(i);
-        const auto [line, column] = text.RowPosition(row);
         const auto length = static_cast<std::size_t>(text.RowLength(row));
-        const std::uint64_t start = text.LineStart(line) + column;
+        const std::uint64_t start = text.RowStart(row);
         const int y = kMargin + i * m_nLineHeight;
         if (length == 0)
             continue;
@@ -394,12 +404,11 @@ void CTrevane2View::paintEvent(QPaintEvent* event)
                              selection);
         }
 
-        std::size_t run = text.RunAt(start);
         for (std::uint64_t at = start; at < end;) {
-            const std::uint64_t runEnd = run + 1 < runs.size() ? std::min(runs[run + 1].start, end) : end;
+            const std::uint64_t runEnd = std::min(text.ColorRunEnd(at), end);
             const auto from = static_cast<std::size_t>(at - start);
             const auto to = static_cast<std::size_t>(runEnd - start);
-            painter.setPen(runs.empty() ? QColor(Qt::black) : ColorFromColorRef(runs[run].color));
+            painter.setPen(ColorFromColorRef(text.ColorAt(at)));
             if (uniform) {
                 painter.drawText(kMargin + static_cast<int>(from) * m_nCharWidth, y + m_nAscent,
                                  buffer.mid(static_cast<qsizetype>(from), static_cast<qsizetype>(to - from)));
@@ -422,7 +431,6 @@ void CTrevane2View::paintEvent(QPaintEvent* event)
                 }
             }
             at = runEnd;
-            ++run;
         }
     }
 
@@ -453,8 +461,7 @@ QRect CTrevane2View::CaretRect() const
     const std::uint64_t row = text.RowOfOffset(end);
     if (row < first || row >= first + static_cast<std::uint64_t>(visible))
         return {};
-    const auto [line, column] = text.RowPosition(row);
-    const std::uint64_t rowStart = text.LineStart(line) + column;
+    const std::uint64_t rowStart = text.RowStart(row);
     int x = 0;
     for (std::uint64_t at = rowStart; at < end; ++at)
         x += TerminalText::CellWidth(text.At(at));
@@ -470,8 +477,7 @@ std::size_t CTrevane2View::OffsetAt(const QPoint& pos) const
     const std::uint64_t row = std::min<std::uint64_t>(
         static_cast<std::uint64_t>(verticalScrollBar()->value()) + static_cast<std::uint64_t>(rowInView),
         rows - 1);
-    const auto [line, column] = text.RowPosition(row);
-    const std::uint64_t rowStart = text.LineStart(line) + column;
+    const std::uint64_t rowStart = text.RowStart(row);
     const std::uint64_t rowLength = text.RowLength(row);
     // The nearest boundary between characters to the point, in cells.
     const double target = static_cast<double>(pos.x() - kMargin) / m_nCharWidth;
@@ -653,6 +659,20 @@ QString CTrevane2View::SelectedText() const
 
 void CTrevane2View::OnEditCopy()
 {
+    // The clipboard holds one string in memory (and other programs take a
+    // copy of it): beyond 256 MB of text, saving is the way to keep it.
+    const std::uint64_t length = std::max(m_selAnchor, m_selEnd) - std::min(m_selAnchor, m_selEnd);
+    if (length > kClipboardLimitUnits) {
+        platform::ShowMessageBox(
+            "The selection is too large for the clipboard.",
+            QStringLiteral("%1 characters are selected; the clipboard takes at most %2. "
+                           "File > Save As keeps the whole text.")
+                .arg(QLocale::c().toString(static_cast<qulonglong>(length)),
+                     QLocale::c().toString(static_cast<qulonglong>(kClipboardLimitUnits)))
+                .toStdString());
+        return;
+    }
+    // One copy of the text: read piece by piece straight into the string.
     const QString selected = SelectedText();
     if (!selected.isEmpty())
         QGuiApplication::clipboard()->setText(selected);
@@ -736,8 +756,7 @@ std::uint64_t CTrevane2View::FirstVisibleOffset() const
     const TerminalText& text = m_pDoc->Text();
     const auto row = std::min<std::uint64_t>(static_cast<std::uint64_t>(verticalScrollBar()->value()),
                                              text.RowCount() - 1);
-    const auto [line, column] = text.RowPosition(row);
-    return text.LineStart(line) + column;
+    return text.RowStart(row);
 }
 
 std::uint64_t CTrevane2View::AppendTyped(std::u16string_view typed)

@@ -108,8 +108,9 @@ public:
     void Beep();
 
 signals:
-    // A line for the user about the receive log, e.g. that its day's file is
-    // held by another running program and which file this run uses instead.
+    // A line for the user's event box: about the receive log (e.g. that its
+    // day's file is held by another running program and which file this run
+    // uses instead) or about the terminal history (older text dropped).
     void logNotice(const QString& text);
     void inputRefused();
 
@@ -130,6 +131,7 @@ private:
     bool ShowBlock(const char* bytes, int length, std::uint32_t colorref, TextDecoder& decoder);
     void ScheduleRepaint();
     void OnTextReset();
+    void OnTextDropped();
     void UpdateMetrics();
     void UpdateScrollBar();
     std::size_t OffsetAt(const QPoint& pos) const;

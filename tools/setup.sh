@@ -10,6 +10,7 @@ packages=(
   cmake ninja-build g++ make pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev
+  libzstd-dev
   clang libclang-rt-14-dev
   fonts-noto-cjk
   locales

@@ -20,8 +20,11 @@ void CheckConsistent(const TerminalText& text)
         FUZZ_CHECK(line == 0 || start > previous);
         previous = start;
     }
-    for (std::size_t i = 1; i < text.Runs().size(); ++i)
-        FUZZ_CHECK(text.Runs()[i].start >= text.Runs()[i - 1].start);
+    for (std::uint64_t at = 0; at < text.Size();) {
+        const std::uint64_t end = text.ColorRunEnd(at);
+        FUZZ_CHECK(end > at && end <= text.Size());
+        at = end;
+    }
     if (text.Size() > 0 && text.RowCount() > 0) {
         const auto last = text.RowPosition(text.RowCount() - 1);
         FUZZ_CHECK(last.first < text.LineCount());

@@ -67,8 +67,9 @@ TEST(TerminalText, ColourRunsMergeAndAnswerLookups)
     Append(text, u"cc", 0xFF0000);
     Append(text, u"", 0x00FF00);  // nothing appended: no run
     Append(text, u"dd", 0xFF);
-    ASSERT_EQ(text.Runs().size(), 3u);
-    EXPECT_EQ(text.Runs()[1].start, 4u);
+    EXPECT_EQ(text.ColorRunEnd(0), 4u);
+    EXPECT_EQ(text.ColorRunEnd(4), 6u);
+    EXPECT_EQ(text.ColorRunEnd(6), 8u);
     EXPECT_EQ(text.ColorAt(3), 0xFFu);
     EXPECT_EQ(text.ColorAt(4), 0xFF0000u);
     EXPECT_EQ(text.ColorAt(7), 0xFFu);
@@ -98,7 +99,7 @@ TEST(TerminalText, ClearStartsOver)
     text.Clear();
     EXPECT_EQ(text.Size(), 0u);
     EXPECT_EQ(text.LineCount(), 1u);
-    EXPECT_TRUE(text.Runs().empty());
+    EXPECT_TRUE(text.Colors().empty());
     Append(text, u"z");
     EXPECT_EQ(All(text), u"z");
 }
@@ -213,15 +214,13 @@ void ExpectSameAsReference(const TerminalText& text, const Reference& ref, const
     ASSERT_EQ(All(text), ref.units) << where;
     for (std::size_t i = 0; i < ref.colors.size(); ++i)
         ASSERT_EQ(text.ColorAt(i), ref.colors[i]) << where << " offset " << i;
-    // Runs stay ordered and merged: each starts a new colour.
-    const auto& runs = text.Runs();
-    ASSERT_EQ(runs.empty(), ref.units.empty()) << where;
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        ASSERT_LT(runs[r].start, ref.units.size()) << where;
-        if (r == 0)
-            ASSERT_EQ(runs[r].start, 0u) << where;
-        else
-            ASSERT_TRUE(runs[r].start > runs[r - 1].start && runs[r].color != runs[r - 1].color) << where;
+    // Runs cover the text in order, each of one colour.
+    for (std::uint64_t at = 0; at < ref.units.size();) {
+        const std::uint64_t end = text.ColorRunEnd(at);
+        ASSERT_TRUE(end > at && end <= ref.units.size()) << where << " run at " << at;
+        for (std::uint64_t k = at; k < end; ++k)
+            ASSERT_EQ(ref.colors[k], ref.colors[at]) << where << " run at " << at;
+        at = end;
     }
     std::size_t line = 0;
     ASSERT_EQ(text.LineStart(0), 0u);
@@ -303,7 +302,7 @@ TEST(TerminalText, EraseEverythingAndStartAgain)
     EXPECT_EQ(text.Size(), 0u);
     EXPECT_EQ(text.LineCount(), 1u);
     EXPECT_EQ(text.RowCount(), 1u);
-    EXPECT_TRUE(text.Runs().empty());
+    EXPECT_TRUE(text.Colors().empty());
     Append(text, u"라마", 6);
     EXPECT_EQ(All(text), u"라마");
     EXPECT_EQ(text.RowCount(), 2u);  // two wide characters on three columns

@@ -1,0 +1,43 @@
+#pragma once
+// The one file that holds the terminal's older text: created unlinked
+// (O_TMPFILE), so nothing is left behind however the program ends, in
+// $XDG_CACHE_HOME/kestrana (~/.cache/kestrana) or else the temporary folder
+// ($TMPDIR, /tmp). Written by one thread at its end, read by any (pread).
+
+#include "platform/UniqueFd.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class HistoryFile {
+public:
+    // Opens a new history file; null with `why` set when no folder takes one.
+    static std::unique_ptr<HistoryFile> Create(std::string& why);
+
+    // Appends and says where; false with `why` when the write fails (the
+    // file's end stays where it was).
+    bool Append(const void* data, std::size_t size, std::uint64_t& offset, std::string& why);
+    // Reads exactly size bytes at offset; false with `why` otherwise.
+    bool Read(std::uint64_t offset, std::size_t size, void* out, std::string& why) const;
+    // Gives the disk space of a range back (its text was dropped).
+    void Discard(std::uint64_t offset, std::uint64_t size);
+
+    std::uint64_t End() const { return m_end; }
+    const std::string& Folder() const { return m_folder; }
+    int Descriptor() const { return m_fd.get(); }
+
+    // Test seam: called before every write with its size; a non-zero result
+    // is the errno the write then fails with.
+    static void SetWriteFault(std::function<int(std::size_t)> fault);
+
+private:
+    HistoryFile(platform::UniqueFd fd, std::string folder) : m_fd(std::move(fd)), m_folder(std::move(folder)) {}
+
+    platform::UniqueFd m_fd;
+    std::string m_folder;
+    std::atomic<std::uint64_t> m_end{0};
+};

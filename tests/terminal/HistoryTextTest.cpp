@@ -1,0 +1,417 @@
+// The terminal text with its older pieces on disk, against a plain string:
+// small pieces and a tiny memory budget move text to the history file all
+// the time, so every read below comes back from disk.
+
+#include "common/TestFiles.h"
+#include "terminal/HistoryFile.h"
+#include "terminal/PieceCodec.h"
+#include "terminal/TerminalFile.h"
+#include "terminal/TerminalText.h"
+#include "terminal/TextSearch.h"
+
+#include <QFile>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Reference {
+    std::u16string units;
+    std::vector<std::uint32_t> colors;
+    void Append(const std::u16string& s, std::uint32_t color)
+    {
+        units += s;
+        colors.insert(colors.end(), s.size(), color);
+    }
+};
+
+std::u16string All(const TerminalText& text)
+{
+    std::u16string out(static_cast<std::size_t>(text.Size()), u'\0');
+    text.Copy(0, out.size(), out.data());
+    return out;
+}
+
+// Rows by the plain rule: greedy cells, one row at least per line.
+std::vector<std::uint64_t> ExpectedRowStarts(const std::u16string& all, int columns)
+{
+    std::vector<std::uint64_t> rows{0};
+    int cells = 0;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (all[i] == u'\n') {
+            rows.push_back(i + 1);
+            cells = 0;
+            continue;
+        }
+        const int width = TerminalText::CellWidth(all[i]);
+        if (width > 0 && cells > 0 && cells + width > columns) {
+            rows.push_back(i);
+            cells = 0;
+        }
+        cells += width;
+    }
+    return rows;
+}
+
+class HistoryText : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(m_dir.path().empty());
+        const char* old = std::getenv("XDG_CACHE_HOME");
+        m_oldCache = old ? old : "";
+        ::setenv("XDG_CACHE_HOME", m_dir.path().c_str(), 1);
+    }
+    void TearDown() override
+    {
+        HistoryFile::SetWriteFault({});
+        if (m_oldCache.empty())
+            ::unsetenv("XDG_CACHE_HOME");
+        else
+            ::setenv("XDG_CACHE_HOME", m_oldCache.c_str(), 1);
+    }
+    static void Small(TerminalText& text)
+    {
+        text.SetPieceUnits(64);
+        text.SetMemoryBudget(1);
+    }
+
+    testfiles::TempDir m_dir{"kestrana-history"};
+    std::string m_oldCache;
+};
+
+void ExpectSame(TerminalText& text, const Reference& ref, const std::string& where)
+{
+    ASSERT_TRUE(text.WaitForWriter(10000)) << where;
+    ASSERT_EQ(All(text), ref.units) << where;
+    for (std::size_t i = 0; i < ref.units.size(); i += 7)
+        ASSERT_EQ(text.ColorAt(i), ref.colors[i]) << where << " offset " << i;
+    std::size_t line = 0;
+    for (std::size_t i = 0; i < ref.units.size(); ++i)
+        if (ref.units[i] == u'\n') {
+            ++line;
+            ASSERT_EQ(text.LineStart(line), i + 1) << where;
+            ASSERT_EQ(text.LineOfOffset(i + 1), line) << where;
+        }
+    ASSERT_EQ(text.LineCount(), line + 1) << where;
+    const auto rows = ExpectedRowStarts(ref.units, text.WrapColumns());
+    ASSERT_EQ(text.RowCount(), rows.size()) << where;
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        ASSERT_EQ(text.RowStart(row), rows[row]) << where << " row " << row;
+        ASSERT_EQ(text.RowOfOffset(rows[row]), row) << where << " row " << row;
+    }
+}
+
+TEST_F(HistoryText, MatchesAPlainTextWhilePiecesMoveToDisk)
+{
+    // Lines stay shorter than half a piece, so every piece ends at a line
+    // break and rows follow the plain rule exactly.
+    const std::u16string pieces[] = {u"x", u"hello ", u"\n", u"한글", u"가\n", u"\U0001F600", u"\U0001D400",
+                                     u"漢字 ", u"0123456789", u"a\nb", u"41 0D 0A "};
+    const std::uint32_t colors[] = {0x0000FF, 0xFF0000, 0x00FF00};
+    for (const int columns : {1, 7, 80}) {
+        std::mt19937 random(static_cast<unsigned>(columns));
+        TerminalText text;
+        Small(text);
+        text.SetWrapColumns(columns);
+        Reference ref;
+        std::u16string line;
+        for (int step = 0; step < 1500; ++step) {
+            const auto action = random() % 10;
+            if (action < 7 || ref.units.empty()) {
+                std::u16string piece = pieces[random() % std::size(pieces)];
+                if (line.size() + piece.size() > 24)
+                    piece += u'\n';
+                const std::size_t nl = piece.rfind(u'\n');
+                line = nl == std::u16string::npos ? line + piece : piece.substr(nl + 1);
+                const std::uint32_t color = colors[random() % std::size(colors)];
+                text.Append(piece.data(), piece.size(), color);
+                ref.Append(piece, color);
+            } else if (action < 9) {
+                // Backspace: a unit or a pair at the end, also when the
+                // newest piece was just sealed and the unit is on disk.
+                std::size_t n = 1;
+                const std::size_t size = ref.units.size();
+                if (size >= 2 && ref.units[size - 1] >= 0xDC00 && ref.units[size - 1] <= 0xDFFF)
+                    n = 2;
+                text.Erase(size - n, n);
+                ref.units.resize(size - n);
+                ref.colors.resize(size - n);
+                const std::size_t nl = ref.units.rfind(u'\n');
+                line = nl == std::u16string::npos ? ref.units : ref.units.substr(nl + 1);
+            } else {
+                text.SetWrapColumns(text.WrapColumns() == columns ? columns + 3 : columns);
+            }
+            if (step % 250 == 249) {
+                ExpectSame(text, ref, "columns " + std::to_string(columns) + " step " + std::to_string(step));
+                if (HasFatalFailure())
+                    return;
+            }
+        }
+        EXPECT_GT(text.PiecesOnDisk(), 10u);
+        EXPECT_GT(text.HistoryFileBytes(), 0u);
+    }
+}
+
+TEST_F(HistoryText, FindAndSaveReadTheWholeHistory)
+{
+    TerminalText text;
+    Small(text);
+    Reference ref;
+    std::mt19937 random(99);
+    for (int i = 0; i < 400; ++i) {
+        const std::u16string line = u"line " + std::u16string(1, static_cast<char16_t>(u'a' + random() % 26)) +
+                                    u" 한 " + std::u16string(random() % 40, u'-') + u"\n";
+        const std::uint32_t color = i % 3 == 0 ? 0xFF0000 : 0x0000FF;
+        text.Append(line.data(), line.size(), color);
+        ref.Append(line, color);
+    }
+    const std::u16string needle = u"needle 바늘";
+    const std::size_t at = ref.units.size() / 3;
+    ref.units.insert(at, needle);
+    ref.colors.insert(ref.colors.begin() + static_cast<long>(at), needle.size(), 0x00FF00);
+    // Rebuild with the needle inside the oldest third.
+    TerminalText withNeedle;
+    Small(withNeedle);
+    for (std::size_t k = 0; k < ref.units.size();) {
+        std::size_t end = k;
+        while (end < ref.units.size() && ref.colors[end] == ref.colors[k])
+            ++end;
+        withNeedle.Append(ref.units.data() + k, end - k, ref.colors[k]);
+        k = end;
+    }
+    ASSERT_TRUE(withNeedle.WaitForWriter(10000));
+    ASSERT_GT(withNeedle.PiecesOnDisk(), 5u);
+
+    const auto hit = FindInText(withNeedle, needle, ref.units.size() / 2, true);
+    ASSERT_TRUE(hit);
+    EXPECT_EQ(hit->from, at);
+    EXPECT_TRUE(hit->wrapped);
+    EXPECT_FALSE(FindInText(withNeedle, u"not there at all", 0, false));
+
+    const QString plain = QString::fromStdString(m_dir.path() + "/plain.txt");
+    ASSERT_TRUE(TerminalFile::SavePlain(withNeedle, plain));
+    QFile file(plain);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()).toStdU16String(), ref.units);
+
+    const QString coloured = QString::fromStdString(m_dir.path() + "/coloured.rtf");
+    ASSERT_TRUE(TerminalFile::SaveColoured(withNeedle, coloured));
+    TerminalText loaded;
+    ASSERT_TRUE(TerminalFile::LoadColoured(loaded, coloured));
+    ASSERT_EQ(All(loaded), ref.units);
+    for (std::size_t i = 0; i < ref.units.size(); ++i)
+        ASSERT_EQ(loaded.ColorAt(i), ref.colors[i]) << i;
+}
+
+TEST_F(HistoryText, LinesLongerThanAPieceKeepTheirText)
+{
+    TerminalText text;
+    Small(text);
+    Reference ref;
+    // A hex-mode stream: groups run on with no line break at all.
+    for (int i = 0; i < 200; ++i) {
+        const std::u16string group = i % 50 == 49 ? u"\U0001F600 " : u"4A ";
+        text.Append(group.data(), group.size(), 5);
+        ref.Append(group, 5);
+    }
+    ASSERT_TRUE(text.WaitForWriter(10000));
+    EXPECT_GT(text.PiecesOnDisk(), 3u);
+    EXPECT_EQ(All(text), ref.units);
+    EXPECT_EQ(text.LineCount(), 1u);
+    EXPECT_EQ(text.LineLength(0), ref.units.size());
+    // Every row starts where the one before it ends.
+    std::uint64_t next = 0;
+    for (std::uint64_t row = 0; row < text.RowCount(); ++row) {
+        ASSERT_EQ(text.RowStart(row), next);
+        next += text.RowLength(row);
+        ASSERT_EQ(text.RowPosition(row).second, text.RowStart(row));
+    }
+    EXPECT_EQ(next, ref.units.size());
+}
+
+// Marker line, newest text whole, notice once.
+void ExpectDroppedOldest(TerminalText& text, const Reference& ref, const std::string& why)
+{
+    const std::u16string all = All(text);
+    const std::size_t markerEnd = all.find(u'\n');
+    ASSERT_NE(markerEnd, std::u16string::npos);
+    const QString marker = QString::fromStdU16String(all.substr(0, markerEnd));
+    EXPECT_TRUE(marker.contains(QStringLiteral("characters of the oldest text were dropped"))) << marker.toStdString();
+    EXPECT_TRUE(marker.contains(QString::fromStdString(why))) << marker.toStdString();
+    const std::u16string kept = all.substr(markerEnd + 1);
+    ASSERT_LE(kept.size(), ref.units.size());
+    EXPECT_EQ(kept, ref.units.substr(ref.units.size() - kept.size()));
+    EXPECT_EQ(text.DroppedUnits(), ref.units.size() - kept.size());
+    EXPECT_FALSE(text.TakeNotice().empty());
+    EXPECT_TRUE(text.TakeNotice().empty());
+}
+
+TEST_F(HistoryText, DiskTroubleDropsTheOldestTextWithOneMarker)
+{
+    struct Case {
+        const char* name;
+        int error;
+        const char* why;
+    } cases[] = {
+        {"disk full", ENOSPC, "No space left on device"},
+        {"input/output error", EIO, "Input/output error"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TerminalText text;
+        Small(text);
+        Reference ref;
+        int writes = 0;
+        HistoryFile::SetWriteFault([&writes, &c](std::size_t) { return ++writes > 5 ? c.error : 0; });
+        for (int i = 0; i < 300; ++i) {
+            const std::u16string line = u"row " + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) + u"\n";
+            text.Append(line.data(), line.size(), 1);
+            ref.Append(line, 1);
+            text.WaitForWriter(10000);
+        }
+        text.Poll();
+        ExpectDroppedOldest(text, ref, c.why);
+        EXPECT_LE(text.MemoryBytes(), 8u << 20);
+
+        // Once writing works again, pieces go to disk and nothing more is dropped.
+        HistoryFile::SetWriteFault({});
+        const std::uint64_t dropped = text.DroppedUnits();
+        const std::size_t onDisk = text.PiecesOnDisk();
+        for (int i = 0; i < 100; ++i) {
+            const std::u16string line = u"later line\n";
+            text.Append(line.data(), line.size(), 2);
+            text.WaitForWriter(10000);
+        }
+        EXPECT_EQ(text.DroppedUnits(), dropped);
+        EXPECT_GT(text.PiecesOnDisk(), onDisk);
+    }
+}
+
+TEST_F(HistoryText, AHistoryFileCutShortUnderItIsDroppedAndANewOneTakesOver)
+{
+    TerminalText text;
+    Small(text);
+    Reference ref;
+    for (int i = 0; i < 200; ++i) {
+        const std::u16string line = u"old " + std::u16string(static_cast<std::size_t>(i % 30), u'o') + u"\n";
+        text.Append(line.data(), line.size(), 1);
+        ref.Append(line, 1);
+    }
+    ASSERT_TRUE(text.WaitForWriter(10000));
+    ASSERT_GT(text.PiecesOnDisk(), 5u);
+    ASSERT_EQ(::ftruncate(text.HistoryFileDescriptor(), 0), 0);
+
+    text.At(0);  // reading the oldest text finds the file empty
+    EXPECT_NE(text.Poll() & TerminalText::kDropped, 0u);
+    ExpectDroppedOldest(text, ref, "cut short");
+
+    for (int i = 0; i < 100; ++i) {
+        const std::u16string line = u"new line\n";
+        text.Append(line.data(), line.size(), 1);
+    }
+    ASSERT_TRUE(text.WaitForWriter(10000));
+    EXPECT_GT(text.PiecesOnDisk(), 0u);
+    EXPECT_EQ(All(text).substr(All(text).size() - 9), u"new line\n");
+}
+
+TEST_F(HistoryText, ClearDropsTheHistoryFile)
+{
+    TerminalText text;
+    Small(text);
+    const std::u16string line = u"some text\n";
+    for (int i = 0; i < 50; ++i)
+        text.Append(line.data(), line.size(), 1);
+    ASSERT_TRUE(text.WaitForWriter(10000));
+    const int fd = text.HistoryFileDescriptor();
+    ASSERT_GE(fd, 0);
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    char target[512] = {};
+    ASSERT_GT(::readlink(link.c_str(), target, sizeof target - 1), 0);
+    // Unlinked from the start: nothing of it is left in the folder.
+    EXPECT_NE(std::string(target).find("(deleted)"), std::string::npos) << target;
+    EXPECT_EQ(std::string(target).rfind(m_dir.path(), 0), 0u) << target;
+
+    text.Clear();
+    EXPECT_EQ(text.HistoryFileDescriptor(), -1);
+    EXPECT_EQ(text.HistoryFileBytes(), 0u);
+    EXPECT_EQ(text.Size(), 0u);
+}
+
+TEST_F(HistoryText, AReallyFullFileSystem)
+{
+    const std::string mountPoint = m_dir.path() + "/small";
+    ASSERT_EQ(::mkdir(mountPoint.c_str(), 0700), 0);
+    if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root): " << std::strerror(errno);
+    ::setenv("XDG_CACHE_HOME", mountPoint.c_str(), 1);
+    {
+        TerminalText text;
+        text.SetPieceUnits(4096);
+        text.SetMemoryBudget(1);
+        Reference ref;
+        std::mt19937 random(5);
+        // Text that hardly compresses, so 256 kB fill up soon.
+        for (int i = 0; i < 2500; ++i) {
+            std::u16string line;
+            for (int k = 0; k < 60; ++k)
+                line += static_cast<char16_t>(0x4E00 + random() % 0x5000);
+            line += u'\n';
+            text.Append(line.data(), line.size(), 1);
+            ref.Append(line, 1);
+            text.WaitForWriter(10000);
+        }
+        text.Poll();
+        ExpectDroppedOldest(text, ref, "No space left on device");
+    }
+    ::umount(mountPoint.c_str());
+}
+
+TEST(PieceCodec, RoundTripsEveryUnitAndRefusesDamage)
+{
+    std::mt19937 random(3);
+    std::u16string units;
+    for (int i = 0; i < 5000; ++i) {
+        const auto kind = random() % 6;
+        units += kind == 0   ? static_cast<char16_t>(random() % 0x80)
+                 : kind == 1 ? static_cast<char16_t>(0x80 + random() % 0x780)
+                 : kind == 2 ? static_cast<char16_t>(0xD800 + random() % 0x800)  // lone surrogates too
+                 : kind == 3 ? static_cast<char16_t>(0xE000 + random() % 0x2000)
+                             : static_cast<char16_t>(0xAC00 + random() % 100);
+    }
+    units += u"\U0001F600";
+    const std::vector<PieceRun> runs = {{0, 1}, {100, 2}, {4000, 3}};
+    PieceEncoder encoder;
+    const std::string blob = encoder.Encode(units.data(), units.size(), runs);
+    PieceDecoder decoder;
+    DecodedPiece decoded;
+    std::string why;
+    ASSERT_TRUE(decoder.Decode(blob.data(), blob.size(), decoded, why)) << why;
+    EXPECT_EQ(std::u16string(decoded.units.begin(), decoded.units.end()), units);
+    ASSERT_EQ(decoded.runs.size(), runs.size());
+    EXPECT_EQ(decoded.runs[2].start, 4000u);
+
+    const struct {
+        const char* name;
+        std::size_t at;
+    } damage[] = {{"magic", 0}, {"unit count", 5}, {"run count", 9}, {"compressed data", blob.size() / 2},
+                  {"checksum", blob.size() - 1}};
+    for (const auto& d : damage) {
+        std::string bad = blob;
+        bad[d.at] = static_cast<char>(bad[d.at] ^ 0x5A);
+        EXPECT_FALSE(decoder.Decode(bad.data(), bad.size(), decoded, why)) << d.name;
+    }
+    EXPECT_FALSE(decoder.Decode(blob.data(), blob.size() - 3, decoded, why));
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+// The terminal window over a text whose older pieces are on disk: scrolling
+// to the oldest text, copying all of it, and the one event-box line when the
+// history file fails.
+
+#include "TerminalTestSupport.h"
+#include "terminal/Appearance.h"
+#include "terminal/HistoryFile.h"
+#include "terminal/Trevane2Doc.h"
+#include "terminal/Trevane2View.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace {
+
+class HistoryViewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        terminal_test::App();
+        ::setenv("XDG_CACHE_HOME", m_work.Path().c_str(), 1);
+        m_pDoc = std::make_unique<CTrevane2Doc>();
+        m_pView = std::make_unique<CTrevane2View>(m_pDoc.get(), &m_appearance);
+        m_pDoc->Text().SetPieceUnits(256);
+        m_pDoc->Text().SetMemoryBudget(1);
+        m_pView->resize(400, 300);
+        m_pView->show();
+        m_pView->OnInitialUpdate();
+    }
+    void TearDown() override
+    {
+        HistoryFile::SetWriteFault({});
+        m_pView.reset();
+        m_pDoc.reset();
+    }
+
+    // Lines "line N" through the received path, until the writer caught up.
+    std::string Receive(int lines)
+    {
+        std::string all;
+        for (int i = 0; i < lines; ++i) {
+            const std::string line = "line " + std::to_string(i) + "\n";
+            m_pView->ShowReceived(line.data(), static_cast<int>(line.size()));
+            all += line;
+        }
+        m_pDoc->Text().WaitForWriter(10000);
+        QCoreApplication::processEvents();
+        m_pView->FlushPending();
+        return all;
+    }
+
+    terminal_test::TempWorkDir m_work;
+    CAppearance m_appearance;
+    std::unique_ptr<CTrevane2Doc> m_pDoc;
+    std::unique_ptr<CTrevane2View> m_pView;
+};
+
+TEST_F(HistoryViewTest, ScrollsCopiesAndSelectsAcrossTheHistoryOnDisk)
+{
+    const std::string all = Receive(2000);
+    ASSERT_GT(m_pDoc->Text().PiecesOnDisk(), 20u);
+    m_pView->verticalScrollBar()->setValue(0);
+    m_pView->FlushPending();
+    EXPECT_EQ(m_pView->FirstVisibleOffset(), 0u);
+    EXPECT_EQ(m_pDoc->Text().RowLength(0), 6u);  // "line 0"
+
+    m_pView->OnEditSelectAll();
+    m_pView->OnEditCopy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), all);
+}
+
+TEST_F(HistoryViewTest, AFailingHistoryFileSaysSoOnceAndReceivingGoesOn)
+{
+    QSignalSpy notices(m_pView.get(), &CTrevane2View::logNotice);
+    HistoryFile::SetWriteFault([](std::size_t) { return ENOSPC; });
+    Receive(1000);
+    Receive(1000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notices.count() > 0; }, 5000));
+    QTest::qWait(50);
+    ASSERT_EQ(notices.count(), 1);
+    EXPECT_TRUE(notices.at(0).at(0).toString().contains(QStringLiteral("No space left on device")));
+    EXPECT_TRUE(m_pView->PlainText().startsWith(QStringLiteral("[")));
+    EXPECT_TRUE(m_pView->PlainText().endsWith(QStringLiteral("line 999\n")));
+}
+
+}  // namespace
