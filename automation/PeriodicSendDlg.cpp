@@ -13,7 +13,7 @@
 #include <QPushButton>
 #include <QTimerEvent>
 
-#include <cstring>
+#include <algorithm>
 
 CPeriodicSendDlg::CPeriodicSendDlg(const AutomationLinks& links, QWidget* parent)
     : CModelessDlg(links.frame, WM_PERIODICSEND_CLOSED, parent),
@@ -64,7 +64,8 @@ void CPeriodicSendDlg::Start()
     m_strEcho = m_echo.Prepare(m_strTyped + QLatin1Char(' '));
     m_nSkipped = 0;
     m_ui->staticSkipped->hide();
-    m_timer.start(m_nPeriod, Qt::PreciseTimer, this);
+    m_nextTick = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_nPeriod);
+    ArmTimer();
     m_bRunning = true;
 }
 
@@ -77,12 +78,29 @@ void CPeriodicSendDlg::Stop()
     m_bRunning = false;
 }
 
+void CPeriodicSendDlg::ArmTimer()
+{
+    using namespace std::chrono;
+    const auto wait = ceil<milliseconds>(m_nextTick - steady_clock::now());
+    m_timer.start(static_cast<int>(std::max<milliseconds::rep>(0, wait.count())), Qt::PreciseTimer, this);
+}
+
 void CPeriodicSendDlg::timerEvent(QTimerEvent* event)
 {
-    if (event->timerId() == m_timer.timerId() && m_bRunning)
-        OnTick();
-    else
+    if (event->timerId() != m_timer.timerId() || !m_bRunning) {
         CModelessDlg::timerEvent(event);
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now < m_nextTick) {  // not due yet
+        ArmTimer();
+        return;
+    }
+    if (now - m_nextTick > kMaxCatchUp)
+        m_nextTick = now;  // held up too long: go on from here
+    OnTick();
+    m_nextTick += std::chrono::milliseconds(m_nPeriod);
+    ArmTimer();
 }
 
 void CPeriodicSendDlg::OnTick()

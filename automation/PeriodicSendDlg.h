@@ -2,9 +2,12 @@
 // "Periodical Send": one hex string sent again and again at a period set in
 // steps of 100 ms by the arrows. Each tick counts, echoes the string and,
 // while the port is open, hands its bytes to the line. The ticks keep to a
-// fixed schedule (a precise timer), so the period does not drift. A tick
-// whose bytes the line refuses (its queue is full) is skipped: nothing is
-// queued or echoed for it, and the window shows how many were skipped.
+// fixed schedule on the monotonic clock (start + n periods), so the period
+// does not drift: a tick that comes late does not delay the ones after it,
+// and ticks missed while the event loop was held up for less than a second
+// are made up at once. A tick whose bytes the line refuses (its queue is
+// full) is skipped: nothing is queued or echoed for it, and the window shows
+// how many were skipped.
 
 #include "automation/AutomationLinks.h"
 #include "automation/ModelessDlg.h"
@@ -13,6 +16,7 @@
 #include <QBasicTimer>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,6 +29,9 @@ class CPeriodicSendDlg : public CModelessDlg {
     Q_OBJECT
 public:
     static constexpr int kPeriodStep = 100;  // ms per arrow step
+    // Behind the schedule by more than this, the schedule starts afresh
+    // instead of making up the missed ticks.
+    static constexpr std::chrono::milliseconds kMaxCatchUp{1000};
 
     CPeriodicSendDlg(const AutomationLinks& links, QWidget* parent);
     ~CPeriodicSendDlg() override;
@@ -47,6 +54,8 @@ private:
     void Start();
     void Stop();
     void OnTick();
+    // Sets the timer for the next tick of the schedule.
+    void ArmTimer();
 
     std::unique_ptr<Ui::PeriodicSendDlg> m_ui;
     AutomationLinks m_links;
@@ -64,4 +73,5 @@ private:
     bool m_bRunning = false;
     int m_nPeriod = 0;  // ms, changed only by the arrows
     QBasicTimer m_timer;
+    std::chrono::steady_clock::time_point m_nextTick;  // due time of the next tick
 };
