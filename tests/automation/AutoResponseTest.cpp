@@ -5,10 +5,6 @@
 
 #include "automation/AutoResponseDlg.h"
 #include "automation/HexEdit.h"
-#include "resources/MenuTable.h"
-#include "terminal/Trevane2Doc.h"
-
-#include <QPushButton>
 
 #include <map>
 
@@ -103,8 +99,15 @@ TEST_F(AutoResponse, EachStartReplacesTheStoreSoAtMostThreePatternsAnswer)
     EXPECT_EQ(Answer("\x04", 1), "\xA4");
 }
 
-TEST_F(AutoResponse, EmptyReplySendsAndEchoesNothing)
+TEST_F(AutoResponse, EmptyReplyOrNoPatternSendsAndEchoesNothing)
 {
+    CAutoResponseDlg* window = StartWith({});
+    EXPECT_EQ(window->findChild<QPushButton*>("button1004")->text(), QStringLiteral("End"));
+    EXPECT_TRUE(Doc()->m_mapAutoResp.empty());
+    Receive(std::string("\x00" "A", 2));
+    EXPECT_EQ(SentBeforeMarker(), "");
+
+    Click(window, 1004);
     StartWith({{"01", ""}, {"02", "A2"}});
     Receive("\x01");
     const QString shown = ViewText();
@@ -137,15 +140,6 @@ TEST_F(AutoResponse, ClosingTheWindowEndsRespondingAndReopeningShowsThePairs)
     EXPECT_EQ(SentBeforeMarker(), "");
     Click(window, 1004);
     EXPECT_EQ(Answer("1", 1), "2");
-}
-
-TEST_F(AutoResponse, StartWithNoPatternShowsEndButNeverAnswers)
-{
-    CAutoResponseDlg* window = StartWith({});
-    EXPECT_EQ(window->findChild<QPushButton*>("button1004")->text(), QStringLiteral("End"));
-    EXPECT_TRUE(Doc()->m_mapAutoResp.empty());
-    Receive(std::string("\x00" "A", 2));
-    EXPECT_EQ(SentBeforeMarker(), "");
 }
 
 }  // namespace

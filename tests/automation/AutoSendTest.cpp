@@ -5,11 +5,6 @@
 
 #include "automation/AutoSendDlg.h"
 #include "automation/HexEdit.h"
-#include "resources/MenuTable.h"
-#include "terminal/Trevane2Doc.h"
-
-#include <QPushButton>
-#include <QTest>
 
 #include <map>
 
@@ -136,14 +131,6 @@ TEST_F(AutoSend, LongStringGoesOutWholeAndInOrder)
     CAutoSendDlg* window = Open();
     Click(window, 1004);
     EXPECT_EQ(m_pty.ReadCount(bytes.size()), bytes);
-}
-
-TEST_F(AutoSend, SecondPressOfTheBarButtonOnlyActivates)
-{
-    CAutoSendDlg* first = Open();
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(Open(), first);
-    EXPECT_TRUE(first->isVisible());
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QTest>
 
 namespace {
 
@@ -76,17 +75,6 @@ TEST(HexEdit, ShiftInsertAndTheMiddleButtonPasteAsTyped)
         EXPECT_EQ(box.text().remove(QLatin1Char(' ')), QStringLiteral("abcde"));
         EXPECT_EQ(box.SecondOfPair(), 1);
     }
-}
-
-TEST(HexEdit, ReadOnlyBoxTakesNothing)
-{
-    App();
-    CHexEdit box;
-    box.setReadOnly(true);
-    Type(&box, QStringLiteral("12"));
-    box.InsertAsTyped(QStringLiteral("34"));
-    EXPECT_EQ(box.text(), QString());
-    EXPECT_EQ(box.SecondOfPair(), 0);
 }
 
 }  // namespace

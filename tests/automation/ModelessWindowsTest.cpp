@@ -7,11 +7,6 @@
 #include "automation/AutoResponseDlg.h"
 #include "automation/AutoSendDlg.h"
 #include "automation/PeriodicSendDlg.h"
-#include "resources/MenuTable.h"
-#include "terminal/Trevane2Doc.h"
-
-#include <QPushButton>
-#include <QTest>
 
 namespace {
 
@@ -48,7 +43,7 @@ TEST_P(ModelessWindows, EnterAndEscLeaveTheWindowAsItWas)
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(window->IsClosing());
     EXPECT_EQ(first->text(), label);
-    EXPECT_TRUE(m_boxes.Texts().empty());
+    EXPECT_TRUE(m_boxes.empty());
     EXPECT_EQ(SentBeforeMarker(), "");
 
     ClickBarButton(c.barButton);

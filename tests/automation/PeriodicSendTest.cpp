@@ -8,20 +8,10 @@
 #include "automation/HexEdit.h"
 #include "automation/PeriodicSendDlg.h"
 #include "automation/UpDownButtons.h"
-#include "comm/CommPort2.h"
-#include "resources/MenuTable.h"
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
 #include <QToolButton>
-
-#include <poll.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <thread>
 
 namespace {
 
@@ -44,7 +34,7 @@ protected:
         for (int i = 0; i < times; ++i)
             QTest::mouseClick(up ? spin->UpButton() : spin->DownButton(), Qt::LeftButton);
     }
-    // Starts `keys` at `steps` arrow steps and waits for its first tick.
+    // Opens the window and starts `keys` at `steps` arrow steps.
     CPeriodicSendDlg* StartSending(const QString& keys, int steps = 1)
     {
         CPeriodicSendDlg* window = Open();
@@ -98,7 +88,7 @@ TEST_F(PeriodicSend, EmptyStringOrZeroPeriodIsRefusedWithTheMessage)
         Click(window, 1007);
         ASSERT_TRUE(PumpUntil([&] { return Frame()->PeriodicSendWindow() == nullptr; }));
     }
-    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>(3, "Input EditBox Is Empty or Interval is 0"));
+    EXPECT_EQ(m_boxes, std::vector<std::string>(3, "Input EditBox Is Empty or Interval is 0"));
 }
 
 TEST_F(PeriodicSend, EachTickCountsEchoesAndSendsUntilStoppedAndCountsAfreshOnRestart)
@@ -119,8 +109,6 @@ TEST_F(PeriodicSend, EachTickCountsEchoesAndSendsUntilStoppedAndCountsAfreshOnRe
     const QString lastCount = CountText(window);
     EXPECT_EQ(window->TickCount(), 0);
     EXPECT_EQ(CountText(window), lastCount);
-    const std::string tail = PumpRead(0, 0);
-    EXPECT_EQ(tail.size() % 2, 0u);
 
     Click(window, 1004);
     ASSERT_TRUE(PumpUntil([&] { return window->TickCount() >= 1; }));
@@ -128,20 +116,14 @@ TEST_F(PeriodicSend, EachTickCountsEchoesAndSendsUntilStoppedAndCountsAfreshOnRe
     EXPECT_EQ(PumpRead(3), std::string("\x01\x02\x03", 3));
 }
 
-TEST_F(PeriodicSend, OddLengthSendsTheWholePairsOnly)
-{
-    StartSending(QStringLiteral("123"));
-    EXPECT_EQ(PumpRead(2), std::string("\x12\x12"));
-}
-
 TEST_F(PeriodicSend, ClosedPortTicksCountAndEchoThenSendingResumes)
 {
-    CPeriodicSendDlg* window = StartSending(QStringLiteral("a5"));
+    CPeriodicSendDlg* window = StartSending(QStringLiteral("a5b"));  // the odd b is not sent
     EXPECT_EQ(PumpRead(1), "\xA5");
     Disconnect();
     const int before = window->TickCount();
     ASSERT_TRUE(PumpUntil([&] { return window->TickCount() >= before + 2; }));
-    EXPECT_EQ(ViewText(), QStringLiteral("a5 ").repeated(window->TickCount()));
+    EXPECT_EQ(ViewText(), QStringLiteral("a5 b ").repeated(window->TickCount()));
     Connect();
     EXPECT_EQ(PumpRead(2), "\xA5\xA5");
 }
