@@ -8,9 +8,17 @@
 #include "app/SplashWindow.h"
 #include "app/TcpBridge.h"
 #include "app/TcpPortDlg.h"
+#include "automation/AutoResponseDlg.h"
+#include "automation/AutoSendDlg.h"
+#include "automation/AutomationLinks.h"
+#include "automation/AutomationMessages.h"
+#include "automation/PeriodicSendDlg.h"
+#include "automation/ReceivedBlock.h"
+#include "automation/ResponsePatterns.h"
 #include "comm/CommPort2.h"
 #include "app/CommSettingsDlg.h"
 #include "app/CommEventsDlg.h"
+#include "platform/Diagnostic.h"
 #include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
 #include "resources/MenuTable.h"
@@ -67,6 +75,18 @@ CMainFrame::CMainFrame(CTrevane2Doc* doc, CAppearance* appearance, QWidget* pare
     m_pMessageWindow->SetHandler(WM_PORTGONE, [this](platform::WPARAM w, platform::LPARAM l) {
         return OnPortGone(w, l);
     });
+    m_pMessageWindow->SetHandler(WM_AUTOSEND_CLOSED, [this](platform::WPARAM w, platform::LPARAM l) {
+        return OnAutoSendClosed(w, l);
+    });
+    m_pMessageWindow->SetHandler(WM_PERIODICSEND_CLOSED, [this](platform::WPARAM w, platform::LPARAM l) {
+        return OnPeriodicSendClosed(w, l);
+    });
+    m_pMessageWindow->SetHandler(WM_AUTORESPONSE_CLOSED, [this](platform::WPARAM w, platform::LPARAM l) {
+        return OnAutoResponseClosed(w, l);
+    });
+    m_pMessageWindow->SetHandler(WM_AUTORESPONSE_TOGGLE, [this](platform::WPARAM w, platform::LPARAM l) {
+        return OnAutoResponseToggle(w, l);
+    });
     m_pEventMessages = std::make_unique<CEventMessageBox>(
         this, [this](std::string_view text) { ReportEvent(text); });
 
@@ -90,6 +110,8 @@ CMainFrame::CMainFrame(CTrevane2Doc* doc, CAppearance* appearance, QWidget* pare
 
 CMainFrame::~CMainFrame()
 {
+    // The automation windows use the view, the line and the message window.
+    DeleteAutomationWindows();
     // The view goes first, as a window's children do; it ends the receive log.
     if (m_pView != nullptr) {
         QWidget* view = takeCentralWidget();
@@ -253,8 +275,14 @@ bool CMainFrame::CreateDialogBar()
     m_pEventEdit->setFocusPolicy(Qt::ClickFocus);
     if (QPushButton* events = content->findChild<QPushButton*>(QStringLiteral("button1002")))
         connect(events, &QPushButton::clicked, this, &CMainFrame::OnCommEvents);
-    // "AutoSend", "Periodic" and "AutoResp." open windows that come with
-    // later features; the buttons and their rules are here already.
+    const std::pair<unsigned, void (CMainFrame::*)()> automation[] = {
+        {res::IDC_AUTOSEND, &CMainFrame::OnAutoSend},
+        {res::IDC_PERIODIC, &CMainFrame::OnPeriodicSend},
+        {res::IDC_AUTORESP, &CMainFrame::OnAutoResponse},
+    };
+    for (const auto& [id, handler] : automation)
+        if (QPushButton* button = content->findChild<QPushButton*>(QStringLiteral("button%1").arg(id)))
+            connect(button, &QPushButton::clicked, this, handler);
     return true;
 }
 
@@ -464,9 +492,112 @@ void CMainFrame::RelayToTcpClient(const std::uint8_t* bytes, std::uint32_t lengt
         m_pTcpBridge->RelayToClient(bytes, length);
 }
 
-void CMainFrame::ApplyResponder(const std::uint8_t*, std::uint32_t)
+void CMainFrame::ApplyResponder(const std::uint8_t* bytes, std::uint32_t length)
 {
-    // The automatic responder is not active yet.
+    if (!m_bResponderActive || !m_pFirstBytes || length == 0)
+        return;
+    if (!automation::FirstByteHit(*m_pFirstBytes, m_nFirstBytes, bytes[0]))
+        return;
+    if (!m_pAutoResponseDlg || m_pAutoResponseDlg->IsClosing())
+        return;
+    // The window gets a copy of its own: the line-feed step below and the
+    // engine's reuse of the packet must not reach what it compares.
+    auto block = std::make_unique<ReceivedBlock>();
+    block->bytes.assign(bytes, bytes + length);
+    if (m_pAutoResponseDlg->MessageWindow()->PostMessage(WM_AUTORESPONSE_BLOCK, 0,
+                                                         reinterpret_cast<platform::LPARAM>(block.get())))
+        block.release();  // the window frees it
+}
+
+AutomationLinks CMainFrame::MakeAutomationLinks()
+{
+    AutomationLinks links;
+    links.doc = m_pDoc;
+    links.line = m_pLineSender.get();
+    links.appendSent = [this](const char* text) {
+        if (m_pView != nullptr)
+            m_pView->AppendText(text, 0, true);
+    };
+    links.frame = m_pMessageWindow.get();
+    return links;
+}
+
+void CMainFrame::DeleteAutomationWindows()
+{
+    m_pAutoSendDlg.reset();
+    m_pPeriodicSendDlg.reset();
+    m_bResponderActive = 0;
+    m_pAutoResponseDlg.reset();
+}
+
+void CMainFrame::OnAutoSend()
+{
+    // A window that is closing goes now; its close message then finds nothing.
+    if (m_pAutoSendDlg && m_pAutoSendDlg->IsClosing())
+        m_pAutoSendDlg.reset();
+    if (!m_pAutoSendDlg)
+        m_pAutoSendDlg = std::make_unique<CAutoSendDlg>(MakeAutomationLinks(), this);
+    m_pAutoSendDlg->Activate();
+}
+
+void CMainFrame::OnPeriodicSend()
+{
+    if (m_pPeriodicSendDlg && m_pPeriodicSendDlg->IsClosing())
+        m_pPeriodicSendDlg.reset();
+    if (!m_pPeriodicSendDlg)
+        m_pPeriodicSendDlg = std::make_unique<CPeriodicSendDlg>(MakeAutomationLinks(), this);
+    m_pPeriodicSendDlg->Activate();
+}
+
+void CMainFrame::OnAutoResponse()
+{
+    if (m_pAutoResponseDlg && m_pAutoResponseDlg->IsClosing())
+        OnAutoResponseClosed(0, 0);
+    if (!m_pAutoResponseDlg)
+        m_pAutoResponseDlg = std::make_unique<CAutoResponseDlg>(MakeAutomationLinks(), this);
+    m_pAutoResponseDlg->Activate();
+}
+
+// The close messages are taken only from a window that has closed: the
+// number of the periodic sender's is also the engine's file-block notice.
+platform::LRESULT CMainFrame::OnAutoSendClosed(platform::WPARAM, platform::LPARAM)
+{
+    if (m_pAutoSendDlg && m_pAutoSendDlg->IsClosing())
+        m_pAutoSendDlg.reset();
+    return 0;
+}
+
+platform::LRESULT CMainFrame::OnPeriodicSendClosed(platform::WPARAM, platform::LPARAM)
+{
+    if (m_pPeriodicSendDlg && m_pPeriodicSendDlg->IsClosing())
+        m_pPeriodicSendDlg.reset();
+    else
+        platform::OutputDebugString("WM_USER+5 without a closing periodic-send window: ignored");
+    return 0;
+}
+
+platform::LRESULT CMainFrame::OnAutoResponseClosed(platform::WPARAM, platform::LPARAM)
+{
+    if (m_pAutoResponseDlg && m_pAutoResponseDlg->IsClosing()) {
+        m_bResponderActive = 0;
+        m_pAutoResponseDlg.reset();
+    }
+    return 0;
+}
+
+platform::LRESULT CMainFrame::OnAutoResponseToggle(platform::WPARAM, platform::LPARAM)
+{
+    // The responder follows the window's own "Start"/"End" state, so the two
+    // cannot drift apart.
+    const bool start = m_pAutoResponseDlg && !m_pAutoResponseDlg->IsClosing() &&
+                       m_pAutoResponseDlg->IsStarted();
+    if (start && m_pDoc != nullptr && m_pFirstBytes) {
+        m_nFirstBytes = automation::BuildFirstByteTable(m_pDoc->m_mapAutoResp, *m_pFirstBytes);
+        m_bResponderActive = 1;
+    } else {
+        m_bResponderActive = 0;
+    }
+    return 0;
 }
 
 void CMainFrame::CloseTcpServer()

@@ -22,6 +22,10 @@ class CTcpBridge;
 class CTrevane2Doc;
 class CTrevane2View;
 class CAppearance;
+class CAutoResponseDlg;
+class CAutoSendDlg;
+struct AutomationLinks;
+class CPeriodicSendDlg;
 class LineSender;
 class QAction;
 class QPlainTextEdit;
@@ -53,6 +57,11 @@ public:
     void OnTcpPortSettings();
     void OnTcpServerOpen();
     void OnTcpServerClose();
+    // Dialog-bar buttons "AutoSend", "Periodic" and "AutoResp.": open the
+    // window, or bring it to the front when it is open.
+    void OnAutoSend();
+    void OnPeriodicSend();
+    void OnAutoResponse();
 
     // Enabling rules and the status panes, as after any command.
     void UpdateCommandUI();
@@ -62,6 +71,12 @@ public:
     platform::LRESULT OnRxData(platform::WPARAM wParam, platform::LPARAM lParam);
     platform::LRESULT OnStatusText(platform::WPARAM wParam, platform::LPARAM lParam);
     platform::LRESULT OnPortGone(platform::WPARAM wParam, platform::LPARAM lParam);
+    // WM_USER+4, +5, +6: an automation window closed; it is deleted.
+    platform::LRESULT OnAutoSendClosed(platform::WPARAM wParam, platform::LPARAM lParam);
+    platform::LRESULT OnPeriodicSendClosed(platform::WPARAM wParam, platform::LPARAM lParam);
+    platform::LRESULT OnAutoResponseClosed(platform::WPARAM wParam, platform::LPARAM lParam);
+    // WM_USER+7: the response window's "Start"/"End".
+    platform::LRESULT OnAutoResponseToggle(platform::WPARAM wParam, platform::LPARAM lParam);
 
     CTrevane2View* GetActiveView() const { return m_pView; }
     CTrevane2Doc* GetActiveDocument() const { return m_pDoc; }
@@ -75,6 +90,10 @@ public:
     const QString& EventLogName() const { return m_strEventLogName; }
     CTcpBridge* TcpBridge() const { return m_pTcpBridge.get(); }
     CEventMessageBox* EventMessages() const { return m_pEventMessages.get(); }
+    // The automation windows; null while closed.
+    CAutoSendDlg* AutoSendWindow() const { return m_pAutoSendDlg.get(); }
+    CPeriodicSendDlg* PeriodicSendWindow() const { return m_pPeriodicSendDlg.get(); }
+    CAutoResponseDlg* AutoResponseWindow() const { return m_pAutoResponseDlg.get(); }
 
     // A line of the program's own in the event box and the event log.
     void ReportEvent(std::string_view text);
@@ -89,6 +108,7 @@ public:
     QPlainTextEdit* m_pEventEdit = nullptr;
     std::unique_ptr<support::CLogFile> m_pEventLog;
     std::unique_ptr<std::array<std::uint8_t, 4>> m_pFirstBytes;  // responder's first-byte table
+    std::size_t m_nFirstBytes = 0;  // patterns in the table; 0x00 is a first byte like any other
     int m_bResponderActive = 0;
     std::unique_ptr<CTcpBridge> m_pTcpBridge;  // the TCP server and its client
 
@@ -112,12 +132,18 @@ private:
     void RelayToTcpClient(const std::uint8_t* data, std::uint32_t length);
     void ApplyResponder(const std::uint8_t* data, std::uint32_t length);
     void CloseTcpServer();
+    // What the automation windows get to reach the document, line and terminal.
+    AutomationLinks MakeAutomationLinks();
+    void DeleteAutomationWindows();
     bool SaveDocumentTo(const QString& path);
 
     CTrevane2Doc* m_pDoc;
     CAppearance* m_pAppearance;
     CTrevane2View* m_pView = nullptr;  // owned by the window
-    std::unique_ptr<LineSender> m_pLineSender;  // the view's way to the engine
+    std::unique_ptr<LineSender> m_pLineSender;  // the view's and the automation windows' way to the engine
+    std::unique_ptr<CAutoSendDlg> m_pAutoSendDlg;
+    std::unique_ptr<CPeriodicSendDlg> m_pPeriodicSendDlg;
+    std::unique_ptr<CAutoResponseDlg> m_pAutoResponseDlg;
     std::unique_ptr<platform::QtMessageWindow> m_pMessageWindow;
     std::unique_ptr<CEventMessageBox> m_pEventMessages;
     std::map<unsigned, QAction*> m_actions;

@@ -301,6 +301,12 @@ bool CCommPort2::QueueWriteRequest(WriteRequestKind kind, std::uint32_t size, st
 {
     if ((kind == FileBlock && size > 0 && !buffer) || (kind == Block && size > kSendBlockSize))
         return false;
+    // The block's notice is WM_USER+5, a number the owner's window already
+    // uses for a message of its own: the owner is never told of a file block.
+    if (kind == FileBlock && window != nullptr && window == m_pOwner.load()) {
+        platform::OutputDebugString("QueueWriteRequest: a file block's notice cannot go to the port's owner");
+        return false;
+    }
     if (!m_writeQueue.IsOpen()) {
         platform::OutputDebugString("QueueWriteRequest: the port is closed, request not queued");
         return false;

@@ -83,7 +83,8 @@ public:
     // Any length: split into requests of at most 1024 bytes, queued in order,
     // all or none. False when the port is closed or the queue is full.
     bool SendBytes(const std::uint8_t* data, std::size_t length);
-    // The general form for producers that hand over buffers of their own.
+    // The general form for producers that hand over buffers of their own. A
+    // FileBlock whose notice would go to the owner (SetOwner) is refused.
     bool QueueWriteRequest(WriteRequestKind kind, std::uint32_t size, std::uint8_t character,
                            std::unique_ptr<std::uint8_t[]> buffer, platform::MessageTarget* window);
     // Waits until a FileEnd or Abort request has been handled.

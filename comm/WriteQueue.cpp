@@ -49,7 +49,8 @@ bool WriteQueue::Append(std::vector<Item>& items, platform::Event& wake)
     bool wasEmpty = false;
     {
         std::lock_guard lock(m_csWriteQueue);
-        if (!m_open || m_queuedBytes + bytes > kMaxQueuedBytes)
+        if (!m_open || m_queuedBytes + bytes > kMaxQueuedBytes ||
+            m_queue.size() + items.size() > kMaxQueuedRequests)
             return false;
         wasEmpty = m_queue.empty();
         for (Item& item : items) {

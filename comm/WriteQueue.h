@@ -1,8 +1,10 @@
 #pragma once
 // The write-request queue between the callers of SendBytes and the writer
 // thread. Each request owns its bytes, so a queued block can never be
-// overwritten by a later call. The queue is bounded: past the limit a request
-// is refused rather than memory growing without end behind a stalled line.
+// overwritten by a later call. The queue is bounded in bytes and in requests
+// (each request holds a block of its own, however few bytes it carries): past
+// either limit a request is refused rather than memory growing without end
+// behind a stalled line.
 
 #include "platform/Event.h"
 #include "platform/WindowMessage.h"
@@ -40,6 +42,9 @@ class WriteQueue {
 public:
     // Bytes queued at most before requests are refused.
     static constexpr std::size_t kMaxQueuedBytes = 1u << 20;
+    // Requests queued at most: small sends repeated on a stalled line (a
+    // periodic poll) stop here, at a few megabytes, not at a million requests.
+    static constexpr std::size_t kMaxQueuedRequests = 4096;
 
     // Accepts requests from now on (the port is open).
     void Open();

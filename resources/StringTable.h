@@ -33,6 +33,13 @@ inline constexpr const char* kTcpPortTitle = "TCP포트설정";                 
 inline constexpr const char* kTcpPortLabel = "서버소켓포트번호";
 inline constexpr const char* kTcpPortRange = "The TCP port must be a number from 1 to 65535.";
 
+// Automation windows.
+inline constexpr const char* kStart = "Start";
+inline constexpr const char* kEnd = "End";
+inline constexpr const char* kPeriodicInputMissing = "Input EditBox Is Empty or Interval is 0";
+inline constexpr const char* kTickCountFormat = "Count:%d";
+inline constexpr const char* kSkippedTicksFormat = "Skipped:%d";
+
 // Status bar.
 inline constexpr const char* kIdleMessage = "Always Be Happy!";                        // 57345
 inline constexpr const char* kConnPaneSizer = "1234567890123456789012345678901234567890";  // 32776

@@ -1,0 +1,224 @@
+#pragma once
+// Shared pieces of the automation tests: one offscreen QApplication for the
+// process, the real program connected to a pseudo-terminal as the device, a
+// message box recorder, typing into widgets and reading the far end.
+
+#include "app/MainFrame.h"
+#include "app/Trevane2App.h"
+#include "comm/CommPort2.h"
+#include "comm/PortDevices.h"
+#include "platform/MessageBox.h"
+#include "resources/MenuTable.h"
+#include "terminal/Trevane2Doc.h"
+#include "terminal/Trevane2View.h"
+#include "tests/common/PtyPair.h"
+#include "tests/common/TestFiles.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace autotest {
+
+inline std::unique_ptr<QApplication>& QtHolder()
+{
+    static std::unique_ptr<QApplication> app;
+    return app;
+}
+
+// Ends the QApplication after the last test, while Qt's globals still live.
+class QtEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { QtHolder().reset(); }
+};
+inline ::testing::Environment* const g_qtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);  // GoogleTest owns it
+
+inline QApplication& App()
+{
+    static int argc = 1;
+    static char name[] = "automation_tests";
+    static char* argv[] = {name, nullptr};
+    if (!QtHolder()) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        QtHolder() = std::make_unique<QApplication>(argc, argv);
+    }
+    return *QtHolder();
+}
+
+// Runs the event loop until `done` holds or `timeoutMs` passes.
+inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Each character as a key press with that text; '\b' is Backspace.
+inline void Type(QWidget* widget, const QString& keys)
+{
+    for (const QChar c : keys) {
+        if (c == QLatin1Char('\b')) {
+            QTest::keyClick(widget, Qt::Key_Backspace);
+            continue;
+        }
+        for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+            QKeyEvent event(type, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(widget, &event);
+        }
+    }
+}
+
+// Clicks a push button of a window by its control id.
+inline void Click(QWidget* window, int id)
+{
+    auto* button = window->findChild<QPushButton*>(QStringLiteral("button%1").arg(id));
+    ASSERT_NE(button, nullptr) << id;
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+// Runs `action` on the next modal dialog once it shows (from inside its
+// event loop), e.g. to fill it in and end it.
+inline void OnNextModal(std::function<void(QWidget* dialog)> action)
+{
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [action = std::move(action), poll] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            action(modal);
+            *poll = nullptr;  // ends the cycle through the capture
+            return;
+        }
+        QTimer::singleShot(5, *poll);
+    };
+    QTimer::singleShot(0, *poll);
+}
+
+// The program with its first port on a device, connected, in a folder of
+// its own; message boxes are recorded, not shown.
+class AutomationFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        App();
+        ASSERT_FALSE(m_temp.path().empty());
+        const std::string registry = m_temp.path() + "/registry";
+        std::filesystem::create_directories(registry);
+        setenv("KESTRANA_REGISTRY_DIR", registry.c_str(), 1);
+        m_oldCwd = std::filesystem::current_path();
+        std::filesystem::current_path(m_temp.path());
+        m_previousBoxes = platform::SetMessageBoxHandler(
+            [this](std::string_view text, std::string_view) { m_boxes.emplace_back(text); });
+
+        const std::string device = DevicePath();
+        ASSERT_FALSE(device.empty());
+        ClearRunDevicePaths();
+        SetRunDevicePath(1, device);
+        m_app = std::make_unique<CTrevane2App>();
+        CommandLineOptions options;
+        options.noSplash = true;
+        ASSERT_TRUE(m_app->InitInstance(options));
+        Connect();
+    }
+    void TearDown() override
+    {
+        if (m_app)
+            m_app->ExitInstance();
+        m_app.reset();
+        ClearRunDevicePaths();
+        platform::SetMessageBoxHandler(std::move(m_previousBoxes));
+        std::error_code ignored;
+        std::filesystem::current_path(m_oldCwd, ignored);
+    }
+    // The device: the fixture's pty unless a suite puts another there.
+    virtual std::string DevicePath() { return m_pty.Open(false) ? m_pty.SlavePath() : std::string(); }
+
+    CMainFrame* Frame() const { return m_app->GetMainFrame(); }
+    CTrevane2View* View() const { return Frame()->GetActiveView(); }
+    CTrevane2Doc* Doc() const { return Frame()->GetActiveDocument(); }
+    QString ViewText() const
+    {
+        View()->FlushPending();
+        return View()->PlainText();
+    }
+    void ClickBarButton(unsigned id)
+    {
+        Frame()->RefreshIdle();
+        QPushButton* button = Frame()->BarButton(id);
+        ASSERT_TRUE(button != nullptr && button->isEnabled()) << id;
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+    void Connect()
+    {
+        Frame()->Action(res::ID_COMM_OPEN)->trigger();
+        ASSERT_EQ(Frame()->m_pCommPort->m_bConnected, 1);
+    }
+    void Disconnect()
+    {
+        Frame()->Action(res::ID_COMM_CLOSE)->trigger();
+        ASSERT_EQ(Frame()->m_pCommPort->m_bConnected, 0);
+    }
+    // The bytes sent before a marker key typed into the terminal: what did
+    // (not) reach the line up to now.
+    std::string SentBeforeMarker()
+    {
+        const int hexMode = Doc()->m_bHexMode;
+        Doc()->m_bHexMode = 0;
+        QTest::keyClick(View(), '~');
+        Doc()->m_bHexMode = hexMode;
+        std::string got = m_pty.ReadUntil("~");
+        EXPECT_TRUE(!got.empty() && got.back() == '~') << got;
+        if (!got.empty())
+            got.pop_back();
+        return got;
+    }
+    // Reads the far end while the event loop runs (timers tick, blocks
+    // arrive) until `done` holds for what came or `timeoutMs` passes.
+    std::string PumpRead(const std::function<bool(const std::string&)>& done, int timeoutMs = 5000)
+    {
+        std::string got;
+        PumpUntil(
+            [&] {
+                char buffer[4096];
+                ssize_t n;
+                while ((n = ::read(m_pty.Master(), buffer, sizeof buffer)) > 0)
+                    got.append(buffer, static_cast<std::size_t>(n));
+                return done(got);  // EAGAIN: nothing yet; EIO: the port is closed for now
+            },
+            timeoutMs);
+        return got;
+    }
+    std::string PumpRead(std::size_t count)
+    {
+        return PumpRead([count](const std::string& got) { return got.size() >= count; });
+    }
+
+    testfiles::TempDir m_temp{"kestrana-automation"};
+    std::filesystem::path m_oldCwd;
+    std::vector<std::string> m_boxes;  // message box texts, in order
+    platform::MessageBoxHandler m_previousBoxes;
+    testpty::PtyPair m_pty;
+    std::unique_ptr<CTrevane2App> m_app;
+};
+
+}  // namespace autotest

@@ -1,0 +1,62 @@
+// What the three automation windows share: a second press of the bar button
+// only brings the open window forward, and Enter and Esc neither press a
+// button nor hide a window the frame still holds.
+
+#include "AutomationTestSupport.h"
+
+#include "automation/AutoResponseDlg.h"
+#include "automation/AutoSendDlg.h"
+#include "automation/PeriodicSendDlg.h"
+
+namespace {
+
+using namespace autotest;
+
+struct WindowCase {
+    const char* name;
+    unsigned barButton;
+    CModelessDlg* (*window)(CMainFrame*);
+};
+
+void PrintTo(const WindowCase& c, std::ostream* out) { *out << c.name; }
+
+class ModelessWindows : public AutomationFixture, public ::testing::WithParamInterface<WindowCase> {};
+
+TEST_P(ModelessWindows, EnterAndEscLeaveTheWindowAsItWas)
+{
+    const WindowCase& c = GetParam();
+    Doc()->m_mapAutoSend["1005"] = "41";  // so that AutoSend's "1" can be pressed
+    ClickBarButton(c.barButton);
+    CModelessDlg* window = c.window(Frame());
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+
+    // Button 1004 is "1" or "Start" in each of them.
+    auto* first = window->findChild<QPushButton*>(QStringLiteral("button1004"));
+    const QString label = first->text();
+    first->setFocus();
+    for (QWidget* target : {static_cast<QWidget*>(first), static_cast<QWidget*>(window)}) {
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
+            QTest::keyClick(target, key);
+    }
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->IsClosing());
+    EXPECT_EQ(first->text(), label);
+    EXPECT_TRUE(m_boxes.empty());
+    EXPECT_EQ(SentBeforeMarker(), "");
+
+    ClickBarButton(c.barButton);
+    EXPECT_EQ(c.window(Frame()), window);
+}
+
+const WindowCase kWindows[] = {
+    {"AutoSend", res::IDC_AUTOSEND, [](CMainFrame* f) -> CModelessDlg* { return f->AutoSendWindow(); }},
+    {"Periodic", res::IDC_PERIODIC, [](CMainFrame* f) -> CModelessDlg* { return f->PeriodicSendWindow(); }},
+    {"AutoResp", res::IDC_AUTORESP, [](CMainFrame* f) -> CModelessDlg* { return f->AutoResponseWindow(); }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Windows, ModelessWindows, ::testing::ValuesIn(kWindows),
+                         [](const ::testing::TestParamInfo<WindowCase>& test) { return std::string(test.param.name); });
+
+}  // namespace
