@@ -27,9 +27,9 @@ struct FakeUartState {
     int modemReads = 0;
     int callsAfterGone = 0;
     bool gone = false;
-    // While set, the named call blocks (the lock released) until it is cleared.
+    // While set, reading the modem lines blocks (the lock released) until it
+    // is cleared: a driver call that does not return.
     bool holdModemReads = false;
-    bool holdOutputQueueReads = false;
     int callsHeld = 0;  // calls blocked right now
 
     // Ends every hold and wakes the calls blocked in one.
@@ -38,7 +38,6 @@ struct FakeUartState {
         {
             std::lock_guard lock(mutex);
             holdModemReads = false;
-            holdOutputQueueReads = false;
         }
         changed.notify_all();
     }
@@ -92,8 +91,7 @@ public:
     }
     LineResult GetOutputQueued(std::uint32_t& count) override
     {
-        std::unique_lock lock(m_state->mutex);
-        Hold(lock, m_state->holdOutputQueueReads);
+        std::lock_guard lock(m_state->mutex);
         if (m_state->gone)
             return Gone();
         count = m_state->outQueue;

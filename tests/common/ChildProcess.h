@@ -36,7 +36,7 @@ enum class Stream {
 
 struct ChildOptions {
     std::string workingDir;                // empty: this process's
-    std::vector<std::string> environment;  // "NAME=VALUE", added or replacing this process's
+    std::vector<std::string> environment;  // "NAME=VALUE" added or replacing this process's; "NAME" removed
     Stream out = Stream::Output;           // standard output
     Stream err = Stream::Inherit;          // standard error
     std::string outputFile;                // for out == Stream::File
@@ -205,16 +205,16 @@ private:
         std::vector<std::string> env;
         for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
             const std::string_view text(*entry);
-            bool replaced = false;
-            for (const std::string& change : changes) {
-                const auto eq = change.find('=');
-                if (eq != std::string::npos && text.substr(0, eq + 1) == std::string_view(change).substr(0, eq + 1))
-                    replaced = true;
-            }
-            if (!replaced)
+            const std::string_view name = text.substr(0, text.find('='));
+            bool changed = false;
+            for (const std::string& change : changes)
+                changed = changed || std::string_view(change).substr(0, change.find('=')) == name;
+            if (!changed)
                 env.emplace_back(text);
         }
-        env.insert(env.end(), changes.begin(), changes.end());
+        for (const std::string& change : changes)
+            if (change.find('=') != std::string::npos)
+                env.push_back(change);
         return env;
     }
 

@@ -1,10 +1,12 @@
 #pragma once
-// Shared pieces of the socket tests: one QCoreApplication, a bounded event
-// pump, a recorder of posted notices, and a plain blocking TCP client on
-// 127.0.0.1 with time-outs on every call.
+// Shared pieces of the socket tests: one QCoreApplication, a recorder of
+// posted notices, and a plain blocking TCP client on 127.0.0.1 with time-outs
+// on every call.
 
 #include "platform/QtMessageWindow.h"
 #include "platform/UniqueFd.h"
+#include "tests/common/PtyPair.h"
+#include "tests/common/QtPump.h"
 
 #include <QCoreApplication>
 
@@ -34,23 +36,8 @@ inline QCoreApplication& QtApp()
     return app;
 }
 
-// Runs the event loop until `done` holds or `timeoutMs` passes.
-inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-inline void Pump(int ms)
-{
-    PumpUntil([] { return false; }, ms);
-}
+using testqt::Pump;
+using testqt::PumpUntil;
 
 struct Notice {
     platform::WPARAM code;
@@ -193,13 +180,6 @@ private:
     platform::UniqueFd m_fd;
 };
 
-// Bytes 0, 1, 2, ... 255, 0, ... so order and loss both show.
-inline std::string Pattern(std::size_t count, unsigned start = 0)
-{
-    std::string bytes(count, '\0');
-    for (std::size_t i = 0; i < count; ++i)
-        bytes[i] = static_cast<char>((start + i) & 0xFF);
-    return bytes;
-}
+using testpty::Pattern;
 
 }  // namespace nettest
