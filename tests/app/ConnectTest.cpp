@@ -85,21 +85,6 @@ TEST_F(ConnectTest, AConnectionShowsItsLineLogsItAndShowsWhatComes)
     EXPECT_TRUE(EndsWith(ReadLines(log).back(), " - Logging End!"));
 }
 
-TEST_F(ConnectTest, ReceiveLineFeedExpandsTheFirstCarriageReturnOfEachBlockOnlyWhenOn)
-{
-    StartConnected();
-    Doc()->m_bHexMode = 1;  // shows every byte as it reached the view
-    for (const bool on : {false, true}) {
-        Doc()->m_bReceiveLF = on;
-        const QString expected = QString::fromLatin1(on ? "41 0D 0A 42 0D " : "41 0D 42 0D ");
-        const QString before = ViewText();
-        ASSERT_TRUE(m_pty.Write("A\rB\r"));
-        EXPECT_TRUE(PumpUntil([&] { return ViewText().size() >= before.size() + expected.size(); }));
-        Pump(50);
-        EXPECT_EQ(ViewText(), before + expected) << on;
-    }
-}
-
 TEST_F(ConnectTest, TheEventBoxStartsAfreshPast20000Characters)
 {
     StartConnected();

@@ -86,7 +86,7 @@ TEST_F(ProcessTest, BadArgumentsExitWithStatusTwoAndSayWhyHelpAndVersionWithZero
         {{"--no-splash", "--log-dir", blocker + "/logs"}, 2,
          "kestrana: --log-dir: Cannot create log folder " + blocker + "/logs: Not a directory\n", ""},
         {{"--version"}, 0, "", "kestrana " KESTRANA_PROJECT_VERSION "\n"},
-        {{"--help"}, 0, "", "usage: kestrana "},  // last: its output is read below
+        {{"--help"}, 0, "", "usage: kestrana "},
     };
     for (const auto& c : cases) {
         testchild::ChildProcess child;
@@ -101,13 +101,6 @@ TEST_F(ProcessTest, BadArgumentsExitWithStatusTwoAndSayWhyHelpAndVersionWithZero
             EXPECT_EQ(err, c.err) << "only the reason";
         }
         EXPECT_EQ(ReadFile(Dir() + "/out.txt").rfind(c.out, 0), 0u) << c.args[0];
-    }
-    // --help has a line for every row, the synopsis first.
-    const std::string help = ReadFile(Dir() + "/out.txt");
-    for (const support::HelpRow& row : OptionHelp()) {
-        const std::size_t at = help.find("\n  " + std::string(row.synopsis));
-        ASSERT_NE(at, std::string::npos) << row.synopsis;
-        EXPECT_TRUE(help[at + 3 + row.synopsis.size()] == ' ' || help[at + 3 + row.synopsis.size()] == '\n');
     }
 }
 

@@ -357,17 +357,4 @@ TEST_F(TcpBridgeTest, ThePortDialogTakesDigitsInRangeOnly)
     EXPECT_EQ(m_bridge->ServerPort(), 7000);
 }
 
-TEST_F(TcpBridgeTest, TheCommandLineOpensTheServerAtStart)
-{
-    CommandLineOptions o = Quiet();
-    o.tcpServer = true;
-    o.tcpPort = FreePort();
-    o.tcpBind = "127.0.0.1";
-    o.tcpBindAddress = INADDR_LOOPBACK;
-    Start(o);
-    m_bridge = Frame()->TcpBridge();
-    ASSERT_TRUE(PumpUntil([&] { return m_bridge->IsListening(); }));
-    EXPECT_EQ(ListeningOn(), "127.0.0.1:" + std::to_string(o.tcpPort));
-}
-
 }  // namespace

@@ -54,42 +54,9 @@ TEST_F(RegistryTest, KeysAreCreatedOnceFoundInAnyCaseAndCloseBackToTheirParents)
     EXPECT_EQ(text.find("mixedcase"), std::string::npos);
 }
 
-TEST_F(RegistryTest, FullPathsAreParsedOrRefusedWithTheirCode)
-{
-    struct Case {
-        const char* path;
-        bool ok;
-        LONG error;
-    };
-    const Case cases[] = {
-        {"HKEY_USERS", true, 0},  // the root alone
-        {"\\\\FARAWAY\\HKEY_CURRENT_USER\\Software\\Remote", true, 0},  // this user's keys are local
-        {"\\\\FARAWAY\\HKEY_LOCAL_MACHINE\\Software", false, ERROR_BAD_NETPATH},
-        {"hkey_current_user\\Software", false, ERROR_INVALID_HANDLE},  // roots are upper case
-        {"\\HKEY_CURRENT_USER\\Software", false, 0},
-        {"\\\\COMPUTER", false, 0},
-        {"\\\\COMPUTER\\", false, 0},
-        {"", false, 0},
-        {nullptr, false, 0},
-    };
-    for (const Case& c : cases) {
-        const char* shown = c.path ? c.path : "(null)";
-        CRegistry registry;
-        ASSERT_TRUE(registry.CreateKeyByPath("HKEY_CURRENT_USER"));
-        EXPECT_FALSE(registry.OpenKey("Missing", KEY_READ));  // an earlier error to be replaced
-        EXPECT_EQ(registry.CreateKeyByPath(c.path), c.ok) << shown;
-        EXPECT_EQ(registry.LastError(), c.error) << shown;
-    }
-    CRegistry local;
-    ASSERT_TRUE(local.CreateKeyByPath("HKEY_CURRENT_USER"));
-    EXPECT_TRUE(local.OpenKey("Software\\Remote", KEY_READ)) << "created on this computer";
-}
-
-TEST_F(RegistryTest, SubkeyNamesAndArgumentsThatAreRefused)
+TEST_F(RegistryTest, KeyNamesTheFileCannotHoldAreRefused)
 {
     CRegistry registry;
-    EXPECT_FALSE(registry.WriteDword("x", 1)) << "no key chosen";
-    EXPECT_EQ(registry.LastError(), ERROR_INVALID_HANDLE);
     ASSERT_TRUE(registry.CreateKeyByPath("HKEY_CURRENT_USER"));
     const std::string tooLong(256, 'k');
     const struct {
@@ -98,31 +65,16 @@ TEST_F(RegistryTest, SubkeyNamesAndArgumentsThatAreRefused)
     } cases[] = {
         {"\\Leading", ERROR_BAD_PATHNAME}, {"Two\\\\Slashes", ERROR_BAD_PATHNAME},
         {"Line\nBreak", ERROR_INVALID_PARAMETER}, {tooLong.c_str(), ERROR_INVALID_PARAMETER},
-        {nullptr, ERROR_INVALID_PARAMETER}, {"Trailing\\", 0}, {"한글 키", 0},
+        {"Trailing\\", 0}, {"한글 키", 0},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(registry.CreateKey(c.name), c.error == 0) << (c.name ? c.name : "(null)");
-        EXPECT_EQ(registry.LastError(), c.error) << (c.name ? c.name : "(null)");
+        EXPECT_EQ(registry.CreateKey(c.name), c.error == 0) << c.name;
+        EXPECT_EQ(registry.LastError(), c.error) << c.name;
         if (c.error == 0)
             registry.CloseKey();
     }
-    ASSERT_TRUE(registry.OpenKey(nullptr, KEY_ALL_ACCESS));  // the root as a key of its own
-    DWORD value = 1234;
-    EXPECT_FALSE(registry.ReadDword("Nothing", &value));
-    EXPECT_EQ(registry.LastError(), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(value, 1234u) << "a failed read leaves the caller's value";
-    EXPECT_FALSE(registry.ReadDword(nullptr, &value));
-    EXPECT_EQ(registry.LastError(), ERROR_INVALID_PARAMETER);
-    EXPECT_FALSE(registry.SetValue("x", REG_BINARY, nullptr, 0));
-    EXPECT_EQ(registry.LastError(), ERROR_INVALID_PARAMETER);
-
-    CRegistry reader;
-    ASSERT_TRUE(reader.CreateKeyByPath("HKEY_CURRENT_USER"));
-    ASSERT_TRUE(reader.OpenKey("Trailing", KEY_READ));
-    EXPECT_FALSE(reader.WriteDword("x", 1));
-    EXPECT_EQ(reader.LastError(), ERROR_ACCESS_DENIED);
-    EXPECT_FALSE(reader.CreateKey("NewSection"));
-    EXPECT_EQ(reader.LastError(), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(registry.CreateKeyByPath("hkey_current_user\\Software")) << "roots are upper case";
+    EXPECT_EQ(registry.LastError(), ERROR_INVALID_HANDLE);
 }
 
 TEST_F(RegistryTest, ASmallBufferIsToldTheSizeItNeeds)
@@ -137,10 +89,6 @@ TEST_F(RegistryTest, ASmallBufferIsToldTheSizeItNeeds)
     EXPECT_EQ(registry.LastError(), ERROR_MORE_DATA);
     EXPECT_EQ(size, 10u);
     EXPECT_EQ(type, 0u) << "the type is written back only on success";
-    DWORD sizeOnly = 0;
-    EXPECT_TRUE(registry.QueryValue("Text", &type, nullptr, &sizeOnly));
-    EXPECT_EQ(sizeOnly, 10u);
-    EXPECT_EQ(type, REG_SZ);
     DWORD number = 0;
     EXPECT_FALSE(registry.ReadDword("Text", &number));
     EXPECT_EQ(registry.LastError(), ERROR_MORE_DATA);
@@ -173,13 +121,11 @@ TEST_F(RegistryTest, EveryKindOfValueRoundTripsThroughTheFile)
         {"Line\r\nBreak", REG_SZ, "first\r\nsecond\nthird\r\0"s},
         {"한글 이름", REG_SZ, "값 — ünïcödé\0"s},
         {"Bad\xff\xfe utf8", REG_SZ, "latin-1 \xe9\xe8\0"s},
-        {"Tab\there", REG_SZ, "tab\there\0"s},
         {"NoTerminator", REG_SZ, "abc"},
         {"NothingAtAll", REG_SZ, ""},
         {"EmbeddedNul", REG_SZ, "a\0b\0"s},
         {"Ends with backslash\\", REG_SZ, "trailing\\\0"s},
         {"Binary", REG_BINARY, binary},
-        {"EmptyBinary", REG_BINARY, ""},
         {"Dword", REG_DWORD, "\x0a\x00\x00\x80"s},
         {"ShortDword", REG_DWORD, "\x01\x02"},
         {"Multi", REG_MULTI_SZ, "one\0two\0\0"s},
