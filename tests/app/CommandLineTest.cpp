@@ -80,6 +80,7 @@ TEST(CommandLine, BadArgumentsAreErrorsThatSayWhatIsWrong)
         {{"--version", "--bogus"}, CommandLineStatus::Error, "--bogus"},
         {{"--version=2"}, CommandLineStatus::Error, "--version"},
         {{"--tcp-server=0"}, CommandLineStatus::Error, "1 to 65535"},
+        {{"--tcp-server=65536"}, CommandLineStatus::Error, "1 to 65535"},
         {{"--tcp-server=70000"}, CommandLineStatus::Error, "1 to 65535"},
         {{"--tcp-server=-1"}, CommandLineStatus::Error, "1 to 65535"},
         {{"--tcp-server=20x"}, CommandLineStatus::Error, "1 to 65535"},
