@@ -1,32 +1,30 @@
 #pragma once
 // Shared pieces of the application tests: one QApplication for the process,
 // a temporary folder per test (settings store and working directory), a
-// pseudo-terminal standing in for the serial device, and a message box
-// recorder.
+// pseudo-terminal standing in for the serial device, a message box recorder,
+// and the whole application started and stopped in-process.
 
+#include "app/CommandLine.h"
+#include "app/MainFrame.h"
+#include "app/Trevane2App.h"
+#include "comm/CommPort2.h"
+#include "comm/PortDevices.h"
 #include "platform/MessageBox.h"
-#include "platform/UniqueFd.h"
+#include "terminal/Trevane2Doc.h"
+#include "terminal/Trevane2View.h"
+#include "tests/common/PtyPair.h"
+#include "tests/common/QtPump.h"
 #include "tests/common/TestFiles.h"
 
+#include <QAction>
 #include <QApplication>
-#include <QCoreApplication>
+#include <QPlainTextEdit>
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace apptest {
@@ -52,26 +50,10 @@ inline QApplication& Qt()
     return *app;
 }
 
-// Runs the event loop until `done` holds or `timeoutMs` passes.
-inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
-inline void Pump(int ms)
-{
-    PumpUntil([] { return false; }, ms);
-}
-
 using testfiles::ReadFile;
 using testfiles::ReadLines;
+using testqt::Pump;
+using testqt::PumpUntil;
 
 class TempDir : public testfiles::TempDir {
 public:
@@ -79,50 +61,21 @@ public:
 };
 
 // The master side of a pseudo-terminal; its slave is the "device".
-class Pty {
+class Pty : public testpty::PtyPair {
 public:
-    bool Open()
-    {
-        const int fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0)
-            return false;
-        m_master.reset(fd);
-        if (grantpt(fd) != 0 || unlockpt(fd) != 0)
-            return false;
-        char name[128];
-        if (ptsname_r(fd, name, sizeof name) != 0)
-            return false;
-        m_slavePath = name;
-        return true;
-    }
-    const std::string& SlavePath() const { return m_slavePath; }
-    bool Write(const std::string& bytes)
-    {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(m_master.get(), bytes.data() + done, bytes.size() - done);
-            if (n <= 0)
-                return false;
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-    void Close() { m_master.reset(); }
-
-private:
-    platform::UniqueFd m_master;
-    std::string m_slavePath;
+    bool Open() { return PtyPair::Open(false); }
+    bool Write(const std::string& bytes) { return WriteMaster(bytes); }
+    void Close() { CloseMaster(); }
 };
 
 class MessageBoxRecorder {
 public:
     MessageBoxRecorder()
     {
-        m_previous = platform::SetMessageBoxHandler(
-            [this](std::string_view text, std::string_view detail) {
-                m_texts.emplace_back(text);
-                m_details.emplace_back(detail);
-            });
+        m_previous = platform::SetMessageBoxHandler([this](std::string_view text, std::string_view detail) {
+            m_texts.emplace_back(text);
+            m_details.emplace_back(detail);
+        });
     }
     ~MessageBoxRecorder() { platform::SetMessageBoxHandler(std::move(m_previous)); }
     const std::vector<std::string>& Texts() const { return m_texts; }
@@ -140,7 +93,25 @@ inline bool EndsWith(const std::string& text, const std::string& tail)
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// A settings store and a working directory of the test's own.
+// True when the log holds exactly one run: first line `start`, last line
+// "Logging End!", and no NUL byte anywhere.
+inline ::testing::AssertionResult OneWholeRun(const std::string& path, const std::string& start)
+{
+    const std::string text = ReadFile(path);
+    const std::vector<std::string> lines = ReadLines(path);
+    int starts = 0;
+    for (const std::string& line : lines)
+        starts += EndsWith(line, " - " + start) ? 1 : 0;
+    if (text.find('\0') != std::string::npos || lines.size() < 2 || !EndsWith(lines.front(), " - " + start) ||
+        !EndsWith(lines.back(), " - Logging End!") || starts != 1)
+        return ::testing::AssertionFailure() << path << " is not one whole run:\n" << text;
+    return ::testing::AssertionSuccess();
+}
+
+inline std::string Utf8(const QString& text) { return text.toStdString(); }
+
+// A settings store and a working directory of the test's own, and the
+// application started in-process on them.
 class AppFixture : public ::testing::Test {
 protected:
     void SetUp() override
@@ -154,12 +125,53 @@ protected:
         setenv("KESTRANA_REGISTRY_DIR", m_registryDir.c_str(), 1);
         m_oldCwd = std::filesystem::current_path();
         std::filesystem::current_path(m_workDir);
+        ClearRunDevicePaths();
     }
     void TearDown() override
     {
+        Stop();
+        ClearRunDevicePaths();
         std::error_code ignored;
         std::filesystem::current_path(m_oldCwd, ignored);
     }
+
+    static CommandLineOptions Quiet()
+    {
+        CommandLineOptions o;
+        o.noSplash = true;
+        return o;
+    }
+    CMainFrame* Start(const CommandLineOptions& options = Quiet())
+    {
+        m_app = std::make_unique<CTrevane2App>();
+        EXPECT_TRUE(m_app->InitInstance(options));
+        return m_app->GetMainFrame();
+    }
+    // Started with COM1 mapped to a pty, and connected.
+    CMainFrame* StartConnected(const CommandLineOptions& options = Quiet())
+    {
+        EXPECT_TRUE(m_pty.Open());
+        SetRunDevicePath(1, m_pty.SlavePath());
+        CMainFrame* frame = Start(options);
+        frame->Action(32771)->trigger();
+        EXPECT_EQ(frame->m_pCommPort->m_bConnected, 1);
+        return frame;
+    }
+    void Stop()
+    {
+        if (m_app)
+            m_app->ExitInstance();
+        m_app.reset();
+    }
+    CMainFrame* Frame() const { return m_app->GetMainFrame(); }
+    CTrevane2View* View() const { return Frame()->GetActiveView(); }
+    CTrevane2Doc* Doc() const { return Frame()->GetActiveDocument(); }
+    QString ViewText() const
+    {
+        View()->FlushPending();
+        return View()->PlainText();
+    }
+    QString EventBoxText() const { return Frame()->EventBox()->toPlainText(); }
 
     std::string WorkFile(const std::string& name) const { return m_workDir + "/" + name; }
 
@@ -168,6 +180,8 @@ protected:
     std::string m_workDir;
     std::filesystem::path m_oldCwd;
     MessageBoxRecorder m_boxes;
+    std::unique_ptr<CTrevane2App> m_app;
+    Pty m_pty;
 };
 
 }  // namespace apptest

@@ -1,322 +1,186 @@
-// The main frame with a pseudo-terminal as the serial device.
+// Connecting the main frame to a pseudo-terminal: what the window, the event
+// box and the event log show, a device that fails or goes away, and the port
+// settings dialog.
 
 #include "AppTestSupport.h"
 
-#include "app/MainFrame.h"
-#include "app/MyStatusBar.h"
-#include "app/Trevane2App.h"
-#include "comm/CommPort2.h"
 #include "app/CommSettingsDlg.h"
-#include "comm/PortDevices.h"
+#include "app/MyStatusBar.h"
 #include "support/LogFile.h"
 #include "support/Profile.h"
-#include "terminal/Trevane2Doc.h"
-#include "terminal/Trevane2View.h"
 
-#include <QAction>
 #include <QComboBox>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
+
+#include <functional>
 
 namespace {
 
 using namespace apptest;
 
-std::string Utf8(const QString& s) { return s.toStdString(); }
-
 class ConnectTest : public AppFixture {
 protected:
-    void SetUp() override
+    // The commands and buttons that follow the connection.
+    void ExpectConnected(bool connected)
     {
-        AppFixture::SetUp();
-        ClearRunDevicePaths();
+        EXPECT_EQ(Frame()->m_pCommPort->m_bConnected == 1, connected);
+        EXPECT_EQ(Frame()->Action(32771)->isEnabled(), !connected);
+        EXPECT_EQ(Frame()->Action(32773)->isEnabled(), !connected);
+        EXPECT_EQ(Frame()->Action(32772)->isEnabled(), connected);
+        for (unsigned id : {1003u, 1004u, 1005u})
+            EXPECT_EQ(Frame()->BarButton(id)->isEnabled(), connected) << id;
+        if (!connected) {
+            EXPECT_EQ(Utf8(Frame()->StatusBar()->ConnectionPane()->text()), "연결해제");
+        }
     }
-    void TearDown() override
+    std::vector<std::string> EventLogLines()
     {
-        if (m_app)
-            m_app->ExitInstance();
-        m_app.reset();
-        ClearRunDevicePaths();
-        AppFixture::TearDown();
+        Frame()->m_pEventLog->Flush();
+        return ReadLines(WorkFile(Utf8(Frame()->EventLogName())));
     }
-
-    CMainFrame* Start()
-    {
-        m_app = std::make_unique<CTrevane2App>();
-        CommandLineOptions o;
-        o.noSplash = true;
-        EXPECT_TRUE(m_app->InitInstance(o));
-        return m_app->GetMainFrame();
-    }
-
-    // A pty mapped to COM1 and connected.
-    CMainFrame* StartConnected()
-    {
-        EXPECT_TRUE(m_pty.Open());
-        SetRunDevicePath(1, m_pty.SlavePath());
-        CMainFrame* frame = Start();
-        frame->Action(32771)->trigger();
-        EXPECT_EQ(frame->m_pCommPort->m_bConnected, 1);
-        return frame;
-    }
-
-    QString ViewText() const
-    {
-        CTrevane2View* view = m_app->GetMainFrame()->GetActiveView();
-        view->FlushPending();
-        return view->PlainText();
-    }
-
-    std::unique_ptr<CTrevane2App> m_app;
-    Pty m_pty;
 };
 
-TEST_F(ConnectTest, MissingDeviceFailsAndStaysClosed)
+TEST_F(ConnectTest, AMissingDeviceFailsSaysWhichAndWhyAndStaysClosed)
 {
     const std::string device = m_temp.path() + "/no-such-tty";
     SetRunDevicePath(1, device);
-    CMainFrame* frame = Start();
-    frame->Action(32771)->trigger();
-    ASSERT_EQ(m_boxes.Texts().size(), 1u);
-    EXPECT_EQ(m_boxes.Texts()[0], "Connection Failed! \n");
+    Start();
+    Frame()->Action(32771)->trigger();
+    ASSERT_EQ(m_boxes.Texts(), std::vector<std::string>{"Connection Failed! \n"});
     // Which device and why: in the box's detail, the event box and the event log.
     const std::string cause = "Cannot open " + device + ": No such file or directory";
     EXPECT_EQ(m_boxes.Details()[0], cause);
-    EXPECT_TRUE(frame->EventBox()->toPlainText().contains(QString::fromStdString(cause + "\n")))
-        << Utf8(frame->EventBox()->toPlainText());
-    frame->m_pEventLog->Flush();
-    const std::vector<std::string> lines = ReadLines(WorkFile(Utf8(frame->EventLogName())));
+    EXPECT_TRUE(EventBoxText().contains(QString::fromStdString(cause + "\n"))) << Utf8(EventBoxText());
+    const std::vector<std::string> lines = EventLogLines();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_TRUE(EndsWith(lines[1], " - " + cause)) << lines[1];
-    EXPECT_NE(frame->m_pCommPort->m_bConnected, 1);
-    EXPECT_TRUE(frame->Action(32771)->isEnabled());
-    EXPECT_TRUE(frame->Action(32773)->isEnabled());
-    EXPECT_FALSE(frame->Action(32772)->isEnabled());
-    for (unsigned id : {1003u, 1004u, 1005u})
-        EXPECT_FALSE(frame->BarButton(id)->isEnabled());
-    EXPECT_EQ(Utf8(frame->m_strConnStatus), "연결해제");
+    ExpectConnected(false);
 }
 
-TEST_F(ConnectTest, ConnectShowsTheLineAndLogsIt)
-{
-    CMainFrame* frame = StartConnected();
-    EXPECT_TRUE(m_boxes.Texts().empty());
-    EXPECT_EQ(Utf8(frame->m_strConnStatus), "COM1: 9600 / N / 8 / 1");
-    EXPECT_EQ(Utf8(frame->StatusBar()->ConnectionPane()->text()), "COM1: 9600 / N / 8 / 1");
-    EXPECT_FALSE(frame->Action(32771)->isEnabled());
-    EXPECT_FALSE(frame->Action(32773)->isEnabled());
-    EXPECT_TRUE(frame->Action(32772)->isEnabled());
-    for (unsigned id : {1003u, 1004u, 1005u})
-        EXPECT_TRUE(frame->BarButton(id)->isEnabled());
-
-    // The engine numbers its texts process-wide: "1:" when this test runs alone.
-    const QRegularExpression first(QStringLiteral("(^|\\n)\\d+:Status message go here:\\n"));
-    EXPECT_TRUE(PumpUntil([&] { return first.match(frame->EventBox()->toPlainText()).hasMatch(); }))
-        << Utf8(frame->EventBox()->toPlainText());
-    frame->m_pEventLog->Flush();
-    const std::vector<std::string> lines = ReadLines(WorkFile(Utf8(frame->EventLogName())));
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_TRUE(EndsWith(lines[1], " - COM1 Opened")) << lines[1];
-    EXPECT_TRUE(PumpUntil([&] {
-        frame->m_pEventLog->Flush();
-        return ReadFile(WorkFile(Utf8(frame->EventLogName()))).find(":Status message go here:") !=
-               std::string::npos;
-    }));
-
-    frame->Action(32772)->trigger();
-    EXPECT_EQ(frame->m_pCommPort->m_bConnected, 0);
-    EXPECT_EQ(Utf8(frame->StatusBar()->ConnectionPane()->text()), "연결해제");
-    EXPECT_TRUE(frame->Action(32771)->isEnabled());
-    EXPECT_FALSE(frame->BarButton(1003)->isEnabled());
-}
-
-TEST_F(ConnectTest, ClockStillRunsWhileOpen)
-{
-    CMainFrame* frame = StartConnected();
-    frame->StatusBar()->RefreshPanes();
-    EXPECT_TRUE(frame->StatusBar()->ClockPane()->isEnabled());
-    EXPECT_EQ(frame->StatusBar()->ClockPane()->text(), frame->StatusBar()->ClockText());
-}
-
-TEST_F(ConnectTest, ReceivedTextReachesTheView)
+TEST_F(ConnectTest, AConnectionShowsItsLineLogsItAndShowsWhatComes)
 {
     StartConnected();
+    EXPECT_TRUE(m_boxes.Texts().empty());
+    ExpectConnected(true);
+    EXPECT_EQ(Utf8(Frame()->StatusBar()->ConnectionPane()->text()), "COM1: 9600 / N / 8 / 1");
+    const QRegularExpression first(QStringLiteral("(^|\\n)\\d+:Status message go here:\\n"));
+    EXPECT_TRUE(PumpUntil([&] { return first.match(EventBoxText()).hasMatch(); })) << Utf8(EventBoxText());
+    EXPECT_TRUE(EndsWith(EventLogLines().at(1), " - COM1 Opened"));
+    EXPECT_TRUE(PumpUntil([&] {
+        Frame()->m_pEventLog->Flush();
+        return ReadFile(WorkFile(Utf8(Frame()->EventLogName()))).find(":Status message go here:") != std::string::npos;
+    }));
+
+    Frame()->Action(32772)->trigger();
+    ExpectConnected(false);
+    Frame()->Action(32771)->trigger();
     ASSERT_TRUE(m_pty.Write("hello device\n"));
     EXPECT_TRUE(PumpUntil([&] { return ViewText().contains(QStringLiteral("hello device")); }));
+    // Shut down while open: the log still gets its end line.
+    const std::string log = WorkFile(Utf8(Frame()->EventLogName()));
+    Stop();
+    EXPECT_TRUE(EndsWith(ReadLines(log).back(), " - Logging End!"));
 }
 
-TEST_F(ConnectTest, ReceiveLineFeedOnExpandsTheFirstCarriageReturn)
+TEST_F(ConnectTest, TheEventBoxStartsAfreshPast20000Characters)
 {
-    CMainFrame* frame = StartConnected();
-    CTrevane2Doc* doc = frame->GetActiveDocument();
-    doc->m_bHexMode = 1;  // shows every byte as it reached the view
-    doc->m_bReceiveLF = 1;
-    ASSERT_TRUE(m_pty.Write("AB\rCD"));
-    EXPECT_TRUE(PumpUntil([&] { return ViewText().contains(QStringLiteral("44 ")); }));
-    EXPECT_EQ(Utf8(ViewText()), "41 42 0D 0A 43 44 ");
-    ASSERT_TRUE(m_pty.Write("A\rB\r"));
-    EXPECT_TRUE(PumpUntil([&] { return ViewText().size() > 18; }));
-    Pump(50);
-    EXPECT_EQ(Utf8(ViewText()), "41 42 0D 0A 43 44 41 0D 0A 42 0D ");
-}
-
-TEST_F(ConnectTest, ReceiveLineFeedOffLeavesTheBlock)
-{
-    CMainFrame* frame = StartConnected();
-    CTrevane2Doc* doc = frame->GetActiveDocument();
-    doc->m_bHexMode = 1;
-    doc->m_bReceiveLF = 0;
-    ASSERT_TRUE(m_pty.Write("AB\rCD"));
-    EXPECT_TRUE(PumpUntil([&] { return ViewText().contains(QStringLiteral("44 ")); }));
-    EXPECT_EQ(Utf8(ViewText()), "41 42 0D 43 44 ");
-}
-
-TEST_F(ConnectTest, EventBoxStartsAfreshPast20000Bytes)
-{
-    CMainFrame* frame = StartConnected();
+    StartConnected();
+    CMainFrame* frame = Frame();
     ASSERT_TRUE(PumpUntil([&] { return frame->m_nEventChars > 0; }));
     const std::string filler(100, 'x');
-    int sent = 0;
     // Status texts go through the engine's own queue, a few at a time.
-    while (frame->m_nEventChars <= CMainFrame::kEventBoxLimit && sent < 1000) {
-        for (int i = 0; i < 5; ++i, ++sent)
+    for (int sent = 0; frame->m_nEventChars <= CMainFrame::kEventBoxLimit && sent < 1000; sent += 5) {
+        for (int i = 0; i < 5; ++i)
             frame->m_pCommPort->UpdateStatus(filler + "\r\n");
-        PumpUntil([&] { return false; }, 30);
+        Pump(30);
     }
     ASSERT_GT(frame->m_nEventChars, CMainFrame::kEventBoxLimit);
     const int before = frame->m_nEventChars;
     frame->m_pCommPort->UpdateStatus("LAST ONE\r\n");
-    ASSERT_TRUE(PumpUntil([&] { return frame->EventBox()->toPlainText().contains(QStringLiteral("LAST ONE")); }));
+    ASSERT_TRUE(PumpUntil([&] { return EventBoxText().contains(QStringLiteral("LAST ONE")); }));
     EXPECT_LT(frame->m_nEventChars, before);
     // The new text stands alone at the top of the emptied box.
-    const QString box = frame->EventBox()->toPlainText().trimmed();
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+:LAST ONE$")).match(box).hasMatch())
-        << Utf8(box.left(200));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+:LAST ONE$")).match(EventBoxText().trimmed()).hasMatch())
+        << Utf8(EventBoxText().left(200));
 }
 
-TEST_F(ConnectTest, DeviceGoingAwayClosesThePort)
+TEST_F(ConnectTest, ADeviceGoingAwayClosesThePortWithoutAMessageBox)
 {
-    CMainFrame* frame = StartConnected();
+    StartConnected();
     m_pty.Close();
-    EXPECT_TRUE(PumpUntil([&] { return frame->m_pCommPort->m_bConnected != 1; }));
-    EXPECT_EQ(Utf8(frame->m_strConnStatus), "연결해제");
-    EXPECT_TRUE(frame->Action(32771)->isEnabled());
-    EXPECT_FALSE(frame->Action(32772)->isEnabled());
-    EXPECT_TRUE(frame->EventBox()->toPlainText().contains(QStringLiteral("device went away")));
+    EXPECT_TRUE(PumpUntil([&] { return Frame()->m_pCommPort->m_bConnected != 1; }));
+    ExpectConnected(false);
+    EXPECT_TRUE(EventBoxText().contains(QStringLiteral("device went away")));
     EXPECT_TRUE(m_boxes.Texts().empty());
 }
 
-TEST_F(ConnectTest, ShutdownWhileOpenWritesTheEndLines)
+// Opens the settings dialog and runs `act` on it from inside its loop.
+bool RunSettingsDialog(CMainFrame* frame, const std::function<void(CCommSettingsDlg&)>& act)
 {
-    CMainFrame* frame = StartConnected();
-    const std::string log = WorkFile(Utf8(frame->EventLogName()));
-    ASSERT_TRUE(m_pty.Write("x"));
-    Pump(50);
-    m_app->ExitInstance();
-    const std::vector<std::string> lines = ReadLines(log);
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_TRUE(EndsWith(lines.back(), " - Logging End!")) << lines.back();
-}
-
-// Runs `act` on the settings dialog once it is up, from inside its loop.
-void OnDialog(std::function<void(CCommSettingsDlg&)> act, bool& seen)
-{
-    QTimer::singleShot(0, [act, &seen] {
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
         if (auto* dialog = qobject_cast<CCommSettingsDlg*>(QApplication::activeModalWidget())) {
             seen = true;
             act(*dialog);
+            if (dialog->isVisible())
+                dialog->reject();
         }
     });
+    frame->Action(32773)->trigger();
+    return seen;
 }
 
-TEST_F(ConnectTest, SettingsDialogFirstRunAndStore)
+QComboBox* Combo(QDialog& d, const char* name) { return d.findChild<QComboBox*>(QString::fromLatin1(name)); }
+void Ok(QDialog& d) { d.findChild<QPushButton*>(QStringLiteral("button1"))->click(); }
+
+TEST_F(ConnectTest, TheSettingsDialogStoresListPositionsAndEvenCancelLoadsTheStore)
 {
-    CMainFrame* frame = Start();
-    bool seen = false;
-    OnDialog(
-        [](CCommSettingsDlg& d) {
-            auto* port = d.findChild<QComboBox*>(QStringLiteral("combo544"));
-            auto* baud = d.findChild<QComboBox*>(QStringLiteral("combo545"));
-            EXPECT_EQ(Utf8(port->currentText()), "COM1");
-            EXPECT_EQ(Utf8(baud->currentText()), "110");
-            EXPECT_EQ(Utf8(d.findChild<QComboBox*>(QStringLiteral("combo546"))->currentText()), "8");
-            EXPECT_EQ(Utf8(d.findChild<QComboBox*>(QStringLiteral("combo547"))->currentText()), "No");
-            EXPECT_EQ(Utf8(d.findChild<QComboBox*>(QStringLiteral("combo548"))->currentText()), "1");
-            EXPECT_EQ(port->count(), 8);
-            EXPECT_EQ(baud->count(), 15);
-            port->setCurrentIndex(7);   // COM8
-            baud->setCurrentIndex(12);  // 115200
-            d.findChild<QPushButton*>(QStringLiteral("button1"))->click();
-        },
-        seen);
-    frame->Action(32773)->trigger();
-    ASSERT_TRUE(seen);
-    EXPECT_EQ(frame->m_pCommPort->m_nPort, 7u);
-    EXPECT_EQ(frame->m_pCommPort->m_dwBaudRate, 115200u);
+    Start();
+    ASSERT_EQ(Frame()->m_pCommPort->m_dwBaudRate, 9600u);
+    ASSERT_TRUE(RunSettingsDialog(Frame(), [](CCommSettingsDlg& d) { d.reject(); }));
+    EXPECT_EQ(Frame()->m_pCommPort->m_dwBaudRate, 110u) << "the stored first position";
+    ASSERT_TRUE(RunSettingsDialog(Frame(), [](CCommSettingsDlg& d) {
+        EXPECT_EQ(Utf8(Combo(d, "combo545")->currentText()), "110");
+        Combo(d, "combo544")->setCurrentIndex(7);   // COM8
+        Combo(d, "combo545")->setCurrentIndex(12);  // 115200
+        Ok(d);
+    }));
+    EXPECT_EQ(Frame()->m_pCommPort->m_nPort, 7u);
+    EXPECT_EQ(Frame()->m_pCommPort->m_dwBaudRate, 115200u);
     EXPECT_EQ(support::GetProfileInt("CommPortSettings", "Port", -5), 7);
     EXPECT_EQ(support::GetProfileInt("CommPortSettings", "BaudRate", -5), 12);
-    EXPECT_EQ(support::GetProfileInt("CommPortSettings", "DataBits", -5), 4);
 }
 
-TEST_F(ConnectTest, SettingsCancelStillLoadsTheStoredValues)
+TEST_F(ConnectTest, TheSettingsDialogMapsADeviceToASlotAndRefusesARelativePath)
 {
-    CMainFrame* frame = Start();
-    EXPECT_EQ(frame->m_pCommPort->m_dwBaudRate, 9600u);
-    bool seen = false;
-    OnDialog([](CCommSettingsDlg& d) { d.reject(); }, seen);
-    frame->Action(32773)->trigger();
-    ASSERT_TRUE(seen);
-    EXPECT_EQ(frame->m_pCommPort->m_dwBaudRate, 110u);
-}
-
-TEST_F(ConnectTest, SettingsDialogMapsADeviceToASlot)
-{
-    CMainFrame* frame = Start();
-    bool seen = false;
-    OnDialog(
-        [](CCommSettingsDlg& d) {
-            d.SetDetectedDevices({{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("FT232R USB UART")},
-                                  {QStringLiteral("/dev/ttyS0"), QString()}});
-            auto* device = d.findChild<QComboBox*>(QStringLiteral("combo549"));
-            EXPECT_EQ(device->count(), 2);
-            EXPECT_TRUE(device->itemText(0).contains(QStringLiteral("FT232R USB UART")));
-            EXPECT_EQ(Utf8(d.DeviceForSlot(1)), "/dev/ttyS0");
-            d.findChild<QComboBox*>(QStringLiteral("combo544"))->setCurrentIndex(2);  // COM3
-            EXPECT_EQ(Utf8(device->currentText()), "/dev/ttyS2");
-            device->setCurrentIndex(0);
-            emit device->activated(0);
-            EXPECT_EQ(Utf8(d.DeviceForSlot(3)), "/dev/ttyUSB0");
-            d.findChild<QPushButton*>(QStringLiteral("button1"))->click();
-        },
-        seen);
-    frame->Action(32773)->trigger();
-    ASSERT_TRUE(seen);
+    Start();
+    ASSERT_TRUE(RunSettingsDialog(Frame(), [](CCommSettingsDlg& d) {
+        d.SetDetectedDevices({{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("FT232R USB UART")},
+                              {QStringLiteral("/dev/ttyS0"), QString()}});
+        QComboBox* device = Combo(d, "combo549");
+        EXPECT_TRUE(device->itemText(0).contains(QStringLiteral("FT232R USB UART")));
+        Combo(d, "combo544")->setCurrentIndex(2);  // COM3
+        EXPECT_EQ(Utf8(device->currentText()), "/dev/ttyS2");
+        device->setCurrentIndex(0);
+        emit device->activated(0);
+        Ok(d);
+    }));
     EXPECT_EQ(DevicePathForSlot(3), "/dev/ttyUSB0");
     EXPECT_EQ(support::GetProfileString("CommPortSettings", "Device3", ""), "/dev/ttyUSB0");
     EXPECT_EQ(DevicePathForSlot(1), "/dev/ttyS0");
-}
 
-TEST_F(ConnectTest, SettingsDialogRefusesARelativeDevice)
-{
-    CMainFrame* frame = Start();
-    bool seen = false;
-    bool stillOpen = false;
-    OnDialog(
-        [&stillOpen](CCommSettingsDlg& d) {
-            d.findChild<QComboBox*>(QStringLiteral("combo549"))->setEditText(QStringLiteral("ttyUSB0"));
-            d.findChild<QPushButton*>(QStringLiteral("button1"))->click();
-            stillOpen = d.isVisible();
-            d.reject();
-        },
-        seen);
-    frame->Action(32773)->trigger();
-    ASSERT_TRUE(seen);
-    EXPECT_TRUE(stillOpen);
-    ASSERT_EQ(m_boxes.Texts().size(), 1u);
-    EXPECT_EQ(DevicePathForSlot(1), "/dev/ttyS0");
+    bool stayedOpen = false;
+    ASSERT_TRUE(RunSettingsDialog(Frame(), [&stayedOpen](CCommSettingsDlg& d) {
+        Combo(d, "combo549")->setEditText(QStringLiteral("ttyUSB0"));
+        Ok(d);
+        stayedOpen = d.isVisible();
+    }));
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(m_boxes.Texts().size(), 1u);
+    EXPECT_EQ(DevicePathForSlot(3), "/dev/ttyUSB0");
 }
 
 }  // namespace

@@ -1,18 +1,17 @@
-// The real program as a child process: command-line errors and SIGTERM.
+// The real program as a child process: command-line errors, --help and
+// --version, SIGTERM and SIGINT, two programs in one folder, --log-dir, and
+// the headless bridge with no display at all.
 
 #include "AppTestSupport.h"
 
-#include "app/CommandLine.h"
 #include "platform/LocalTime.h"
 #include "tests/common/ChildProcess.h"
-
-#include <gtest/gtest.h>
+#include "tests/common/DevsimProcess.h"
+#include "tests/net/NetTestSupport.h"
 
 #include <signal.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -21,138 +20,10 @@
 namespace {
 
 using namespace apptest;
+using nettest::TcpClient;
+using std::chrono::milliseconds;
 
-// Kestrana as a child process, run offscreen in `cwd`, its standard error in
-// a file; killed if still running at the end.
-class Child {
-public:
-    bool Start(const std::vector<std::string>& args, const std::string& cwd,
-               const std::string& stderrPath, const std::string& stdoutPath = "")
-    {
-        std::vector<std::string> argv{KESTRANA_BINARY};
-        argv.insert(argv.end(), args.begin(), args.end());
-        testchild::ChildOptions options;
-        options.workingDir = cwd;
-        options.environment = {"QT_QPA_PLATFORM=offscreen"};
-        options.out = stdoutPath.empty() ? testchild::Stream::Null : testchild::Stream::File;
-        options.outputFile = stdoutPath;
-        options.err = testchild::Stream::File;
-        options.errorFile = stderrPath;
-        return m_process.Start(argv, options);
-    }
-    // Exit status, or -1 when it did not end within `timeoutMs`.
-    int Wait(int timeoutMs) { return m_process.WaitExit(std::chrono::milliseconds(timeoutMs)).value_or(-1); }
-    void Signal(int sig) { m_process.Signal(sig); }
-
-private:
-    testchild::ChildProcess m_process;
-};
-
-class ProcessTest : public ::testing::Test {
-protected:
-    std::string Dir() const { return m_temp.path(); }
-    TempDir m_temp;
-};
-
-bool WaitForFile(const std::string& path, const std::string& text, int timeoutMs)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < end) {
-        if (ReadFile(path).find(text) != std::string::npos)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-}
-
-TEST_F(ProcessTest, BadArgumentExitsWithStatusTwo)
-{
-    for (const char* bad : {"--bogus", "--tcp-server=70000"}) {
-        Child child;
-        const std::string err = Dir() + "/stderr.txt";
-        ASSERT_TRUE(child.Start({bad}, Dir(), err));
-        EXPECT_EQ(child.Wait(20000), 2) << bad;
-        EXPECT_NE(ReadFile(err).find("usage: kestrana"), std::string::npos) << ReadFile(err);
-    }
-}
-
-TEST_F(ProcessTest, UnknownCharsetIsAUsageErrorNamingIt)
-{
-    Child child;
-    const std::string err = Dir() + "/stderr.txt";
-    ASSERT_TRUE(child.Start({"--charset", "KLINGON-8"}, Dir(), err));
-    EXPECT_EQ(child.Wait(20000), 2);
-    const std::string text = ReadFile(err);
-    EXPECT_NE(text.find("unknown character set 'KLINGON-8'"), std::string::npos) << text;
-    EXPECT_NE(text.find("usage: kestrana"), std::string::npos) << text;
-}
-
-TEST_F(ProcessTest, HelpPrintsEveryOptionAndSucceeds)
-{
-    Child child;
-    ASSERT_TRUE(child.Start({"--help"}, Dir(), Dir() + "/stderr.txt", Dir() + "/stdout.txt"));
-    EXPECT_EQ(child.Wait(20000), 0);
-    const std::string help = ReadFile(Dir() + "/stdout.txt");
-    EXPECT_EQ(help.rfind("usage: kestrana ", 0), 0u) << help;
-    for (const support::HelpRow& row : OptionHelp()) {
-        // A row starts a line: the synopsis, then its text or the line's end.
-        const std::size_t at = help.find("\n  " + std::string(row.synopsis));
-        ASSERT_NE(at, std::string::npos) << row.synopsis;
-        const char next = help[at + 3 + row.synopsis.size()];
-        EXPECT_TRUE(next == ' ' || next == '\n') << row.synopsis;
-    }
-}
-
-TEST_F(ProcessTest, VersionIsTheProjectVersion)
-{
-    Child child;
-    ASSERT_TRUE(child.Start({"--version"}, Dir(), Dir() + "/stderr.txt", Dir() + "/stdout.txt"));
-    EXPECT_EQ(child.Wait(20000), 0);
-    EXPECT_EQ(ReadFile(Dir() + "/stdout.txt"), "kestrana " KESTRANA_PROJECT_VERSION "\n");
-}
-
-TEST_F(ProcessTest, SigtermEndsThroughTheNormalShutdown)
-{
-    const std::string registry = Dir() + "/registry";
-    Child child;
-    ASSERT_TRUE(child.Start({"--no-splash", "--registry-dir", registry}, Dir(), Dir() + "/stderr.txt"));
-    const platform::LocalTime now = platform::GetLocalTime();
-    char eventLog[32], receiveLog[32];
-    std::snprintf(eventLog, sizeof eventLog, "/event%02d%02d.log", now.month, now.day);
-    std::snprintf(receiveLog, sizeof receiveLog, "/receive%02d%02d.log", now.month, now.day);
-    // The log writer flushes within about half a second of the start line.
-    ASSERT_TRUE(WaitForFile(Dir() + eventLog, "Logging Start!", 20000)) << ReadFile(Dir() + "/stderr.txt");
-    child.Signal(SIGTERM);
-    EXPECT_EQ(child.Wait(20000), 0);
-
-    const std::vector<std::string> events = ReadLines(Dir() + eventLog);
-    ASSERT_FALSE(events.empty());
-    EXPECT_TRUE(EndsWith(events.back(), " - Logging End!")) << events.back();
-    const std::vector<std::string> received = ReadLines(Dir() + receiveLog);
-    ASSERT_FALSE(received.empty());
-    EXPECT_TRUE(EndsWith(received.back(), " - Logging End!")) << received.back();
-    // The settings store holds the application key.
-    EXPECT_NE(ReadFile(registry + "/HKEY_CURRENT_USER.reg").find("Trevane Desk2\\Trevane2"),
-              std::string::npos);
-}
-
-TEST_F(ProcessTest, SigintEndsTheSameWay)
-{
-    Child child;
-    ASSERT_TRUE(child.Start({"--no-splash", "--registry-dir", Dir() + "/registry"}, Dir(),
-                            Dir() + "/stderr.txt"));
-    const platform::LocalTime now = platform::GetLocalTime();
-    char eventLog[32];
-    std::snprintf(eventLog, sizeof eventLog, "/event%02d%02d.log", now.month, now.day);
-    ASSERT_TRUE(WaitForFile(Dir() + eventLog, "Logging Start!", 20000));
-    child.Signal(SIGINT);
-    EXPECT_EQ(child.Wait(20000), 0);
-    const std::vector<std::string> events = ReadLines(Dir() + eventLog);
-    ASSERT_FALSE(events.empty());
-    EXPECT_TRUE(EndsWith(events.back(), " - Logging End!"));
-}
-
-// The day's event log name, taken from the clock as the program does.
+// The day's log name, from the clock as the program takes it.
 std::string DayLog(const char* kind, const char* suffix = "")
 {
     const platform::LocalTime now = platform::GetLocalTime();
@@ -161,77 +32,183 @@ std::string DayLog(const char* kind, const char* suffix = "")
     return name;
 }
 
-// One run: first line ending in `start`, last in "Logging End!", no NUL.
-::testing::AssertionResult OneWholeRun(const std::string& path, const std::string& start)
+bool WaitForText(const std::string& path, const std::string& text, int timeoutMs = 20000)
 {
-    const std::string text = ReadFile(path);
-    if (text.find('\0') != std::string::npos)
-        return ::testing::AssertionFailure() << path << " has NUL bytes";
-    const std::vector<std::string> lines = ReadLines(path);
-    if (lines.size() < 2 || !EndsWith(lines.front(), " - " + start) ||
-        !EndsWith(lines.back(), " - Logging End!"))
-        return ::testing::AssertionFailure() << path << " is not one whole run:\n" << text;
-    return ::testing::AssertionSuccess();
+    const auto end = std::chrono::steady_clock::now() + milliseconds(timeoutMs);
+    while (ReadFile(path).find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+    return true;
+}
+
+class ProcessTest : public ::testing::Test {
+protected:
+    // Kestrana in `Dir()`, offscreen (or with no display at all when
+    // headless), its standard error in err.txt and its output in out.txt.
+    bool Run(testchild::ChildProcess& child, const std::vector<std::string>& args, bool headless = false,
+             const std::string& tag = "")
+    {
+        std::vector<std::string> argv{KESTRANA_BINARY};
+        argv.insert(argv.end(), args.begin(), args.end());
+        testchild::ChildOptions options;
+        options.workingDir = Dir();
+        options.environment = headless ? std::vector<std::string>{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}
+                                       : std::vector<std::string>{"QT_QPA_PLATFORM=offscreen"};
+        options.out = testchild::Stream::File;
+        options.outputFile = Dir() + "/out" + tag + ".txt";
+        options.err = testchild::Stream::File;
+        options.errorFile = Err(tag);
+        return child.Start(argv, options);
+    }
+    std::string Dir() const { return m_temp.path(); }
+    std::string Err(const std::string& tag = "") const { return Dir() + "/err" + tag + ".txt"; }
+    std::string Registry() const { return Dir() + "/registry"; }
+    static int Exit(testchild::ChildProcess& child) { return child.WaitExit(milliseconds(20000)).value_or(-1); }
+
+    TempDir m_temp;
+};
+
+TEST_F(ProcessTest, BadArgumentsExitWithStatusTwoAndSayWhyHelpAndVersionWithZero)
+{
+    const std::string blocker = Dir() + "/plain-file";
+    testfiles::WriteFile(blocker, "x");
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string err;  // what standard error holds
+        std::string out;  // what standard output starts with
+    } cases[] = {
+        {{"--bogus"}, 2, "unknown option '--bogus'", ""},
+        {{"--tcp-server=70000"}, 2, "1 to 65535", ""},
+        {{"--charset", "KLINGON-8"}, 2, "unknown character set 'KLINGON-8'", ""},
+        {{"--no-splash", "--log-dir", blocker + "/logs"}, 2,
+         "kestrana: --log-dir: Cannot create log folder " + blocker + "/logs: Not a directory\n", ""},
+        {{"--version"}, 0, "", "kestrana " KESTRANA_PROJECT_VERSION "\n"},
+        {{"--help"}, 0, "", "usage: kestrana "},
+    };
+    for (const auto& c : cases) {
+        testchild::ChildProcess child;
+        ASSERT_TRUE(Run(child, c.args));
+        EXPECT_EQ(Exit(child), c.status) << c.args[0];
+        const std::string err = ReadFile(Err());
+        EXPECT_NE(err.find(c.err), std::string::npos) << err;
+        if (c.status == 2 && c.args[0] != "--no-splash") {
+            EXPECT_NE(err.find("usage: kestrana"), std::string::npos) << err;
+        }
+        if (c.status == 2 && c.args[0] == "--no-splash") {
+            EXPECT_EQ(err, c.err) << "only the reason";
+        }
+        EXPECT_EQ(ReadFile(Dir() + "/out.txt").rfind(c.out, 0), 0u) << c.args[0];
+    }
+}
+
+TEST_F(ProcessTest, SigtermAndSigintEndThroughTheNormalShutdown)
+{
+    for (const int sig : {SIGTERM, SIGINT}) {
+        testchild::ChildProcess child;
+        const std::string logs = Dir() + "/logs" + std::to_string(sig);
+        ASSERT_TRUE(Run(child, {"--no-splash", "--registry-dir", Registry(), "--log-dir", logs}));
+        // The log writer flushes within about half a second of the start line;
+        // the folder was made for it.
+        ASSERT_TRUE(WaitForText(logs + DayLog("event"), "Logging Start!")) << ReadFile(Err());
+        child.Signal(sig);
+        EXPECT_EQ(Exit(child), 0) << sig;
+        EXPECT_TRUE(OneWholeRun(logs + DayLog("event"), "Logging Start!")) << sig;
+        EXPECT_TRUE(OneWholeRun(logs + DayLog("receive"), "Receice Logging Start!")) << sig;
+        EXPECT_FALSE(std::filesystem::exists(Dir() + DayLog("event"))) << "nothing in the working folder";
+        EXPECT_NE(ReadFile(Registry() + "/HKEY_CURRENT_USER.reg").find("Trevane Desk2\\Trevane2"), std::string::npos)
+            << "the settings were saved";
+    }
 }
 
 TEST_F(ProcessTest, TwoProgramsInOneFolderKeepBothRunsWhole)
 {
-    const std::string registry = Dir() + "/registry";
-    Child first;
-    ASSERT_TRUE(
-        first.Start({"--no-splash", "--registry-dir", registry}, Dir(), Dir() + "/err1.txt"));
-    ASSERT_TRUE(WaitForFile(Dir() + DayLog("event"), "Logging Start!", 20000))
-        << ReadFile(Dir() + "/err1.txt");
-    Child second;
-    ASSERT_TRUE(
-        second.Start({"--no-splash", "--registry-dir", registry}, Dir(), Dir() + "/err2.txt"));
+    testchild::ChildProcess first;
+    ASSERT_TRUE(Run(first, {"--no-splash", "--registry-dir", Registry()}, false, "1"));
+    ASSERT_TRUE(WaitForText(Dir() + DayLog("event"), "Logging Start!")) << ReadFile(Err("1"));
+    testchild::ChildProcess second;
+    ASSERT_TRUE(Run(second, {"--no-splash", "--registry-dir", Registry()}, false, "2"));
     // The second finds both day files held and says so in its own event log.
-    ASSERT_TRUE(WaitForFile(Dir() + DayLog("event", ".1"), "is in use by another Kestrana", 20000))
-        << ReadFile(Dir() + "/err2.txt");
+    ASSERT_TRUE(WaitForText(Dir() + DayLog("event", ".1"), "is in use by another Kestrana")) << ReadFile(Err("2"));
     second.Signal(SIGTERM);
     first.Signal(SIGTERM);
-    EXPECT_EQ(second.Wait(20000), 0);
-    EXPECT_EQ(first.Wait(20000), 0);
-
+    EXPECT_EQ(Exit(second), 0);
+    EXPECT_EQ(Exit(first), 0);
     for (const char* suffix : {"", ".1"}) {
         EXPECT_TRUE(OneWholeRun(Dir() + DayLog("event", suffix), "Logging Start!"));
         EXPECT_TRUE(OneWholeRun(Dir() + DayLog("receive", suffix), "Receice Logging Start!"));
     }
-    const std::string secondEvents = ReadFile(Dir() + DayLog("event", ".1"));
-    EXPECT_NE(secondEvents.find(DayLog("receive").substr(1) +
-                                " is in use by another Kestrana; this run logs to " +
-                                DayLog("receive", ".1").substr(1)),
-              std::string::npos)
-        << secondEvents;
+    EXPECT_NE(ReadFile(Dir() + DayLog("event", ".1"))
+                  .find(DayLog("receive").substr(1) + " is in use by another Kestrana; this run logs to " +
+                        DayLog("receive", ".1").substr(1)),
+              std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(Dir() + DayLog("event", ".2")));
 }
 
-TEST_F(ProcessTest, LogDirIsCreatedAndHoldsBothLogs)
+// Connects once the server is up (it opens after start-up).
+bool ConnectWithin(TcpClient& client, int port)
 {
-    const std::string logs = Dir() + "/logs/kestrana";
-    Child child;
-    ASSERT_TRUE(child.Start(
-        {"--no-splash", "--registry-dir", Dir() + "/registry", "--log-dir", logs}, Dir(),
-        Dir() + "/stderr.txt"));
-    ASSERT_TRUE(WaitForFile(logs + DayLog("event"), "Logging Start!", 20000))
-        << ReadFile(Dir() + "/stderr.txt");
-    child.Signal(SIGTERM);
-    EXPECT_EQ(child.Wait(20000), 0);
-    EXPECT_TRUE(OneWholeRun(logs + DayLog("event"), "Logging Start!"));
-    EXPECT_TRUE(OneWholeRun(logs + DayLog("receive"), "Receice Logging Start!"));
-    EXPECT_FALSE(std::filesystem::exists(Dir() + DayLog("event")));
+    for (int attempt = 0; attempt < 400; ++attempt) {
+        if (client.Connect(port))
+            return true;
+        std::this_thread::sleep_for(milliseconds(50));
+    }
+    return false;
 }
 
-TEST_F(ProcessTest, UnusableLogDirIsABadArgument)
+TEST_F(ProcessTest, HeadlessADeviceErrorGoesToStandardErrorAndTheRunGoesOn)
 {
-    const std::string blocker = Dir() + "/plain-file";
-    { std::ofstream(blocker) << "x"; }
-    Child child;
-    const std::string err = Dir() + "/stderr.txt";
-    ASSERT_TRUE(child.Start({"--no-splash", "--log-dir", blocker + "/logs"}, Dir(), err));
-    EXPECT_EQ(child.Wait(20000), 2);
-    EXPECT_EQ(ReadFile(err), "kestrana: --log-dir: Cannot create log folder " + blocker +
-                                 "/logs: Not a directory\n");
+    const int port = nettest::FreePort();
+    testchild::ChildProcess child;
+    ASSERT_TRUE(Run(child, {"--headless", "--registry-dir", Registry(), "--device", "COM1=" + Dir() + "/no-such-tty",
+                            "--connect", "--tcp-server=" + std::to_string(port), "--tcp-bind", "127.0.0.1"},
+                    true));
+    ASSERT_TRUE(WaitForText(Err(), "kestrana: Connection Failed!")) << ReadFile(Err());
+    // Nobody had to answer it: the program runs on and serves clients.
+    TcpClient client;
+    ASSERT_TRUE(ConnectWithin(client, port)) << ReadFile(Err());
+    ASSERT_TRUE(client.Send("to nowhere"));
+    EXPECT_TRUE(WaitForText(Dir() + DayLog("event"), "TCP client 127.0.0.1:"));
+    EXPECT_FALSE(child.WaitExit(milliseconds(0)).has_value()) << "still running";
+    child.Signal(SIGTERM);
+    EXPECT_EQ(Exit(child), 0);
+    const std::string log = ReadFile(Dir() + DayLog("event"));
+    EXPECT_NE(log.find("Connection Failed!"), std::string::npos) << log;
+    EXPECT_NE(log.find("TCP server listening on 127.0.0.1:" + std::to_string(port)), std::string::npos);
+    EXPECT_TRUE(OneWholeRun(Dir() + DayLog("event"), "Logging Start!"));
+    EXPECT_NE(ReadFile(Registry() + "/HKEY_CURRENT_USER.reg").find("Appearance"), std::string::npos)
+        << "the settings were saved as in a windowed run";
+}
+
+TEST_F(ProcessTest, HeadlessItBridgesAnEchoingDeviceToATcpClient)
+{
+    testchild::DevsimProcess device;
+    ASSERT_TRUE(device.StartDevice({"--echo"}));
+    const int port = nettest::FreePort();
+    testchild::ChildProcess child;
+    ASSERT_TRUE(Run(child, {"--headless", "--registry-dir", Registry(), "--device", "COM1=" + device.FarEndPath(),
+                            "--connect", "--tcp-server=" + std::to_string(port), "--tcp-bind=127.0.0.1"},
+                    true));
+    TcpClient client;
+    ASSERT_TRUE(ConnectWithin(client, port)) << ReadFile(Err());
+    // The port may open a moment after the server: say it until it echoes.
+    std::string echoed;
+    for (int attempt = 0; attempt < 40 && echoed.find("ping\r\n") == std::string::npos; ++attempt) {
+        ASSERT_TRUE(client.Send("ping\r\n"));
+        echoed += client.ReadSome(500);
+    }
+    EXPECT_NE(echoed.find("ping\r\n"), std::string::npos) << echoed << ReadFile(Err());
+    const std::string big = testpty::Pattern(20000, 4);
+    ASSERT_TRUE(client.Send(big));
+    std::string back;
+    for (int i = 0; i < 200 && back.find(big) == std::string::npos; ++i)
+        back += client.ReadSome(100);
+    EXPECT_NE(back.find(big), std::string::npos) << "echo of " << big.size() << " bytes, got " << back.size();
+    child.Signal(SIGINT);
+    EXPECT_EQ(Exit(child), 0);
+    EXPECT_TRUE(client.WaitClosedPumping(5000));
 }
 
 }  // namespace

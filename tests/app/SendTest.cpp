@@ -3,19 +3,11 @@
 
 #include "AppTestSupport.h"
 
-#include "app/MainFrame.h"
-#include "app/Trevane2App.h"
-#include "comm/CommPort2.h"
-#include "comm/PortDevices.h"
 #include "resources/MenuTable.h"
 #include "support/Profile.h"
 #include "terminal/FindBar.h"
 #include "terminal/TerminalCharset.h"
-#include "terminal/Trevane2Doc.h"
-#include "terminal/Trevane2View.h"
-#include "tests/common/PtyPair.h"
 
-#include <QAction>
 #include <QClipboard>
 #include <QInputMethodEvent>
 #include <QTest>
@@ -32,48 +24,24 @@ protected:
     void SetUp() override
     {
         AppFixture::SetUp();
-        ClearRunDevicePaths();
         SetTerminalCharset("");
-        ASSERT_TRUE(m_pty.Open(false));
     }
     void TearDown() override
     {
-        Stop();
-        ClearRunDevicePaths();
-        SetTerminalCharset("");
         AppFixture::TearDown();
+        SetTerminalCharset("");
     }
-
     // The program started and connected to the pty, its window active and
     // the terminal holding the keyboard.
-    CMainFrame* Start(std::optional<std::string> charset = std::nullopt)
+    CMainFrame* StartTyping(std::optional<std::string> charset = std::nullopt)
     {
-        SetRunDevicePath(1, m_pty.SlavePath());
-        m_app = std::make_unique<CTrevane2App>();
-        CommandLineOptions options;
-        options.noSplash = true;
+        CommandLineOptions options = Quiet();
         options.charset = std::move(charset);
-        EXPECT_TRUE(m_app->InitInstance(options));
-        CMainFrame* frame = m_app->GetMainFrame();
-        frame->Action(res::ID_COMM_OPEN)->trigger();
-        EXPECT_EQ(frame->m_pCommPort->m_bConnected, 1);
+        CMainFrame* frame = StartConnected(options);
         QApplication::setActiveWindow(frame);
         EXPECT_TRUE(QTest::qWaitForWindowActive(frame));
         View()->setFocus();
         return frame;
-    }
-    void Stop()
-    {
-        if (m_app)
-            m_app->ExitInstance();
-        m_app.reset();
-    }
-    CTrevane2View* View() const { return m_app->GetMainFrame()->GetActiveView(); }
-    CTrevane2Doc* Doc() const { return m_app->GetMainFrame()->GetActiveDocument(); }
-    QString ViewText() const
-    {
-        View()->FlushPending();
-        return View()->PlainText();
     }
     // What reached the device: typed keys are followed by a marker key, and
     // everything before its byte is what the keys sent.
@@ -82,47 +50,33 @@ protected:
         Doc()->m_bHexMode = 0;
         QTest::keyClick(View(), '~');
         std::string got = m_pty.ReadUntil("~");
-        EXPECT_FALSE(got.empty() || got.back() != '~') << got;
+        EXPECT_TRUE(!got.empty() && got.back() == '~') << got;
         if (!got.empty())
             got.pop_back();
         return got;
     }
-
-    std::unique_ptr<CTrevane2App> m_app;
-    testpty::PtyPair m_pty;
 };
 
-TEST_F(SendTest, TextKeysReachTheDevice)
+TEST_F(SendTest, TextAndAHexLineWithItsCrcReachTheDeviceAndAClosedPortKeepsTheLine)
 {
-    Start();
+    CMainFrame* frame = StartTyping();
     Doc()->m_bSendLF = 1;
     QTest::keyClicks(View(), QStringLiteral("AT"));
     QTest::keyClick(View(), Qt::Key_Return);
     EXPECT_EQ(m_pty.ReadCount(4), "AT\r\n");
-    EXPECT_EQ(ViewText(), QStringLiteral("AT\n"));
-}
-
-TEST_F(SendTest, HexLineWithTheCrcReachesTheDevice)
-{
-    Start();
     Doc()->m_bHexMode = 1;
     Doc()->m_bAppendCRC = 1;
     QTest::keyClicks(View(), QStringLiteral("010203"));
     QTest::keyClick(View(), Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(m_pty.ReadCount(5), std::string("\x01\x02\x03\x40\xA7", 5));
-    EXPECT_EQ(ViewText(), QStringLiteral("01 02 03 CRC-16:40 A7\n"));
+    EXPECT_EQ(ViewText(), QStringLiteral("AT\n01 02 03 CRC-16:40 A7\n"));
     EXPECT_TRUE(m_boxes.Texts().empty());
-}
 
-TEST_F(SendTest, HexLineWaitsForTheClosedPort)
-{
-    CMainFrame* frame = Start();
+    Doc()->m_bAppendCRC = 0;
     frame->Action(res::ID_COMM_CLOSE)->trigger();
-    Doc()->m_bHexMode = 1;
     QTest::keyClicks(View(), QStringLiteral("a1b2"));
     QTest::keyClick(View(), Qt::Key_Return);
-    ASSERT_EQ(m_boxes.Texts().size(), 1u);
-    EXPECT_EQ(m_boxes.Texts()[0], "Comm Port was not opened!");
+    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{"Comm Port was not opened!"});
     frame->Action(res::ID_COMM_OPEN)->trigger();
     ASSERT_EQ(frame->m_pCommPort->m_bConnected, 1);
     QTest::keyClick(View(), Qt::Key_Return);
@@ -131,7 +85,7 @@ TEST_F(SendTest, HexLineWaitsForTheClosedPort)
 
 TEST_F(SendTest, EveryAcceleratorIsTakenByTheWindowAndNeverSent)
 {
-    CMainFrame* frame = Start();
+    CMainFrame* frame = StartTyping();
     // Each command counts its triggers instead of doing its work (some open
     // file dialogs that would wait for a person).
     std::map<unsigned, int> triggered;
@@ -142,89 +96,66 @@ TEST_F(SendTest, EveryAcceleratorIsTakenByTheWindowAndNeverSent)
         QObject::connect(action, &QAction::triggered, [&triggered, id = accel.id] { ++triggered[id]; });
     }
     for (const res::Accelerator& accel : res::kAccelerators) {
-        SCOPED_TRACE(accel.keys);
-        const QKeyCombination combination = QKeySequence(QString::fromLatin1(accel.keys))[0];
-        const Qt::KeyboardModifiers modifiers =
-            combination.keyboardModifiers() | (combination.key() == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        const QKeyCombination keys = QKeySequence(QString::fromLatin1(accel.keys))[0];
         const int before = triggered[accel.id];
-        QTest::keyClick(View(), combination.key(), modifiers);
-        EXPECT_EQ(triggered[accel.id], before + 1);
+        QTest::keyClick(View(), keys.key(),
+                        keys.keyboardModifiers() | (keys.key() == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier));
+        EXPECT_EQ(triggered[accel.id], before + 1) << accel.keys;
     }
     EXPECT_EQ(SentBeforeMarker(), "");
     EXPECT_EQ(ViewText(), QStringLiteral("~"));
 }
 
-TEST_F(SendTest, EditCommandsThroughTheWindow)
+TEST_F(SendTest, CopyPasteAndFindThroughTheWindow)
 {
-    CMainFrame* frame = Start();
+    CMainFrame* frame = StartTyping();
     ASSERT_TRUE(m_pty.WriteMaster("hello from the device\r\n"));
     ASSERT_TRUE(PumpUntil([&] { return ViewText().contains(QStringLiteral("device")); }));
-
-    // Select all and copy.
     QTest::keyClick(View(), Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(View(), Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("hello from the device\n"));
-
-    // Paste in text mode: the clipboard as typed.
     QGuiApplication::clipboard()->setText(QStringLiteral("ping\n"));
-    QTest::keyClick(View(), Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(m_pty.ReadCount(5), "ping\r");
-    // In hex mode: its digits.
-    Doc()->m_bHexMode = 1;
-    QGuiApplication::clipboard()->setText(QStringLiteral("de ad"));
     QTest::keyClick(View(), Qt::Key_Insert, Qt::ShiftModifier);
-    QTest::keyClick(View(), Qt::Key_Return);
-    EXPECT_EQ(m_pty.ReadCount(2), "\xDE\xAD");
+    EXPECT_EQ(m_pty.ReadCount(5), "ping\r");
 
-    // Find.
     QTest::keyClick(View(), Qt::Key_F, Qt::ControlModifier);
     FindBar* bar = View()->GetFindBar();
     ASSERT_NE(bar, nullptr);
+    auto* edit = reinterpret_cast<QWidget*>(bar->TextEdit());
     EXPECT_TRUE(bar->isVisible());
-    EXPECT_EQ(frame->focusWidget(), reinterpret_cast<QWidget*>(bar->TextEdit()));
-    QTest::keyClicks(reinterpret_cast<QWidget*>(bar->TextEdit()), QStringLiteral("device"));
-    QTest::keyClick(reinterpret_cast<QWidget*>(bar->TextEdit()), Qt::Key_Return);
+    EXPECT_EQ(frame->focusWidget(), edit);
+    QTest::keyClicks(edit, QStringLiteral("device"));
+    QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ(View()->SelectedText(), QStringLiteral("device"));
-    QTest::keyClick(reinterpret_cast<QWidget*>(bar->TextEdit()), Qt::Key_Escape);
+    QTest::keyClick(edit, Qt::Key_Escape);
     EXPECT_FALSE(bar->isVisible());
     EXPECT_EQ(SentBeforeMarker(), "");
 }
 
-TEST_F(SendTest, CommittedKoreanGoesOutInTheChosenCharacterSet)
+TEST_F(SendTest, KoreanGoesBothWaysInTheChosenCharacterSetAlsoSplitAcrossBlocks)
 {
-    Start("CP949");
+    StartTyping("CP949");
     QInputMethodEvent event(QString(), {});
     event.setCommitString(QStringLiteral("한글"));
     QCoreApplication::sendEvent(View(), &event);
     EXPECT_EQ(m_pty.ReadCount(4), "\xC7\xD1\xB1\xDB");
-    EXPECT_EQ(ViewText(), QStringLiteral("한글"));
-}
-
-TEST_F(SendTest, EucKrFromTheDeviceShowsAsHangulAlsoWhenSplitAcrossBlocks)
-{
-    Start("CP949");
-    ASSERT_TRUE(m_pty.WriteMaster("\xC7\xD1\xB1\xDB\r\n"));
-    ASSERT_TRUE(PumpUntil([&] { return ViewText().contains(QLatin1Char('\n')); }));
-    EXPECT_EQ(ViewText(), QStringLiteral("한글\n"));
-
+    ASSERT_TRUE(m_pty.WriteMaster("\r\n\xC7\xD1\xB1\xDB\r\n"));
+    ASSERT_TRUE(PumpUntil([&] { return ViewText().count(QLatin1Char('\n')) == 2; }));
     // The lead byte of 한 ends one block, its second byte starts the next.
     ASSERT_TRUE(m_pty.WriteMaster("A\xC7"));
     ASSERT_TRUE(PumpUntil([&] { return ViewText().endsWith(QLatin1Char('A')); }));
     ASSERT_TRUE(m_pty.WriteMaster("\xD1" "B"));
     ASSERT_TRUE(PumpUntil([&] { return ViewText().endsWith(QLatin1Char('B')); }));
-    EXPECT_EQ(ViewText(), QStringLiteral("한글\nA한B"));
+    EXPECT_EQ(ViewText(), QStringLiteral("한글\n한글\nA한B"));
 }
 
-TEST_F(SendTest, TheLocalesCharacterSetWithoutTheOption)
+TEST_F(SendTest, WithoutTheOptionTheLocalesCharacterSet)
 {
     // With a Korean EUC locale (tools/setup.sh makes one) the locale decides;
     // without it the same is checked through the option.
     const std::string saved = std::setlocale(LC_ALL, nullptr);
     const bool haveLocale = std::setlocale(LC_ALL, "ko_KR.EUC-KR") != nullptr;
-    if (haveLocale)
-        Start();
-    else
-        Start("EUC-KR");
+    StartTyping(haveLocale ? std::nullopt : std::optional<std::string>("EUC-KR"));
     std::setlocale(LC_ALL, saved.c_str());
     ASSERT_TRUE(m_pty.WriteMaster("\xC7\xD1!"));
     ASSERT_TRUE(PumpUntil([&] { return ViewText().endsWith(QLatin1Char('!')); }));
@@ -233,22 +164,25 @@ TEST_F(SendTest, TheLocalesCharacterSetWithoutTheOption)
 
 TEST_F(SendTest, TheCharacterSetIsKeptForTheNextRun)
 {
-    Start("CP949");
+    auto start = [this](std::optional<std::string> charset) {
+        CommandLineOptions options = Quiet();
+        options.charset = std::move(charset);
+        Start(options);
+    };
+    start("CP949");
     Stop();
     EXPECT_EQ(support::GetProfileString("Terminal Settings", "Charset", "?"), "CP949");
     SetTerminalCharset("");
-    Start();
+    start(std::nullopt);
     EXPECT_EQ(TerminalCharset(), "CP949");
     Stop();
-    // An empty name goes back to the locale's and forgets the kept one.
-    Start("");
+    start("");  // back to the locale's, and the kept one forgotten
     EXPECT_EQ(TerminalCharset(), LocaleCharset());
     Stop();
     EXPECT_EQ(support::GetProfileString("Terminal Settings", "Charset", "?"), "");
-    // A kept name the C library no longer knows: the locale's, and a warning.
     ASSERT_TRUE(support::WriteProfileString("Terminal Settings", "Charset", "GONE-8"));
-    Start();
-    EXPECT_EQ(TerminalCharset(), LocaleCharset());
+    start(std::nullopt);
+    EXPECT_EQ(TerminalCharset(), LocaleCharset()) << "a kept name the C library no longer knows";
 }
 
 }  // namespace

@@ -22,14 +22,13 @@ struct FakeUartState {
     LineCounters counters;
     std::uint32_t inQueue = 0;
     std::uint32_t outQueue = 0;
-    int raisedByEngine = 0;
     int loweredByEngine = 0;
     int modemReads = 0;
     int callsAfterGone = 0;
     bool gone = false;
-    // While set, the named call blocks (the lock released) until it is cleared.
+    // While set, reading the modem lines blocks (the lock released) until it
+    // is cleared: a driver call that does not return.
     bool holdModemReads = false;
-    bool holdOutputQueueReads = false;
     int callsHeld = 0;  // calls blocked right now
 
     // Ends every hold and wakes the calls blocked in one.
@@ -38,7 +37,6 @@ struct FakeUartState {
         {
             std::lock_guard lock(mutex);
             holdModemReads = false;
-            holdOutputQueueReads = false;
         }
         changed.notify_all();
     }
@@ -56,65 +54,51 @@ public:
 
     LineResult GetModemLines(int& lines) override
     {
-        std::unique_lock lock(m_state->mutex);
-        Hold(lock, m_state->holdModemReads);
-        ++m_state->modemReads;
-        if (m_state->gone)
-            return Gone();
-        lines = m_state->lines;
-        return LineResult::Ok;
+        return Call([&](FakeUartState& s) { lines = s.lines; }, true);
     }
     LineResult SetModemLines(int raise, int lower) override
     {
-        std::lock_guard lock(m_state->mutex);
-        if (m_state->gone)
-            return Gone();
-        m_state->raisedByEngine |= raise;
-        m_state->loweredByEngine |= lower;
-        m_state->lines = (m_state->lines | raise) & ~lower;
-        return LineResult::Ok;
+        return Call([&](FakeUartState& s) {
+            s.loweredByEngine |= lower;
+            s.lines = (s.lines | raise) & ~lower;
+        });
     }
     LineResult GetCounters(LineCounters& counters) override
     {
-        std::lock_guard lock(m_state->mutex);
-        if (m_state->gone)
-            return Gone();
-        counters = m_state->counters;
-        return LineResult::Ok;
+        return Call([&](FakeUartState& s) { counters = s.counters; });
     }
     LineResult GetInputQueued(std::uint32_t& count) override
     {
-        std::lock_guard lock(m_state->mutex);
-        if (m_state->gone)
-            return Gone();
-        count = m_state->inQueue;
-        return LineResult::Ok;
+        return Call([&](FakeUartState& s) { count = s.inQueue; });
     }
     LineResult GetOutputQueued(std::uint32_t& count) override
     {
-        std::unique_lock lock(m_state->mutex);
-        Hold(lock, m_state->holdOutputQueueReads);
-        if (m_state->gone)
-            return Gone();
-        count = m_state->outQueue;
-        return LineResult::Ok;
+        return Call([&](FakeUartState& s) { count = s.outQueue; });
     }
 
 private:
-    void Hold(std::unique_lock<std::mutex>& lock, const bool& hold)
+    // One driver call under the lock: it may be held (modem reads), and it
+    // fails with EIO once the device is gone.
+    template <typename Body>
+    LineResult Call(Body body, bool isModemRead = false)
     {
-        if (!hold)
-            return;
-        ++m_state->callsHeld;
-        m_state->changed.notify_all();
-        m_state->changed.wait(lock, [&] { return !hold; });
-        --m_state->callsHeld;
-    }
-    LineResult Gone()
-    {
-        ++m_state->callsAfterGone;
-        errno = EIO;
-        return LineResult::Failed;
+        std::unique_lock lock(m_state->mutex);
+        if (isModemRead) {
+            if (m_state->holdModemReads) {
+                ++m_state->callsHeld;
+                m_state->changed.notify_all();
+                m_state->changed.wait(lock, [&] { return !m_state->holdModemReads; });
+                --m_state->callsHeld;
+            }
+            ++m_state->modemReads;
+        }
+        if (m_state->gone) {
+            ++m_state->callsAfterGone;
+            errno = EIO;
+            return LineResult::Failed;
+        }
+        body(*m_state);
+        return LineResult::Ok;
     }
 
     std::shared_ptr<FakeUartState> m_state;

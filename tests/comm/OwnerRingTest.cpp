@@ -22,9 +22,10 @@ using Ring = OwnerRing<Slot, 4>;
 
 }  // namespace
 
-TEST(OwnerRing, LendsInOrderAndWrapsOnceBuffersComeBack)
+TEST(OwnerRing, LendsInOrderWrapsOnceBuffersComeBackAndRefusesForeignPointers)
 {
     Ring ring;
+    Ring other;
     platform::Event wake(platform::ResetMode::Auto);
     for (int round = 0; round < 3; ++round) {
         for (std::size_t i = 0; i < Ring::kSize; ++i) {
@@ -32,14 +33,17 @@ TEST(OwnerRing, LendsInOrderAndWrapsOnceBuffersComeBack)
             EXPECT_EQ(ring.Lend(), &ring.Buffers()[i]);
         }
         EXPECT_EQ(ring.HeldCount(), Ring::kSize);
+        EXPECT_FALSE(ring.Release(&other.Buffers()[0], wake));
+        EXPECT_FALSE(ring.Release(ring.Buffers().data() + Ring::kSize, wake));
+        EXPECT_FALSE(ring.Release(nullptr, wake));
         for (Slot& slot : ring.Buffers())
             EXPECT_TRUE(ring.Release(&slot, wake));
         EXPECT_EQ(ring.HeldCount(), 0u);
     }
-    EXPECT_FALSE(wake.TryWait());  // nobody was waiting
+    EXPECT_FALSE(wake.TryWait()) << "nobody was waiting";
 }
 
-TEST(OwnerRing, StopsAtTheBufferStillLentEvenWhenLaterOnesAreBack)
+TEST(OwnerRing, StopsAtTheBufferStillLentAndNeverSleepsThroughARelease)
 {
     Ring ring;
     platform::Event wake(platform::ResetMode::Auto);
@@ -49,38 +53,16 @@ TEST(OwnerRing, StopsAtTheBufferStillLentEvenWhenLaterOnesAreBack)
     EXPECT_FALSE(ring.PrepareToWait());
     // Buffer 1 back first: the next to fill is still buffer 0.
     ASSERT_TRUE(ring.Release(&ring.Buffers()[1], wake));
-    EXPECT_TRUE(wake.TryWait());  // woken to look again
+    EXPECT_TRUE(wake.TryWait()) << "woken to look again";
     EXPECT_FALSE(ring.CurrentFree());
     EXPECT_FALSE(ring.PrepareToWait());
+    // Buffer 0 back before the producer got to wait: it must not sleep.
     ASSERT_TRUE(ring.Release(&ring.Buffers()[0], wake));
-    EXPECT_TRUE(wake.TryWait());
+    EXPECT_TRUE(ring.PrepareToWait());
     EXPECT_TRUE(ring.CurrentFree());
     EXPECT_EQ(ring.Lend(), &ring.Buffers()[0]);
     EXPECT_EQ(ring.Lend(), &ring.Buffers()[1]);
-    EXPECT_FALSE(ring.CurrentFree());  // buffer 2 is still lent
-}
-
-TEST(OwnerRing, ForeignPointersAreRefused)
-{
-    Ring ring;
-    Ring other;
-    platform::Event wake(platform::ResetMode::Auto);
-    ring.Lend();
-    EXPECT_FALSE(ring.Release(&other.Buffers()[0], wake));
-    EXPECT_FALSE(ring.Release(ring.Buffers().data() + Ring::kSize, wake));
-    EXPECT_FALSE(ring.Release(nullptr, wake));
-    EXPECT_EQ(ring.HeldCount(), 1u);
-}
-
-TEST(OwnerRing, PrepareToWaitSeesABufferAlreadyBack)
-{
-    Ring ring;
-    platform::Event wake(platform::ResetMode::Auto);
-    for (std::size_t i = 0; i < Ring::kSize; ++i)
-        ring.Lend();
-    ASSERT_TRUE(ring.Release(&ring.Buffers()[0], wake));
-    EXPECT_FALSE(wake.TryWait());  // nobody waited yet
-    EXPECT_TRUE(ring.PrepareToWait());  // so the producer does not sleep
+    EXPECT_FALSE(ring.CurrentFree()) << "buffer 2 is still lent";
 }
 
 // A producer thread fills buffers with a running number and lends them to a

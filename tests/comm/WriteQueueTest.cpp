@@ -23,84 +23,75 @@ WriteQueue::Item BlockItem(const std::uint8_t* data, std::size_t size)
 
 WriteQueue::Item CharItem(std::uint8_t c) { return {SingleChar, 0, c, nullptr, nullptr, nullptr}; }
 
-bool AppendOne(WriteQueue& queue, WriteQueue::Item item, platform::Event& wake)
-{
-    std::vector<WriteQueue::Item> items;
-    items.push_back(std::move(item));
-    return queue.Append(items, wake);
-}
-
 class WriteQueueTest : public ::testing::Test {
 protected:
     void SetUp() override { queue.Open(); }
+    bool Append(WriteQueue::Item item)
+    {
+        std::vector<WriteQueue::Item> items;
+        items.push_back(std::move(item));
+        return queue.Append(items, wake);
+    }
+    // Takes every request off the queue: what the writer would send.
+    std::string Drain()
+    {
+        std::string out;
+        for (WriteRequest* request; (request = queue.Front()) != nullptr; queue.PopFront())
+            out += request->kind == SingleChar
+                       ? std::string(1, static_cast<char>(request->character))
+                       : std::string(reinterpret_cast<const char*>(request->Bytes()), request->size);
+        return out;
+    }
+
     WriteQueue queue;
     platform::Event wake{platform::ResetMode::Auto};
 };
 
 }  // namespace
 
-TEST_F(WriteQueueTest, FirstInFirstOutAcrossKindsWithOwnCopies)
+TEST_F(WriteQueueTest, FirstInFirstOutAcrossKindsWithOwnCopiesAndAWakeWhenItWasEmpty)
 {
     std::uint8_t bytes[3] = {'a', 'b', 'c'};
-    ASSERT_TRUE(AppendOne(queue, BlockItem(bytes, 3), wake));
+    ASSERT_TRUE(Append(BlockItem(bytes, 3)));
+    EXPECT_TRUE(wake.TryWait());
     bytes[0] = 'X';  // the caller's buffer is free again at once
-    ASSERT_TRUE(AppendOne(queue, CharItem('d'), wake));
+    ASSERT_TRUE(Append(CharItem('d')));
+    EXPECT_FALSE(wake.TryWait()) << "the writer drains everything before it sleeps";
     auto file = std::make_unique<std::uint8_t[]>(2);
-    file[0] = 'e';
-    file[1] = 'f';
+    std::copy_n("ef", 2, file.get());
     std::vector<WriteQueue::Item> items;
     items.push_back({FileBlock, 2, 0, nullptr, std::move(file), nullptr});
     items.push_back(BlockItem(bytes, 1));
     ASSERT_TRUE(queue.Append(items, wake));
     EXPECT_EQ(queue.Size(), 4u);
-
-    std::string out;
-    while (WriteRequest* request = queue.Front()) {
-        if (request->kind == SingleChar)
-            out += static_cast<char>(request->character);
-        else
-            out.append(reinterpret_cast<const char*>(request->Bytes()), request->size);
-        queue.PopFront();
-    }
-    EXPECT_EQ(out, "abcdefX");
-    EXPECT_EQ(queue.Size(), 0u);
+    EXPECT_EQ(Drain(), "abcdefX");
+    ASSERT_TRUE(Append(CharItem('g')));
+    EXPECT_TRUE(wake.TryWait());
 }
 
-TEST_F(WriteQueueTest, FrontBlocksStopsAtAnotherKindAndAtTheMaximum)
+TEST_F(WriteQueueTest, FrontBlocksStopAtAnotherKindAndAtTheMaximum)
 {
     const std::uint8_t byte = 1;
     for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(AppendOne(queue, BlockItem(&byte, 1), wake));
-    ASSERT_TRUE(AppendOne(queue, CharItem('x'), wake));
-    ASSERT_TRUE(AppendOne(queue, BlockItem(&byte, 1), wake));
+        ASSERT_TRUE(Append(BlockItem(&byte, 1)));
+    ASSERT_TRUE(Append(CharItem('x')));
+    ASSERT_TRUE(Append(BlockItem(&byte, 1)));
     WriteRequest* blocks[8];
     EXPECT_EQ(queue.FrontBlocks(blocks, 2), 2u);
     EXPECT_EQ(queue.FrontBlocks(blocks, 8), 3u);
     queue.PopFront(3);
-    EXPECT_EQ(queue.FrontBlocks(blocks, 8), 0u);  // a SingleChar first
+    EXPECT_EQ(queue.FrontBlocks(blocks, 8), 0u) << "a single character first";
+    EXPECT_EQ(queue.DiscardAfterFront(), 1);
+    EXPECT_EQ(queue.Size(), 1u);
 }
 
-TEST_F(WriteQueueTest, WakesTheWriterWhenTheQueueWasEmpty)
-{
-    const std::uint8_t byte = 1;
-    ASSERT_TRUE(AppendOne(queue, BlockItem(&byte, 1), wake));
-    EXPECT_TRUE(wake.TryWait());
-    // The writer drains everything before it sleeps: no wake-up needed.
-    ASSERT_TRUE(AppendOne(queue, BlockItem(&byte, 1), wake));
-    EXPECT_FALSE(wake.TryWait());
-    queue.PopFront(2);
-    ASSERT_TRUE(AppendOne(queue, BlockItem(&byte, 1), wake));
-    EXPECT_TRUE(wake.TryWait());
-}
-
-TEST_F(WriteQueueTest, FullQueueRefusesAllOrNoneUntilThereIsRoom)
+TEST_F(WriteQueueTest, AFullQueueRefusesAllOrNoneUntilThereIsRoom)
 {
     std::vector<std::uint8_t> block(kSendBlockSize, 0x55);
-    const std::size_t fits = WriteQueue::kMaxQueuedBytes / kSendBlockSize;
-    for (std::size_t i = 0; i < fits; ++i)
-        ASSERT_TRUE(AppendOne(queue, BlockItem(block.data(), block.size()), wake)) << i;
-    EXPECT_FALSE(AppendOne(queue, BlockItem(block.data(), 1), wake));
-    EXPECT_TRUE(AppendOne(queue, CharItem('c'), wake));  // no bytes of its own to hold
+    for (std::size_t i = 0; i < WriteQueue::kMaxQueuedBytes / kSendBlockSize; ++i)
+        ASSERT_TRUE(Append(BlockItem(block.data(), block.size()))) << i;
+    EXPECT_FALSE(Append(BlockItem(block.data(), 1)));
+    EXPECT_TRUE(Append(CharItem('c'))) << "no bytes of its own to hold";
     queue.PopFront();
     // Two blocks do not fit in the room of one: neither is queued.
     std::vector<WriteQueue::Item> two;
@@ -109,26 +100,21 @@ TEST_F(WriteQueueTest, FullQueueRefusesAllOrNoneUntilThereIsRoom)
     const std::size_t before = queue.Size();
     EXPECT_FALSE(queue.Append(two, wake));
     EXPECT_EQ(queue.Size(), before);
-    EXPECT_TRUE(AppendOne(queue, BlockItem(block.data(), block.size()), wake));
+    EXPECT_TRUE(Append(BlockItem(block.data(), block.size())));
 }
 
-TEST_F(WriteQueueTest, DiscardCloseAndRefuse)
+TEST_F(WriteQueueTest, RefusedWhatIsQueuedStaysForTheWriterUntilClosed)
 {
     const std::uint8_t byte = 1;
-    for (int i = 0; i < 4; ++i)
-        ASSERT_TRUE(AppendOne(queue, BlockItem(&byte, 1), wake));
-    EXPECT_EQ(queue.DiscardAfterFront(), 3);
-    EXPECT_EQ(queue.Size(), 1u);
-
-    queue.Refuse();  // what is queued stays for a writer still holding it
+    ASSERT_TRUE(Append(BlockItem(&byte, 1)));
+    queue.Refuse();  // a writer may still hold what is queued
     EXPECT_FALSE(queue.IsOpen());
-    EXPECT_FALSE(AppendOne(queue, BlockItem(&byte, 1), wake));
+    EXPECT_FALSE(Append(BlockItem(&byte, 1)));
     EXPECT_EQ(queue.Size(), 1u);
     queue.Close();
-    EXPECT_EQ(queue.Size(), 0u);
     EXPECT_EQ(queue.Front(), nullptr);
     queue.Open();
-    EXPECT_TRUE(AppendOne(queue, BlockItem(&byte, 1), wake));
+    EXPECT_TRUE(Append(BlockItem(&byte, 1)));
 }
 
 // A producer fills the queue until it is refused and then waits for room,

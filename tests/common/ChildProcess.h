@@ -15,7 +15,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,7 +35,7 @@ enum class Stream {
 
 struct ChildOptions {
     std::string workingDir;                // empty: this process's
-    std::vector<std::string> environment;  // "NAME=VALUE", added or replacing this process's
+    std::vector<std::string> environment;  // "NAME=VALUE" added or replacing this process's; "NAME" removed
     Stream out = Stream::Output;           // standard output
     Stream err = Stream::Inherit;          // standard error
     std::string outputFile;                // for out == Stream::File
@@ -68,41 +67,27 @@ public:
             readEnd.reset(fds[0]);
             writeEnd.reset(fds[1]);
         }
-
         std::vector<std::string> args = argv;
-        std::vector<char*> argPointers;
-        for (std::string& arg : args)
-            argPointers.push_back(arg.data());
-        argPointers.push_back(nullptr);
         std::vector<std::string> env = Environment(options.environment);
-        std::vector<char*> envPointers;
-        for (std::string& entry : env)
-            envPointers.push_back(entry.data());
-        envPointers.push_back(nullptr);
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        auto route = [&](Stream stream, int target) {
-            switch (stream) {
-            case Stream::Inherit: break;
-            case Stream::Null: posix_spawn_file_actions_addopen(&actions, target, "/dev/null", O_WRONLY, 0); break;
-            case Stream::Output: posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), target); break;
-            case Stream::File: {
-                const std::string& file = target == STDOUT_FILENO ? options.outputFile : options.errorFile;
-                posix_spawn_file_actions_addopen(&actions, target, file.c_str(),
-                                                 O_WRONLY | O_CREAT | O_TRUNC, 0644);
-                break;
-            }
-            }
-        };
-        route(options.out, STDOUT_FILENO);
-        route(options.err, STDERR_FILENO);
+        for (const auto& [stream, target] : {std::pair{options.out, STDOUT_FILENO}, {options.err, STDERR_FILENO}}) {
+            const std::string& file = target == STDOUT_FILENO ? options.outputFile : options.errorFile;
+            if (stream == Stream::Null)
+                posix_spawn_file_actions_addopen(&actions, target, "/dev/null", O_WRONLY, 0);
+            else if (stream == Stream::Output)
+                posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), target);
+            else if (stream == Stream::File)
+                posix_spawn_file_actions_addopen(&actions, target, file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        }
         for (const auto& [here, there] : options.passFds)
             posix_spawn_file_actions_adddup2(&actions, here, there);
         if (!options.workingDir.empty())
             posix_spawn_file_actions_addchdir_np(&actions, options.workingDir.c_str());
         pid_t pid = -1;
-        const int rc = ::posix_spawnp(&pid, argPointers[0], &actions, nullptr, argPointers.data(), envPointers.data());
+        const int rc = ::posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, Pointers(args).data(),
+                                      Pointers(env).data());
         posix_spawn_file_actions_destroy(&actions);
         if (rc != 0)
             return false;
@@ -114,23 +99,18 @@ public:
         return true;
     }
 
-    bool Started() const { return m_pid > 0 || m_exit.has_value(); }
-    pid_t Pid() const { return m_pid; }
-
     // The next output line without its "\n"; nullopt at the end of the
     // output or after `timeout`.
     std::optional<std::string> ReadLine(Milliseconds timeout)
     {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
-        for (;;) {
-            if (const auto nl = m_buffer.find('\n'); nl != std::string::npos) {
-                std::string line = m_buffer.substr(0, nl);
-                m_buffer.erase(0, nl + 1);
-                return line;
-            }
+        std::size_t nl;
+        while ((nl = m_buffer.find('\n')) == std::string::npos)
             if (!Fill(deadline))
                 return std::nullopt;
-        }
+        std::string line = m_buffer.substr(0, nl);
+        m_buffer.erase(0, nl + 1);
+        return line;
     }
 
     // Reads output until what is unread so far contains `text` (it stays
@@ -153,9 +133,6 @@ public:
         return std::exchange(m_buffer, {});
     }
 
-    // True when the output has ended (the child closed it or there is none).
-    bool OutputEnded() const { return !m_output; }
-
     bool Signal(int sig) const { return m_pid > 0 && ::kill(m_pid, sig) == 0; }
 
     // The exit status, or 128 + the signal that ended it; nullopt while it
@@ -166,13 +143,12 @@ public:
         while (m_pid > 0) {
             int status = 0;
             const pid_t r = ::waitpid(m_pid, &status, WNOHANG);
-            if (r == m_pid) {
+            if (r == m_pid)
                 Reaped(status);
-                break;
-            }
-            if (r < 0 || std::chrono::steady_clock::now() >= deadline)
+            else if (r < 0 || std::chrono::steady_clock::now() >= deadline)
                 return std::nullopt;
-            std::this_thread::sleep_for(Milliseconds(2));
+            else
+                std::this_thread::sleep_for(Milliseconds(2));
         }
         if (!m_exit)
             return std::nullopt;
@@ -200,41 +176,44 @@ private:
         int signal = 0;
     };
 
+    static std::vector<char*> Pointers(std::vector<std::string>& strings)
+    {
+        std::vector<char*> pointers;
+        for (std::string& s : strings)
+            pointers.push_back(s.data());
+        pointers.push_back(nullptr);
+        return pointers;
+    }
+
     static std::vector<std::string> Environment(const std::vector<std::string>& changes)
     {
         std::vector<std::string> env;
         for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
             const std::string_view text(*entry);
-            bool replaced = false;
-            for (const std::string& change : changes) {
-                const auto eq = change.find('=');
-                if (eq != std::string::npos && text.substr(0, eq + 1) == std::string_view(change).substr(0, eq + 1))
-                    replaced = true;
-            }
-            if (!replaced)
+            const std::string_view name = text.substr(0, text.find('='));
+            bool changed = false;
+            for (const std::string& change : changes)
+                changed = changed || std::string_view(change).substr(0, change.find('=')) == name;
+            if (!changed)
                 env.emplace_back(text);
         }
-        env.insert(env.end(), changes.begin(), changes.end());
+        for (const std::string& change : changes)
+            if (change.find('=') != std::string::npos)
+                env.push_back(change);
         return env;
     }
 
     void Reaped(int status)
     {
         m_pid = -1;
-        Exit exit;
-        if (WIFEXITED(status))
-            exit.code = WEXITSTATUS(status);
-        else if (WIFSIGNALED(status))
-            exit.signal = WTERMSIG(status);
-        m_exit = exit;
+        m_exit = WIFSIGNALED(status) ? Exit{-1, WTERMSIG(status)} : Exit{WEXITSTATUS(status), 0};
     }
 
     // Reads more output; false at the deadline or at the end of the output.
     bool Fill(std::chrono::steady_clock::time_point deadline)
     {
         while (m_output) {
-            const auto left =
-                std::chrono::duration_cast<Milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left = std::chrono::duration_cast<Milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 return false;
             pollfd p{m_output.get(), POLLIN, 0};

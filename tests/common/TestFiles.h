@@ -1,12 +1,15 @@
 #pragma once
 // Files for the tests: a private folder under /tmp that goes away with the
-// object, and whole-file reads (logs split at their CR LF line ends).
+// object, whole-file reads and writes (logs split at their CR LF line ends),
+// and an environment variable set for the life of an object.
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -43,23 +46,69 @@ inline std::string ReadFile(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+inline void WriteFile(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
 // The lines of a file whose lines end in CR LF; a last piece without its
 // line end is kept.
 inline std::vector<std::string> ReadLines(const std::string& path)
 {
     const std::string text = ReadFile(path);
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find("\r\n", start), text.size());
         lines.push_back(text.substr(start, end - start));
         start = end + 2;
     }
     return lines;
 }
+
+// The names in a folder, sorted.
+inline std::vector<std::string> FileNames(const std::string& dir)
+{
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ignored))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Sets an environment variable while alive, then puts back what was there.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : m_name(name)
+    {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv()
+    {
+        if (m_old)
+            ::setenv(m_name.c_str(), m_old->c_str(), 1);
+        else
+            ::unsetenv(m_name.c_str());
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string m_name;
+    std::optional<std::string> m_old;
+};
+
+// A settings store of its own: a fresh folder the store is pointed at.
+class TempStore {
+public:
+    const std::string& path() const { return m_dir.path(); }
+    std::string File() const { return m_dir.path() + "/HKEY_CURRENT_USER.reg"; }
+
+private:
+    TempDir m_dir{"kestrana-store"};
+    ScopedEnv m_env{"KESTRANA_REGISTRY_DIR", m_dir.path()};
+};
 
 }  // namespace testfiles

@@ -1,10 +1,12 @@
 #pragma once
-// Shared pieces of the socket tests: one QCoreApplication, a bounded event
-// pump, a recorder of posted notices, and a plain blocking TCP client on
-// 127.0.0.1 with time-outs on every call.
+// Shared pieces of the socket tests: one QCoreApplication, a recorder of
+// posted notices, and a plain blocking TCP client on 127.0.0.1 with time-outs
+// on every call.
 
 #include "platform/QtMessageWindow.h"
 #include "platform/UniqueFd.h"
+#include "tests/common/PtyPair.h"
+#include "tests/common/QtPump.h"
 
 #include <QCoreApplication>
 
@@ -34,23 +36,8 @@ inline QCoreApplication& QtApp()
     return app;
 }
 
-// Runs the event loop until `done` holds or `timeoutMs` passes.
-inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-inline void Pump(int ms)
-{
-    PumpUntil([] { return false; }, ms);
-}
+using testqt::Pump;
+using testqt::PumpUntil;
 
 struct Notice {
     platform::WPARAM code;
@@ -60,7 +47,7 @@ struct Notice {
 // An owner window that keeps every notice it is sent.
 class NoticeRecorder {
 public:
-    explicit NoticeRecorder(unsigned message) : m_message(message)
+    explicit NoticeRecorder(unsigned message)
     {
         m_window.SetHandler(message, [this](platform::WPARAM w, platform::LPARAM l) {
             m_notices.push_back({w, l});
@@ -68,7 +55,6 @@ public:
         });
     }
     platform::MessageTarget* Target() { return &m_window; }
-    unsigned Message() const { return m_message; }
     const std::vector<Notice>& Notices() const { return m_notices; }
     std::vector<Notice> OfCode(platform::WPARAM code) const
     {
@@ -82,7 +68,6 @@ public:
     void Clear() { m_notices.clear(); }
 
 private:
-    unsigned m_message;
     platform::QtMessageWindow m_window;
     std::vector<Notice> m_notices;
 };
@@ -148,36 +133,19 @@ public:
     std::string ReadPumping(std::size_t count, int timeoutMs)
     {
         std::string got;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (got.size() < count && std::chrono::steady_clock::now() < end) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            pollfd p{m_fd.get(), POLLIN, 0};
-            if (::poll(&p, 1, 1) != 1)
-                continue;
-            char buffer[65536];
-            const ssize_t n = ::recv(m_fd.get(), buffer, sizeof buffer, MSG_DONTWAIT);
-            if (n == 0)
-                break;
+        ReceivePumping(timeoutMs, [&](const char* data, ssize_t n) {
             if (n > 0)
-                got.append(buffer, static_cast<std::size_t>(n));
-        }
+                got.append(data, static_cast<std::size_t>(n));
+            return n == 0 || got.size() >= count;
+        });
         return got;
     }
     // True once the peer has closed (end of stream or reset), pumping meanwhile.
     bool WaitClosedPumping(int timeoutMs)
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (std::chrono::steady_clock::now() < end) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            pollfd p{m_fd.get(), POLLIN, 0};
-            if (::poll(&p, 1, 1) != 1)
-                continue;
-            char buffer[4096];
-            const ssize_t n = ::recv(m_fd.get(), buffer, sizeof buffer, MSG_DONTWAIT);
-            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK))
-                return true;
-        }
-        return false;
+        return ReceivePumping(timeoutMs, [](const char*, ssize_t n) {
+            return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+        });
     }
     // Ends with a reset instead of an orderly close.
     void Reset()
@@ -187,19 +155,30 @@ public:
         m_fd.reset();
     }
     void Close() { m_fd.reset(); }
-    int Fd() const { return m_fd.get(); }
 
 private:
+    // Hands each receive's result to `done` until it says so (true) or the
+    // time is up (false).
+    template <typename Done>
+    bool ReceivePumping(int timeoutMs, Done done)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (std::chrono::steady_clock::now() < end) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            pollfd p{m_fd.get(), POLLIN, 0};
+            if (::poll(&p, 1, 1) != 1)
+                continue;
+            char buffer[65536];
+            const ssize_t n = ::recv(m_fd.get(), buffer, sizeof buffer, MSG_DONTWAIT);
+            if (done(buffer, n))
+                return true;
+        }
+        return false;
+    }
+
     platform::UniqueFd m_fd;
 };
 
-// Bytes 0, 1, 2, ... 255, 0, ... so order and loss both show.
-inline std::string Pattern(std::size_t count, unsigned start = 0)
-{
-    std::string bytes(count, '\0');
-    for (std::size_t i = 0; i < count; ++i)
-        bytes[i] = static_cast<char>((start + i) & 0xFF);
-    return bytes;
-}
+using testpty::Pattern;
 
 }  // namespace nettest

@@ -6,10 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstring>
-
 #include <sys/resource.h>
+
+#include <cerrno>
 
 namespace {
 
@@ -25,10 +24,9 @@ ByteBlock Block(const std::string& bytes)
     return ByteBlock::Copy(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
 }
 
-platform::LPARAM Id(const ByteBlock& block)
-{
-    return reinterpret_cast<platform::LPARAM>(block.Data());
-}
+platform::LPARAM Id(const ByteBlock& block) { return reinterpret_cast<platform::LPARAM>(block.Data()); }
+
+std::string Text(const ByteBlock& block) { return std::string(reinterpret_cast<const char*>(block.Data()), block.Count()); }
 
 class SocketWndTest : public ::testing::Test {
 protected:
@@ -44,16 +42,20 @@ protected:
         }
         FAIL() << "no port to listen on";
     }
-
+    bool Acceptable(std::size_t count)
+    {
+        return PumpUntil([&] { return m_listenNotices.Count(net::kNoticeAcceptable) == count; });
+    }
     // A client connects and is accepted into m_server.
     void Connect(int receiveBuffer = 0)
     {
         Listen();
         ASSERT_TRUE(m_client.Connect(m_port, receiveBuffer));
-        ASSERT_TRUE(PumpUntil([&] { return m_listenNotices.Count(net::kNoticeAcceptable) == 1; }));
+        ASSERT_TRUE(Acceptable(1));
         ASSERT_EQ(m_listen.Accept(&m_server), net::kSocketOk);
         ASSERT_TRUE(PumpUntil([&] { return m_serverNotices.Count(net::kNoticeConnected) == 1; }));
     }
+    std::size_t Notices(platform::WPARAM code) const { return m_serverNotices.Count(code); }
 
     NoticeRecorder m_listenNotices{kListenMessage};
     NoticeRecorder m_serverNotices{kClientMessage};
@@ -63,108 +65,79 @@ protected:
     int m_port = 0;
 };
 
-TEST_F(SocketWndTest, PortsOutsideOneTo65535AreRefusedWithoutASocket)
+TEST_F(SocketWndTest, ListeningIsRefusedOutsideOneTo65535OnAPortInUseAndWhenAlreadyOpen)
 {
-    for (int port : {0, -1, -2000, 65536, 70000, 131072 + 2000}) {
+    for (int port : {0, -1, 65536, 70000, 131072 + 2000}) {
         EXPECT_EQ(m_listen.OpenListen(port), net::kSocketNotPossible) << port;
         EXPECT_FALSE(m_listen.IsOpen()) << port;
-        EXPECT_FALSE(m_listen.IsListening()) << port;
         EXPECT_EQ(m_listen.LastError(), 0) << port;
     }
-}
-
-TEST_F(SocketWndTest, APortInUseFailsAndKeepsItsError)
-{
-    const int port = FreePort();
+    const int busy = FreePort();
     platform::UniqueFd other(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_port = htons(static_cast<std::uint16_t>(busy));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(::bind(other.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ASSERT_EQ(::listen(other.get(), 1), 0);
-
-    EXPECT_EQ(m_listen.OpenListen(port, INADDR_LOOPBACK), net::kSocketCallFailed);
+    EXPECT_EQ(m_listen.OpenListen(busy, INADDR_LOOPBACK), net::kSocketCallFailed);
     EXPECT_EQ(m_listen.LastError(), EADDRINUSE);
+    EXPECT_EQ(m_listen.OpenListen(busy), net::kSocketCallFailed) << "every address includes the one in use";
     EXPECT_FALSE(m_listen.IsOpen());
-    // Every address includes the one in use.
-    EXPECT_EQ(m_listen.OpenListen(port), net::kSocketCallFailed);
-    // The object stays usable.
-    Listen();
-    EXPECT_TRUE(m_listen.IsListening());
-    EXPECT_EQ(m_listen.LastError(), 0);
-}
 
-TEST_F(SocketWndTest, EveryLocalAddressUnlessOneIsGiven)
-{
+    // Every local address unless one is given.
     const int port = FreePort();
     ASSERT_EQ(m_listen.OpenListen(port), net::kSocketOk);
     EXPECT_EQ(m_listen.LocalName(), "0.0.0.0:" + std::to_string(port));
+    EXPECT_EQ(m_listen.LastError(), 0);
     m_listen.Close();
-    ASSERT_EQ(m_listen.OpenListen(port, INADDR_LOOPBACK), net::kSocketOk);
-    EXPECT_EQ(m_listen.LocalName(), "127.0.0.1:" + std::to_string(port));
-}
-
-TEST_F(SocketWndTest, OpeningAnOpenSocketLeavesItListening)
-{
     Listen();
+    EXPECT_EQ(m_listen.LocalName(), "127.0.0.1:" + std::to_string(m_port));
     const int handle = m_listen.Handle();
-    EXPECT_EQ(m_listen.OpenListen(m_port, INADDR_LOOPBACK), net::kSocketNotPossible);
     EXPECT_EQ(m_listen.OpenListen(FreePort(), INADDR_LOOPBACK), net::kSocketNotPossible);
-    EXPECT_EQ(m_listen.Handle(), handle);
+    EXPECT_EQ(m_listen.Handle(), handle) << "still listening where it was";
     ASSERT_TRUE(m_client.Connect(m_port));
-    EXPECT_TRUE(PumpUntil([&] { return m_listenNotices.Count(net::kNoticeAcceptable) == 1; }));
+    EXPECT_TRUE(Acceptable(1));
+
+    EXPECT_EQ(m_listen.Close(), net::kSocketOk);
+    EXPECT_FALSE(m_listen.IsListening());
+    EXPECT_FALSE(m_client.Connect(m_port));
+    EXPECT_EQ(m_listen.Close(), net::kSocketNotPossible);
 }
 
-TEST_F(SocketWndTest, AcceptConnectsTheNewObjectAndTellsItsOwner)
-{
-    Connect();
-    EXPECT_TRUE(m_server.IsOpen());
-    EXPECT_FALSE(m_server.IsListening());
-    EXPECT_EQ(m_server.PeerName().rfind("127.0.0.1:", 0), 0u) << m_server.PeerName();
-    // The notice went to the new object's owner, not to the listener's.
-    EXPECT_EQ(m_listenNotices.Count(net::kNoticeConnected), 0u);
-
-    // Accept needs a fresh object, a listening socket and a non-null target.
-    NoticeRecorder other(kClientMessage);
-    CSocketWnd fresh(other.Target(), kClientMessage);
-    EXPECT_EQ(m_listen.Accept(nullptr), net::kSocketNotPossible);
-    EXPECT_EQ(m_listen.Accept(&m_server), net::kSocketNotPossible);
-    EXPECT_EQ(m_server.Accept(&fresh), net::kSocketNotPossible);
-    EXPECT_TRUE(m_server.IsOpen());
-}
-
-TEST_F(SocketWndTest, ANextWaitingConnectionIsReportedOnlyAfterAccept)
+TEST_F(SocketWndTest, AcceptAndRefuseTakeOneWaitingConnectionAndTheNextIsReportedAfter)
 {
     Listen();
     TcpClient second;
+    TcpClient third;
     ASSERT_TRUE(m_client.Connect(m_port));
     ASSERT_TRUE(second.Connect(m_port));
-    ASSERT_TRUE(PumpUntil([&] { return m_listenNotices.Count(net::kNoticeAcceptable) == 1; }));
+    ASSERT_TRUE(Acceptable(1));
     Pump(100);
-    EXPECT_EQ(m_listenNotices.Count(net::kNoticeAcceptable), 1u);
+    EXPECT_EQ(m_listenNotices.Count(net::kNoticeAcceptable), 1u) << "reported once until taken";
+    // Accept needs a fresh object, a listening socket and a non-null target.
+    EXPECT_EQ(m_listen.Accept(nullptr), net::kSocketNotPossible);
     ASSERT_EQ(m_listen.Accept(&m_server), net::kSocketOk);
-    EXPECT_TRUE(PumpUntil([&] { return m_listenNotices.Count(net::kNoticeAcceptable) == 2; }));
-}
+    EXPECT_EQ(m_listen.Accept(&m_server), net::kSocketNotPossible);
+    EXPECT_EQ(m_server.Accept(&m_server), net::kSocketNotPossible);
+    EXPECT_TRUE(m_server.IsOpen() && !m_server.IsListening());
+    EXPECT_EQ(m_server.PeerName().rfind("127.0.0.1:", 0), 0u) << m_server.PeerName();
+    ASSERT_TRUE(PumpUntil([&] { return Notices(net::kNoticeConnected) == 1; }));
+    EXPECT_EQ(m_listenNotices.Count(net::kNoticeConnected), 0u) << "told to the new object's owner";
 
-TEST_F(SocketWndTest, RefuseClosesTheWaitingConnectionAndReportsTheNext)
-{
-    Listen();
-    ASSERT_TRUE(m_client.Connect(m_port));
-    ASSERT_TRUE(PumpUntil([&] { return m_listenNotices.Count(net::kNoticeAcceptable) == 1; }));
+    ASSERT_TRUE(Acceptable(2));
     EXPECT_EQ(m_listen.Refuse(), net::kSocketOk);
-    EXPECT_TRUE(m_client.WaitClosedPumping(5000));
-    TcpClient next;
-    ASSERT_TRUE(next.Connect(m_port));
-    EXPECT_TRUE(PumpUntil([&] { return m_listenNotices.Count(net::kNoticeAcceptable) == 2; }));
-    EXPECT_EQ(m_server.Refuse(), net::kSocketNotPossible);  // not a listening socket
+    EXPECT_TRUE(second.WaitClosedPumping(5000));
+    ASSERT_TRUE(third.Connect(m_port));
+    EXPECT_TRUE(Acceptable(3));
+    EXPECT_EQ(m_server.Refuse(), net::kSocketNotPossible) << "not a listening socket";
 }
 
 TEST_F(SocketWndTest, AnAcceptWithoutDescriptorsIsRetriedCalmly)
 {
     Listen();
     ASSERT_TRUE(m_client.Connect(m_port));
-    ASSERT_TRUE(PumpUntil([&] { return m_listenNotices.Count(net::kNoticeAcceptable) == 1; }));
+    ASSERT_TRUE(Acceptable(1));
     // No descriptor is left for the accepted connection.
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
@@ -180,8 +153,7 @@ TEST_F(SocketWndTest, AnAcceptWithoutDescriptorsIsRetriedCalmly)
     int result = net::kSocketOk;
     int error = 0;
     PumpUntil([&] {
-        while (handled < m_listenNotices.Count(net::kNoticeAcceptable)) {
-            ++handled;
+        for (; handled < m_listenNotices.Count(net::kNoticeAcceptable); ++handled) {
             result = m_listen.Refuse();
             error = m_listen.LastError();
         }
@@ -193,11 +165,10 @@ TEST_F(SocketWndTest, AnAcceptWithoutDescriptorsIsRetriedCalmly)
     EXPECT_EQ(error, EMFILE);
     EXPECT_GE(reports, 2u);
     EXPECT_LE(reports, 6u);
-
     // With descriptors again, the report after the pause is accepted.
     ASSERT_TRUE(PumpUntil([&] { return m_listenNotices.Count(net::kNoticeAcceptable) > handled; }));
     ASSERT_EQ(m_listen.Accept(&m_server), net::kSocketOk);
-    EXPECT_TRUE(PumpUntil([&] { return m_serverNotices.Count(net::kNoticeConnected) == 1; }));
+    EXPECT_TRUE(PumpUntil([&] { return Notices(net::kNoticeConnected) == 1; }));
 }
 
 TEST_F(SocketWndTest, ABlockTakenInPartsGivesOneNoticeOneWithItsStart)
@@ -206,10 +177,8 @@ TEST_F(SocketWndTest, ABlockTakenInPartsGivesOneNoticeOneWithItsStart)
     Connect(4096);
     const int small = 4096;
     setsockopt(m_server.Handle(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
-
     // How much the connection holds while the client does not read.
-    ByteBlock probe = Block(Pattern(1 << 20));
-    ASSERT_EQ(m_server.QueueSend(std::move(probe)), net::kSocketOk);
+    ASSERT_EQ(m_server.QueueSend(Block(Pattern(1 << 20))), net::kSocketOk);
     std::size_t queued = 0;
     int stable = 0;
     ASSERT_TRUE(PumpUntil([&] {
@@ -219,46 +188,42 @@ TEST_F(SocketWndTest, ABlockTakenInPartsGivesOneNoticeOneWithItsStart)
     }));
     const std::size_t holds = (1u << 20) - queued;
     ASSERT_EQ(m_client.ReadPumping(1 << 20, 20000).size(), std::size_t{1} << 20);
-    ASSERT_TRUE(PumpUntil([&] { return m_serverNotices.Count(net::kNoticeSent) == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return Notices(net::kNoticeSent) == 1; }));
     ASSERT_GT(holds, 1500u);
 
     // A filler that leaves room for about half of the 3000-byte block.
     m_serverNotices.Clear();
     const std::string filler = Pattern(holds - 1500);
     const std::string bytes = Pattern(3000, 7);
-    ByteBlock first = Block(filler);
     ByteBlock block = Block(bytes);
     const platform::LPARAM id = Id(block);
-    ASSERT_EQ(m_server.QueueSend(std::move(first)), net::kSocketOk);
+    ASSERT_EQ(m_server.QueueSend(Block(filler)), net::kSocketOk);
     ASSERT_EQ(m_server.QueueSend(std::move(block)), net::kSocketOk);
     // Part of the block is out, part still queued, and no notice for it yet.
-    bool sawPart = false;
-    std::size_t noticesAtPart = 0;
+    std::size_t noticesAtPart = 99;
     PumpUntil([&] {
         const std::size_t left = m_server.QueuedSendBytes();
-        if (!sawPart && m_server.SendQueueCount() == 1 && left > 0 && left < 3000) {
-            sawPart = true;
-            noticesAtPart = m_serverNotices.Count(net::kNoticeSent);
-        }
-        return sawPart;
+        if (m_server.SendQueueCount() == 1 && left > 0 && left < 3000)
+            noticesAtPart = Notices(net::kNoticeSent);
+        return noticesAtPart != 99;
     }, 2000);
-    EXPECT_TRUE(sawPart) << "the block was not taken in parts (left " << m_server.QueuedSendBytes()
-                         << " of " << m_server.SendQueueCount() << " items)";
-    EXPECT_LE(noticesAtPart, 1u);  // the filler's at most
-
+    EXPECT_LE(noticesAtPart, 1u) << "the block was not taken in parts, or was told of early";
     EXPECT_EQ(m_client.ReadPumping(filler.size() + bytes.size(), 10000), filler + bytes);
-    ASSERT_TRUE(PumpUntil([&] { return m_serverNotices.Count(net::kNoticeSent) == 2; }));
+    ASSERT_TRUE(PumpUntil([&] { return Notices(net::kNoticeSent) == 2; }));
     Pump(50);
     const std::vector<Notice> sent = m_serverNotices.OfCode(net::kNoticeSent);
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[1].lParam, id);
-    EXPECT_EQ(m_serverNotices.Count(net::kNoticeSendFailed), 0u);
+    EXPECT_EQ(Notices(net::kNoticeSendFailed), 0u);
     EXPECT_EQ(m_server.QueuedSendBytes(), 0u);
 }
 
-TEST_F(SocketWndTest, ManyBlocksArriveWholeAndInOrder)
+TEST_F(SocketWndTest, ManyBlocksArriveWholeAndInOrderWithTheirNoticesOrNone)
 {
+    EXPECT_EQ(m_server.QueueSend(Block("x")), net::kSocketNotPossible) << "not connected";
     Connect();
+    EXPECT_EQ(m_listen.QueueSend(Block("x")), net::kSocketNotPossible);
+    EXPECT_EQ(m_server.QueueSend(ByteBlock()), net::kSocketNotPossible);
     const std::string all = Pattern(700 * 1000, 3);
     std::vector<platform::LPARAM> ids;
     for (std::size_t at = 0; at < all.size(); at += 512) {
@@ -267,24 +232,20 @@ TEST_F(SocketWndTest, ManyBlocksArriveWholeAndInOrder)
         ASSERT_EQ(m_server.QueueSend(std::move(block)), net::kSocketOk);
     }
     EXPECT_EQ(m_client.ReadPumping(all.size(), 20000), all);
-    ASSERT_TRUE(PumpUntil([&] { return m_serverNotices.Count(net::kNoticeSent) == ids.size(); }));
+    ASSERT_TRUE(PumpUntil([&] { return Notices(net::kNoticeSent) == ids.size(); }));
     const std::vector<Notice> sent = m_serverNotices.OfCode(net::kNoticeSent);
     for (std::size_t i = 0; i < ids.size(); ++i)
         ASSERT_EQ(sent[i].lParam, ids[i]) << i;
-}
 
-TEST_F(SocketWndTest, AnOwnerMayGoWithoutSendNotices)
-{
-    Connect();
+    // An owner may go without send notices, even for what a close drops.
+    m_serverNotices.Clear();
     m_server.SetSendNotices(false);
     ASSERT_EQ(m_server.QueueSend(Block("abc")), net::kSocketOk);
     EXPECT_EQ(m_client.ReadPumping(3, 5000), "abc");
     ASSERT_EQ(m_server.QueueSend(Block("dropped")), net::kSocketOk);
     m_server.Close();
     Pump(50);
-    EXPECT_EQ(m_serverNotices.Count(net::kNoticeSent), 0u);
-    EXPECT_EQ(m_serverNotices.Count(net::kNoticeSendFailed), 0u);
-    EXPECT_EQ(m_serverNotices.Count(net::kNoticeConnected), 1u);
+    EXPECT_TRUE(m_serverNotices.Notices().empty());
 }
 
 TEST_F(SocketWndTest, CloseDropsQueuedItemsOldestFirst)
@@ -299,117 +260,74 @@ TEST_F(SocketWndTest, CloseDropsQueuedItemsOldestFirst)
     EXPECT_EQ(m_server.Close(), net::kSocketOk);
     EXPECT_FALSE(m_server.IsOpen());
     EXPECT_EQ(m_server.SendQueueCount(), 0u);
-    ASSERT_TRUE(PumpUntil([&] { return m_serverNotices.Count(net::kNoticeSendFailed) == 2; }));
+    ASSERT_TRUE(PumpUntil([&] { return Notices(net::kNoticeSendFailed) == 2; }));
     const std::vector<Notice> failed = m_serverNotices.OfCode(net::kNoticeSendFailed);
     EXPECT_EQ(failed[0].lParam, idA);
     EXPECT_EQ(failed[1].lParam, idB);
-    EXPECT_EQ(m_serverNotices.Count(net::kNoticeSent), 0u);
+    EXPECT_EQ(Notices(net::kNoticeSent), 0u);
     EXPECT_TRUE(m_client.WaitClosedPumping(5000));
-    EXPECT_EQ(m_server.Close(), net::kSocketNotPossible);
 }
 
 TEST_F(SocketWndTest, APeerSending5000BytesAndClosingGivesBlocksThenOneClose)
 {
+    EXPECT_TRUE(m_server.TakeReceived().IsNull());
     Connect();
+    EXPECT_TRUE(m_server.TakeReceived().IsNull());
     const std::string bytes = Pattern(5000, 11);
     ASSERT_TRUE(m_client.Send(bytes));
     m_client.Close();
-    ASSERT_TRUE(PumpUntil([&] { return m_serverNotices.Count(net::kNoticeClosed) == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return Notices(net::kNoticeClosed) == 1; }));
     Pump(100);
-
-    std::string received;
     std::size_t blocks = 0;
-    bool closedSeen = false;
+    bool closed = false;
     for (const Notice& n : m_serverNotices.Notices()) {
         if (n.code == net::kNoticeReceived) {
-            EXPECT_FALSE(closedSeen) << "a block after the close";
-            ++blocks;
-            EXPECT_EQ(static_cast<std::size_t>(n.lParam), blocks);  // nothing taken yet
-        } else if (n.code == net::kNoticeClosed) {
-            closedSeen = true;
+            EXPECT_FALSE(closed) << "a block after the close";
+            EXPECT_EQ(static_cast<std::size_t>(n.lParam), ++blocks) << "the queue's length, nothing taken yet";
         }
+        closed = closed || n.code == net::kNoticeClosed;
     }
-    EXPECT_EQ(m_serverNotices.Count(net::kNoticeClosed), 1u);
+    EXPECT_EQ(Notices(net::kNoticeClosed), 1u);
     EXPECT_EQ(m_server.ReceiveQueueCount(), blocks);
-    EXPECT_GE(blocks, 4u);  // at most 1596 bytes a block
-    while (true) {
-        ByteBlock block = m_server.TakeReceived();
-        if (block.IsNull())
-            break;
-        EXPECT_GE(block.Count(), 1u);
+    EXPECT_GE(blocks, 4u) << "at most 1596 bytes a block";
+    std::string received;
+    for (ByteBlock block = m_server.TakeReceived(); !block.IsNull(); block = m_server.TakeReceived()) {
         EXPECT_LE(block.Count(), net::kReceiveBufferSize);
-        received.append(reinterpret_cast<const char*>(block.Data()), block.Count());
+        received += Text(block);
     }
     EXPECT_EQ(received, bytes);
 }
 
-TEST_F(SocketWndTest, TakingFromAnEmptyQueueGivesNothing)
-{
-    EXPECT_TRUE(m_server.TakeReceived().IsNull());
-    Connect();
-    EXPECT_TRUE(m_server.TakeReceived().IsNull());
-    EXPECT_EQ(m_server.ReceiveQueueCount(), 0u);
-}
-
-TEST_F(SocketWndTest, AResetEndsTheConnectionWithItsError)
+TEST_F(SocketWndTest, AResetEndsTheConnectionWithItsErrorAndKeepsWhatCameBefore)
 {
     Connect();
     ASSERT_TRUE(m_client.Send("abc"));
-    ASSERT_TRUE(PumpUntil([&] { return m_serverNotices.Count(net::kNoticeReceived) == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return Notices(net::kNoticeReceived) == 1; }));
     m_client.Reset();
-    ASSERT_TRUE(PumpUntil([&] { return m_serverNotices.Count(net::kNoticeClosed) == 1; }));
-    EXPECT_EQ(m_serverNotices.Count(net::kNoticeReceiveFailed), 1u);
+    ASSERT_TRUE(PumpUntil([&] { return Notices(net::kNoticeClosed) == 1; }));
+    EXPECT_EQ(Notices(net::kNoticeReceiveFailed), 1u);
     EXPECT_EQ(m_server.LastError(), ECONNRESET);
-    // What came before the reset is still there.
-    ByteBlock block = m_server.TakeReceived();
-    ASSERT_FALSE(block.IsNull());
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(block.Data()), block.Count()), "abc");
+    EXPECT_EQ(Text(m_server.TakeReceived()), "abc");
     Pump(100);
-    EXPECT_EQ(m_serverNotices.Count(net::kNoticeClosed), 1u);
+    EXPECT_EQ(Notices(net::kNoticeClosed), 1u);
 }
 
 TEST_F(SocketWndTest, AFullReceiveQueueMakesThePeerWait)
 {
     Connect();
     const std::string bytes = Pattern(1 << 20, 5);
-    std::thread sender([&] {
-        TcpClient& c = m_client;
-        c.Send(bytes);
-    });
+    std::thread sender([&] { m_client.Send(bytes); });
     ASSERT_TRUE(PumpUntil([&] { return m_server.ReceiveQueueCount() == CSocketWnd::kReceiveQueueLimit; }));
     Pump(100);
     EXPECT_EQ(m_server.ReceiveQueueCount(), CSocketWnd::kReceiveQueueLimit);
-
     std::string received;
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            for (ByteBlock b = m_server.TakeReceived(); !b.IsNull(); b = m_server.TakeReceived())
-                received.append(reinterpret_cast<const char*>(b.Data()), b.Count());
-            return received.size() >= bytes.size();
-        },
-        20000));
+    ASSERT_TRUE(PumpUntil([&] {
+        for (ByteBlock b = m_server.TakeReceived(); !b.IsNull(); b = m_server.TakeReceived())
+            received += Text(b);
+        return received.size() >= bytes.size();
+    }, 20000));
     sender.join();
     EXPECT_EQ(received, bytes);
-}
-
-TEST_F(SocketWndTest, SendingNeedsAnOpenConnection)
-{
-    EXPECT_EQ(m_server.QueueSend(Block("x")), net::kSocketNotPossible);
-    Connect();
-    EXPECT_EQ(m_listen.QueueSend(Block("x")), net::kSocketNotPossible);
-    EXPECT_EQ(m_server.QueueSend(ByteBlock()), net::kSocketNotPossible);
-    EXPECT_EQ(m_server.QueueSend(Block("x")), net::kSocketOk);
-    EXPECT_EQ(m_client.ReadPumping(1, 5000), "x");
-}
-
-TEST_F(SocketWndTest, CloseStopsListening)
-{
-    Listen();
-    EXPECT_EQ(m_listen.Close(), net::kSocketOk);
-    EXPECT_FALSE(m_listen.IsListening());
-    EXPECT_FALSE(m_client.Connect(m_port));
-    // A closed object opens again.
-    EXPECT_EQ(m_listen.OpenListen(m_port, INADDR_LOOPBACK), net::kSocketOk);
 }
 
 }  // namespace

@@ -15,44 +15,32 @@ bool SigpipeIgnored()
     return current.sa_handler == SIG_IGN;
 }
 
-TEST(WinsockInitTest, StartsNestAndEachCleansUpOnce)
+TEST(WinsockInitTest, StartsNestEachCleansUpOnceAndAPeerGoneCannotEndTheProcess)
 {
     const int before = net::CWinsockInit::ActiveStarts();
-    net::CWinsockInit outer(0x0101);
-    net::CWinsockInit inner(0x0101);
-    EXPECT_EQ(outer.Start(), 0);
-    EXPECT_EQ(inner.Start(), 0);
-    EXPECT_EQ(outer.Result(), 0);
-    EXPECT_EQ(outer.Data().wVersion, 0x0101);
-    EXPECT_EQ(net::CWinsockInit::ActiveStarts(), before + 2);
-    EXPECT_TRUE(SigpipeIgnored());
-
-    EXPECT_EQ(inner.CleanUp(), 0);
-    EXPECT_EQ(inner.CleanUp(), 2);  // nothing left to clean up
-    EXPECT_NE(inner.LastError(), 0);
-    EXPECT_EQ(net::CWinsockInit::ActiveStarts(), before + 1);
-    // The outer start still holds: a peer going away cannot end the process.
-    EXPECT_TRUE(SigpipeIgnored());
-    EXPECT_EQ(outer.CleanUp(), 0);
-    EXPECT_EQ(net::CWinsockInit::ActiveStarts(), before);
-}
-
-TEST(WinsockInitTest, VersionZeroIsRefused)
-{
-    net::CWinsockInit none(0x0100);  // 0.1
+    net::CWinsockInit none(0x0100);  // version 0.1
     EXPECT_EQ(none.Start(), 2);
-    EXPECT_NE(none.Result(), 0);
     EXPECT_FALSE(none.IsStarted());
-}
-
-TEST(WinsockInitTest, DestructionCleansUp)
-{
-    const int before = net::CWinsockInit::ActiveStarts();
+    net::CWinsockInit outer(0x0101);
+    EXPECT_EQ(outer.Start(), 0);
     {
-        net::CWinsockInit held(0x0202);
-        ASSERT_EQ(held.Start(), 0);
-        EXPECT_EQ(held.Data().wVersion, 0x0101);  // the highest offered
+        net::CWinsockInit inner(0x0202);
+        ASSERT_EQ(inner.Start(), 0);
+        EXPECT_EQ(inner.Data().wVersion, 0x0101) << "the highest offered";
+        EXPECT_EQ(net::CWinsockInit::ActiveStarts(), before + 2);
+        EXPECT_TRUE(SigpipeIgnored());
+        EXPECT_EQ(inner.CleanUp(), 0);
+        EXPECT_EQ(inner.CleanUp(), 2) << "nothing left to clean up";
+        EXPECT_NE(inner.LastError(), 0);
     }
+    EXPECT_EQ(net::CWinsockInit::ActiveStarts(), before + 1);
+    EXPECT_TRUE(SigpipeIgnored()) << "the outer start still holds";
+    {
+        net::CWinsockInit held(0x0101);
+        ASSERT_EQ(held.Start(), 0);
+    }
+    EXPECT_EQ(net::CWinsockInit::ActiveStarts(), before + 1) << "destruction cleans up";
+    EXPECT_EQ(outer.CleanUp(), 0);
     EXPECT_EQ(net::CWinsockInit::ActiveStarts(), before);
 }
 

@@ -1,12 +1,13 @@
+// Events and the waits the engine's threads sleep in.
+
 #include "platform/Event.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -15,70 +16,52 @@ using platform::ResetMode;
 using platform::WaitForEvents;
 using platform::WaitResult;
 
-TEST(Event, ManualResetStaysSignalledUntilReset)
+TEST(Event, ManualStaysSetUntilResetAndAutoIsTakenByOneWait)
 {
-    Event event(ResetMode::Manual);
-    EXPECT_FALSE(event.TryWait());
-    ASSERT_TRUE(event.Set());
-    EXPECT_TRUE(event.TryWait());
-    EXPECT_TRUE(event.Wait(0ms));  // still signalled
-    ASSERT_TRUE(event.Reset());
-    EXPECT_FALSE(event.TryWait());
-    EXPECT_TRUE(event.Reset());  // resetting a clear event is harmless
-}
+    Event manual(ResetMode::Manual);
+    EXPECT_FALSE(manual.TryWait());
+    ASSERT_TRUE(manual.Set());
+    EXPECT_TRUE(manual.TryWait());
+    EXPECT_TRUE(manual.Wait(0ms)) << "still set";
+    ASSERT_TRUE(manual.Reset());
+    EXPECT_FALSE(manual.TryWait());
 
-TEST(Event, AutoResetIsTakenByOneWait)
-{
-    Event event(ResetMode::Auto);
-    event.Set();
-    event.Set();  // two signals before a wait still count once
-    EXPECT_TRUE(event.Wait(0ms));
-    EXPECT_FALSE(event.Wait(0ms));
-}
+    Event automatic(ResetMode::Auto);
+    automatic.Set();
+    automatic.Set();  // two signals before a wait still count once
+    EXPECT_TRUE(automatic.Wait(0ms));
+    EXPECT_FALSE(automatic.Wait(0ms));
 
-TEST(Event, EarlierEventWinsWhenSeveralAreSignalled)
-{
-    Event first(ResetMode::Auto), second(ResetMode::Manual);
-    first.Set();
-    second.Set();
-    WaitResult r = WaitForEvents({&first, &second}, {}, 100ms);
-    EXPECT_EQ(r.kind, WaitResult::EventSignalled);
-    EXPECT_EQ(r.index, 0);
-    r = WaitForEvents({&first, &second}, {}, 100ms);
-    EXPECT_EQ(r.index, 1);  // the auto-reset one was taken by the first wait
-}
-
-TEST(Event, WaitSeesDescriptorAndTimeout)
-{
-    int pair[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
-    platform::UniqueFd a(pair[0]), b(pair[1]);
-    Event exit(ResetMode::Manual);
-
-    WaitResult r = WaitForEvents({&exit}, {a.get(), short{POLLIN}}, 20ms);
-    EXPECT_EQ(r.kind, WaitResult::Timeout);
-
-    ASSERT_EQ(::write(b.get(), "x", 1), 1);
-    r = WaitForEvents({&exit}, {a.get(), short{POLLIN}}, 1000ms);
-    EXPECT_EQ(r.kind, WaitResult::FdReady);
-    EXPECT_TRUE(r.revents & POLLIN);
-
-    exit.Set();  // an event outranks a ready descriptor
-    r = WaitForEvents({&exit}, {a.get(), short{POLLIN}}, 1000ms);
-    EXPECT_EQ(r.kind, WaitResult::EventSignalled);
-}
-
-TEST(Event, WakesAWaiterOnAnotherThread)
-{
-    Event event(ResetMode::Auto);
+    // A set from another thread wakes a waiter without a time-out.
     std::atomic<bool> setterRan{false};
     std::thread setter([&] {
         std::this_thread::sleep_for(20ms);
         setterRan = true;
-        event.Set();
+        automatic.Set();
     });
-    // Nothing else signals the event: a wait that returns true waited for the setter.
-    EXPECT_TRUE(event.Wait(-1ms));
+    EXPECT_TRUE(automatic.Wait(-1ms));
     EXPECT_TRUE(setterRan.load());
     setter.join();
+}
+
+TEST(Event, WaitForEventsTakesTheFirstEventThenADescriptorThenTheTimeout)
+{
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    platform::UniqueFd a(pair[0]), b(pair[1]);
+    Event first(ResetMode::Auto), second(ResetMode::Manual);
+
+    EXPECT_EQ(WaitForEvents({&first, &second}, {a.get(), short{POLLIN}}, 20ms).kind, WaitResult::Timeout);
+    ASSERT_EQ(::write(b.get(), "x", 1), 1);
+    WaitResult r = WaitForEvents({&first, &second}, {a.get(), short{POLLIN}}, 1000ms);
+    EXPECT_EQ(r.kind, WaitResult::FdReady);
+    EXPECT_TRUE(r.revents & POLLIN);
+
+    first.Set();
+    second.Set();  // an event outranks a ready descriptor, the earlier event the later
+    r = WaitForEvents({&first, &second}, {a.get(), short{POLLIN}}, 100ms);
+    EXPECT_EQ(r.kind, WaitResult::EventSignalled);
+    EXPECT_EQ(r.index, 0);
+    r = WaitForEvents({&first, &second}, {a.get(), short{POLLIN}}, 100ms);
+    EXPECT_EQ(r.index, 1) << "the auto-reset one was taken by the first wait";
 }

@@ -1,4 +1,3 @@
-#include "platform/Diagnostic.h"
 #include "platform/MessageQueue.h"
 #include "platform/QtMessageWindow.h"
 
@@ -58,15 +57,4 @@ TEST(QtMessageWindow, PostedMessagesRunOnOwnerThreadInOrder)
         ASSERT_EQ(seen[static_cast<std::size_t>(i)], i);
     EXPECT_EQ(handlerThread, std::this_thread::get_id());
     EXPECT_EQ(window.SendMessage(platform::WM_USER + 2, 7, 42), 1);
-}
-
-TEST(Diagnostic, SinkCapturesTexts)
-{
-    std::vector<std::string> captured;
-    auto previous = platform::SetDiagnosticSink([&](std::string_view t) { captured.emplace_back(t); });
-    platform::OutputDebugString("CreateFile Failed!");
-    platform::SetDiagnosticSink(previous);
-    platform::OutputDebugString("not captured");
-    ASSERT_EQ(captured.size(), 1u);
-    EXPECT_EQ(captured[0], "CreateFile Failed!");
 }

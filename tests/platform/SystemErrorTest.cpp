@@ -32,16 +32,12 @@ TEST(SystemErrorTest, NamesTheActionTheObjectAndTheReason)
          "Cannot lock /dev/ttyS1: Resource temporarily unavailable (another program is using it)"},
         {"Cannot write", "/home/u/.config/kestrana", ENOSPC,
          "Cannot write /home/u/.config/kestrana: No space left on device (the disk is full)"},
-        {"Cannot write", "/etc/x", EACCES, "Cannot write /etc/x: Permission denied"},
+        {"Cannot write", "/etc/x", EACCES, "Cannot write /etc/x: Permission denied"},  // no group hint for a file
         {"Cannot start the writer thread", "", EAGAIN,
          "Cannot start the writer thread: Resource temporarily unavailable"},
     };
     for (const DescribeCase& c : cases)
         EXPECT_EQ(platform::DescribeFailure(c.action, c.object, c.error), c.expected) << c.expected;
-}
-
-TEST(SystemErrorTest, LastFailureReadsErrno)
-{
     errno = ENOTDIR;
     EXPECT_EQ(platform::DescribeLastFailure("Cannot open", "/a/b"), "Cannot open /a/b: Not a directory");
 }

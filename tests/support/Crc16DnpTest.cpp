@@ -2,86 +2,63 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
 namespace {
 
 // The textbook form, one bit at a time: the table must agree with it.
-std::uint16_t BitwiseCrc16Dnp(const std::vector<std::uint8_t>& data)
+std::uint16_t BitwiseCrc16Dnp(const std::uint8_t* data, std::size_t count)
 {
     std::uint16_t crc = 0;
-    for (std::uint8_t byte : data) {
-        for (int bit = 0; bit < 8; ++bit) {
-            const bool feedback = ((crc ^ (byte >> bit)) & 1) != 0;
-            crc = static_cast<std::uint16_t>(crc >> 1);
-            if (feedback)
-                crc ^= 0xA6BC;
-        }
-    }
+    for (std::size_t i = 0; i < count; ++i)
+        for (int bit = 0; bit < 8; ++bit)
+            crc = static_cast<std::uint16_t>((crc >> 1) ^ (((crc ^ (data[i] >> bit)) & 1) != 0 ? 0xA6BC : 0));
     return static_cast<std::uint16_t>(crc ^ 0xFFFF);
 }
 
-TEST(Crc16Dnp, CatalogueCheckValue)
+TEST(Crc16Dnp, CatalogueValueAndRandomBlocksAgreeWithTheBitwiseForm)
 {
     const std::uint8_t text[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
     EXPECT_EQ(support::Crc16Dnp(text, sizeof text), 0xEA82);
-}
-
-TEST(Crc16Dnp, WorkedExampleIsAppendedLowByteFirst)
-{
-    std::uint8_t buffer[5] = {0x01, 0x02, 0x03, 0, 0};
-    EXPECT_EQ(support::Crc16Dnp(buffer, 3), 0xA740);
-    const auto crc = support::AppendCrc16(buffer, sizeof buffer);
-    ASSERT_TRUE(crc.has_value());
-    EXPECT_EQ(*crc, 0xA740);
-    EXPECT_EQ(buffer[3], 0x40);
-    EXPECT_EQ(buffer[4], 0xA7);
-}
-
-TEST(Crc16Dnp, EmptyBlock)
-{
     EXPECT_EQ(support::Crc16Dnp(nullptr, 0), 0xFFFF);
-}
-
-TEST(Crc16Dnp, RandomBlocksAgreeWithTheBitwiseForm)
-{
     std::mt19937 random(20261205);
     for (int round = 0; round < 300; ++round) {
         std::vector<std::uint8_t> data(random() % 700);
         for (auto& b : data)
             b = static_cast<std::uint8_t>(random());
-        ASSERT_EQ(support::Crc16Dnp(data.data(), data.size()), BitwiseCrc16Dnp(data))
+        ASSERT_EQ(support::Crc16Dnp(data.data(), data.size()), BitwiseCrc16Dnp(data.data(), data.size()))
             << "length " << data.size();
     }
 }
 
-TEST(Crc16Dnp, LongestBlockGetsItsCrcAndOneMoreIsRefused)
+TEST(Crc16Dnp, AppendedLowByteFirstUpToTheLongestBlockAndNeverBeyond)
 {
-    std::vector<std::uint8_t> buffer(support::kMaxCrcBlock + 3, 0x5A);
-    // 65,535 data bytes: appended, and right.
-    std::vector<std::uint8_t> data(buffer.begin(), buffer.begin() + support::kMaxCrcBlock);
-    const auto crc = support::AppendCrc16(buffer.data(), support::kMaxCrcBlock + 2);
-    ASSERT_TRUE(crc.has_value());
-    EXPECT_EQ(*crc, BitwiseCrc16Dnp(data));
-
-    // 65,536: refused, nothing written.
-    std::vector<std::uint8_t> longer(support::kMaxCrcBlock + 3, 0x5A);
-    EXPECT_FALSE(support::AppendCrc16(longer.data(), longer.size()).has_value());
-    EXPECT_EQ(longer[longer.size() - 2], 0x5A);
-    EXPECT_EQ(longer.back(), 0x5A);
-}
-
-TEST(Crc16Dnp, TooShortForACrc)
-{
-    std::uint8_t buffer[1] = {0x77};
-    EXPECT_FALSE(support::AppendCrc16(buffer, 1).has_value());
-    EXPECT_FALSE(support::AppendCrc16(buffer, 0).has_value());
-    EXPECT_EQ(buffer[0], 0x77);
-    std::uint8_t two[2] = {0, 0};
-    ASSERT_TRUE(support::AppendCrc16(two, 2).has_value());  // no data: the CRC of nothing
-    EXPECT_EQ(two[0], 0xFF);
-    EXPECT_EQ(two[1], 0xFF);
+    const struct {
+        std::size_t total;  // data and the two CRC places
+        bool appended;
+    } cases[] = {{0, false}, {1, false}, {2, true}, {5, true},
+                 {support::kMaxCrcBlock + 2, true}, {support::kMaxCrcBlock + 3, false}};
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> buffer(c.total + 1, 0x5A);
+        for (std::size_t i = 0; i < std::min<std::size_t>(c.total, 3); ++i)
+            buffer[i] = static_cast<std::uint8_t>(i + 1);  // 01 02 03 in the worked example
+        const std::vector<std::uint8_t> before = buffer;
+        const auto crc = support::AppendCrc16(buffer.data(), c.total);
+        ASSERT_EQ(crc.has_value(), c.appended) << c.total;
+        if (!c.appended) {
+            EXPECT_EQ(buffer, before) << "nothing written for " << c.total;
+            continue;
+        }
+        EXPECT_EQ(*crc, BitwiseCrc16Dnp(buffer.data(), c.total - 2)) << c.total;
+        EXPECT_EQ(buffer[c.total - 2], *crc & 0xFF) << c.total;
+        EXPECT_EQ(buffer[c.total - 1], *crc >> 8) << c.total;
+        EXPECT_EQ(buffer[c.total], 0x5A) << "nothing past the CRC for " << c.total;
+        if (c.total == 5) {
+            EXPECT_EQ(*crc, 0xA740);
+        }
+    }
 }
 
 }  // namespace

@@ -1,4 +1,9 @@
+// The file-system steps under the logs and the settings store: numbered
+// names, folders made on demand with failures that say why, and a rename
+// that never overwrites.
+
 #include "support/FileNames.h"
+#include "support/LogFolder.h"
 
 #include "tests/common/TestFiles.h"
 
@@ -6,11 +11,10 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 
 namespace {
 
-TEST(FileNamesTest, NumberedNameGoesBeforeTheExtension)
+TEST(FileNames, NumberedNameGoesBeforeTheExtension)
 {
     const struct {
         const char* path;
@@ -18,9 +22,7 @@ TEST(FileNamesTest, NumberedNameGoesBeforeTheExtension)
         const char* expected;
     } cases[] = {
         {"event1206.log", 1, "event1206.1.log"},
-        {"receive0101.log", 12, "receive0101.12.log"},
-        {"logs/event1206.log", 2, "logs/event1206.2.log"},
-        {"/var/k.d/event1206.log", 3, "/var/k.d/event1206.3.log"},
+        {"/var/k.d/event1206.log", 12, "/var/k.d/event1206.12.log"},
         {"a.b.c", 4, "a.b.4.c"},
         {"noextension", 1, "noextension.1"},
         {"dir.x/noextension", 5, "dir.x/noextension.5"},  // a dot in a folder is no extension
@@ -30,38 +32,33 @@ TEST(FileNamesTest, NumberedNameGoesBeforeTheExtension)
         EXPECT_EQ(support::NumberedName(c.path, c.n), c.expected) << c.path;
 }
 
-class FolderTest : public ::testing::Test {
-protected:
-    testfiles::TempDir m_temp{"kestrana-folders"};
-};
-
-TEST_F(FolderTest, MakeFoldersCreatesEveryMissingLevel)
+TEST(FileNames, FoldersAreMadeWithEveryLevelOrTheFailureNamesThePartAndWhy)
 {
-    const std::string folder = m_temp.path() + "/a/b/c";
+    testfiles::TempDir temp;
+    const std::string blocker = temp.path() + "/file";
+    testfiles::WriteFile(blocker, "x");
     std::string failure;
-    ASSERT_TRUE(support::MakeFolders(folder, 0700, "test folder", failure)) << failure;
-    EXPECT_TRUE(std::filesystem::is_directory(folder));
-    // Existing folders are fine.
-    EXPECT_TRUE(support::MakeFolders(folder, 0700, "test folder", failure)) << failure;
-}
-
-TEST_F(FolderTest, MakeFoldersNamesThePartThatFailedAndWhy)
-{
-    const std::string blocker = m_temp.path() + "/file";
-    std::ofstream(blocker) << "x";
-    std::string failure;
-    EXPECT_FALSE(support::MakeFolders(blocker + "/sub/deeper", 0700, "test folder", failure));
-    EXPECT_EQ(failure, "Cannot create test folder " + blocker + "/sub: Not a directory");
+    ASSERT_TRUE(support::PrepareLogFolder(temp.path() + "/logs/today", failure)) << failure;
+    EXPECT_TRUE(std::filesystem::is_directory(temp.path() + "/logs/today"));
+    EXPECT_TRUE(support::PrepareLogFolder(temp.path() + "/logs/today", failure)) << "it may exist";
+    EXPECT_FALSE(support::PrepareLogFolder(blocker + "/sub/deeper", failure));
+    EXPECT_EQ(failure, "Cannot create log folder " + blocker + "/sub: Not a directory");
     EXPECT_FALSE(support::MakeFolders(blocker, 0700, "test folder", failure));
     EXPECT_EQ(failure, "Cannot use test folder " + blocker + ": Not a directory");
+
+    EXPECT_EQ(support::LogFilePath("event1206.log"), "event1206.log");
+    support::SetLogFolder("logs/");
+    EXPECT_EQ(support::LogFilePath("receive1206.log"), "logs/receive1206.log");
+    support::SetLogFolder({});
 }
 
-TEST_F(FolderTest, RenameNoReplaceNeverOverwrites)
+TEST(FileNames, RenameNoReplaceNeverOverwrites)
 {
-    const std::string from = m_temp.path() + "/from";
-    const std::string to = m_temp.path() + "/to";
-    std::ofstream(from) << "new";
-    std::ofstream(to) << "old";
+    testfiles::TempDir temp;
+    const std::string from = temp.path() + "/from";
+    const std::string to = temp.path() + "/to";
+    testfiles::WriteFile(from, "new");
+    testfiles::WriteFile(to, "old");
     EXPECT_FALSE(support::RenameNoReplace(from, to));
     EXPECT_EQ(errno, EEXIST);
     EXPECT_EQ(testfiles::ReadFile(to), "old");

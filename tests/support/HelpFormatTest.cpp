@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,47 +23,43 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-std::vector<std::string> Words(const std::string& text)
+// The words of the lines; printed lines must lie inside the width.
+std::string Words(const std::vector<std::string>& lines, bool printed = true)
 {
-    std::vector<std::string> words;
-    std::istringstream in(text);
-    for (std::string word; in >> word;)
-        words.push_back(word);
+    std::string words;
+    for (const std::string& line : lines) {
+        EXPECT_TRUE(!printed || line.size() <= support::kHelpWidth) << line;
+        std::istringstream in(line);
+        for (std::string word; in >> word;)
+            words += word + " ";
+    }
     return words;
 }
 
-const std::string kLongUsage =
-    "usage: program [FILE] [--device COMn=PATH]... [--connect] [--registry-dir DIR] "
-    "[--no-splash] [--flood RATE [--bytes N]] [--tcp-server[=PORT]] [--tcp-bind ADDR] "
-    "[--help] [--version]";
-
-TEST(HelpFormat, UsageWrapsBetweenItemsUnderTheFirstItem)
+TEST(HelpFormat, UsageWrapsBetweenItemsUnderTheFirstItemAndParagraphsFollow)
 {
-    const std::vector<std::string> lines = Lines(support::FormatHelp(kLongUsage, "", {}));
-    // The usage block ends at the first blank line.
-    std::vector<std::string> usage;
-    for (const std::string& line : lines) {
-        if (line.empty())
-            break;
-        usage.push_back(line);
-    }
-    ASSERT_GE(usage.size(), 2u);
-    EXPECT_EQ(usage[0].rfind("usage: program [FILE] ", 0), 0u);
-    std::string joined = usage[0];
-    for (std::size_t i = 1; i < usage.size(); ++i) {
-        // Continuations start under "[FILE]".
-        EXPECT_EQ(usage[i].find_first_not_of(' '), std::string("usage: program ").size()) << usage[i];
-        joined += ' ' + usage[i].substr(usage[i].find_first_not_of(' '));
-    }
-    for (const std::string& line : usage) {
-        EXPECT_LE(line.size(), support::kHelpWidth) << line;
-        // A line break never falls inside brackets.
-        int depth = 0;
-        for (char c : line)
-            depth += c == '[' ? 1 : c == ']' ? -1 : 0;
-        EXPECT_EQ(depth, 0) << line;
-    }
-    EXPECT_EQ(joined, kLongUsage);
+    const std::string usage =
+        "usage: program [FILE] [--device COMn=PATH]... [--connect] [--registry-dir DIR] "
+        "[--no-splash] [--flood RATE [--bytes N]] [--tcp-server[=PORT]] [--tcp-bind ADDR] [--help] [--version]";
+    std::string paragraph;
+    for (int i = 0; i < 12; ++i)
+        paragraph += std::string(5 + i, 'a') + " ";
+    const std::vector<std::string> lines = Lines(support::FormatHelp(usage, paragraph + "\n\nsecond one", {}));
+    const auto blank = std::find(lines.begin(), lines.end(), "");
+    const std::vector<std::string> usageLines(lines.begin(), blank);
+    ASSERT_GE(usageLines.size(), 2u);
+    EXPECT_EQ(usageLines[0].rfind("usage: program [FILE] ", 0), 0u);
+    for (std::size_t i = 1; i < usageLines.size(); ++i)
+        EXPECT_EQ(usageLines[i].find_first_not_of(' '), std::string("usage: program ").size()) << usageLines[i];
+    for (const std::string& line : usageLines)
+        EXPECT_EQ(std::count(line.begin(), line.end(), '['), std::count(line.begin(), line.end(), ']'))
+            << "a break inside brackets: " << line;
+    EXPECT_EQ(Words(usageLines), Words({usage}, false));
+
+    const auto second = std::find(blank + 1, lines.end(), "");
+    EXPECT_EQ(Words({blank + 1, second}), Words({paragraph}, false));
+    ASSERT_GE(lines.end() - second, 4);
+    EXPECT_EQ(std::vector<std::string>(second, second + 4), (std::vector<std::string>{"", "second one", "", "Options:"}));
 }
 
 TEST(HelpFormat, RowsKeepTheTextColumnAndEveryWord)
@@ -70,66 +67,38 @@ TEST(HelpFormat, RowsKeepTheTextColumnAndEveryWord)
     const std::string longText =
         "use the device PATH for the port slot COMn (1 to 8) for this run only, without "
         "changing the stored mapping; may be given for several slots";
-    struct Case {
+    const struct {
         const char* synopsis;
         std::string text;
         bool textOnFirstLine;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"--echo", "send back every byte received", true},
         {"--device COMn=PATH", longText, true},
         {"--exactly-twenty-chr", "fits with two spaces to spare", true},
         {"--a-synopsis-too-long", "goes below it", false},
         {"--much-longer-synopsis VALUE", longText, false},
     };
-    for (const Case& c : cases) {
-        const std::string help = support::FormatHelp("usage: p", "", {{c.synopsis, c.text}});
-        const std::vector<std::string> lines = Lines(help);
-        const auto heading = std::find(lines.begin(), lines.end(), "Options:");
-        ASSERT_NE(heading, lines.end()) << help;
-        std::vector<std::string> row(heading + 1, lines.end());
-        ASSERT_FALSE(row.empty());
-        EXPECT_EQ(row[0].rfind(std::string("  ") + c.synopsis, 0), 0u) << row[0];
-        std::string text;
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            EXPECT_LE(row[i].size(), support::kHelpWidth) << row[i];
-            if (i == 0 && !c.textOnFirstLine) {
-                EXPECT_EQ(row[0], std::string("  ") + c.synopsis);
-                continue;
-            }
-            ASSERT_GT(row[i].size(), support::kHelpTextColumn) << row[i];
-            EXPECT_NE(row[i][support::kHelpTextColumn], ' ') << row[i];
-            EXPECT_EQ(row[i].find_first_not_of(' ', i == 0 ? 2 + std::string(c.synopsis).size() : 0),
-                      support::kHelpTextColumn)
-                << row[i];
-            text += ' ' + row[i].substr(support::kHelpTextColumn);
+    for (const auto& c : cases) {
+        const std::vector<std::string> lines = Lines(support::FormatHelp("usage: p", "", {{c.synopsis, c.text}}));
+        auto row = std::find(lines.begin(), lines.end(), "Options:");
+        ASSERT_NE(row, lines.end());
+        ++row;
+        ASSERT_NE(row, lines.end());
+        EXPECT_EQ(row->rfind(std::string("  ") + c.synopsis, 0), 0u) << *row;
+        if (!c.textOnFirstLine) {
+            EXPECT_EQ(*row++, std::string("  ") + c.synopsis);
         }
-        EXPECT_EQ(Words(text), Words(c.text)) << c.synopsis;
+        std::vector<std::string> text;
+        for (auto line = row; line != lines.end(); ++line) {
+            // From the text column on; before it, spaces only (or the synopsis).
+            ASSERT_GT(line->size(), support::kHelpTextColumn) << *line;
+            EXPECT_EQ(line->find_first_not_of(' ', line == row && c.textOnFirstLine ? 2 + std::strlen(c.synopsis) : 0),
+                      support::kHelpTextColumn)
+                << *line;
+            text.push_back(line->substr(support::kHelpTextColumn));
+        }
+        EXPECT_EQ(Words(text), Words({c.text}, false)) << c.synopsis;
     }
-}
-
-TEST(HelpFormat, DescriptionParagraphsAreWrappedAndSeparated)
-{
-    const std::string first(30, 'a');
-    std::string paragraph;
-    for (int i = 0; i < 12; ++i)
-        paragraph += (i ? " " : "") + first.substr(0, 5 + i);
-    const std::string help = support::FormatHelp("usage: p", paragraph + "\n\nsecond one", {});
-    const std::vector<std::string> lines = Lines(help);
-    // usage, blank, paragraph lines, blank, "second one", blank, "Options:"
-    ASSERT_GE(lines.size(), 7u);
-    EXPECT_EQ(lines[1], "");
-    std::string text;
-    std::size_t i = 2;
-    for (; i < lines.size() && !lines[i].empty(); ++i) {
-        EXPECT_LE(lines[i].size(), support::kHelpWidth);
-        text += ' ' + lines[i];
-    }
-    EXPECT_EQ(Words(text), Words(paragraph));
-    ASSERT_LT(i + 3, lines.size());
-    EXPECT_EQ(lines[i + 1], "second one");
-    EXPECT_EQ(lines[i + 2], "");
-    EXPECT_EQ(lines[i + 3], "Options:");
 }
 
 TEST(HelpFormat, OptionNames)

@@ -1,3 +1,6 @@
+// The simulator's command line: counts, hex, what each option sets, what is
+// refused, and the usage line and --help rows naming the same options.
+
 #include "tools/devsim/Options.h"
 
 #include <gtest/gtest.h>
@@ -14,92 +17,67 @@ devsim::ParseStatus Parse(const std::vector<const char*>& args, devsim::Options&
     std::vector<const char*> argv{"kestrana-devsim"};
     argv.insert(argv.end(), args.begin(), args.end());
     std::string error;
-    const auto status =
-        devsim::ParseOptions(static_cast<int>(argv.size()), argv.data(), options, error);
-    if (status == devsim::ParseStatus::Error) {
-        EXPECT_FALSE(error.empty());
-    }
+    const auto status = devsim::ParseOptions(static_cast<int>(argv.size()), argv.data(), options, error);
+    EXPECT_EQ(error.empty(), status != devsim::ParseStatus::Error) << args.front() << ": " << error;
     return status;
 }
 
-}  // namespace
-
-TEST(DevsimOptions, Counts)
+TEST(DevsimOptions, CountsAndHex)
 {
-    EXPECT_EQ(devsim::ParseCount("0"), 0u);
-    EXPECT_EQ(devsim::ParseCount("1500"), 1500u);
-    EXPECT_EQ(devsim::ParseCount("64k"), 64000u);
-    EXPECT_EQ(devsim::ParseCount("2M"), 2000000u);
-    EXPECT_FALSE(devsim::ParseCount(""));
-    EXPECT_FALSE(devsim::ParseCount("-1"));
-    EXPECT_FALSE(devsim::ParseCount("12x"));
-    EXPECT_FALSE(devsim::ParseCount("k"));
-    EXPECT_FALSE(devsim::ParseCount("99999999999999999999"));
-    EXPECT_FALSE(devsim::ParseCount("18446744073709551M"));
-}
-
-TEST(DevsimOptions, Hex)
-{
+    const std::pair<const char*, std::optional<std::uint64_t>> counts[] = {
+        {"0", 0}, {"1500", 1500}, {"64k", 64000}, {"2M", 2000000}, {"", std::nullopt}, {"-1", std::nullopt},
+        {"12x", std::nullopt}, {"k", std::nullopt}, {"99999999999999999999", std::nullopt},
+        {"18446744073709551M", std::nullopt},  // overflows only once multiplied
+    };
+    for (const auto& [text, value] : counts)
+        EXPECT_EQ(devsim::ParseCount(text), value) << text;
     EXPECT_EQ(devsim::ParseHex("01 0a FF"), (std::vector<std::uint8_t>{0x01, 0x0A, 0xFF}));
     EXPECT_EQ(devsim::ParseHex(""), std::vector<std::uint8_t>{});
     EXPECT_FALSE(devsim::ParseHex("012"));
     EXPECT_FALSE(devsim::ParseHex("0G"));
 }
 
-TEST(DevsimOptions, FullCommandLine)
+TEST(DevsimOptions, WhatTheOptionsSetAndWhatIsRefused)
 {
     devsim::Options o;
-    ASSERT_EQ(Parse({"--echo", "--lines=5.5", "--reply", "0102=AABB", "--reply=03=", "--check",
-                     "--time", "2.5"},
-                    o),
+    ASSERT_EQ(Parse({"--echo", "--lines=5.5", "--reply", "0102=AABB", "--reply=03=", "--check", "--time", "2.5"}, o),
               devsim::ParseStatus::Ok);
-    EXPECT_TRUE(o.echo);
-    EXPECT_TRUE(o.lines);
+    EXPECT_TRUE(o.echo && o.lines && o.check);
     EXPECT_DOUBLE_EQ(o.lineRate, 5.5);
     ASSERT_EQ(o.replies.size(), 2u);
     EXPECT_EQ(o.replies[0].request, (std::vector<std::uint8_t>{1, 2}));
     EXPECT_EQ(o.replies[0].response, (std::vector<std::uint8_t>{0xAA, 0xBB}));
     EXPECT_TRUE(o.replies[1].response.empty());
-    EXPECT_TRUE(o.check);
     EXPECT_DOUBLE_EQ(*o.timeLimit, 2.5);
+    devsim::Options flood;
+    ASSERT_EQ(Parse({"--flood", "100k", "--bytes=1M"}, flood), devsim::ParseStatus::Ok);
+    EXPECT_EQ(flood.floodRate, 100000u);
+    EXPECT_EQ(*flood.floodBytes, 1000000u);
 
-    ASSERT_EQ(Parse({"--flood", "100k", "--bytes=1M"}, o), devsim::ParseStatus::Ok);
-    EXPECT_EQ(o.floodRate, 100000u);
-    EXPECT_EQ(*o.floodBytes, 1000000u);
-    ASSERT_EQ(Parse({"--lines"}, o), devsim::ParseStatus::Ok);
-    EXPECT_DOUBLE_EQ(o.lineRate, 2.0);
-    EXPECT_EQ(Parse({"--help"}, o), devsim::ParseStatus::Help);
-}
-
-TEST(DevsimOptions, BadArguments)
-{
-    devsim::Options o;
-    for (const auto& args : std::vector<std::vector<const char*>>{
-             {"--bogus"},
-             {"extra"},
-             {"--flood"},
-             {"--flood", "fast"},
-             {"--reply", "0102"},
-             {"--reply", "=AA"},
-             {"--reply", "012=AA"},
-             {"--lines=0"},
-             {"--lines=abc"},
-             {"--time", "-1"},
-             {"--time", "0"},
-             {"--time"},
-             {"--bytes", "5"},
-             {"--lines", "--flood", "1k"},
-             {"--echo=1"},
-         })
-        EXPECT_EQ(Parse(args, o), devsim::ParseStatus::Error) << args.front();
-}
-
-TEST(DevsimOptions, VersionIsReportedAndTakesNoValue)
-{
-    devsim::Options o;
-    EXPECT_EQ(Parse({"--version"}, o), devsim::ParseStatus::Version);
-    EXPECT_EQ(Parse({"--version", "--help"}, o), devsim::ParseStatus::Help);
-    EXPECT_EQ(Parse({"--version=1"}, o), devsim::ParseStatus::Error);
+    const std::pair<std::vector<const char*>, devsim::ParseStatus> cases[] = {
+        {{"--help"}, devsim::ParseStatus::Help},
+        {{"--version"}, devsim::ParseStatus::Version},
+        {{"--version", "--help"}, devsim::ParseStatus::Help},
+        {{"--version=1"}, devsim::ParseStatus::Error},
+        {{"--bogus"}, devsim::ParseStatus::Error},
+        {{"extra"}, devsim::ParseStatus::Error},
+        {{"--flood"}, devsim::ParseStatus::Error},
+        {{"--flood", "fast"}, devsim::ParseStatus::Error},
+        {{"--reply", "0102"}, devsim::ParseStatus::Error},
+        {{"--reply", "=AA"}, devsim::ParseStatus::Error},
+        {{"--reply", "012=AA"}, devsim::ParseStatus::Error},
+        {{"--lines=0"}, devsim::ParseStatus::Error},
+        {{"--lines=abc"}, devsim::ParseStatus::Error},
+        {{"--time", "0"}, devsim::ParseStatus::Error},
+        {{"--time"}, devsim::ParseStatus::Error},
+        {{"--bytes", "5"}, devsim::ParseStatus::Error},  // only with --flood
+        {{"--lines", "--flood", "1k"}, devsim::ParseStatus::Error},
+        {{"--echo=1"}, devsim::ParseStatus::Error},
+    };
+    for (const auto& [args, status] : cases) {
+        devsim::Options options;
+        EXPECT_EQ(Parse(args, options), status) << args.front();
+    }
 }
 
 // The usage line and the rows of --help (and so the manual page) name the
@@ -114,12 +92,11 @@ TEST(DevsimOptions, UsageAndHelpRowsAgree)
         return names;
     };
     const std::string help = devsim::UsageText();
-    const std::string usage = help.substr(0, help.find("\n\n"));
     std::set<std::string> documented;
     for (const support::HelpRow& row : devsim::OptionHelp())
         for (const std::string& name : longOptions(row.synopsis))
             documented.insert(name);
-    EXPECT_EQ(longOptions(usage), documented);
+    EXPECT_EQ(longOptions(help.substr(0, help.find("\n\n"))), documented);
     for (const std::string& name : documented) {
         devsim::Options o;
         std::string error;
@@ -128,3 +105,5 @@ TEST(DevsimOptions, UsageAndHelpRowsAgree)
         EXPECT_EQ(error.find("unknown argument"), std::string::npos) << name << ": " << error;
     }
 }
+
+}  // namespace

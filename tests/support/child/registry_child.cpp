@@ -1,6 +1,5 @@
 // A second program on the settings store, for the tests that span processes.
 // The store folder comes from KESTRANA_REGISTRY_DIR. Commands:
-//   create PATH              create/open PATH, print "disposition D error E"
 //   write PATH PREFIX COUNT  set COUNT values PREFIX0.. (one change each)
 //   loop PATH                write ever-changing values until killed;
 //                            "started" once the first step is stored
@@ -29,16 +28,6 @@ std::vector<std::uint8_t> LoopPattern(DWORD step)
                                       static_cast<std::uint8_t>(step >> 24)};
     data.insert(data.end(), step % 500, static_cast<std::uint8_t>(step));
     return data;
-}
-
-int Create(const char* path)
-{
-    CRegistry registry;
-    DWORD disposition = 0;
-    const bool ok = registry.CreateKeyByPath(path, &disposition);
-    std::printf("disposition %u error %d\n", ok ? disposition : 0u,
-                static_cast<int>(registry.LastError()));
-    return ok ? 0 : 1;
 }
 
 int Write(const char* path, const std::string& prefix, int count)
@@ -96,14 +85,12 @@ int Read(const char* path, const char* name)
 int main(int argc, char** argv)
 {
     const std::string_view command = argc > 1 ? argv[1] : "";
-    if (command == "create" && argc == 3)
-        return Create(argv[2]);
     if (command == "write" && argc == 5)
         return Write(argv[2], argv[3], std::atoi(argv[4]));
     if (command == "loop" && argc == 3)
         return Loop(argv[2]);
     if (command == "read" && argc == 4)
         return Read(argv[2], argv[3]);
-    std::fprintf(stderr, "usage: registry_child create|write|loop|read ...\n");
+    std::fprintf(stderr, "usage: registry_child write|loop|read ...\n");
     return 64;
 }

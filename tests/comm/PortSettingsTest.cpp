@@ -1,0 +1,121 @@
+// The port's stored settings and device mapping, and the texts the engine
+// posts to the event box and the event log.
+
+#include "comm/CommEvents.h"
+#include "comm/CommPort2.h"
+#include "comm/PortDevices.h"
+#include "comm/StatusQueue.h"
+#include "support/Profile.h"
+#include "tests/common/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+using support::GetProfileInt;
+using support::GetProfileString;
+
+TEST(PortDevices, TheRunsMappingOverridesTheStoredOneWithoutStoringIt)
+{
+    testfiles::TempStore store;
+    ClearRunDevicePaths();
+    EXPECT_EQ(DevicePathForSlot(1), "/dev/ttyS0");
+    EXPECT_EQ(DevicePathForSlot(8), "/dev/ttyS7");
+    EXPECT_EQ(DevicePathForSlot(9), "");
+    ASSERT_TRUE(StoreDevicePath(3, "/dev/ttyUSB0"));
+    EXPECT_EQ(DevicePathForSlot(3), "/dev/ttyUSB0");
+    ASSERT_TRUE(SetRunDevicePath(3, "/dev/pts/99"));
+    EXPECT_EQ(DevicePathForSlot(3), "/dev/pts/99");
+    EXPECT_EQ(GetProfileString("CommPortSettings", "Device3", ""), "/dev/ttyUSB0");
+    ASSERT_TRUE(StoreDevicePath(3, "/dev/ttyACM0"));
+    EXPECT_EQ(DevicePathForSlot(3), "/dev/ttyACM0") << "a choice stored now takes effect at once";
+    EXPECT_FALSE(SetRunDevicePath(9, "/dev/null"));
+    EXPECT_FALSE(StoreDevicePath(0, "/dev/null"));
+    EXPECT_EQ(SlotFromPortName("COM8"), 8);
+    EXPECT_EQ(SlotFromPortName("COM9"), 0);
+    ClearRunDevicePaths();
+}
+
+TEST(PortProfile, ListPositionsAreStoredAndAnythingElseReadsAsTheDefault)
+{
+    testfiles::TempStore store;
+    CCommPort2 port;
+    port.m_nPort = 7;
+    port.m_dwBaudRate = 115200;
+    port.m_byDataBits = 8;
+    port.m_byParity = 2;
+    port.m_byStopBits = 2;
+    port.SaveProfile();
+    for (const auto& [name, position] : {std::pair{"Port", 7}, {"BaudRate", 12}, {"DataBits", 4}, {"Parity", 2},
+                                         {"StopBits", 2}})
+        EXPECT_EQ(GetProfileInt("CommPortSettings", name, -9), position) << name;
+    CCommPort2 other;
+    other.LoadProfile();
+    other.RefreshPortName();
+    EXPECT_STREQ(other.m_szPortName, "COM8");
+    EXPECT_EQ(other.m_dwBaudRate, 115200u);
+    port.m_dwBaudRate = 12345;
+    port.SaveProfile();
+    EXPECT_EQ(GetProfileInt("CommPortSettings", "BaudRate", -9), -1) << "not in the list";
+
+    // Stored positions out of range give the defaults of a fresh engine.
+    for (const auto& [name, position] : {std::pair{"Port", 8}, {"BaudRate", -1}, {"DataBits", 5}, {"Parity", 77},
+                                         {"StopBits", 3}})
+        support::WriteProfileInt("CommPortSettings", name, position);
+    const CCommPort2 fresh;
+    CCommPort2 loaded;
+    loaded.LoadProfile();
+    EXPECT_EQ(loaded.m_nPort, fresh.m_nPort);
+    EXPECT_EQ(loaded.m_dwBaudRate, fresh.m_dwBaudRate);
+    EXPECT_EQ(loaded.m_byDataBits, fresh.m_byDataBits);
+    EXPECT_EQ(loaded.m_byParity, fresh.m_byParity);
+    EXPECT_EQ(loaded.m_byStopBits, fresh.m_byStopBits);
+}
+
+TEST(CommTexts, EventErrorAndStatusTextsListTheirBitsInTheFixedOrder)
+{
+    EXPECT_EQ(CommEventText(0), "EVENT: NULL\r\n");
+    EXPECT_EQ(CommEventText(0x1FF), "EVENT: CTS DSR ERR RING RLSD BREAK RXFLAG RXCHAR TXEMPTY \r\n");
+    EXPECT_EQ(LineErrorText(0), "");
+    EXPECT_EQ(LineErrorText(CE_RXPARITY | CE_FRAME | CE_DNS | 0x4000), "ERROR: DNS FRAME RXPARITY \r\n");
+    ComStat status;
+    EXPECT_TRUE(ComStatTexts(status).empty());
+    status.fCtsHold = true;
+    status.fXoffHold = true;
+    status.fTxim = true;
+    status.cbInQue = 12;
+    status.cbOutQue = 3;
+    const std::vector<std::string> expected = {"Tx waiting for CTS signal.\r\n", "Tx waiting, XOFF char rec'd.\r\n",
+                                               "Character waiting for Tx.\r\n", "12 bytes in input buffer.\r\n",
+                                               "3 bytes in output buffer.\r\n"};
+    EXPECT_EQ(ComStatTexts(status), expected);
+}
+
+TEST(CommTexts, StatusTextsAreNumberedInTurnAndCutWithoutSplittingACharacter)
+{
+    StatusQueue queue;
+    const int first = queue.Push("a\r\n");
+    EXPECT_EQ(queue.Push("b\r\n"), first + 1);
+    EXPECT_EQ(*queue.Front(), std::to_string(first) + ":a\r\n");
+
+    const struct {
+        std::string text;
+        std::string copied;
+    } cases[] = {
+        {"short\r\n", "short\r\n"},
+        {std::string(300, 'y') + "\r\n", std::string(157, 'y') + "\r\n"},  // the line end kept
+        {std::string(156, 'z') + "\xED\x95\x9C\r\n", std::string(156, 'z') + "\r\n"},
+    };
+    for (const auto& c : cases) {
+        char buffer[kStatusTextCapacity];
+        std::memset(buffer, 'x', sizeof buffer);
+        CopyStatusText(c.text, buffer, sizeof buffer);
+        EXPECT_EQ(buffer[kStatusTextCapacity - 1], '\0');
+        EXPECT_EQ(std::string(buffer), c.copied) << c.text.size();
+    }
+}
+
+}  // namespace

@@ -1,0 +1,44 @@
+#pragma once
+// Collects the diagnostic channel's texts while alive (from any thread).
+
+#include "platform/Diagnostic.h"
+
+#include <algorithm>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace testdiag {
+
+class DiagnosticCapture {
+public:
+    DiagnosticCapture()
+    {
+        m_previous = platform::SetDiagnosticSink([this](std::string_view text) {
+            std::lock_guard lock(m_mutex);
+            m_texts.emplace_back(text);
+        });
+    }
+    ~DiagnosticCapture() { platform::SetDiagnosticSink(m_previous); }
+    DiagnosticCapture(const DiagnosticCapture&) = delete;
+    DiagnosticCapture& operator=(const DiagnosticCapture&) = delete;
+
+    std::vector<std::string> texts() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_texts;
+    }
+    int Count(const std::string& text) const
+    {
+        const std::vector<std::string> all = texts();
+        return static_cast<int>(std::count(all.begin(), all.end(), text));
+    }
+    bool Has(const std::string& text) const { return Count(text) > 0; }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_texts;
+    platform::DiagnosticSink m_previous;
+};
+
+}  // namespace testdiag
