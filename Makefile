@@ -41,22 +41,23 @@ bench: setup
 
 # The whole test suite under a sanitizer, in a build folder of its own.
 tsan: setup
-	cmake -S . -B build-tsan -G $(GENERATOR) -DKESTRANA_SANITIZE=thread $(CMAKE_ARGS)
+	cmake -S . -B build-tsan -G $(GENERATOR) -DKESTRANA_SANITIZE=thread -DKESTRANA_BENCH=OFF $(CMAKE_ARGS)
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && QT_QPA_PLATFORM=offscreen \
 	  TSAN_OPTIONS="halt_on_error=1 ignore_noninstrumented_modules=1 suppressions=$(CURDIR)/tools/sanitizers/tsan.supp" \
 	  ctest --output-on-failure -j $(JOBS) --timeout 600
 
 asan: setup
-	cmake -S . -B build-asan -G $(GENERATOR) -DKESTRANA_SANITIZE=address $(CMAKE_ARGS)
+	cmake -S . -B build-asan -G $(GENERATOR) -DKESTRANA_SANITIZE=address,undefined -DKESTRANA_BENCH=OFF $(CMAKE_ARGS)
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 600
 
 # Every libFuzzer target for FUZZ_SECONDS each (clang, its own build folder).
 fuzz: setup
 	CXX=clang++ CC=clang cmake -S . -B build-fuzz -G $(GENERATOR) -DKESTRANA_FUZZ=ON \
-	  -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRANA_BENCH=OFF $(CMAKE_ARGS)
 	cmake --build build-fuzz -j $(JOBS) --target fuzzers
 	@bash tools/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
 
