@@ -1,21 +1,21 @@
 // Start-up and shutdown of the whole application object, in-process: the
 // settings key and the logs, a store that cannot be written, the splash
-// window, the status bar clock, About and the manual, and a file to open.
+// window, About, the manual and the icon, and a file to open.
 
 #include "AppTestSupport.h"
 
 #include "app/AboutDlg.h"
+#include "app/AppIcon.h"
 #include "app/HelpWindow.h"
-#include "app/MyStatusBar.h"
 #include "app/SplashWindow.h"
 #include "platform/LocalTime.h"
 #include "support/Registry.h"
 
+#include <QDir>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QMenuBar>
-#include <QMouseEvent>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -81,15 +81,10 @@ public:
     }
 };
 
-TEST_F(StartupTest, TheSplashSwallowsTheFirstKeyOrClickAndGoesAwayByItself)
+TEST_F(StartupTest, TheSplashSwallowsTheFirstKeyAndGoesAwayByItself)
 {
-    Start();
-    EXPECT_EQ(CSplashWindow::Instance(), nullptr) << "switched off";
-    Stop();
-
     Start(CommandLineOptions{});
     ASSERT_NE(CSplashWindow::Instance(), nullptr);
-    EXPECT_TRUE(CSplashWindow::Instance()->isVisible());
     KeyCounter counter;
     View()->installEventFilter(&counter);
     QKeyEvent first(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
@@ -103,36 +98,24 @@ TEST_F(StartupTest, TheSplashSwallowsTheFirstKeyOrClickAndGoesAwayByItself)
     Stop();
 
     Start(CommandLineOptions{});
-    ASSERT_NE(CSplashWindow::Instance(), nullptr);
-    QMenuBar* bar = Frame()->menuBar();
-    const QPoint at = bar->actionGeometry(bar->actions().front()).center();
-    QMouseEvent press(QEvent::MouseButtonPress, at, bar->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(bar, &press);
-    EXPECT_EQ(CSplashWindow::Instance(), nullptr);
-    EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << "the click opened no menu";
-    Stop();
-
-    Start(CommandLineOptions{});
     EXPECT_TRUE(PumpUntil([] { return CSplashWindow::Instance() == nullptr; }, 10000));
 }
 
-TEST_F(StartupTest, TheClockPaneShowsTheLocalTimeAndAdvancesByItself)
-{
-    int second = 3;
-    platform::SetLocalTimeSource([&second] { return platform::LocalTime{2026, 12, 5, 9, 5, second, 0}; });
-    CMyStatusBar bar;
-    EXPECT_EQ(Utf8(bar.ClockPane()->text()), "Open COMM Port");
-    EXPECT_EQ(Utf8(bar.MessagePane()->text()), "Always Be Happy!");
-    bar.RefreshPanes();
-    EXPECT_EQ(Utf8(bar.ClockPane()->text()), "09:05:03");
-    second = 7;
-    EXPECT_TRUE(PumpUntil([&] { return bar.ClockPane()->text() == QStringLiteral("09:05:07"); }));
-}
-
-TEST_F(StartupTest, AboutShowsTheVersionAndHelpShowsTheManual)
+TEST_F(StartupTest, AboutShowsTheVersionHelpShowsTheManualAndTheIconHasEverySize)
 {
     Start();
+    QList<QSize> sizes;
+    for (const QString& name : QDir(QStringLiteral(KESTRANA_SOURCE_DIR "/resources/icons"))
+                                   .entryList({QStringLiteral("kestrana-*.png")}, QDir::Files)) {
+        const int size = name.section(QLatin1Char('-'), 1).section(QLatin1Char('.'), 0, 0).toInt();
+        sizes.append(QSize(size, size));
+    }
+    QList<QSize> offered = KestranaIcon().availableSizes();
+    const auto byWidth = [](const QSize& a, const QSize& b) { return a.width() < b.width(); };
+    std::sort(sizes.begin(), sizes.end(), byWidth);
+    std::sort(offered.begin(), offered.end(), byWidth);
+    EXPECT_EQ(offered, sizes) << "every picture kept is compiled in";
+
     bool seen = false;
     QTimer::singleShot(0, [&seen] {
         if (auto* about = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget())) {

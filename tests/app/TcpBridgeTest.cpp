@@ -62,12 +62,20 @@ protected:
     int m_port = 0;
 };
 
-TEST_F(TcpBridgeTest, OpenServeCloseAndOpenAgainAndShutdownClosesTheClient)
+TEST_F(TcpBridgeTest, OpenTwiceServeCloseOpenOnTheNewPortAndShutdownClosesTheClient)
 {
     StartBridge();
     OpenServer();
     EXPECT_TRUE(m_bridge->HoldsWinsock());
     EXPECT_TRUE(EventBoxText().contains(QStringLiteral("TCP server listening on 127.0.0.1:%1").arg(m_port)));
+    // Opened again: the one listening socket stays; a new port waits for the next open.
+    const int handle = m_bridge->ListenSocket()->Handle();
+    const int newPort = FreePort();
+    m_bridge->SetServerPort(newPort);
+    Frame()->Action(32781)->trigger();
+    EXPECT_EQ(m_bridge->ListenSocket()->Handle(), handle);
+    EXPECT_EQ(ListeningOn(), "127.0.0.1:" + std::to_string(m_port));
+    EXPECT_EQ(EventLines(QStringLiteral("TCP server already listening")), 1);
     TcpClient client;
     ConnectClient(client);
     EXPECT_TRUE(EventBoxText().contains(QStringLiteral("TCP client 127.0.0.1:")));
@@ -80,34 +88,15 @@ TEST_F(TcpBridgeTest, OpenServeCloseAndOpenAgainAndShutdownClosesTheClient)
     ASSERT_TRUE(m_pty.WriteMaster("after close"));  // to the terminal only now
     EXPECT_TRUE(PumpUntil([&] { return ViewText().contains(QStringLiteral("after close")); }));
 
-    Frame()->Action(32781)->trigger();  // the same port again, at once
+    Frame()->Action(32781)->trigger();
     ASSERT_TRUE(m_bridge->IsListening());
+    EXPECT_EQ(ListeningOn(), "127.0.0.1:" + std::to_string(newPort));
+    m_port = newPort;
     TcpClient again;
     ConnectClient(again);
     Stop();
     EXPECT_TRUE(again.WaitClosedPumping(5000));
     EXPECT_FALSE(late.Connect(m_port));
-    EXPECT_TRUE(m_boxes.Texts().empty());
-}
-
-TEST_F(TcpBridgeTest, OpeningTwiceKeepsTheOneListeningSocketAndANewPortWaitsForTheNextOpen)
-{
-    StartBridge(false);
-    OpenServer();
-    const int handle = m_bridge->ListenSocket()->Handle();
-    const int newPort = FreePort();
-    m_bridge->SetServerPort(newPort);
-    Frame()->Action(32781)->trigger();
-    ASSERT_TRUE(m_bridge->IsListening());
-    EXPECT_EQ(m_bridge->ListenSocket()->Handle(), handle);
-    EXPECT_EQ(ListeningOn(), "127.0.0.1:" + std::to_string(m_port));
-    EXPECT_EQ(EventLines(QStringLiteral("TCP server already listening")), 1);
-    TcpClient client;
-    ConnectClient(client);
-    Frame()->Action(32782)->trigger();
-    Frame()->Action(32781)->trigger();
-    ASSERT_TRUE(m_bridge->IsListening());
-    EXPECT_EQ(ListeningOn(), "127.0.0.1:" + std::to_string(newPort));
     EXPECT_TRUE(m_boxes.Texts().empty());
 }
 
@@ -122,8 +111,7 @@ TEST_F(TcpBridgeTest, APortInUseOrOutOfRangeIsRefusedWithTheReason)
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(::bind(other.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ASSERT_EQ(::listen(other.get(), 1), 0);
-    const std::pair<int, const char*> cases[] = {
-        {busy, "Address already in use"}, {0, "1 to 65535"}, {70000, "1 to 65535"}, {-5, "1 to 65535"}};
+    const std::pair<int, const char*> cases[] = {{busy, "Address already in use"}, {70000, "1 to 65535"}};
     for (const auto& [port, reason] : cases) {
         const std::size_t before = m_boxes.Texts().size();
         m_bridge->SetServerPort(port);
@@ -145,6 +133,8 @@ struct Mode {
     const char* shownForClient;  // "AB" from the client, in the sent colour
     const char* shownForDevice;  // in the received colour
 };
+
+void PrintTo(const Mode& mode, std::ostream* out) { *out << mode.name; }
 
 class TcpBridgeModes : public TcpBridgeTest, public ::testing::WithParamInterface<Mode> {};
 
@@ -228,7 +218,7 @@ TEST_F(TcpBridgeTest, LongClientBlocksReachTheLineWholeAndInOrder)
     EXPECT_TRUE(got == many) << "the stream arrived changed";
 }
 
-TEST_F(TcpBridgeTest, ASecondClientIsTurnedAwayOncePerAttemptAndServedOnceTheFirstHasGone)
+TEST_F(TcpBridgeTest, ASecondClientIsTurnedAwayUntilTheFirstLeavesOrIsReset)
 {
     StartBridge();
     OpenServer();
@@ -241,7 +231,7 @@ TEST_F(TcpBridgeTest, ASecondClientIsTurnedAwayOncePerAttemptAndServedOnceTheFir
         ASSERT_TRUE(PumpUntil([&] { return EventLines(QStringLiteral("Already serving a client.")) == attempt; }));
     }
     Pump(100);
-    EXPECT_EQ(EventLines(QStringLiteral("Already serving a client.")), 2);
+    EXPECT_EQ(EventLines(QStringLiteral("Already serving a client.")), 2) << "once per attempt";
     EXPECT_TRUE(m_boxes.Texts().empty());
     EXPECT_EQ(Frame()->EventMessages()->OpenBox(), nullptr);
     ASSERT_TRUE(m_pty.WriteMaster("still here"));
@@ -249,24 +239,17 @@ TEST_F(TcpBridgeTest, ASecondClientIsTurnedAwayOncePerAttemptAndServedOnceTheFir
     first.Close();
     ASSERT_TRUE(PumpUntil([&] { return !m_bridge->IsServing(); }));
     EXPECT_TRUE(EventBoxText().contains(QStringLiteral(" left")));
+
     TcpClient next;
     ConnectClient(next);
     ASSERT_TRUE(m_pty.WriteMaster("next"));
     EXPECT_EQ(next.ReadPumping(4, 5000), "next");
-}
-
-TEST_F(TcpBridgeTest, AClientResetFreesTheSlot)
-{
-    StartBridge();
-    OpenServer();
-    TcpClient first;
-    ConnectClient(first);
-    first.Reset();
+    next.Reset();
     ASSERT_TRUE(PumpUntil([&] { return !m_bridge->IsServing(); }));
     EXPECT_TRUE(EventBoxText().contains(QStringLiteral("Connection reset by peer"))) << Utf8(EventBoxText());
-    TcpClient next;
-    ConnectClient(next);
-    EXPECT_EQ(EventLines(QStringLiteral("Already serving a client.")), 0);
+    TcpClient last;
+    ConnectClient(last);
+    EXPECT_EQ(EventLines(QStringLiteral("Already serving a client.")), 2);
 }
 
 TEST_F(TcpBridgeTest, AClientThatStopsReadingIsDisconnectedWithTheReason)

@@ -83,9 +83,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         UartCase{"CtsDrops", kDefaultEventMask, false, [](FakeUartState& s) { s.lines &= ~kLineCts; },
                  {"EVENT: CTS \r\n"}},
-        UartCase{"SeveralLines", kDefaultEventMask, false,
-                 [](FakeUartState& s) { s.lines = (s.lines | kLineCd | kLineRing) & ~kLineDsr; },
-                 {"EVENT: DSR RING RLSD \r\n"}},
         // A ring too short for the sampling still shows through the counters.
         UartCase{"RingPulse", kDefaultEventMask, false, [](FakeUartState& s) { ++s.counters.ring; },
                  {"EVENT: RING \r\n"}},
@@ -96,12 +93,6 @@ INSTANTIATE_TEST_SUITE_P(
                      s.inQueue = 5;
                  },
                  {"EVENT: ERR BREAK \r\n", "ERROR: BREAK FRAME \r\n", "5 bytes in input buffer.\r\n"}},
-        UartCase{"BreakWithoutErrorWatch", EV_BREAK, false,
-                 [](FakeUartState& s) {
-                     ++s.counters.brk;
-                     s.inQueue = 5;
-                 },
-                 {"EVENT: BREAK \r\n"}},
         UartCase{"CtsHoldWithCtsFlowControl", kDefaultEventMask, true,
                  [](FakeUartState& s) {
                      s.lines &= ~kLineCts;

@@ -18,6 +18,7 @@
 #include <vector>
 
 using namespace support;
+using registry_test::Chain;
 using registry_test::kAppKey;
 using registry_test::RunChild;
 using testdiag::DiagnosticCapture;
@@ -32,14 +33,6 @@ std::vector<std::string> SetAside(const std::string& dir)
         if (name.find(".corrupt-") != std::string::npos)
             names.push_back(name);
     return names;
-}
-
-std::string Chain(std::size_t depth)
-{
-    std::string path = "a";
-    for (std::size_t i = 1; i < depth; ++i)
-        path += "\\a";
-    return path;
 }
 
 class RegistryDurabilityTest : public ::testing::Test {
