@@ -103,14 +103,9 @@ TEST_F(TcpBridgeTest, OpenTwiceServeCloseOpenOnTheNewPortAndShutdownClosesTheCli
 TEST_F(TcpBridgeTest, APortInUseOrOutOfRangeIsRefusedWithTheReason)
 {
     StartBridge(false);
-    platform::UniqueFd other(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const int busy = FreePort();
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(busy));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(other.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(other.get(), 1), 0);
+    const platform::UniqueFd other = nettest::ListenOn(busy);
+    ASSERT_TRUE(other);
     const std::pair<int, const char*> cases[] = {{busy, "Address already in use"}, {70000, "1 to 65535"}};
     for (const auto& [port, reason] : cases) {
         const std::size_t before = m_boxes.Texts().size();
