@@ -67,23 +67,6 @@ protected:
     }
 };
 
-TEST(CommEventsFlagText, HexTextGivesTheFlagCharacterAndTheByteShowsUnsigned)
-{
-    const struct {
-        const char* text;
-        std::uint8_t expected;  // the current flag is 0x41
-    } cases[] = {
-        {"", 0x00}, {"0a", 0x0A}, {"FF", 0xFF}, {"A", 0x0A},
-        {"123", 0x12},  // at most the first two characters
-        {"AZ", 0x0A},   // the digits up to the first non-digit
-        {"ZZ", 0x41},   // no leading digit: the current one stays
-        {"-1", 0x41},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(CCommEventsDlg::FlagFromHexText(QString::fromLatin1(c.text), 0x41), c.expected) << '"' << c.text << '"';
-    EXPECT_EQ(CCommEventsDlg::FlagHexText(0xE9), QStringLiteral("E9"));
-}
-
 TEST_F(CommEventsTest, DefaultsThenCancelLeavesTheEngine)
 {
     Start();

@@ -1,5 +1,5 @@
-// The terminal settings, font and colour, and S-record commands through the
-// main window, and what of them a restart brings back.
+// The terminal settings and the font and colour dialogs through the main
+// window, and what of them a restart brings back.
 
 #include "AppTestSupport.h"
 
@@ -11,7 +11,6 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QTimer>
-#include <QtTest/QTest>
 
 #include <functional>
 #include <optional>
@@ -65,14 +64,12 @@ protected:
         AppFixture::SetUp();
         m_previousFont = SetFontChooser([this](const QFont&, QWidget*) { return m_font; });
         m_previousColor = SetColorChooser([this](const QColor&, QWidget*) { return m_color; });
-        m_previousFiles = SetOpenFilesChooser([this](const OpenFilesRequest&, QWidget*) { return m_files; });
     }
     void TearDown() override
     {
         AppFixture::TearDown();
         SetFontChooser(std::move(m_previousFont));
         SetColorChooser(std::move(m_previousColor));
-        SetOpenFilesChooser(std::move(m_previousFiles));
     }
     // Terminal settings, where `act` runs.
     bool RunSettings(std::function<void(CTerminalSettingsDlg&)> act)
@@ -96,10 +93,8 @@ protected:
 
     std::optional<QFont> m_font;
     std::optional<QColor> m_color;
-    QStringList m_files;
     FontChooser m_previousFont;
     ColorChooser m_previousColor;
-    OpenFilesChooser m_previousFiles;
 };
 
 // The dialogs on their own are tried in tests/terminal; here, that what they
@@ -137,19 +132,6 @@ TEST_F(DialogsTest, SettingsFontAndColoursChosenWithOkAreBackAfterARestart)
     EXPECT_EQ(m_app->m_appearance.GetReceivedColor(), 0x00008000u);
     EXPECT_EQ(View()->font().family(), QStringLiteral("DejaVu Sans Mono"));
     EXPECT_EQ(View()->font().pointSize(), 15);
-}
-
-TEST_F(DialogsTest, CtrlOChoosesAnSRecordFileAndNamesItInTheWindowTitle)
-{
-    CMainFrame* frame = Start();
-    testfiles::WriteFile(WorkFile("flash.mot"), "S0\r\nS1\r\nS9\r\n");
-    m_files = {QString::fromStdString(WorkFile("flash.mot"))};
-    frame->show();
-    frame->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(frame));
-    QTest::keyClick(View(), Qt::Key_O, Qt::ControlModifier);
-    EXPECT_EQ(frame->windowTitle(), QStringLiteral("flash.mot - Kestrana"));
-    EXPECT_EQ(Doc()->m_nUploadLines, 3u);
 }
 
 }  // namespace

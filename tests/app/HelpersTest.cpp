@@ -1,23 +1,14 @@
-// The small pure helpers of the window: the status bar's connection text, the
-// receive-LF step, the About box's kernel line and the one-line form of a
-// message box.
+// The small pure helpers of the window: the receive-LF step and the one-line
+// form of a message box.
 
-#include "app/ConnectionText.h"
 #include "app/MessageLine.h"
 #include "app/ReceiveLineFeed.h"
-#include "app/SystemInfo.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace {
-
-TEST(ConnectionText, OneAndAHalfStopBitsAndUnknownCodes)
-{
-    EXPECT_EQ(ConnectionText(7, 115200, 8, 1, 1), "COM8: 115200 / O / 8 / 1.5");
-    EXPECT_EQ(ConnectionText(4, 300, 6, 9, 9), "COM5: 300 / ? / 6 / ?");
-}
 
 TEST(ReceiveLineFeed, OnlyTheFirstCarriageReturnAndOnlyWithRoom)
 {
@@ -42,13 +33,6 @@ TEST(ReceiveLineFeed, OnlyTheFirstCarriageReturnAndOnlyWithRoom)
         EXPECT_EQ(buffer.substr(0, length), c.result) << c.block;
         EXPECT_EQ(buffer[c.capacity], '\0') << "nothing past the buffer: " << c.block;
     }
-}
-
-TEST(SystemInfo, KernelReleaseBecomesVersionAndBuild)
-{
-    EXPECT_EQ(FormatSystemText("Linux", "5.15.133"), "Linux version 5.15 (Build 133)");
-    EXPECT_EQ(FormatSystemText("Linux", "6.1.0-18-amd64"), "Linux version 6.1 (Build 0)");
-    EXPECT_EQ(FormatSystemText("Linux", "weird"), "");
 }
 
 TEST(MessageLine, TextAndDetailOnOneLine)

@@ -1,18 +1,16 @@
 // Start-up and shutdown of the whole application object, in-process: the
-// settings key and the logs, a store that cannot be written, the splash
-// window, About, the manual and the icon, and a file to open.
+// settings key and the logs, a store that cannot be written, About, the
+// manual and the icon, and a file to open.
 
 #include "AppTestSupport.h"
 
 #include "app/AboutDlg.h"
 #include "app/AppIcon.h"
 #include "app/HelpWindow.h"
-#include "app/SplashWindow.h"
 #include "platform/LocalTime.h"
 #include "support/Registry.h"
 
 #include <QDir>
-#include <QKeyEvent>
 #include <QTimer>
 
 #include <algorithm>
@@ -68,37 +66,6 @@ TEST_F(StartupTest, AnUnwritableStoreEndsStartupWithTheRegistryErrorAndItsCause)
     EXPECT_EQ(m_boxes.Texts()[0], "Registry error: 5");
     EXPECT_EQ(m_boxes.Details()[0], "Cannot create settings folder " + blocker + "/sub: Not a directory");
     app.ExitInstance();
-}
-
-// Counts the key presses that reach a widget.
-class KeyCounter : public QObject {
-public:
-    int keys = 0;
-    bool eventFilter(QObject*, QEvent* e) override
-    {
-        keys += e->type() == QEvent::KeyPress ? 1 : 0;
-        return false;
-    }
-};
-
-TEST_F(StartupTest, TheSplashSwallowsTheFirstKeyAndGoesAwayByItself)
-{
-    Start(CommandLineOptions{});
-    ASSERT_NE(CSplashWindow::Instance(), nullptr);
-    KeyCounter counter;
-    View()->installEventFilter(&counter);
-    QKeyEvent first(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
-    QApplication::sendEvent(View(), &first);
-    EXPECT_EQ(counter.keys, 0);
-    EXPECT_EQ(CSplashWindow::Instance(), nullptr);
-    QKeyEvent second(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, QStringLiteral("b"));
-    QApplication::sendEvent(View(), &second);
-    EXPECT_EQ(counter.keys, 1);
-    View()->removeEventFilter(&counter);
-    Stop();
-
-    Start(CommandLineOptions{});
-    EXPECT_TRUE(PumpUntil([] { return CSplashWindow::Instance() == nullptr; }, 10000));
 }
 
 TEST_F(StartupTest, AboutShowsTheVersionHelpShowsTheManualAndTheIconHasEverySize)
