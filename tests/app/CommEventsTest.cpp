@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTimer>
 
 #include <functional>
 
@@ -38,23 +37,10 @@ std::uint32_t BoxesMask(QDialog& d)
 
 class CommEventsTest : public AppFixture {
 protected:
-    // Clicks "Events..." and runs `act` on the dialog from inside its loop.
+    // Clicks "Events..." and runs `act` on the dialog.
     bool RunDialog(const std::function<void(CCommEventsDlg&)>& act)
     {
-        bool seen = false;
-        QTimer timer;  // goes with this call, even if no dialog came up
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, [&] {
-            if (auto* dialog = qobject_cast<CCommEventsDlg*>(QApplication::activeModalWidget())) {
-                seen = true;
-                act(*dialog);
-            }
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-                dialog->reject();  // whatever happened, the loop must end
-        });
-        timer.start(0);
-        Frame()->BarButton(1002)->click();
-        return seen;
+        return RunModal<CCommEventsDlg>([this] { Frame()->BarButton(1002)->click(); }, act);
     }
     // Event texts in the box that match `pattern` (one per line).
     int CountLines(const QString& pattern) const

@@ -13,7 +13,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTimer>
 
 #include <functional>
 
@@ -87,20 +86,9 @@ TEST_F(ConnectTest, ADeviceGoingAwayClosesThePortWithoutAMessageBox)
     EXPECT_TRUE(m_boxes.Texts().empty());
 }
 
-// Opens the settings dialog and runs `act` on it from inside its loop.
 bool RunSettingsDialog(CMainFrame* frame, const std::function<void(CCommSettingsDlg&)>& act)
 {
-    bool seen = false;
-    QTimer::singleShot(0, [&] {
-        if (auto* dialog = qobject_cast<CCommSettingsDlg*>(QApplication::activeModalWidget())) {
-            seen = true;
-            act(*dialog);
-            if (dialog->isVisible())
-                dialog->reject();
-        }
-    });
-    frame->Action(32773)->trigger();
-    return seen;
+    return RunModal<CCommSettingsDlg>([frame] { frame->Action(32773)->trigger(); }, act);
 }
 
 QComboBox* Combo(QDialog& d, const char* name) { return d.findChild<QComboBox*>(QString::fromLatin1(name)); }

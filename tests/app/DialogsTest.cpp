@@ -10,7 +10,6 @@
 
 #include <QCheckBox>
 #include <QPushButton>
-#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -32,31 +31,6 @@ std::optional<support::DWORD> Stored(const char* section, const char* name)
 QCheckBox* Box(QDialog& d, const char* name) { return d.findChild<QCheckBox*>(QString::fromLatin1(name)); }
 void Click(QDialog& d, const char* name) { d.findChild<QPushButton*>(QString::fromLatin1(name))->click(); }
 
-// Runs `act` on the modal dialog of type T that comes up while this object
-// lives, and closes the dialog if `act` left it open.
-template <typename T>
-class OnModal {
-public:
-    explicit OnModal(std::function<void(T&)> act)
-    {
-        m_timer.setSingleShot(true);
-        QObject::connect(&m_timer, &QTimer::timeout, [this, act] {
-            if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-                m_seen = true;
-                act(*dialog);
-                if (dialog->isVisible())
-                    dialog->reject();
-            }
-        });
-        m_timer.start(0);
-    }
-    bool Seen() const { return m_seen; }
-
-private:
-    QTimer m_timer;
-    bool m_seen = false;
-};
-
 class DialogsTest : public AppFixture {
 protected:
     void SetUp() override
@@ -72,21 +46,17 @@ protected:
         SetColorChooser(std::move(m_previousColor));
     }
     // Terminal settings, where `act` runs.
-    bool RunSettings(std::function<void(CTerminalSettingsDlg&)> act)
+    bool RunSettings(const std::function<void(CTerminalSettingsDlg&)>& act)
     {
-        OnModal<CTerminalSettingsDlg> settings(std::move(act));
-        Frame()->Action(32778)->trigger();
-        return settings.Seen();
+        return RunModal<CTerminalSettingsDlg>([this] { Frame()->Action(32778)->trigger(); }, act);
     }
     // Terminal settings -> font button -> the font and colour dialog, where
     // `act` runs; the settings dialog is then cancelled.
-    bool RunFontDialog(std::function<void(CAppearanceDlg&)> act)
+    bool RunFontDialog(const std::function<void(CAppearanceDlg&)>& act)
     {
         bool fontSeen = false;
         return RunSettings([&](CTerminalSettingsDlg& d) {
-            OnModal<CAppearanceDlg> font(act);
-            Click(d, "button1007");
-            fontSeen = font.Seen();
+            fontSeen = RunModal<CAppearanceDlg>([&d] { Click(d, "button1007"); }, act);
             Click(d, "button2");
         }) && fontSeen;
     }

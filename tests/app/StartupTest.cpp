@@ -11,7 +11,6 @@
 #include "support/Registry.h"
 
 #include <QDir>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -83,17 +82,10 @@ TEST_F(StartupTest, AboutShowsTheVersionHelpShowsTheManualAndTheIconHasEverySize
     std::sort(offered.begin(), offered.end(), byWidth);
     EXPECT_EQ(offered, sizes) << "every picture kept is compiled in";
 
-    bool seen = false;
-    QTimer::singleShot(0, [&seen] {
-        if (auto* about = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget())) {
-            seen = true;
-            EXPECT_EQ(Utf8(about->CreditText()), "Kestrana " KESTRANA_PROJECT_VERSION " - a serial-port terminal");
-            EXPECT_EQ(Utf8(about->SystemText()).rfind("Linux version ", 0), 0u);
-            about->accept();
-        }
-    });
-    Frame()->Action(57664)->trigger();
-    EXPECT_TRUE(seen);
+    EXPECT_TRUE(RunModal<CAboutDlg>([this] { Frame()->Action(57664)->trigger(); }, [](CAboutDlg& about) {
+        EXPECT_EQ(Utf8(about.CreditText()), "Kestrana " KESTRANA_PROJECT_VERSION " - a serial-port terminal");
+        EXPECT_EQ(Utf8(about.SystemText()).rfind("Linux version ", 0), 0u);
+    }));
 
     Frame()->Action(32779)->trigger();
     CHelpWindow* help = m_app->GetHelpWindow();

@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 
 #include <cstring>
 #include <thread>
@@ -303,16 +302,10 @@ TEST_F(TcpBridgeTest, OneEventMessageBoxAtATimeAndDataKeepsMoving)
 TEST_F(TcpBridgeTest, ThePortDialogTakesDigitsInRangeOnly)
 {
     StartBridge(false);
-    bool seen = false;
     std::vector<bool> stayedOpen;
-    QTimer::singleShot(0, [&] {
-        auto* d = qobject_cast<CTcpPortDlg*>(QApplication::activeModalWidget());
-        if (d == nullptr)
-            return;
-        seen = true;
-        EXPECT_EQ(Utf8(d->windowTitle()), "TCP포트설정");
-        auto* edit = d->findChild<QLineEdit*>(QStringLiteral("edit1005"));
-        auto* ok = d->findChild<QPushButton*>(QStringLiteral("button1"));
+    ASSERT_TRUE(RunModal<CTcpPortDlg>([this] { Frame()->Action(32780)->trigger(); }, [&](CTcpPortDlg& d) {
+        auto* edit = d.findChild<QLineEdit*>(QStringLiteral("edit1005"));
+        auto* ok = d.findChild<QPushButton*>(QStringLiteral("button1"));
         EXPECT_EQ(Utf8(edit->text()), "2000");
         edit->clear();
         for (const QChar c : QStringLiteral("7a0-0 0")) {  // typed key by key, as a person would
@@ -323,13 +316,11 @@ TEST_F(TcpBridgeTest, ThePortDialogTakesDigitsInRangeOnly)
         for (const char* bad : {"0", "70000", "65536", ""}) {
             edit->setText(QString::fromLatin1(bad));
             ok->click();
-            stayedOpen.push_back(d->isVisible());
+            stayedOpen.push_back(d.isVisible());
         }
         edit->setText(QStringLiteral("7000"));
         ok->click();
-    });
-    Frame()->Action(32780)->trigger();
-    ASSERT_TRUE(seen);
+    }));
     EXPECT_EQ(stayedOpen, std::vector<bool>(4, true));
     EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>(4, "The TCP port must be a number from 1 to 65535."));
     EXPECT_EQ(m_bridge->ServerPort(), 7000);
