@@ -6,7 +6,6 @@
 
 #include "tests/common/TestFiles.h"
 
-#include <sys/file.h>
 #include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -18,13 +17,6 @@
 using namespace commtest;
 
 namespace {
-
-// Another program can open and lock the device.
-bool DeviceIsFree(const std::string& path)
-{
-    platform::UniqueFd other(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    return other && ::flock(other.get(), LOCK_EX | LOCK_NB) == 0;
-}
 
 using EngineLifecycle = EngineTest;
 
