@@ -33,9 +33,7 @@ public:
 
     QString m_strTimeFormat;
 
-    QLabel* MessagePane() const { return m_pMessagePane; }
     QLabel* ConnectionPane() const { return m_pConnPane; }
-    QLabel* ClockPane() const { return m_pClockPane; }
 
 protected:
     void timerEvent(QTimerEvent* event) override;

@@ -13,7 +13,6 @@ CSplashWindow* g_pInstance = nullptr;
 
 void CSplashWindow::SetSplashAllowed(bool allowed) { g_bShowSplash = allowed; }
 bool CSplashWindow::IsSplashAllowed() { return g_bShowSplash; }
-CSplashWindow* CSplashWindow::Instance() { return g_pInstance; }
 
 CSplashWindow::CSplashWindow(QWidget* parent, QPixmap picture)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),

@@ -21,7 +21,6 @@ public:
     static void ShowSplash(QWidget* parent);
     // True when `event` hid the splash window and must go no further.
     static bool FilterSplashInput(QEvent* event);
-    static CSplashWindow* Instance();
 
     // Destroys the window and repaints the main window.
     void HideSplash();

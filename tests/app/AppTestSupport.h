@@ -18,11 +18,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QPlainTextEdit>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,10 +91,7 @@ private:
     platform::MessageBoxHandler m_previous;
 };
 
-inline bool EndsWith(const std::string& text, const std::string& tail)
-{
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
+inline bool EndsWith(const std::string& text, const std::string& tail) { return text.ends_with(tail); }
 
 // True when the log holds exactly one run: first line `start`, last line
 // "Logging End!", and no NUL byte anywhere.
@@ -109,6 +109,29 @@ inline ::testing::AssertionResult OneWholeRun(const std::string& path, const std
 }
 
 inline std::string Utf8(const QString& text) { return text.toStdString(); }
+
+// Runs `open`, and `act` on the modal dialog of type T it brings up, from
+// inside the dialog's loop; a dialog `act` leaves open is cancelled, so the
+// loop always ends. False when no such dialog came up.
+template <typename T>
+bool RunModal(const std::function<void()>& open, const std::function<void(T&)>& act)
+{
+    bool seen = false;
+    QTimer timer;  // goes with this call, even if no dialog came up
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* dialog = qobject_cast<T*>(modal)) {
+            seen = true;
+            act(*dialog);
+        }
+        if (auto* dialog = qobject_cast<QDialog*>(modal); dialog != nullptr && dialog->isVisible())
+            dialog->reject();
+    });
+    timer.start(0);
+    open();
+    return seen;
+}
 
 // A settings store and a working directory of the test's own, and the
 // application started in-process on them.

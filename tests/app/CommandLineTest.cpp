@@ -1,6 +1,6 @@
-// The command line: what each option sets, what is refused and why, and the
-// usage line, the --help rows, the README and the manual naming the same
-// options.
+// The command line: one row per option (what it sets, or what is refused and
+// why), and the usage line, the --help rows, the README and the manual naming
+// the same options.
 
 #include "app/CommandLine.h"
 
@@ -8,6 +8,7 @@
 
 #include <cctype>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <set>
@@ -17,6 +18,8 @@
 
 namespace {
 
+using Status = CommandLineStatus;
+
 std::string Joined(const std::vector<std::string>& args)
 {
     std::string text;
@@ -25,89 +28,64 @@ std::string Joined(const std::vector<std::string>& args)
     return text;
 }
 
-TEST(CommandLine, WhatTheOptionsSet)
+TEST(CommandLine, EachOptionSetsItsFieldOrIsRefusedSayingWhy)
 {
-    CommandLineOptions o;
-    std::string error;
-    ASSERT_EQ(ParseCommandLine({"saved.rtf", "--device", "COM1=/dev/pts/3", "--device=com8=/dev/ttyUSB0",
-                                "--connect", "--registry-dir=/tmp/r", "--log-dir", "logs", "--no-splash",
-                                "--tcp-bind=192.168.1.20", "--tcp-server=07000", "--headless", "--charset=EUC-KR"},
-                               o, error),
-              CommandLineStatus::Ok)
-        << error;
-    EXPECT_EQ(o.file, "saved.rtf");
-    EXPECT_EQ(o.devices, (std::vector<std::pair<int, std::string>>{{1, "/dev/pts/3"}, {8, "/dev/ttyUSB0"}}));
-    EXPECT_TRUE(o.connect && o.noSplash && o.tcpServer && o.headless);
-    EXPECT_EQ(o.registryDir, "/tmp/r");
-    EXPECT_EQ(o.logDir, "logs");
-    EXPECT_EQ(o.tcpPort, 7000);
-    EXPECT_EQ(o.tcpBind, "192.168.1.20");
-    EXPECT_EQ(o.tcpBindAddress, 0xC0A80114u);
-    EXPECT_EQ(o.charset, "EUC-KR");
-
+    using O = const CommandLineOptions&;
     const struct {
         std::vector<std::string> args;
-        int port;
-        std::optional<std::string> charset;
-        std::string file;
+        Status status;
+        std::function<bool(O)> sets;  // for Ok
+        const char* says = "";        // a piece of the error text
     } cases[] = {
-        {{"--tcp-server"}, 2000, std::nullopt, ""},
-        {{"--tcp-server=1"}, 1, std::nullopt, ""},
-        {{"--tcp-server=65535"}, 65535, std::nullopt, ""},
-        {{"--charset", "utf-8"}, 2000, "utf-8", ""},
-        {{"--charset="}, 2000, "", ""},  // back to the locale's
-        {{"--", "--odd-name"}, 2000, std::nullopt, "--odd-name"},
-    };
-    for (const auto& c : cases) {
-        CommandLineOptions options;
-        ASSERT_EQ(ParseCommandLine(c.args, options, error), CommandLineStatus::Ok) << Joined(c.args) << ": " << error;
-        EXPECT_EQ(options.tcpPort, c.port) << Joined(c.args);
-        EXPECT_EQ(options.charset, c.charset) << Joined(c.args);
-        EXPECT_EQ(options.file, c.file) << Joined(c.args);
-    }
-}
-
-TEST(CommandLine, BadArgumentsAreErrorsThatSayWhatIsWrong)
-{
-    const struct {
-        std::vector<std::string> args;
-        CommandLineStatus status;
-        const char* says;  // a piece of the error text
-    } cases[] = {
-        {{"--help"}, CommandLineStatus::Help, ""},
-        {{"--version"}, CommandLineStatus::Version, ""},
-        {{"--version", "--help"}, CommandLineStatus::Help, ""},
-        {{"--version", "--bogus"}, CommandLineStatus::Error, "--bogus"},
-        {{"--version=2"}, CommandLineStatus::Error, "--version"},
-        {{"--tcp-server=0"}, CommandLineStatus::Error, "1 to 65535"},
-        {{"--tcp-server=65536"}, CommandLineStatus::Error, "1 to 65535"},
-        {{"--tcp-server=70000"}, CommandLineStatus::Error, "1 to 65535"},
-        {{"--tcp-server=-1"}, CommandLineStatus::Error, "1 to 65535"},
-        {{"--tcp-server=20x"}, CommandLineStatus::Error, "1 to 65535"},
-        {{"--tcp-server="}, CommandLineStatus::Error, "1 to 65535"},
-        {{"--tcp-server", "3000"}, CommandLineStatus::Error, "3000"},  // the port needs "="
-        {{"--tcp-bind"}, CommandLineStatus::Error, "--tcp-bind"},
-        {{"--tcp-bind", "localhost"}, CommandLineStatus::Error, "localhost"},
-        {{"--tcp-bind", "256.0.0.1"}, CommandLineStatus::Error, "256.0.0.1"},
-        {{"--tcp-bind=::1"}, CommandLineStatus::Error, "::1"},
-        {{"--device"}, CommandLineStatus::Error, "--device"},
-        {{"--device", "COM9=/dev/x"}, CommandLineStatus::Error, "COM9"},
-        {{"--device", "COM0=/dev/x"}, CommandLineStatus::Error, "COM0"},
-        {{"--device", "COM1="}, CommandLineStatus::Error, "COM1="},
-        {{"--device", "LPT1=/dev/x"}, CommandLineStatus::Error, "LPT1"},
-        {{"--device", "COM1/dev/x"}, CommandLineStatus::Error, "COM1/dev/x"},
-        {{"--registry-dir="}, CommandLineStatus::Error, "--registry-dir"},
-        {{"--log-dir"}, CommandLineStatus::Error, "--log-dir"},
-        {{"--charset"}, CommandLineStatus::Error, "--charset"},
-        {{"--charset", "KLINGON-8"}, CommandLineStatus::Error, "'KLINGON-8'"},
-        {{"a.rtf", "b.rtf"}, CommandLineStatus::Error, "b.rtf"},
+        {{"saved.rtf"}, Status::Ok, [](O o) { return o.file == "saved.rtf"; }},
+        {{"--", "--odd-name"}, Status::Ok, [](O o) { return o.file == "--odd-name"; }},
+        {{"--device", "COM1=/dev/pts/3", "--device=com8=/dev/ttyUSB0"}, Status::Ok,
+         [](O o) { return o.devices == std::vector<std::pair<int, std::string>>{{1, "/dev/pts/3"}, {8, "/dev/ttyUSB0"}}; }},
+        {{"--connect", "--no-splash", "--headless"}, Status::Ok, [](O o) { return o.connect && o.noSplash && o.headless; }},
+        {{"--registry-dir=/tmp/r", "--log-dir", "logs"}, Status::Ok,
+         [](O o) { return o.registryDir == "/tmp/r" && o.logDir == "logs"; }},
+        {{"--tcp-server"}, Status::Ok, [](O o) { return o.tcpServer && o.tcpPort == 2000; }},
+        {{"--tcp-server=07000"}, Status::Ok, [](O o) { return o.tcpPort == 7000; }},
+        {{"--tcp-server=65535"}, Status::Ok, [](O o) { return o.tcpPort == 65535; }},
+        {{"--tcp-bind=192.168.1.20"}, Status::Ok,
+         [](O o) { return o.tcpBind == "192.168.1.20" && o.tcpBindAddress == 0xC0A80114u; }},
+        {{"--charset", "EUC-KR"}, Status::Ok, [](O o) { return o.charset == "EUC-KR"; }},
+        {{"--charset="}, Status::Ok, [](O o) { return o.charset == ""; }},  // back to the locale's
+        {{"--history-memory", "8192K"}, Status::Ok, [](O o) { return o.historyMemory == 8ull << 20; }},
+        {{"--history-memory", "1G"}, Status::Ok, [](O o) { return o.historyMemory == 1ull << 30; }},
+        {{"--history-memory", "4194304"}, Status::Ok, [](O o) { return o.historyMemory == 4ull << 20; }},
+        {{"--help"}, Status::Help, nullptr},
+        {{"--version"}, Status::Version, nullptr},
+        {{"--version", "--help"}, Status::Help, nullptr},
+        {{"--version", "--bogus"}, Status::Error, nullptr, "--bogus"},
+        {{"--version=2"}, Status::Error, nullptr, "--version"},
+        {{"--tcp-server=0"}, Status::Error, nullptr, "1 to 65535"},
+        {{"--tcp-server=65536"}, Status::Error, nullptr, "1 to 65535"},
+        {{"--tcp-server=20x"}, Status::Error, nullptr, "1 to 65535"},
+        {{"--tcp-server", "3000"}, Status::Error, nullptr, "3000"},  // the port needs "="
+        {{"--tcp-bind"}, Status::Error, nullptr, "--tcp-bind"},
+        {{"--tcp-bind", "256.0.0.1"}, Status::Error, nullptr, "256.0.0.1"},
+        {{"--tcp-bind=::1"}, Status::Error, nullptr, "::1"},
+        {{"--device", "COM9=/dev/x"}, Status::Error, nullptr, "COM9"},
+        {{"--device", "COM1="}, Status::Error, nullptr, "COM1="},
+        {{"--device", "COM1/dev/x"}, Status::Error, nullptr, "COM1/dev/x"},
+        {{"--registry-dir="}, Status::Error, nullptr, "--registry-dir"},
+        {{"--log-dir"}, Status::Error, nullptr, "--log-dir"},
+        {{"--charset", "KLINGON-8"}, Status::Error, nullptr, "'KLINGON-8'"},
+        {{"--history-memory", "3M"}, Status::Error, nullptr, "--history-memory"},  // below the least
+        {{"--history-memory", "64MB"}, Status::Error, nullptr, "--history-memory"},
+        {{"--history-memory", "99999999999G"}, Status::Error, nullptr, "--history-memory"},
+        {{"a.rtf", "b.rtf"}, Status::Error, nullptr, "b.rtf"},
     };
     for (const auto& c : cases) {
         CommandLineOptions o;
         std::string error;
-        EXPECT_EQ(ParseCommandLine(c.args, o, error), c.status) << Joined(c.args);
+        EXPECT_EQ(ParseCommandLine(c.args, o, error), c.status) << Joined(c.args) << ": " << error;
+        EXPECT_EQ(error.empty(), c.status != Status::Error) << Joined(c.args) << ": " << error;
         EXPECT_NE(error.find(c.says), std::string::npos) << Joined(c.args) << ": " << error;
-        EXPECT_EQ(error.empty(), c.status != CommandLineStatus::Error) << Joined(c.args) << ": " << error;
+        if (c.sets) {
+            EXPECT_TRUE(c.sets(o)) << Joined(c.args);
+        }
     }
 }
 
@@ -126,6 +104,36 @@ std::string ReadSource(const char* relative)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// "--opt[=VALUE]" as "--opt=VALUE", "-h, --help" as "--help", each
+// placeholder (an upper-case word after a space, '=' or the start) by its sample.
+std::vector<std::string> Example(std::string synopsis, const std::map<std::string, std::string>& samples)
+{
+    if (const std::size_t comma = synopsis.rfind(", "); comma != std::string::npos)
+        synopsis.erase(0, comma + 2);
+    std::string filled;
+    for (std::size_t i = 0; i < synopsis.size();) {
+        const bool wordStart = i == 0 || synopsis[i - 1] == ' ' || synopsis[i - 1] == '=';
+        if (synopsis[i] == '[' || synopsis[i] == ']') {
+            ++i;
+        } else if (wordStart && std::isupper(static_cast<unsigned char>(synopsis[i]))) {
+            std::size_t end = i;
+            while (end < synopsis.size() && std::isalpha(static_cast<unsigned char>(synopsis[end])))
+                ++end;
+            const std::string word = synopsis.substr(i, end - i);
+            const auto sample = samples.find(word);
+            filled += sample != samples.end() ? sample->second : "(no sample for " + word + ": add one)";
+            i = end;
+        } else {
+            filled += synopsis[i++];
+        }
+    }
+    std::vector<std::string> args;
+    std::istringstream words(filled);
+    for (std::string word; words >> word;)
+        args.push_back(word);
+    return args;
+}
+
 // The usage line, the --help rows (and so the manual page), the README and
 // the manual the program shows name the same options, and the parser takes
 // each of them written as its row shows it.
@@ -134,7 +142,6 @@ TEST(CommandLine, EveryDocumentedOptionIsEverywhereAndParses)
     const std::string readme = ReadSource("README.md");
     const std::string manual = ReadSource("resources/manual/index.html");
     ASSERT_FALSE(readme.empty() || manual.empty());
-    // A value for each placeholder word the rows use.
     const std::map<std::string, std::string> samples = {
         {"FILE", "saved.rtf"}, {"COMn", "COM1"},      {"PATH", "/dev/null"}, {"DIR", "/tmp"},
         {"PORT", "2000"},      {"ADDR", "127.0.0.1"}, {"NAME", "UTF-8"},     {"SIZE", "64M"},
@@ -146,35 +153,10 @@ TEST(CommandLine, EveryDocumentedOptionIsEverywhereAndParses)
             EXPECT_NE(readme.find(name), std::string::npos) << name << " is not in README.md";
             EXPECT_NE(manual.find(name), std::string::npos) << name << " is not in resources/manual/index.html";
         }
-        // "--opt[=VALUE]" is given as "--opt=VALUE", "-h, --help" as "--help"; each
-        // placeholder (an upper-case word after a space, '=' or the start) takes its sample.
-        std::string synopsis(row.synopsis);
-        if (const std::size_t comma = synopsis.rfind(", "); comma != std::string::npos)
-            synopsis.erase(0, comma + 2);
-        std::string filled;
-        for (std::size_t i = 0; i < synopsis.size();) {
-            const bool wordStart = i == 0 || synopsis[i - 1] == ' ' || synopsis[i - 1] == '=';
-            if (synopsis[i] == '[' || synopsis[i] == ']') {
-                ++i;
-            } else if (wordStart && std::isupper(static_cast<unsigned char>(synopsis[i]))) {
-                std::size_t end = i;
-                while (end < synopsis.size() && std::isalpha(static_cast<unsigned char>(synopsis[end])))
-                    ++end;
-                const auto sample = samples.find(synopsis.substr(i, end - i));
-                ASSERT_NE(sample, samples.end()) << "no sample value in '" << row.synopsis << "': add one here";
-                filled += sample->second;
-                i = end;
-            } else {
-                filled += synopsis[i++];
-            }
-        }
-        std::vector<std::string> args;
-        std::istringstream words(filled);
-        for (std::string word; words >> word;)
-            args.push_back(word);
+        const std::vector<std::string> args = Example(std::string(row.synopsis), samples);
         CommandLineOptions o;
         std::string error;
-        EXPECT_NE(ParseCommandLine(args, o, error), CommandLineStatus::Error) << filled << ": " << error;
+        EXPECT_NE(ParseCommandLine(args, o, error), Status::Error) << Joined(args) << ": " << error;
     }
     EXPECT_EQ(LongOptions(UsageLine()), documented);
 }

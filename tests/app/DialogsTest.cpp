@@ -1,5 +1,5 @@
-// The terminal settings, font and colour, and S-record commands through the
-// main window, and what of them a restart brings back.
+// The terminal settings and the font and colour dialogs through the main
+// window, and what of them a restart brings back.
 
 #include "AppTestSupport.h"
 
@@ -10,8 +10,6 @@
 
 #include <QCheckBox>
 #include <QPushButton>
-#include <QTimer>
-#include <QtTest/QTest>
 
 #include <functional>
 #include <optional>
@@ -33,31 +31,6 @@ std::optional<support::DWORD> Stored(const char* section, const char* name)
 QCheckBox* Box(QDialog& d, const char* name) { return d.findChild<QCheckBox*>(QString::fromLatin1(name)); }
 void Click(QDialog& d, const char* name) { d.findChild<QPushButton*>(QString::fromLatin1(name))->click(); }
 
-// Runs `act` on the modal dialog of type T that comes up while this object
-// lives, and closes the dialog if `act` left it open.
-template <typename T>
-class OnModal {
-public:
-    explicit OnModal(std::function<void(T&)> act)
-    {
-        m_timer.setSingleShot(true);
-        QObject::connect(&m_timer, &QTimer::timeout, [this, act] {
-            if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-                m_seen = true;
-                act(*dialog);
-                if (dialog->isVisible())
-                    dialog->reject();
-            }
-        });
-        m_timer.start(0);
-    }
-    bool Seen() const { return m_seen; }
-
-private:
-    QTimer m_timer;
-    bool m_seen = false;
-};
-
 class DialogsTest : public AppFixture {
 protected:
     void SetUp() override
@@ -65,77 +38,38 @@ protected:
         AppFixture::SetUp();
         m_previousFont = SetFontChooser([this](const QFont&, QWidget*) { return m_font; });
         m_previousColor = SetColorChooser([this](const QColor&, QWidget*) { return m_color; });
-        m_previousFiles = SetOpenFilesChooser([this](const OpenFilesRequest&, QWidget*) { return m_files; });
     }
     void TearDown() override
     {
         AppFixture::TearDown();
         SetFontChooser(std::move(m_previousFont));
         SetColorChooser(std::move(m_previousColor));
-        SetOpenFilesChooser(std::move(m_previousFiles));
     }
     // Terminal settings, where `act` runs.
-    bool RunSettings(std::function<void(CTerminalSettingsDlg&)> act)
+    bool RunSettings(const std::function<void(CTerminalSettingsDlg&)>& act)
     {
-        OnModal<CTerminalSettingsDlg> settings(std::move(act));
-        Frame()->Action(32778)->trigger();
-        return settings.Seen();
+        return RunModal<CTerminalSettingsDlg>([this] { Frame()->Action(32778)->trigger(); }, act);
     }
     // Terminal settings -> font button -> the font and colour dialog, where
     // `act` runs; the settings dialog is then cancelled.
-    bool RunFontDialog(std::function<void(CAppearanceDlg&)> act)
+    bool RunFontDialog(const std::function<void(CAppearanceDlg&)>& act)
     {
         bool fontSeen = false;
         return RunSettings([&](CTerminalSettingsDlg& d) {
-            OnModal<CAppearanceDlg> font(act);
-            Click(d, "button1007");
-            fontSeen = font.Seen();
+            fontSeen = RunModal<CAppearanceDlg>([&d] { Click(d, "button1007"); }, act);
             Click(d, "button2");
         }) && fontSeen;
     }
 
     std::optional<QFont> m_font;
     std::optional<QColor> m_color;
-    QStringList m_files;
     FontChooser m_previousFont;
     ColorChooser m_previousColor;
-    OpenFilesChooser m_previousFiles;
 };
 
-TEST_F(DialogsTest, TerminalSettingsAreStoredOnOkOnlyAndBackAfterARestart)
-{
-    Start();
-    ASSERT_TRUE(RunSettings([](CTerminalSettingsDlg& d) {
-        EXPECT_TRUE(Box(d, "check1009")->isChecked());
-        EXPECT_FALSE(Box(d, "check1009")->isEnabled()) << "local echo is always on";
-        Box(d, "check1011")->setChecked(true);
-        Click(d, "button2");
-    }));
-    EXPECT_EQ(Doc()->m_bReceiveLF, 0);
-    EXPECT_EQ(Stored("Terminal Settings", "Insert LF before Receive Line"), std::nullopt) << "nothing after Cancel";
-    ASSERT_TRUE(RunSettings([](CTerminalSettingsDlg& d) {
-        Box(d, "check1010")->setChecked(true);
-        Box(d, "check1012")->setChecked(true);
-        Click(d, "button1");
-    }));
-    EXPECT_EQ(Doc()->m_bHexMode, 1);
-    EXPECT_EQ(Doc()->m_bAppendCRC, 1);
-    EXPECT_EQ(Stored("Terminal Settings", "AutoWrap"), std::optional<support::DWORD>(1)) << "it holds hex mode";
-
-    Stop();
-    Start();
-    EXPECT_EQ(Doc()->m_bHexMode, 1);
-    EXPECT_EQ(Doc()->m_bAppendCRC, 1);
-    EXPECT_EQ(Doc()->m_bReceiveLF, 0);
-    EXPECT_EQ(Doc()->m_bSendLF, 0);
-    EXPECT_TRUE(RunSettings([](CTerminalSettingsDlg& d) {
-        EXPECT_TRUE(Box(d, "check1010")->isChecked());
-        EXPECT_TRUE(Box(d, "check1012")->isChecked());
-        EXPECT_FALSE(Box(d, "check1011")->isChecked());
-    }));
-}
-
-TEST_F(DialogsTest, FontAndColoursChosenWithOkApplyToLaterTextAndAreBackAfterARestart)
+// The dialogs on their own are tried in tests/terminal; here, that what they
+// store is what the next start of the whole program brings back.
+TEST_F(DialogsTest, SettingsFontAndColoursChosenWithOkAreBackAfterARestart)
 {
     Start();
     View()->ShowReceived("before", 6);
@@ -146,54 +80,28 @@ TEST_F(DialogsTest, FontAndColoursChosenWithOkApplyToLaterTextAndAreBackAfterARe
         Click(d, "button1007");
         Click(d, "button1");
     }));
-    EXPECT_EQ(View()->font().family(), QStringLiteral("DejaVu Sans Mono"));
     View()->ShowReceived("after", 5);
     EXPECT_EQ(Doc()->Text().ColorAt(0), 0x000000FFu);
-    EXPECT_EQ(Doc()->Text().ColorAt(6), 0x00008000u);
+    EXPECT_EQ(Doc()->Text().ColorAt(6), 0x00008000u) << "the new colour for later text only";
+    ASSERT_TRUE(RunSettings([](CTerminalSettingsDlg& d) {
+        Box(d, "check1011")->setChecked(true);
+        Click(d, "button2");
+    }));
+    EXPECT_EQ(Stored("Terminal Settings", "Insert LF before Receive Line"), std::nullopt) << "nothing after Cancel";
+    ASSERT_TRUE(RunSettings([](CTerminalSettingsDlg& d) {
+        Box(d, "check1010")->setChecked(true);
+        Box(d, "check1012")->setChecked(true);
+        Click(d, "button1");
+    }));
 
     Stop();
-    EXPECT_EQ(Stored("Appearance", "ReceivedColor"), std::optional<support::DWORD>(0x00008000));
     Start();
+    EXPECT_EQ(Doc()->m_bHexMode, 1);
+    EXPECT_EQ(Doc()->m_bAppendCRC, 1);
+    EXPECT_EQ(Doc()->m_bReceiveLF, 0);
     EXPECT_EQ(m_app->m_appearance.GetReceivedColor(), 0x00008000u);
     EXPECT_EQ(View()->font().family(), QStringLiteral("DejaVu Sans Mono"));
     EXPECT_EQ(View()->font().pointSize(), 15);
-
-    // A font picked and then cancelled lasts only for the run.
-    m_font = QFont(QStringLiteral("Noto Sans Mono CJK KR"), 19);
-    ASSERT_TRUE(RunFontDialog([](CAppearanceDlg& d) {
-        Click(d, "button1005");
-        Click(d, "button1001");
-    }));
-    EXPECT_EQ(View()->font().family(), QStringLiteral("Noto Sans Mono CJK KR"));
-    Stop();
-    Start();
-    EXPECT_EQ(View()->font().family(), QStringLiteral("DejaVu Sans Mono"));
-    EXPECT_EQ(View()->font().pointSize(), 15);
-}
-
-TEST_F(DialogsTest, CtrlOChoosesAnSRecordFileAndNamesItInTheTitle)
-{
-    CMainFrame* frame = Start();
-    std::string lines;
-    for (int i = 0; i < 12; ++i)
-        lines += "S1130000285F245F2212226A000424290008237C2A\r\n";
-    testfiles::WriteFile(WorkFile("flash.mot"), lines);
-    m_files = {QString::fromStdString(WorkFile("flash.mot"))};
-    frame->show();
-    frame->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(frame));
-    QTest::keyClick(View(), Qt::Key_O, Qt::ControlModifier);
-    EXPECT_EQ(frame->windowTitle(), QStringLiteral("flash.mot - Kestrana"));
-    EXPECT_EQ(Doc()->m_nUploadLines, 12u);
-    EXPECT_EQ(Doc()->m_strUploadPath, m_files[0]);
-
-    // File > Open is the same command; an unreadable choice changes nothing.
-    m_files = {QString::fromStdString(WorkFile("gone.mot"))};
-    frame->Action(57601)->trigger();
-    ASSERT_EQ(m_boxes.Texts().size(), 1u);
-    EXPECT_NE(m_boxes.Texts()[0].find("gone.mot: No such file or directory"), std::string::npos);
-    EXPECT_EQ(frame->windowTitle(), QStringLiteral("flash.mot - Kestrana"));
-    EXPECT_EQ(Doc()->m_nUploadLines, 12u);
 }
 
 }  // namespace

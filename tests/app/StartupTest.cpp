@@ -1,21 +1,18 @@
 // Start-up and shutdown of the whole application object, in-process: the
-// settings key and the logs, a store that cannot be written, the splash
-// window, the status bar clock, About and the manual, and a file to open.
+// settings key and the logs, a store that cannot be written, About, the
+// manual and the icon, and a file to open.
 
 #include "AppTestSupport.h"
 
 #include "app/AboutDlg.h"
+#include "app/AppIcon.h"
 #include "app/HelpWindow.h"
-#include "app/MyStatusBar.h"
-#include "app/SplashWindow.h"
 #include "platform/LocalTime.h"
 #include "support/Registry.h"
 
-#include <QKeyEvent>
-#include <QLabel>
-#include <QMenuBar>
-#include <QMouseEvent>
-#include <QTimer>
+#include <QDir>
+
+#include <algorithm>
 
 namespace {
 
@@ -70,80 +67,25 @@ TEST_F(StartupTest, AnUnwritableStoreEndsStartupWithTheRegistryErrorAndItsCause)
     app.ExitInstance();
 }
 
-// Counts the key presses that reach a widget.
-class KeyCounter : public QObject {
-public:
-    int keys = 0;
-    bool eventFilter(QObject*, QEvent* e) override
-    {
-        keys += e->type() == QEvent::KeyPress ? 1 : 0;
-        return false;
+TEST_F(StartupTest, AboutShowsTheVersionHelpShowsTheManualAndTheIconHasEverySize)
+{
+    Start();
+    QList<QSize> sizes;
+    for (const QString& name : QDir(QStringLiteral(KESTRANA_SOURCE_DIR "/resources/icons"))
+                                   .entryList({QStringLiteral("kestrana-*.png")}, QDir::Files)) {
+        const int size = name.section(QLatin1Char('-'), 1).section(QLatin1Char('.'), 0, 0).toInt();
+        sizes.append(QSize(size, size));
     }
-};
+    QList<QSize> offered = KestranaIcon().availableSizes();
+    const auto byWidth = [](const QSize& a, const QSize& b) { return a.width() < b.width(); };
+    std::sort(sizes.begin(), sizes.end(), byWidth);
+    std::sort(offered.begin(), offered.end(), byWidth);
+    EXPECT_EQ(offered, sizes) << "every picture kept is compiled in";
 
-TEST_F(StartupTest, TheSplashSwallowsTheFirstKeyOrClickAndGoesAwayByItself)
-{
-    Start();
-    EXPECT_EQ(CSplashWindow::Instance(), nullptr) << "switched off";
-    Stop();
-
-    Start(CommandLineOptions{});
-    ASSERT_NE(CSplashWindow::Instance(), nullptr);
-    EXPECT_TRUE(CSplashWindow::Instance()->isVisible());
-    KeyCounter counter;
-    View()->installEventFilter(&counter);
-    QKeyEvent first(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
-    QApplication::sendEvent(View(), &first);
-    EXPECT_EQ(counter.keys, 0);
-    EXPECT_EQ(CSplashWindow::Instance(), nullptr);
-    QKeyEvent second(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, QStringLiteral("b"));
-    QApplication::sendEvent(View(), &second);
-    EXPECT_EQ(counter.keys, 1);
-    View()->removeEventFilter(&counter);
-    Stop();
-
-    Start(CommandLineOptions{});
-    ASSERT_NE(CSplashWindow::Instance(), nullptr);
-    QMenuBar* bar = Frame()->menuBar();
-    const QPoint at = bar->actionGeometry(bar->actions().front()).center();
-    QMouseEvent press(QEvent::MouseButtonPress, at, bar->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(bar, &press);
-    EXPECT_EQ(CSplashWindow::Instance(), nullptr);
-    EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << "the click opened no menu";
-    Stop();
-
-    Start(CommandLineOptions{});
-    EXPECT_TRUE(PumpUntil([] { return CSplashWindow::Instance() == nullptr; }, 10000));
-}
-
-TEST_F(StartupTest, TheClockPaneShowsTheLocalTimeAndAdvancesByItself)
-{
-    int second = 3;
-    platform::SetLocalTimeSource([&second] { return platform::LocalTime{2026, 12, 5, 9, 5, second, 0}; });
-    CMyStatusBar bar;
-    EXPECT_EQ(Utf8(bar.ClockPane()->text()), "Open COMM Port");
-    EXPECT_EQ(Utf8(bar.MessagePane()->text()), "Always Be Happy!");
-    bar.RefreshPanes();
-    EXPECT_EQ(Utf8(bar.ClockPane()->text()), "09:05:03");
-    second = 7;
-    EXPECT_TRUE(PumpUntil([&] { return bar.ClockPane()->text() == QStringLiteral("09:05:07"); }));
-}
-
-TEST_F(StartupTest, AboutShowsTheVersionAndHelpShowsTheManual)
-{
-    Start();
-    bool seen = false;
-    QTimer::singleShot(0, [&seen] {
-        if (auto* about = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget())) {
-            seen = true;
-            EXPECT_EQ(Utf8(about->CreditText()), "Kestrana " KESTRANA_PROJECT_VERSION " - a serial-port terminal");
-            EXPECT_EQ(Utf8(about->SystemText()).rfind("Linux version ", 0), 0u);
-            about->accept();
-        }
-    });
-    Frame()->Action(57664)->trigger();
-    EXPECT_TRUE(seen);
+    EXPECT_TRUE(RunModal<CAboutDlg>([this] { Frame()->Action(57664)->trigger(); }, [](CAboutDlg& about) {
+        EXPECT_EQ(Utf8(about.CreditText()), "Kestrana " KESTRANA_PROJECT_VERSION " - a serial-port terminal");
+        EXPECT_EQ(Utf8(about.SystemText()).rfind("Linux version ", 0), 0u);
+    }));
 
     Frame()->Action(32779)->trigger();
     CHelpWindow* help = m_app->GetHelpWindow();

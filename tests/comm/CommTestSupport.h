@@ -11,6 +11,8 @@
 #include "tests/common/PtyPair.h"
 #include "FakeUart.h"
 
+#include <sys/file.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -108,6 +110,13 @@ private:
     CCommPort2& m_port;
     platform::MessageQueue m_queue;
 };
+
+// Another program can open and lock the device: the engine has let it go.
+inline bool DeviceIsFree(const std::string& path)
+{
+    platform::UniqueFd other(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    return other && ::flock(other.get(), LOCK_EX | LOCK_NB) == 0;
+}
 
 // Maps slot `slot` to the pty's slave for this run.
 inline void MapSlotToPty(CCommPort2& port, const testpty::PtyPair& pty, int slot = 1)

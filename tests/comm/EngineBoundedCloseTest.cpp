@@ -4,8 +4,6 @@
 
 #include "CommTestSupport.h"
 
-#include <sys/file.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -79,8 +77,7 @@ protected:
         ASSERT_TRUE(at != all.end() && at + 1 != all.end()) << thread;
         EXPECT_EQ(at[1], "Error closing port.\n");
         EXPECT_FALSE(diagnostics.Has(other + " didn't exit.\n\r"));
-        platform::UniqueFd device(::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-        EXPECT_TRUE(device && ::flock(device.get(), LOCK_EX | LOCK_NB) == 0) << "the device was let go";
+        EXPECT_TRUE(DeviceIsFree(pty.SlavePath())) << "the device was let go";
     }
 
     // The engine opens again once the late thread has ended (bounded wait).

@@ -1,6 +1,6 @@
 // The texts the engine posts for line events, errors and queue states: on a
-// pty for what it has (characters, the flag character, an empty output) and
-// on a fake UART for modem lines and error counters.
+// pty for characters, on a fake UART for modem lines, error counters and the
+// driver's output queue. The flag character: tests/app/CommEventsTest.cpp.
 
 #include "CommTestSupport.h"
 
@@ -13,24 +13,6 @@ using namespace commtest;
 namespace {
 
 using EngineEvents = EngineTest;
-
-TEST_F(EngineEvents, CharactersTheFlagAndAnEmptyOutputOnAPty)
-{
-    Open();
-    port.m_chFlag = '\n';
-    port.SetEventMask(EV_RXCHAR | EV_RXFLAG | EV_TXEMPTY);
-    port.RefreshPortName();  // the events dialog re-applies the line settings for the flag
-    // The reader takes the new mask by ending its wait with no event.
-    ASSERT_TRUE(owner.WaitText("EVENT: NULL\r\n"));
-    ASSERT_TRUE(pty.WriteMaster("no flag"));
-    ASSERT_TRUE(owner.WaitText("EVENT: RXCHAR \r\n"));
-    ASSERT_TRUE(owner.WaitBytes(7));
-    ASSERT_TRUE(pty.WriteMaster("line\n"));
-    ASSERT_TRUE(owner.WaitText("EVENT: RXFLAG RXCHAR \r\n"));
-    const std::uint8_t out[] = {1, 2, 3};
-    ASSERT_TRUE(port.SendBytes(out, 3));
-    EXPECT_TRUE(owner.WaitText("EVENT: TXEMPTY \r\n"));
-}
 
 // Data that arrives while the reader is still taking a new mask must keep its
 // event: the mask change forgets only what the old mask alone watched.
@@ -83,9 +65,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         UartCase{"CtsDrops", kDefaultEventMask, false, [](FakeUartState& s) { s.lines &= ~kLineCts; },
                  {"EVENT: CTS \r\n"}},
-        UartCase{"SeveralLines", kDefaultEventMask, false,
-                 [](FakeUartState& s) { s.lines = (s.lines | kLineCd | kLineRing) & ~kLineDsr; },
-                 {"EVENT: DSR RING RLSD \r\n"}},
         // A ring too short for the sampling still shows through the counters.
         UartCase{"RingPulse", kDefaultEventMask, false, [](FakeUartState& s) { ++s.counters.ring; },
                  {"EVENT: RING \r\n"}},
@@ -96,12 +75,6 @@ INSTANTIATE_TEST_SUITE_P(
                      s.inQueue = 5;
                  },
                  {"EVENT: ERR BREAK \r\n", "ERROR: BREAK FRAME \r\n", "5 bytes in input buffer.\r\n"}},
-        UartCase{"BreakWithoutErrorWatch", EV_BREAK, false,
-                 [](FakeUartState& s) {
-                     ++s.counters.brk;
-                     s.inQueue = 5;
-                 },
-                 {"EVENT: BREAK \r\n"}},
         UartCase{"CtsHoldWithCtsFlowControl", kDefaultEventMask, true,
                  [](FakeUartState& s) {
                      s.lines &= ~kLineCts;

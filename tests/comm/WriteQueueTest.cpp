@@ -1,6 +1,6 @@
 // The write-request queue between the callers of SendBytes and the writer:
-// order, copies that later calls cannot touch, the byte limit, and a producer
-// that waits for room while the writer drains.
+// order, copies that later calls cannot touch, the byte and request limits,
+// and a producer that waits for room while the writer drains.
 
 #include "comm/WriteQueue.h"
 
@@ -69,22 +69,6 @@ TEST_F(WriteQueueTest, FirstInFirstOutAcrossKindsWithOwnCopiesAndAWakeWhenItWasE
     EXPECT_TRUE(wake.TryWait());
 }
 
-TEST_F(WriteQueueTest, FrontBlocksStopAtAnotherKindAndAtTheMaximum)
-{
-    const std::uint8_t byte = 1;
-    for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(Append(BlockItem(&byte, 1)));
-    ASSERT_TRUE(Append(CharItem('x')));
-    ASSERT_TRUE(Append(BlockItem(&byte, 1)));
-    WriteRequest* blocks[8];
-    EXPECT_EQ(queue.FrontBlocks(blocks, 2), 2u);
-    EXPECT_EQ(queue.FrontBlocks(blocks, 8), 3u);
-    queue.PopFront(3);
-    EXPECT_EQ(queue.FrontBlocks(blocks, 8), 0u) << "a single character first";
-    EXPECT_EQ(queue.DiscardAfterFront(), 1);
-    EXPECT_EQ(queue.Size(), 1u);
-}
-
 TEST_F(WriteQueueTest, AFullQueueRefusesAllOrNoneUntilThereIsRoom)
 {
     std::vector<std::uint8_t> block(kSendBlockSize, 0x55);
@@ -103,18 +87,18 @@ TEST_F(WriteQueueTest, AFullQueueRefusesAllOrNoneUntilThereIsRoom)
     EXPECT_TRUE(Append(BlockItem(block.data(), block.size())));
 }
 
-TEST_F(WriteQueueTest, RefusedWhatIsQueuedStaysForTheWriterUntilClosed)
+// Many small sends on a stalled line (a periodic poll) stop at the request
+// limit instead of holding a block each without end.
+TEST_F(WriteQueueTest, SmallRequestsStopAtTheRequestLimit)
 {
-    const std::uint8_t byte = 1;
-    ASSERT_TRUE(Append(BlockItem(&byte, 1)));
-    queue.Refuse();  // a writer may still hold what is queued
-    EXPECT_FALSE(queue.IsOpen());
+    const std::uint8_t byte = 0x5A;
+    for (std::size_t i = 0; i < WriteQueue::kMaxQueuedRequests; ++i)
+        ASSERT_TRUE(Append(BlockItem(&byte, 1))) << i;
     EXPECT_FALSE(Append(BlockItem(&byte, 1)));
-    EXPECT_EQ(queue.Size(), 1u);
-    queue.Close();
-    EXPECT_EQ(queue.Front(), nullptr);
-    queue.Open();
+    EXPECT_FALSE(Append(CharItem('c')));
+    queue.PopFront();
     EXPECT_TRUE(Append(BlockItem(&byte, 1)));
+    EXPECT_EQ(queue.Size(), WriteQueue::kMaxQueuedRequests);
 }
 
 // A producer fills the queue until it is refused and then waits for room,

@@ -154,9 +154,6 @@ public:
             return std::nullopt;
         return m_exit->signal != 0 ? 128 + m_exit->signal : m_exit->code;
     }
-    // After WaitExit: the exit code (-1 when a signal ended it) and the signal (0 when none).
-    int ExitCode() const { return m_exit ? m_exit->code : -1; }
-    int TermSignal() const { return m_exit ? m_exit->signal : 0; }
 
     // Ends a running child at once and reaps it.
     void Kill()

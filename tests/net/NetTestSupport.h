@@ -72,19 +72,35 @@ private:
     std::vector<Notice> m_notices;
 };
 
+inline sockaddr_in Loopback(int port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
 // A port on 127.0.0.1 that nothing listens on right now.
 inline int FreePort()
 {
     platform::UniqueFd probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(probe.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        return -1;
+    sockaddr_in address = Loopback(0);
     socklen_t length = sizeof address;
-    if (getsockname(probe.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    if (::bind(probe.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(probe.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return -1;
     return ntohs(address.sin_port);
+}
+
+// Another program listening on `port` of 127.0.0.1; empty when that failed.
+inline platform::UniqueFd ListenOn(int port)
+{
+    platform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const sockaddr_in address = Loopback(port);
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd.get(), 1) != 0)
+        fd.reset();
+    return fd;
 }
 
 // A blocking client; every wait is bounded.
@@ -101,11 +117,8 @@ public:
         timeval timeout{5, 0};
         setsockopt(m_fd.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
         setsockopt(m_fd.get(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        return ::connect(m_fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        const sockaddr_in address = Loopback(port);
+        return ::connect(m_fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     }
     bool Send(const std::string& bytes)
     {

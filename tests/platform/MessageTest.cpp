@@ -21,9 +21,7 @@ TEST(MessageQueue, DeliversInOrderAcrossThreads)
     });
     for (int i = 0; i < 1000; ++i) {
         auto m = queue.Take(2000ms);
-        ASSERT_TRUE(m);
-        EXPECT_EQ(m->message, platform::WM_USER + 1);
-        ASSERT_EQ(m->lParam, i);
+        ASSERT_TRUE(m && m->message == platform::WM_USER + 1 && m->lParam == i) << i;
     }
     poster.join();
     EXPECT_FALSE(queue.Take(0ms));

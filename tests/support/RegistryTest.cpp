@@ -63,9 +63,8 @@ TEST_F(RegistryTest, KeyNamesTheFileCannotHoldAreRefused)
         const char* name;
         LONG error;
     } cases[] = {
-        {"\\Leading", ERROR_BAD_PATHNAME}, {"Two\\\\Slashes", ERROR_BAD_PATHNAME},
-        {"Line\nBreak", ERROR_INVALID_PARAMETER}, {tooLong.c_str(), ERROR_INVALID_PARAMETER},
-        {"Trailing\\", 0}, {"한글 키", 0},
+        {"Two\\\\Slashes", ERROR_BAD_PATHNAME}, {"Line\nBreak", ERROR_INVALID_PARAMETER},
+        {tooLong.c_str(), ERROR_INVALID_PARAMETER}, {"Trailing\\", 0},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(registry.CreateKey(c.name), c.error == 0) << c.name;
@@ -114,7 +113,6 @@ TEST_F(RegistryTest, EveryKindOfValueRoundTripsThroughTheFile)
     for (int i = 0; i < 300; ++i)
         binary += static_cast<char>(i * 7);
     const std::vector<Sample> samples = {
-        {"Plain", REG_SZ, "hello world\0"s},
         {"", REG_SZ, "the default value\0"s},
         {"@", REG_SZ, "named like the default\0"s},
         {"Back\\slash \"quoted\"", REG_SZ, "C:\\dir\\\"file\".txt\\\0"s},
@@ -122,13 +120,9 @@ TEST_F(RegistryTest, EveryKindOfValueRoundTripsThroughTheFile)
         {"한글 이름", REG_SZ, "값 — ünïcödé\0"s},
         {"Bad\xff\xfe utf8", REG_SZ, "latin-1 \xe9\xe8\0"s},
         {"NoTerminator", REG_SZ, "abc"},
-        {"NothingAtAll", REG_SZ, ""},
         {"EmbeddedNul", REG_SZ, "a\0b\0"s},
-        {"Ends with backslash\\", REG_SZ, "trailing\\\0"s},
         {"Binary", REG_BINARY, binary},
-        {"Dword", REG_DWORD, "\x0a\x00\x00\x80"s},
         {"ShortDword", REG_DWORD, "\x01\x02"},
-        {"Multi", REG_MULTI_SZ, "one\0two\0\0"s},
         {"OddType", 0x12345, "x"},
     };
     const char* const values = "Software\\Trevane Desk2\\Trevane2\\Values";
@@ -210,12 +204,11 @@ TEST_F(RegistryTest, ProfileValuesRoundTripAndReadsWriteNothing)
     EXPECT_EQ(GetProfileString("CommPortSettings", "Device1", "/dev/ttyS0"), "/dev/ttyS0");
     EXPECT_TRUE(testfiles::FileNames(m_store.path()).empty()) << "a read must not write";
 
-    for (int value : {0, 7, -1, INT_MAX, INT_MIN}) {
+    for (int value : {-1, INT_MAX, INT_MIN}) {
         ASSERT_TRUE(WriteProfileInt("CommPortSettings", "BaudRate", value));
         EXPECT_EQ(GetProfileInt("CommPortSettings", "BaudRate", 99), value);
     }
-    for (const std::string& value : {std::string("/dev/ttyUSB0"), std::string(), std::string("한글 장치"),
-                                     std::string("line\r\nbreak"), std::string(5000, 'z')}) {
+    for (const std::string& value : {std::string(), std::string("line\r\nbreak"), std::string(5000, 'z')}) {
         ASSERT_TRUE(WriteProfileString("CommPortSettings", "Device1", value));
         EXPECT_EQ(GetProfileString("CommPortSettings", "Device1", "default"), value);
     }

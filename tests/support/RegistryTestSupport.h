@@ -12,6 +12,15 @@ namespace registry_test {
 
 constexpr const char* kAppKey = "HKEY_CURRENT_USER\\Software\\Trevane Desk2\\Trevane2";
 
+// "a\a\...\a" with `depth` parts.
+inline std::string Chain(std::size_t depth)
+{
+    std::string path = "a";
+    for (std::size_t i = 1; i < depth; ++i)
+        path += "\\a";
+    return path;
+}
+
 inline std::vector<std::string> ChildCommand(std::vector<std::string> args)
 {
     args.insert(args.begin(), KESTRANA_REGISTRY_CHILD);
