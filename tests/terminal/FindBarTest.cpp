@@ -1,6 +1,6 @@
 // The find bar over the terminal view, driven by keys.
 
-#include "TypingTestSupport.h"
+#include "TerminalTestSupport.h"
 
 #include "terminal/FindBar.h"
 
@@ -11,13 +11,11 @@
 
 namespace {
 
-using terminal_test::TypingTest;
-
-class FindBarTest : public TypingTest {
+class FindBarTest : public terminal_test::TypingFixture {
 protected:
     void SetUp() override
     {
-        TypingTest::SetUp();
+        TypingFixture::SetUp();
         m_view->show();
         m_view->setFocus();
     }
