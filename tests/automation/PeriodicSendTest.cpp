@@ -91,11 +91,11 @@ TEST_F(PeriodicSend, EmptyStringOrZeroPeriodIsRefusedWithTheMessage)
     EXPECT_EQ(m_boxes, std::vector<std::string>(3, "Input EditBox Is Empty or Interval is 0"));
 }
 
-TEST_F(PeriodicSend, EachTickCountsEchoesAndSendsUntilStoppedAndCountsAfreshOnRestart)
+TEST_F(PeriodicSend, EachTickCountsEchoesAndSendsUntilStoppedOrClosedAndCountsAfreshOnRestart)
 {
     CPeriodicSendDlg* window = StartSending(QStringLiteral("0102"));
     EXPECT_EQ(StartText(window), QStringLiteral("End"));
-    EXPECT_EQ(PumpRead(6), std::string("\x01\x02\x01\x02\x01\x02"));
+    EXPECT_EQ(m_pty.ReadCount(6), std::string("\x01\x02\x01\x02\x01\x02"));
     ASSERT_TRUE(PumpUntil([&] { return window->TickCount() >= 3; }));
     EXPECT_EQ(CountText(window), QStringLiteral("Count:%1").arg(window->TickCount()));
     // Each echo is followed by one space; no line breaks between them.
@@ -113,31 +113,26 @@ TEST_F(PeriodicSend, EachTickCountsEchoesAndSendsUntilStoppedAndCountsAfreshOnRe
     Click(window, 1004);
     ASSERT_TRUE(PumpUntil([&] { return window->TickCount() >= 1; }));
     EXPECT_EQ(CountText(window), QStringLiteral("Count:1"));
-    EXPECT_EQ(PumpRead(3), std::string("\x01\x02\x03", 3));
+    EXPECT_EQ(m_pty.ReadCount(3), std::string("\x01\x02\x03", 3));
+
+    // Close while running stops the timer first; a new window starts at 0.
+    Click(window, 1007);
+    EXPECT_FALSE(window->IsRunning());
+    EXPECT_TRUE(window->IsClosing());
+    ASSERT_TRUE(PumpUntil([&] { return Frame()->PeriodicSendWindow() == nullptr; }));
+    EXPECT_EQ(PeriodText(Open()), QStringLiteral("0"));
 }
 
 TEST_F(PeriodicSend, ClosedPortTicksCountAndEchoThenSendingResumes)
 {
     CPeriodicSendDlg* window = StartSending(QStringLiteral("a5b"));  // the odd b is not sent
-    EXPECT_EQ(PumpRead(1), "\xA5");
+    EXPECT_EQ(m_pty.ReadCount(1), "\xA5");
     Disconnect();
     const int before = window->TickCount();
     ASSERT_TRUE(PumpUntil([&] { return window->TickCount() >= before + 2; }));
     EXPECT_EQ(ViewText(), QStringLiteral("a5 b ").repeated(window->TickCount()));
     Connect();
-    EXPECT_EQ(PumpRead(2), "\xA5\xA5");
-}
-
-TEST_F(PeriodicSend, CloseWhileRunningStopsTheTimerFirst)
-{
-    CPeriodicSendDlg* window = StartSending(QStringLiteral("01"));
-    ASSERT_TRUE(PumpUntil([&] { return window->TickCount() >= 1; }));
-    Click(window, 1007);
-    EXPECT_FALSE(window->IsRunning());
-    EXPECT_TRUE(window->IsClosing());
-    ASSERT_TRUE(PumpUntil([&] { return Frame()->PeriodicSendWindow() == nullptr; }));
-    // A new window starts at period 0.
-    EXPECT_EQ(PeriodText(Open()), QStringLiteral("0"));
+    EXPECT_EQ(m_pty.ReadCount(2), "\xA5\xA5");
 }
 
 TEST_F(PeriodicSend, StalledLineSkipsAndCountsTicksInsteadOfQueueingThem)
@@ -160,7 +155,7 @@ TEST_F(PeriodicSend, StalledLineSkipsAndCountsTicksInsteadOfQueueingThem)
     EXPECT_EQ(ViewText(), QString());  // a skipped tick is not echoed
 
     // Once the far end reads again, the ticks go out behind the filler.
-    const std::string got = PumpRead([](const std::string& s) { return s.find("\x01\x02") != std::string::npos; }, 20000);
+    const std::string got = m_pty.ReadUntil("\x01\x02", 20000);
     const std::size_t first = got.find("\x01\x02");
     ASSERT_NE(first, std::string::npos);
     EXPECT_EQ(got.find_first_not_of('\x55'), first);
