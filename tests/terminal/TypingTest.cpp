@@ -25,10 +25,12 @@ std::string Upper(std::string s)
 
 TEST_F(TypingTest, TrafficTableRowByRow)
 {
+    enum Port { kOpen, kClosed, kFull };  // kFull: the send queue refuses
     const struct {
         const char* what;
         int hexMode, sendLF, appendCRC;
         std::string keys, sent, shown;
+        Port port = kOpen;
     } rows[] = {
         {"text: characters go one by one", 0, 1, 1, "ab1", "ab1", "ab1"},
         {"text: Enter", 0, 0, 0, "\r", "\r", "\n"},
@@ -36,6 +38,8 @@ TEST_F(TypingTest, TrafficTableRowByRow)
         {"text: keypad Enter with send-LF", 0, 1, 0, "\n", "\r\n", "\n"},
         {"text: Tab is a character", 0, 0, 0, "a\tb", "a\tb", "a\tb"},
         {"text: Backspace deletes the last character", 0, 0, 0, "ab\b", "ab\b", "a"},
+        {"text: port closed, still shown", 0, 0, 0, "z\r", "", "z\n", kClosed},
+        {"text: queue full, still shown and a beep per key", 0, 0, 0, "z\r", "", "z\n", kFull},
         {"hex: pairs are spaced, nothing sent before Enter", 1, 0, 0, "414", "", "41 4"},
         {"hex: send-LF has no effect", 1, 1, 0, "4142\r", "AB", "41 42 \n"},
         {"hex: keypad Enter", 1, 0, 0, "0d0a\n", "\r\n", "0D 0A \n"},
@@ -49,14 +53,18 @@ TEST_F(TypingTest, TrafficTableRowByRow)
         SCOPED_TRACE(row.what);
         MakeView();
         m_sender.calls.clear();
+        m_sender.open = row.port != kClosed;
+        m_sender.refuse = row.port == kFull;
+        m_beeps = 0;
         m_doc->m_bHexMode = row.hexMode;
         m_doc->m_bSendLF = row.sendLF;
         m_doc->m_bAppendCRC = row.appendCRC;
         Type(row.keys);
         EXPECT_EQ(Sent(), row.sent);
-        if (!row.hexMode) {
+        if (!row.hexMode && row.port == kOpen) {
             EXPECT_EQ(m_sender.calls.size(), row.keys.size());  // one send per key
         }
+        EXPECT_EQ(m_beeps, row.port == kFull ? static_cast<int>(row.keys.size()) : 0);
         m_view->FlushPending();
         EXPECT_EQ(Shown(), row.shown);
         // A new view inserts in the received colour: every typed character
@@ -65,6 +73,8 @@ TEST_F(TypingTest, TrafficTableRowByRow)
             EXPECT_EQ(m_doc->Text().ColorAt(i), m_appearance.m_crSent) << "offset " << i;
         EXPECT_TRUE(m_boxes.texts.empty());
     }
+    m_sender.open = true;
+    m_sender.refuse = false;
 }
 
 TEST_F(TypingTest, KeysByTheirKeyCodeNotTheirText)
@@ -112,26 +122,6 @@ TEST_F(TypingTest, TabStaysInTheTerminalWithOtherWidgetsAround)
     EXPECT_EQ(Shown(), "\t\t");
     EXPECT_TRUE(other->text().isEmpty());
     m_view->setParent(nullptr);
-}
-
-TEST_F(TypingTest, UnsentKeyIsStillShownAndBeepsOnlyWhenTheQueueRefuses)
-{
-    const struct {
-        bool open, refuse;
-        int beeps;
-    } cases[] = {{false, false, 0}, {true, true, 1}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.open ? "full queue" : "port closed");
-        MakeView();
-        m_beeps = 0;
-        m_sender.open = c.open;
-        m_sender.refuse = c.refuse;
-        Type("z\r");
-        EXPECT_EQ(Sent(), "");
-        EXPECT_EQ(Shown(), "z\n");
-        EXPECT_EQ(m_beeps, 2 * c.beeps);
-        EXPECT_TRUE(m_boxes.texts.empty());
-    }
 }
 
 TEST_F(TypingTest, TextBackspaceDeletesWhateverItsColour)
@@ -282,42 +272,38 @@ TEST_F(TypingTest, TextBackspaceThroughAHexLineTakesItsDigitsAlong)
     EXPECT_EQ(Sent(), std::string("\b\b\x12", 3));
 }
 
-TEST_F(TypingTest, CommittedKoreanIsOneSendInTheTerminalsCharacterSet)
+TEST_F(TypingTest, CommittedTextIsOneSendInTheTerminalsCharacterSetOrRefusedWhole)
 {
     const struct {
         const char* charset;
-        std::string bytes;
-    } cases[] = {{"UTF-8", "\xED\x95\x9C\xEA\xB8\x80"}, {"CP949", "\xC7\xD1\xB1\xDB"}};
+        QString text;
+        std::string bytes;  // empty: refused with a box naming the character and the set
+    } cases[] = {{"UTF-8", QStringLiteral("한글"), "\xED\x95\x9C\xEA\xB8\x80"},
+                 {"CP949", QStringLiteral("한글"), "\xC7\xD1\xB1\xDB"},
+                 {"ISO-8859-1", QStringLiteral("a한"), ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.charset);
         SetTerminalCharset(c.charset);
         MakeView();
+        SetTerminalCharset("");
         m_sender.calls.clear();
         // Composing shows nothing on the line and sends nothing.
         QInputMethodEvent composing(QStringLiteral("하"), {});
         QCoreApplication::sendEvent(m_view.get(), &composing);
         EXPECT_TRUE(m_sender.calls.empty());
-        Commit(QStringLiteral("한글"));
-        ASSERT_EQ(m_sender.calls.size(), 1u);
+        Commit(c.text);
+        EXPECT_EQ(m_sender.calls.size(), c.bytes.empty() ? 0u : 1u);
         EXPECT_EQ(Sent(), c.bytes);
-        EXPECT_EQ(m_view->PlainText(), QStringLiteral("한글"));  // shown once
+        if (c.bytes.empty()) {
+            ASSERT_EQ(m_boxes.texts, std::vector<std::string>{"The text was not sent."});
+            EXPECT_NE(m_boxes.details[0].find("U+D55C"), std::string::npos) << m_boxes.details[0];
+            EXPECT_NE(m_boxes.details[0].find(c.charset), std::string::npos) << m_boxes.details[0];
+            EXPECT_EQ(Shown(), "");
+            continue;
+        }
+        EXPECT_EQ(m_view->PlainText(), c.text);  // shown once
         EXPECT_EQ(m_doc->Text().ColorAt(0), m_appearance.m_crSent);
     }
-    SetTerminalCharset("");
-}
-
-TEST_F(TypingTest, TextWithoutAFormInTheCharacterSetIsRefusedWhole)
-{
-    SetTerminalCharset("ISO-8859-1");
-    MakeView();
-    Commit(QStringLiteral("a한"));
-    SetTerminalCharset("");
-    ASSERT_EQ(m_boxes.texts.size(), 1u);
-    EXPECT_EQ(m_boxes.texts[0], "The text was not sent.");
-    EXPECT_NE(m_boxes.details[0].find("U+D55C"), std::string::npos) << m_boxes.details[0];
-    EXPECT_NE(m_boxes.details[0].find("ISO-8859-1"), std::string::npos) << m_boxes.details[0];
-    EXPECT_EQ(Sent(), "");
-    EXPECT_EQ(Shown(), "");
 }
 
 TEST_F(TypingTest, AcceleratorsNeverReachTheLine)
@@ -365,16 +351,6 @@ TEST_F(TypingTest, PasteSendsTheTextOnceOrTakesTheHexDigits)
     EXPECT_EQ(Sent(), "");  // the clipboard's line end is no Enter
     Type("\r");
     EXPECT_EQ(Sent(), "\x1F\x2A\x3B");
-}
-
-TEST_F(TypingTest, SelectAllAndCopyTakeTheTerminalText)
-{
-    Received("line one\r\n");
-    Type("two");
-    QTest::keyClick(m_view.get(), Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(m_view.get(), Qt::Key_Insert, Qt::ControlModifier);
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("line one\ntwo"));
-    EXPECT_EQ(Sent(), "two");
 }
 
 }  // namespace
