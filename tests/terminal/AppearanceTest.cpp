@@ -140,7 +140,7 @@ protected:
     std::vector<QColor> m_colorAsked;
 };
 
-TEST_F(AppearanceDlgTest, EachColourReachesTheStoreOnOkAndNeverOnCancel)
+TEST_F(AppearanceDlgTest, EachColourReachesLaterTextAndTheStoreOnOkAndNeverOnCancel)
 {
     const struct {
         const char* button;
@@ -158,6 +158,8 @@ TEST_F(AppearanceDlgTest, EachColourReachesTheStoreOnOkAndNeverOnCancel)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.button) + (c.ok ? " OK" : " Cancel"));
         m_appearance.SetDefaultColors();
+        MakeView();
+        Received("a");
         CAppearanceDlg dialog(m_view.get());
         EXPECT_EQ(Shown(dialog, c.preview), m_appearance.*c.changed);
         EXPECT_EQ(Shown(dialog, c.other), m_appearance.*c.kept);
@@ -173,8 +175,15 @@ TEST_F(AppearanceDlgTest, EachColourReachesTheStoreOnOkAndNeverOnCancel)
         EXPECT_EQ(m_appearance.GetReceivedColor(), kRed);  // nothing kept yet
         EXPECT_EQ(m_appearance.GetSentColor(), kBlue);
 
+        Received("b");  // before OK: still the old colour
         Click(dialog, c.ok ? "button1" : "button1001");
         EXPECT_EQ(dialog.result(), c.ok ? QDialog::Accepted : QDialog::Rejected);
+        // The colours in force reach only the text that comes after.
+        Received("c");
+        m_view->ShowSent("d", 1);
+        const std::uint32_t colours[] = {kRed, kRed, m_appearance.m_crReceived, m_appearance.m_crSent};
+        for (std::uint64_t i = 0; i < std::size(colours); ++i)
+            EXPECT_EQ(m_doc->Text().ColorAt(i), colours[i]) << "offset " << i;
         const CAppearance loaded = SavedAndLoaded();
         EXPECT_EQ(loaded.*c.changed, c.ok ? 0x00563412u : m_appearance.*c.changed);
         EXPECT_EQ(loaded.*c.kept, m_appearance.*c.kept);
@@ -215,27 +224,6 @@ TEST_F(AppearanceDlgTest, FontAppliesAtOnceAndReachesTheStoreOnOk)
     const QFont stored = SavedAndLoaded().TerminalFont();
     EXPECT_EQ(stored.family(), QStringLiteral("DejaVu Sans Mono"));
     EXPECT_EQ(stored.pointSize(), 15);
-}
-
-TEST_F(AppearanceDlgTest, NewColoursApplyOnlyToTextAppendedAfterOk)
-{
-    m_view->ShowReceived("old", 3);
-    m_view->ShowSent("sent", 4);
-    CAppearanceDlg dialog(m_view.get());
-    m_colorAnswer = QColor(0x00, 0x80, 0x00);
-    Click(dialog, "button1007");
-    m_colorAnswer = QColor(0x80, 0x00, 0x80);
-    Click(dialog, "button1008");
-    m_view->ShowReceived("mid", 3);  // before OK: still the old colour
-    Click(dialog, "button1");
-    m_view->ShowReceived("new", 3);
-    m_view->ShowSent("out", 3);
-
-    const TerminalText& text = m_doc->Text();
-    ASSERT_EQ(m_view->PlainText(), QStringLiteral("oldsentmidnewout"));
-    const std::uint32_t expected[] = {kRed, kBlue, kRed, 0x00008000u, 0x00800080u};
-    for (std::uint64_t i = 0; i < std::size(expected); ++i)
-        EXPECT_EQ(text.ColorAt(i * 3 + (i > 0)), expected[i]) << "piece " << i;
 }
 
 }  // namespace

@@ -23,9 +23,10 @@ std::string Upper(std::string s)
     return s;
 }
 
+enum Port { kOpen, kClosed, kFull };  // kFull: the send queue refuses
+
 TEST_F(TypingTest, TrafficTableRowByRow)
 {
-    enum Port { kOpen, kClosed, kFull };  // kFull: the send queue refuses
     const struct {
         const char* what;
         int hexMode, sendLF, appendCRC;
@@ -140,20 +141,22 @@ TEST_F(TypingTest, TextBackspaceDeletesWhateverItsColour)
     EXPECT_EQ(Sent(), std::string("\b\xF0\x9F\x98\x80\b\b\b\b\b"));
 }
 
-TEST_F(TypingTest, TheThreeMessagesInTheirOrderAndWhatSurvives)
+TEST_F(TypingTest, TheMessagesInTheirOrderAndTheLineThatSurvivesThem)
 {
     const struct {
         const char* what;
-        bool portOpen;
+        Port port;
         int appendCRC;
         std::string keys;
         const char* message;
+        std::string then, sent;  // typed once the port is open and the CRC off
     } rows[] = {
-        {"odd line before a closed port", false, 0, "123", "Input Hex Stream is not Even Aligned!"},
-        {"odd line before the CRC", true, 1, "1", "Input Hex Stream is not Even Aligned!"},
-        {"closed port before the CRC", false, 1, "12", "Comm Port was not opened!"},
-        {"one byte and the CRC", true, 1, "41", "CRC Can't be Appended!"},
-        {"no byte and the CRC", true, 1, "", "CRC Can't be Appended!"},
+        {"odd line before a closed port", kClosed, 0, "123", "Input Hex Stream is not Even Aligned!", "4\r", "\x12\x34"},
+        {"odd line before the CRC", kOpen, 1, "1", "Input Hex Stream is not Even Aligned!", "f\r", "\x1F"},
+        {"closed port before the CRC", kClosed, 1, "12", "Comm Port was not opened!", "\r", "\x12"},
+        {"one byte and the CRC", kOpen, 1, "41", "CRC Can't be Appended!", "\r", "A"},
+        {"no byte and the CRC", kOpen, 1, "", "CRC Can't be Appended!", "", ""},
+        {"a full send queue", kFull, 0, "0102", "The line could not be sent.", "\r", "\x01\x02"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -161,47 +164,25 @@ TEST_F(TypingTest, TheThreeMessagesInTheirOrderAndWhatSurvives)
         m_boxes.texts.clear();
         m_doc->m_bHexMode = 1;
         m_doc->m_bAppendCRC = row.appendCRC;
-        m_sender.open = row.portOpen;
+        m_sender.open = row.port != kClosed;
+        m_sender.refuse = row.port == kFull;
         Type(row.keys);
         const std::string shown = Shown();
         const int pair = m_view->HexPairOpen();
         Type("\r");
-        ASSERT_EQ(m_boxes.texts.size(), 1u);
-        EXPECT_EQ(m_boxes.texts[0], row.message);
+        EXPECT_EQ(m_boxes.texts, std::vector<std::string>{row.message});
         // Nothing sent; the line, the pair flag and the screen as they were.
         EXPECT_EQ(Sent(), "");
         EXPECT_EQ(m_view->HexLine(), Upper(row.keys));
         EXPECT_EQ(m_view->HexPairOpen(), pair);
         EXPECT_EQ(Shown(), shown);
+        m_sender.open = true;
+        m_sender.refuse = false;
+        m_doc->m_bAppendCRC = 0;
+        Type(row.then);
+        EXPECT_EQ(Sent(), row.sent);
+        EXPECT_EQ(m_boxes.texts.size(), 1u);
     }
-}
-
-TEST_F(TypingTest, ARefusedHexLineGoesOutWithTheNextEnter)
-{
-    m_doc->m_bHexMode = 1;
-    Type("123\r");
-    Type("4\r");
-    EXPECT_EQ(Sent(), "\x12\x34");
-    EXPECT_EQ(Shown(), "12 34 \n");
-
-    m_sender.open = false;
-    Type("5678\r");
-    m_sender.open = true;
-    m_sender.refuse = true;
-    Type("\r");
-    m_sender.refuse = false;
-    Type("\r");
-    EXPECT_EQ(Sent(), "\x56\x78");
-    ASSERT_EQ(m_boxes.texts.size(), 3u);
-    EXPECT_EQ(m_boxes.texts[1], "Comm Port was not opened!");
-    EXPECT_EQ(m_boxes.texts[2], "The line could not be sent.");
-    EXPECT_TRUE(m_view->HexLine().empty());
-
-    // A new document forgets a half-typed line.
-    Type("9");
-    m_view->OnInitialUpdate();
-    EXPECT_TRUE(m_view->HexLine().empty());
-    EXPECT_EQ(m_view->HexPairOpen(), 0);
 }
 
 TEST_F(TypingTest, CrcBeyondTheLongestBlockIsRefusedWithItsReason)
@@ -257,6 +238,12 @@ TEST_F(TypingTest, HexBackspaceTakesBackTheLastUnsentDigitAndItsSpace)
     EXPECT_EQ(m_beeps, 2);
     EXPECT_EQ(Shown(), "7F AB \n");
     EXPECT_EQ(Sent(), "\xAB");
+
+    // A new document forgets a half-typed line.
+    Type("9");
+    m_view->OnInitialUpdate();
+    EXPECT_TRUE(m_view->HexLine().empty());
+    EXPECT_EQ(m_view->HexPairOpen(), 0);
 }
 
 TEST_F(TypingTest, TextBackspaceThroughAHexLineTakesItsDigitsAlong)
