@@ -53,21 +53,4 @@ TEST(HexEdit, PairsTypedAndPastedCharacters)
     }
 }
 
-TEST(HexEdit, ShiftInsertAndTheMiddleButtonPasteAsTyped)
-{
-    App();
-    CHexEdit box;
-    box.show();
-    QGuiApplication::clipboard()->setText(QStringLiteral("ab cd"));
-    QTest::keyClick(&box, Qt::Key_Insert, Qt::ShiftModifier);
-    EXPECT_EQ(box.text(), QStringLiteral("ab cd "));
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    if (clipboard->supportsSelection()) {
-        clipboard->setText(QStringLiteral("e"), QClipboard::Selection);
-        QTest::mouseClick(&box, Qt::MiddleButton, Qt::NoModifier, box.rect().center());
-        EXPECT_EQ(box.text().remove(QLatin1Char(' ')), QStringLiteral("abcde"));
-        EXPECT_EQ(box.SecondOfPair(), 1);
-    }
-}
-
 }  // namespace

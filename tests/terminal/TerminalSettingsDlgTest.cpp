@@ -56,48 +56,34 @@ bool OnModal(const std::function<void()>& open, const std::function<void(QWidget
 
 using TerminalSettingsDlgTest = terminal_test::ViewFixture;
 
-TEST_F(TerminalSettingsDlgTest, EachBoxGoesToTheDocumentAndTheStoreOnOkAndComesBackAfterARestart)
+TEST_F(TerminalSettingsDlgTest, EachBoxGoesToTheDocumentAndTheStoreOnOkOnlyAndComesBackAfterARestart)
 {
+    const auto isEcho = [](const OptionBox& entry) { return entry.option == &CTrevane2Doc::m_bLocalEcho; };
     // One box at a time, so a box wired to the wrong option or value shows.
     for (const OptionBox& ticked : kOptionBoxes) {
-        if (ticked.option == &CTrevane2Doc::m_bLocalEcho)
-            continue;  // greyed
+        if (isEcho(ticked))
+            continue;  // greyed: typed characters are always shown
         SCOPED_TRACE(ticked.value);
         for (const OptionBox& entry : kOptionBoxes)
-            ASSERT_TRUE(support::WriteProfileInt(kSection, entry.value, entry.option == &CTrevane2Doc::m_bLocalEcho));
-        {
+            ASSERT_TRUE(support::WriteProfileInt(kSection, entry.value, isEcho(entry)));
+        for (const char* button : {"button2", "button1"}) {  // Cancel, then OK
             CTerminalSettingsDlg dialog(m_view.get());
+            EXPECT_FALSE(Box(dialog, "check1009")->isEnabled());
             Box(dialog, ticked.box)->setChecked(true);
-            Press(dialog, "button1");
-            EXPECT_EQ(dialog.result(), QDialog::Accepted);
+            Press(dialog, button);
+            EXPECT_EQ((*m_doc).*ticked.option, std::string(button) == "button1");
+            EXPECT_EQ(Stored(ticked.value), std::string(button) == "button1");
         }
         MakeView();  // a restart: the options come from the store alone
         CTerminalSettingsDlg dialog(m_view.get());
         for (const OptionBox& entry : kOptionBoxes) {
-            const int expected = (entry.option == ticked.option || entry.option == &CTrevane2Doc::m_bLocalEcho) ? 1 : 0;
+            const int expected = entry.option == ticked.option || isEcho(entry);
             EXPECT_EQ(Stored(entry.value), expected) << entry.value;
             EXPECT_EQ((*m_doc).*entry.option, expected) << entry.value;
             EXPECT_EQ(Box(dialog, entry.box)->isChecked(), expected == 1) << entry.value;
         }
     }
     EXPECT_TRUE(m_boxes.texts.empty());
-}
-
-TEST_F(TerminalSettingsDlgTest, FirstRunShowsTheDefaultsAndCancelWritesNothing)
-{
-    CTerminalSettingsDlg dialog(m_view.get());
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("터미널 설정"));
-    for (const OptionBox& entry : kOptionBoxes) {
-        EXPECT_EQ(Box(dialog, entry.box)->isChecked(), entry.option == &CTrevane2Doc::m_bLocalEcho) << entry.box;
-        EXPECT_EQ(Box(dialog, entry.box)->isEnabled(), entry.option != &CTrevane2Doc::m_bLocalEcho) << entry.box;
-        Box(dialog, entry.box)->setChecked(true);
-    }
-    Press(dialog, "button2");
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
-    EXPECT_EQ(m_doc->m_bHexMode, 0);
-    EXPECT_EQ(m_doc->m_bAppendCRC, 0);
-    for (const OptionBox& entry : kOptionBoxes)
-        EXPECT_EQ(Stored(entry.value), -1) << entry.value;
 }
 
 TEST_F(TerminalSettingsDlgTest, AMissingValueOrOneOfTheWrongTypeKeepsTheOption)
