@@ -83,10 +83,13 @@ TEST_F(FindBarTest, TheHitIsScrolledIntoViewAndStaysWhileBlocksArrive)
     EXPECT_TRUE(visible());
     EXPECT_NE(m_view->FoundText().second, 0u);  // still highlighted
 
-    // Esc closes the bar; the terminal follows the end again.
+    // Esc closes the bar and the view stays; the next block brings the end
+    // into view again.
     QTest::keyClick(find->TextEdit(), Qt::Key_Escape);
     EXPECT_FALSE(find->isVisible());
     EXPECT_EQ(m_view->FoundText().second, 0u);
+    m_view->FlushPending();
+    EXPECT_LT(bar->value(), bar->maximum());
     Received("last\r\n");
     m_view->FlushPending();
     EXPECT_EQ(bar->value(), bar->maximum());

@@ -133,21 +133,6 @@ TEST_F(ViewTest, ThousandBlocksKeepOrderAndLogLinesWithoutPerBlockRepaint)
         ASSERT_EQ(lines[i + 1], kPrefix + expected.mid(static_cast<qsizetype>(i) * 6, 6).toStdString()) << i;
 }
 
-TEST_F(ViewTest, ArrivingBlockScrollsToTheEnd)
-{
-    for (int i = 0; i < 200; ++i)
-        Received("line of text\n");
-    m_view->FlushPending();
-    QScrollBar* bar = m_view->verticalScrollBar();
-    EXPECT_GT(bar->maximum(), 0);
-    EXPECT_EQ(bar->value(), bar->maximum());
-
-    bar->setValue(0);
-    Received("more\n");
-    m_view->FlushPending();
-    EXPECT_EQ(bar->value(), bar->maximum());
-}
-
 TEST_F(ViewTest, DragSelectsCtrlCCopiesAndAnArrivingBlockDropsTheSelection)
 {
     Received("abcdefgh\nsecond");
