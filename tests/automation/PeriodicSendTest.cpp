@@ -63,7 +63,7 @@ TEST_F(PeriodicSend, ArrowsStepThePeriodBy100AndNeverBelow0)
             QTest::keyClick(spin, step.up ? Qt::Key_Up : Qt::Key_Down);
         else
             Arrow(window, step.up);
-        EXPECT_EQ(PeriodText(window), QString::fromLatin1(step.shown));
+        EXPECT_EQ(PeriodText(window), QString::fromLatin1(step.shown)) << "step " << &step - steps;
     }
     // Typing into the period box changes nothing.
     Type(window->findChild<QLineEdit*>("edit1006"), QStringLiteral("5"));

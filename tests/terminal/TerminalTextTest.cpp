@@ -179,12 +179,13 @@ TEST(TerminalText, WideCharactersTakeTwoCellsAndSurrogatePairsStayTogether)
         {2, u"ab\U0001F600c", {{0, 0}, {0, 2}, {0, 4}}},  // two cells: a row of its own
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE("case " + std::to_string(&c - cases));
         TerminalText text;
         text.SetWrapColumns(c.columns);
         Append(text, c.text);
-        ASSERT_EQ(text.RowCount(), c.rows.size()) << c.columns;
+        ASSERT_EQ(text.RowCount(), c.rows.size());
         for (std::size_t row = 0; row < c.rows.size(); ++row)
-            EXPECT_EQ(text.RowPosition(row), c.rows[row]) << c.columns << " row " << row;
+            EXPECT_EQ(text.RowPosition(row), c.rows[row]) << "row " << row;
     }
 }
 

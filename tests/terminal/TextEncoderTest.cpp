@@ -27,7 +27,7 @@ TEST(TextEncoder, EncodesEachCharacterSetOrRefusesTheWholeText)
         {"UTF-8", std::u16string{u'a', char16_t(0xD83D)}, "", 1},  // an unpaired surrogate
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.charset);
+        SCOPED_TRACE(std::string(c.charset) + ", case " + std::to_string(&c - cases));
         TextEncoder encoder(c.charset);
         std::string out = "<";
         std::size_t failedAt = kSent;
