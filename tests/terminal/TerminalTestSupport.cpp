@@ -55,6 +55,10 @@ TempWorkDir::~TempWorkDir()
     ::unsetenv("KESTRANA_REGISTRY_DIR");
 }
 
+std::string ReadFile(const std::string& path) { return testfiles::ReadFile(path); }
+
+std::vector<std::string> ReadLines(const std::string& path) { return testfiles::ReadLines(path); }
+
 MessageBoxes::MessageBoxes()
 {
     m_previous = platform::SetMessageBoxHandler([this](std::string_view text, std::string_view detail) {

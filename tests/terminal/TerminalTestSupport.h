@@ -41,6 +41,10 @@ private:
     std::string m_previous;
 };
 
+std::string ReadFile(const std::string& path);
+// CR LF separated lines (the last, unterminated piece dropped when empty).
+std::vector<std::string> ReadLines(const std::string& path);
+
 // Message boxes are recorded while the object lives, not shown.
 class MessageBoxes {
 public:
