@@ -56,8 +56,6 @@ public:
     int Columns() const { return m_nColumns; }
     int VisibleRows() const;
 
-    support::CLogFile* ReceiveLog() const { return m_pReceiveLog.get(); }
-
     // Takes the appearance's font (after the appearance changed).
     void ApplyAppearanceFont();
 

@@ -19,24 +19,26 @@ struct Row {
 
 class AutoResponse : public AutomationFixture {
 protected:
-    CAutoResponseDlg* Open()
-    {
-        ClickBarButton(res::IDC_AUTORESP);
-        return Frame()->AutoResponseWindow();
-    }
-    // Types the rows over what the boxes hold and presses "Start".
+    // Types the rows over what the boxes hold and presses "Start" (after
+    // "End" when it runs).
     CAutoResponseDlg* StartWith(const std::vector<Row>& rows)
     {
-        CAutoResponseDlg* window = Frame()->AutoResponseWindow() ? Frame()->AutoResponseWindow() : Open();
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            const int row = static_cast<int>(i) + 1;
+        if (Frame()->AutoResponseWindow() == nullptr)
+            ClickBarButton(res::IDC_AUTORESP);
+        CAutoResponseDlg* window = Frame()->AutoResponseWindow();
+        if (window->IsStarted())
+            Click(window, 1004);
+        for (int row = 1; row <= 3; ++row) {
             window->InBox(row)->clear();
             window->OutBox(row)->clear();
-            Type(window->InBox(row), rows[i].in);
-            Type(window->OutBox(row), rows[i].out);
+            if (row <= static_cast<int>(rows.size())) {
+                Type(window->InBox(row), rows[row - 1].in);
+                Type(window->OutBox(row), rows[row - 1].out);
+            }
         }
         Click(window, 1004);
         EXPECT_TRUE(PumpUntil([&] { return Frame()->m_bResponderActive == 1; }));
+        EXPECT_EQ(window->findChild<QPushButton*>("button1004")->text(), QStringLiteral("End"));
         return window;
     }
     // The device sends `block` in one piece; waits until the terminal shows it.
@@ -46,81 +48,60 @@ protected:
         ASSERT_TRUE(m_pty.WriteMaster(block));
         ASSERT_TRUE(PumpUntil([&] { return ViewText().size() > before; }));
     }
-    // What the program sent back after the device's `block`, read until
-    // `count` bytes are in.
-    std::string Answer(const std::string& block, std::size_t count)
-    {
-        EXPECT_TRUE(m_pty.WriteMaster(block));
-        return PumpRead(count);
-    }
 };
 
-TEST_F(AutoResponse, WorkedExampleAnswersTheExactBlockOnly)
+TEST_F(AutoResponse, OnlyTheExactBlockOfAStartedPatternIsAnswered)
 {
-    CAutoResponseDlg* window = StartWith({{"0102", "AABB"}, {"05", "cc"}});
-    EXPECT_EQ(window->InBox(1)->text(), QStringLiteral("01 02 "));
-    EXPECT_EQ(window->OutBox(1)->text(), QStringLiteral("AA BB "));
-    EXPECT_EQ(window->findChild<QPushButton*>("button1004")->text(), QStringLiteral("End"));
-    EXPECT_EQ(Doc()->m_mapAutoResp,
-              (std::map<std::string, std::string>{{"01 02", "AA BB "}, {"05", "CC "}}));
-
-    EXPECT_EQ(Answer("\x01\x02", 2), "\xAA\xBB");
-    // The reply is echoed as stored, after the received block.
-    ASSERT_TRUE(PumpUntil([&] { return ViewText().endsWith(QStringLiteral("AA BB ")); }));
-
-    // A longer block and a pattern split over two blocks get no answer: the
-    // next answer to come is the one for 05.
-    Receive("\x01\x02\x03");
-    Receive("\x01");
-    Receive("\x02");
-    EXPECT_EQ(Answer("\x05", 1), "\xCC");
-}
-
-TEST_F(AutoResponse, PatternsAreUpperCasedAndAFirstByteOf00HidesNothing)
-{
-    // Row 1 blank; 00 first in the store, the others after it.
-    StartWith({{"", "11"}, {"0a", "bb"}, {"0011", "22"}});
-    EXPECT_EQ(Doc()->m_mapAutoResp,
-              (std::map<std::string, std::string>{{"00 11", "22 "}, {"0A", "BB "}}));
-    EXPECT_EQ(Answer(std::string("\x00\x11", 2), 1), "\x22");
-    EXPECT_EQ(Answer("\x0A", 1), "\xBB");
-}
-
-TEST_F(AutoResponse, EachStartReplacesTheStoreSoAtMostThreePatternsAnswer)
-{
-    CAutoResponseDlg* window = StartWith({{"01", "A1"}, {"02", "A2"}, {"03", "A3"}});
-    Click(window, 1004);  // "End"
-    ASSERT_TRUE(PumpUntil([&] { return Frame()->m_bResponderActive == 0; }));
-    StartWith({{"04", "A4"}, {"02", "B2"}, {"03", "A3"}});
-    EXPECT_EQ(Doc()->m_mapAutoResp,
-              (std::map<std::string, std::string>{{"02", "B2 "}, {"03", "A3 "}, {"04", "A4 "}}));
-    Receive("\x01");  // the replaced pattern is gone
-    EXPECT_EQ(Answer("\x02", 1), "\xB2");
-    EXPECT_EQ(Answer("\x04", 1), "\xA4");
-}
-
-TEST_F(AutoResponse, EmptyReplyOrNoPatternSendsAndEchoesNothing)
-{
-    CAutoResponseDlg* window = StartWith({});
-    EXPECT_EQ(window->findChild<QPushButton*>("button1004")->text(), QStringLiteral("End"));
-    EXPECT_TRUE(Doc()->m_mapAutoResp.empty());
-    Receive(std::string("\x00" "A", 2));
-    EXPECT_EQ(SentBeforeMarker(), "");
-
-    Click(window, 1004);
-    StartWith({{"01", ""}, {"02", "A2"}});
-    Receive("\x01");
-    const QString shown = ViewText();
-    EXPECT_EQ(Answer("\x02", 1), "\xA2");
-    ASSERT_TRUE(PumpUntil([&] { return ViewText().endsWith(QStringLiteral("A2 ")); }));
-    EXPECT_EQ(ViewText(), shown + QStringLiteral("\x02" "A2 "));
-}
-
-TEST_F(AutoResponse, BlockIsComparedAsReceivedWhateverTheLineFeedOption)
-{
-    Doc()->m_bReceiveLF = 1;  // the terminal gets CR LF A, the window CR A
-    StartWith({{"0D41", "0A"}});
-    EXPECT_EQ(Answer("\x0D\x41", 1), "\x0A");
+    struct Step {
+        std::string block;  // from the device
+        std::string reply;  // the answer; empty: none
+    };
+    const struct {
+        const char* what;
+        std::vector<Row> rows;
+        std::map<std::string, std::string> store;
+        std::vector<Step> steps;
+        int receiveLF = 0;
+    } cases[] = {
+        {"the worked example; a longer block and a split pattern get no answer",
+         {{"0102", "AABB"}, {"05", "cc"}},
+         {{"01 02", "AA BB "}, {"05", "CC "}},
+         {{"\x01\x02", "\xAA\xBB"}, {"\x01\x02\x03", ""}, {"\x01", ""}, {"\x02", ""}, {"\x05", "\xCC"}}},
+        {"no pattern", {}, {}, {{std::string("\x00" "A", 2), ""}}},
+        {"upper-cased patterns; a first byte of 00 hides nothing",
+         {{"", "11"}, {"0a", "bb"}, {"0011", "22"}},
+         {{"00 11", "22 "}, {"0A", "BB "}},
+         {{std::string("\x00\x11", 2), "\x22"}, {"\x0A", "\xBB"}}},
+        {"each start replaces the whole store",
+         {{"04", "A4"}, {"02", "B2"}, {"03", "A3"}},
+         {{"02", "B2 "}, {"03", "A3 "}, {"04", "A4 "}},
+         {{"\x0A", ""}, {"\x02", "\xB2"}, {"\x04", "\xA4"}}},
+        {"an empty reply sends nothing", {{"01", ""}, {"02", "A2"}}, {{"01", ""}, {"02", "A2 "}},
+         {{"\x01", ""}, {"\x02", "\xA2"}}},
+        {"compared as received, whatever the line-feed option", {{"0D41", "0A"}}, {{"0D 41", "0A "}},
+         {{"\x0D\x41", "\x0A"}}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Doc()->m_bReceiveLF = c.receiveLF;
+        StartWith(c.rows);
+        EXPECT_EQ(Doc()->m_mapAutoResp, c.store);
+        for (const Step& step : c.steps) {
+            if (step.reply.empty()) {
+                Receive(step.block);
+                continue;
+            }
+            // Any answer to an earlier step would come first and show here.
+            ASSERT_TRUE(m_pty.WriteMaster(step.block));
+            EXPECT_EQ(m_pty.ReadCount(step.reply.size()), step.reply);
+            // The reply is echoed as stored, after the received block.
+            QString echo;
+            for (unsigned char byte : step.reply)
+                echo += QStringLiteral("%1 ").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+            EXPECT_TRUE(PumpUntil([&] { return ViewText().endsWith(echo); })) << echo.toStdString();
+        }
+        EXPECT_EQ(SentBeforeMarker(), "");
+    }
 }
 
 TEST_F(AutoResponse, ClosingTheWindowEndsRespondingAndReopeningShowsThePairs)
@@ -132,14 +113,16 @@ TEST_F(AutoResponse, ClosingTheWindowEndsRespondingAndReopeningShowsThePairs)
     Receive("1");
     EXPECT_EQ(SentBeforeMarker(), "");
 
-    window = Open();
+    ClickBarButton(res::IDC_AUTORESP);
+    window = Frame()->AutoResponseWindow();
     EXPECT_EQ(window->InBox(1)->text(), QStringLiteral("31"));
     EXPECT_EQ(window->OutBox(1)->text(), QStringLiteral("32 "));
     EXPECT_EQ(window->findChild<QPushButton*>("button1004")->text(), QStringLiteral("Start"));
     Receive("1");
     EXPECT_EQ(SentBeforeMarker(), "");
     Click(window, 1004);
-    EXPECT_EQ(Answer("1", 1), "2");
+    ASSERT_TRUE(m_pty.WriteMaster("1"));
+    EXPECT_EQ(m_pty.ReadCount(1), "2");
 }
 
 }  // namespace

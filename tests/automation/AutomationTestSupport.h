@@ -1,7 +1,8 @@
 #pragma once
 // Shared pieces of the automation tests: one offscreen QApplication for the
-// process, the real program connected to a pseudo-terminal as the device, a
-// message box recorder, typing into widgets and reading the far end.
+// process, the real program connected to a pseudo-terminal as the device
+// (the event loop runs while the far end is read), a message box recorder
+// and typing into widgets.
 
 #include "app/MainFrame.h"
 #include "app/Trevane2App.h"
@@ -12,29 +13,25 @@
 #include "terminal/Trevane2Doc.h"
 #include "terminal/Trevane2View.h"
 #include "tests/common/PtyPair.h"
+#include "tests/common/QtPump.h"
 #include "tests/common/TestFiles.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QKeyEvent>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace autotest {
+
+using testqt::PumpUntil;
 
 inline std::unique_ptr<QApplication>& QtHolder()
 {
@@ -62,19 +59,6 @@ inline QApplication& App()
     return *QtHolder();
 }
 
-// Runs the event loop until `done` holds or `timeoutMs` passes.
-inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 // Each character as a key press with that text; '\b' is Backspace.
 inline void Type(QWidget* widget, const QString& keys)
 {
@@ -98,22 +82,6 @@ inline void Click(QWidget* window, int id)
     QTest::mouseClick(button, Qt::LeftButton);
 }
 
-// Runs `action` on the next modal dialog once it shows (from inside its
-// event loop), e.g. to fill it in and end it.
-inline void OnNextModal(std::function<void(QWidget* dialog)> action)
-{
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [action = std::move(action), poll] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            action(modal);
-            *poll = nullptr;  // ends the cycle through the capture
-            return;
-        }
-        QTimer::singleShot(5, *poll);
-    };
-    QTimer::singleShot(0, *poll);
-}
-
 // The program with its first port on a device, connected, in a folder of
 // its own; message boxes are recorded, not shown.
 class AutomationFixture : public ::testing::Test {
@@ -122,13 +90,11 @@ protected:
     {
         App();
         ASSERT_FALSE(m_temp.path().empty());
-        const std::string registry = m_temp.path() + "/registry";
-        std::filesystem::create_directories(registry);
-        setenv("KESTRANA_REGISTRY_DIR", registry.c_str(), 1);
         m_oldCwd = std::filesystem::current_path();
         std::filesystem::current_path(m_temp.path());
         m_previousBoxes = platform::SetMessageBoxHandler(
             [this](std::string_view text, std::string_view) { m_boxes.emplace_back(text); });
+        m_pty.SetWhileWaiting([] { QCoreApplication::processEvents(); });
 
         const std::string device = DevicePath();
         ASSERT_FALSE(device.empty());
@@ -168,15 +134,12 @@ protected:
         ASSERT_TRUE(button != nullptr && button->isEnabled()) << id;
         QTest::mouseClick(button, Qt::LeftButton);
     }
-    void Connect()
+    void Connect() { SetConnected(res::ID_COMM_OPEN, 1); }
+    void Disconnect() { SetConnected(res::ID_COMM_CLOSE, 0); }
+    void SetConnected(unsigned command, int connected)
     {
-        Frame()->Action(res::ID_COMM_OPEN)->trigger();
-        ASSERT_EQ(Frame()->m_pCommPort->m_bConnected, 1);
-    }
-    void Disconnect()
-    {
-        Frame()->Action(res::ID_COMM_CLOSE)->trigger();
-        ASSERT_EQ(Frame()->m_pCommPort->m_bConnected, 0);
+        Frame()->Action(command)->trigger();
+        ASSERT_EQ(Frame()->m_pCommPort->m_bConnected, connected);
     }
     // The bytes sent before a marker key typed into the terminal: what did
     // (not) reach the line up to now.
@@ -188,32 +151,11 @@ protected:
         Doc()->m_bHexMode = hexMode;
         std::string got = m_pty.ReadUntil("~");
         EXPECT_TRUE(!got.empty() && got.back() == '~') << got;
-        if (!got.empty())
-            got.pop_back();
-        return got;
-    }
-    // Reads the far end while the event loop runs (timers tick, blocks
-    // arrive) until `done` holds for what came or `timeoutMs` passes.
-    std::string PumpRead(const std::function<bool(const std::string&)>& done, int timeoutMs = 5000)
-    {
-        std::string got;
-        PumpUntil(
-            [&] {
-                char buffer[4096];
-                ssize_t n;
-                while ((n = ::read(m_pty.Master(), buffer, sizeof buffer)) > 0)
-                    got.append(buffer, static_cast<std::size_t>(n));
-                return done(got);  // EAGAIN: nothing yet; EIO: the port is closed for now
-            },
-            timeoutMs);
-        return got;
-    }
-    std::string PumpRead(std::size_t count)
-    {
-        return PumpRead([count](const std::string& got) { return got.size() >= count; });
+        return got.substr(0, got.empty() ? 0 : got.size() - 1);
     }
 
     testfiles::TempDir m_temp{"kestrana-automation"};
+    testfiles::ScopedEnv m_registry{"KESTRANA_REGISTRY_DIR", m_temp.path() + "/registry"};
     std::filesystem::path m_oldCwd;
     std::vector<std::string> m_boxes;  // message box texts, in order
     platform::MessageBoxHandler m_previousBoxes;

@@ -13,67 +13,41 @@ namespace {
 using autotest::App;
 using autotest::Type;
 
-struct PairingCase {
-    const char* name;
-    QString preset;  // set by code before typing
-    QString keys;    // '\b' is Backspace, '\x16' pastes `clipboard`
-    QString clipboard;
-    QString text;
-    int secondOfPair;
-};
-
-class HexEditPairing : public ::testing::TestWithParam<PairingCase> {};
-
-TEST_P(HexEditPairing, ShowsThePairs)
+TEST(HexEdit, PairsTypedAndPastedCharacters)
 {
     App();
-    const PairingCase& c = GetParam();
-    CHexEdit box;
-    box.show();
-    box.setText(c.preset);
-    QGuiApplication::clipboard()->setText(c.clipboard);
-    for (const QChar key : c.keys) {
-        if (key == QChar(0x16))
-            QTest::keyClick(&box, Qt::Key_V, Qt::ControlModifier);
-        else
-            Type(&box, QString(key));
-    }
-    EXPECT_EQ(box.text(), c.text);
-    EXPECT_EQ(box.SecondOfPair(), c.secondOfPair);
-}
-
-const PairingCase kPairingCases[] = {
-    {"FourDigits", "", "0102", "", "01 02 ", 0},
-    {"OneDigit", "", "0", "", "0", 1},
-    {"LettersKeepTheirCase", "", "ab", "", "ab ", 0},
-    {"TypedSpaceDoesNotCount", "", "1 2", "", "1 2 ", 0},
-    {"BackspaceLeavesTheFlag", "", "a\bb", "", "b ", 0},
-    {"LoadedTextDoesNotCount", "01 02", "34", "", "01 0234 ", 0},
-    {"AnyLetterPairs", "", "GZ", "", "GZ ", 0},
-    {"LettersBeyondAscii", "", QStringLiteral("é1한"), "", QStringLiteral("é1 한"), 1},
-    {"PunctuationGoesInUnpaired", "", "1,2", "", "1,2 ", 0},
-    {"PasteIntoAnEmptyBox", "", "\x16", "0A 1b\t2", "0A 1b 2", 1},
-    {"PasteCompletesAnOpenPair", "", "1\x16" "c", "23 4", "12 34 c", 1},
-    {"TypingGoesOnAfterAPaste", "", "\x16" "5", "0a1", "0a 15 ", 0},
-};
-
-INSTANTIATE_TEST_SUITE_P(Cases, HexEditPairing, ::testing::ValuesIn(kPairingCases),
-                         [](const ::testing::TestParamInfo<PairingCase>& test) { return std::string(test.param.name); });
-
-TEST(HexEdit, ShiftInsertAndTheMiddleButtonPasteAsTyped)
-{
-    App();
-    CHexEdit box;
-    box.show();
-    QGuiApplication::clipboard()->setText(QStringLiteral("ab cd"));
-    QTest::keyClick(&box, Qt::Key_Insert, Qt::ShiftModifier);
-    EXPECT_EQ(box.text(), QStringLiteral("ab cd "));
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    if (clipboard->supportsSelection()) {
-        clipboard->setText(QStringLiteral("e"), QClipboard::Selection);
-        QTest::mouseClick(&box, Qt::MiddleButton, Qt::NoModifier, box.rect().center());
-        EXPECT_EQ(box.text().remove(QLatin1Char(' ')), QStringLiteral("abcde"));
-        EXPECT_EQ(box.SecondOfPair(), 1);
+    const struct {
+        const char* name;
+        QString preset;  // set by code before typing
+        QString keys;    // '\b' is Backspace, '\x16' pastes `clipboard`
+        QString clipboard;
+        QString text;
+        int secondOfPair;
+    } cases[] = {
+        {"one digit", "", "0", "", "0", 1},
+        {"letters keep their case", "", "abGZ01", "", "ab GZ 01 ", 0},
+        {"a typed space does not count", "", "1 2", "", "1 2 ", 0},
+        {"Backspace leaves the flag", "", "a\bb", "", "b ", 0},
+        {"loaded text does not count", "01 02", "34", "", "01 0234 ", 0},
+        {"letters beyond ASCII", "", QStringLiteral("é1한"), "", QStringLiteral("é1 한"), 1},
+        {"punctuation goes in unpaired", "", "1,2", "", "1,2 ", 0},
+        {"paste into an empty box", "", "\x16", "0A 1b\t2", "0A 1b 2", 1},
+        {"paste completes an open pair", "", "1\x16" "c", "23 4", "12 34 c", 1},
+        {"typing goes on after a paste", "", "\x16" "5", "0a1", "0a 15 ", 0},
+    };
+    for (const auto& c : cases) {
+        CHexEdit box;
+        box.show();
+        box.setText(c.preset);
+        QGuiApplication::clipboard()->setText(c.clipboard);
+        for (const QChar key : c.keys) {
+            if (key == QChar(0x16))
+                QTest::keyClick(&box, Qt::Key_V, Qt::ControlModifier);
+            else
+                Type(&box, QString(key));
+        }
+        EXPECT_EQ(box.text(), c.text) << c.name;
+        EXPECT_EQ(box.SecondOfPair(), c.secondOfPair) << c.name;
     }
 }
 

@@ -12,51 +12,44 @@ namespace {
 
 using namespace autotest;
 
-struct WindowCase {
-    const char* name;
-    unsigned barButton;
-    CModelessDlg* (*window)(CMainFrame*);
-};
+using Windows = AutomationFixture;
 
-void PrintTo(const WindowCase& c, std::ostream* out) { *out << c.name; }
-
-class ModelessWindows : public AutomationFixture, public ::testing::WithParamInterface<WindowCase> {};
-
-TEST_P(ModelessWindows, EnterAndEscLeaveTheWindowAsItWas)
+TEST_F(Windows, EnterAndEscLeaveEachWindowAsItWasAndASecondPressOnlyActivatesIt)
 {
-    const WindowCase& c = GetParam();
     Doc()->m_mapAutoSend["1005"] = "41";  // so that AutoSend's "1" can be pressed
-    ClickBarButton(c.barButton);
-    CModelessDlg* window = c.window(Frame());
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    const struct {
+        const char* name;
+        unsigned barButton;
+        CModelessDlg* (*window)(CMainFrame*);
+    } windows[] = {
+        {"AutoSend", res::IDC_AUTOSEND, [](CMainFrame* f) -> CModelessDlg* { return f->AutoSendWindow(); }},
+        {"Periodic", res::IDC_PERIODIC, [](CMainFrame* f) -> CModelessDlg* { return f->PeriodicSendWindow(); }},
+        {"AutoResp", res::IDC_AUTORESP, [](CMainFrame* f) -> CModelessDlg* { return f->AutoResponseWindow(); }},
+    };
+    for (const auto& c : windows) {
+        SCOPED_TRACE(c.name);
+        ClickBarButton(c.barButton);
+        CModelessDlg* window = c.window(Frame());
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        // Button 1004 is "1" or "Start" in each of them.
+        auto* first = window->findChild<QPushButton*>(QStringLiteral("button1004"));
+        const QString label = first->text();
+        first->setFocus();
+        for (QWidget* target : {static_cast<QWidget*>(first), static_cast<QWidget*>(window)}) {
+            for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
+                QTest::keyClick(target, key);
+        }
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_FALSE(window->IsClosing());
+        EXPECT_EQ(first->text(), label);
+        EXPECT_TRUE(m_boxes.empty());
+        EXPECT_EQ(SentBeforeMarker(), "");
 
-    // Button 1004 is "1" or "Start" in each of them.
-    auto* first = window->findChild<QPushButton*>(QStringLiteral("button1004"));
-    const QString label = first->text();
-    first->setFocus();
-    for (QWidget* target : {static_cast<QWidget*>(first), static_cast<QWidget*>(window)}) {
-        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
-            QTest::keyClick(target, key);
+        ClickBarButton(c.barButton);
+        EXPECT_EQ(c.window(Frame()), window);
     }
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_FALSE(window->IsClosing());
-    EXPECT_EQ(first->text(), label);
-    EXPECT_TRUE(m_boxes.empty());
-    EXPECT_EQ(SentBeforeMarker(), "");
-
-    ClickBarButton(c.barButton);
-    EXPECT_EQ(c.window(Frame()), window);
 }
-
-const WindowCase kWindows[] = {
-    {"AutoSend", res::IDC_AUTOSEND, [](CMainFrame* f) -> CModelessDlg* { return f->AutoSendWindow(); }},
-    {"Periodic", res::IDC_PERIODIC, [](CMainFrame* f) -> CModelessDlg* { return f->PeriodicSendWindow(); }},
-    {"AutoResp", res::IDC_AUTORESP, [](CMainFrame* f) -> CModelessDlg* { return f->AutoResponseWindow(); }},
-};
-
-INSTANTIATE_TEST_SUITE_P(Windows, ModelessWindows, ::testing::ValuesIn(kWindows),
-                         [](const ::testing::TestParamInfo<WindowCase>& test) { return std::string(test.param.name); });
 
 }  // namespace

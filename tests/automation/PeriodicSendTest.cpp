@@ -63,7 +63,7 @@ TEST_F(PeriodicSend, ArrowsStepThePeriodBy100AndNeverBelow0)
             QTest::keyClick(spin, step.up ? Qt::Key_Up : Qt::Key_Down);
         else
             Arrow(window, step.up);
-        EXPECT_EQ(PeriodText(window), QString::fromLatin1(step.shown));
+        EXPECT_EQ(PeriodText(window), QString::fromLatin1(step.shown)) << "step " << &step - steps;
     }
     // Typing into the period box changes nothing.
     Type(window->findChild<QLineEdit*>("edit1006"), QStringLiteral("5"));
@@ -91,11 +91,11 @@ TEST_F(PeriodicSend, EmptyStringOrZeroPeriodIsRefusedWithTheMessage)
     EXPECT_EQ(m_boxes, std::vector<std::string>(3, "Input EditBox Is Empty or Interval is 0"));
 }
 
-TEST_F(PeriodicSend, EachTickCountsEchoesAndSendsUntilStoppedAndCountsAfreshOnRestart)
+TEST_F(PeriodicSend, EachTickCountsEchoesAndSendsUntilStoppedOrClosedAndCountsAfreshOnRestart)
 {
     CPeriodicSendDlg* window = StartSending(QStringLiteral("0102"));
     EXPECT_EQ(StartText(window), QStringLiteral("End"));
-    EXPECT_EQ(PumpRead(6), std::string("\x01\x02\x01\x02\x01\x02"));
+    EXPECT_EQ(m_pty.ReadCount(6), std::string("\x01\x02\x01\x02\x01\x02"));
     ASSERT_TRUE(PumpUntil([&] { return window->TickCount() >= 3; }));
     EXPECT_EQ(CountText(window), QStringLiteral("Count:%1").arg(window->TickCount()));
     // Each echo is followed by one space; no line breaks between them.
@@ -113,30 +113,13 @@ TEST_F(PeriodicSend, EachTickCountsEchoesAndSendsUntilStoppedAndCountsAfreshOnRe
     Click(window, 1004);
     ASSERT_TRUE(PumpUntil([&] { return window->TickCount() >= 1; }));
     EXPECT_EQ(CountText(window), QStringLiteral("Count:1"));
-    EXPECT_EQ(PumpRead(3), std::string("\x01\x02\x03", 3));
-}
+    EXPECT_EQ(m_pty.ReadCount(3), std::string("\x01\x02\x03", 3));
 
-TEST_F(PeriodicSend, ClosedPortTicksCountAndEchoThenSendingResumes)
-{
-    CPeriodicSendDlg* window = StartSending(QStringLiteral("a5b"));  // the odd b is not sent
-    EXPECT_EQ(PumpRead(1), "\xA5");
-    Disconnect();
-    const int before = window->TickCount();
-    ASSERT_TRUE(PumpUntil([&] { return window->TickCount() >= before + 2; }));
-    EXPECT_EQ(ViewText(), QStringLiteral("a5 b ").repeated(window->TickCount()));
-    Connect();
-    EXPECT_EQ(PumpRead(2), "\xA5\xA5");
-}
-
-TEST_F(PeriodicSend, CloseWhileRunningStopsTheTimerFirst)
-{
-    CPeriodicSendDlg* window = StartSending(QStringLiteral("01"));
-    ASSERT_TRUE(PumpUntil([&] { return window->TickCount() >= 1; }));
+    // Close while running stops the timer first; a new window starts at 0.
     Click(window, 1007);
     EXPECT_FALSE(window->IsRunning());
     EXPECT_TRUE(window->IsClosing());
     ASSERT_TRUE(PumpUntil([&] { return Frame()->PeriodicSendWindow() == nullptr; }));
-    // A new window starts at period 0.
     EXPECT_EQ(PeriodText(Open()), QStringLiteral("0"));
 }
 
@@ -160,23 +143,32 @@ TEST_F(PeriodicSend, StalledLineSkipsAndCountsTicksInsteadOfQueueingThem)
     EXPECT_EQ(ViewText(), QString());  // a skipped tick is not echoed
 
     // Once the far end reads again, the ticks go out behind the filler.
-    const std::string got = PumpRead([](const std::string& s) { return s.find("\x01\x02") != std::string::npos; }, 20000);
+    const std::string got = m_pty.ReadUntil("\x01\x02", 20000);
     const std::size_t first = got.find("\x01\x02");
     ASSERT_NE(first, std::string::npos);
     EXPECT_EQ(got.find_first_not_of('\x55'), first);
     EXPECT_GE(first, queued * filler.size());
 }
 
-TEST_F(PeriodicSend, FileBlockNoticeNumberNeverClosesTheWindow)
+TEST_F(PeriodicSend, ClosedPortTicksCountAndEchoAndAFileBlockNoticeNeverClosesTheWindow)
 {
-    CPeriodicSendDlg* window = StartSending(QStringLiteral("01"));
+    CPeriodicSendDlg* window = StartSending(QStringLiteral("a5b"));  // the odd b is not sent
+    EXPECT_EQ(m_pty.ReadCount(1), "\xA5");
+    Disconnect();
+    int before = window->TickCount();
+    ASSERT_TRUE(PumpUntil([&] { return window->TickCount() >= before + 2; }));
+    EXPECT_EQ(ViewText(), QStringLiteral("a5 b ").repeated(window->TickCount()));
+    EXPECT_EQ(window->SkippedTicks(), 0);
+    Connect();
+    EXPECT_EQ(m_pty.ReadCount(2), "\xA5\xA5");
+
     // The engine refuses to address a file block's notice to the frame...
     auto block = std::make_unique<std::uint8_t[]>(1);
     EXPECT_FALSE(Frame()->m_pCommPort->QueueWriteRequest(FileBlock, 1, 0, std::move(block),
                                                           Frame()->MessageWindow()));
     // ...and the frame takes the number as a close only from a closing window.
     Frame()->MessageWindow()->PostMessage(WM_FILEBLOCKDONE, 0, 0);
-    const int before = window->TickCount();
+    before = window->TickCount();
     ASSERT_TRUE(PumpUntil([&] { return window->TickCount() >= before + 2; }));
     EXPECT_EQ(Frame()->PeriodicSendWindow(), window);
     EXPECT_TRUE(window->isVisible());

@@ -1,118 +1,229 @@
+// The terminal's colours and font: the stored font record, the settings
+// store, and the font and colour dialog on a real view (the choosers answer
+// through their hooks).
+
 #include "TerminalTestSupport.h"
 
 #include "support/Registry.h"
-#include "terminal/Appearance.h"
+#include "terminal/AppearanceDlg.h"
+#include "terminal/Choosers.h"
 
-#include <gtest/gtest.h>
+#include <QLabel>
+#include <QPushButton>
+#include <QTextCursor>
+#include <QTextEdit>
 
 #include <cstring>
+#include <optional>
 
 namespace {
 
 constexpr const char* kAppKey = "HKEY_CURRENT_USER\\Software\\Trevane Desk2\\Trevane2";
+constexpr std::uint32_t kRed = 0x000000FF;
+constexpr std::uint32_t kBlue = 0x00FF0000;
 
-class AppearanceStoreTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(m_registry.CreateKeyByPath(kAppKey)); }
-
-    terminal_test::TempWorkDir m_dir;
-    support::CRegistry m_registry;
-};
-
-TEST(CharFormatTest, FontSurvivesTheRecord)
+QFont Font(const char* family, int points, bool bold = false)
 {
+    QFont font(QString::fromLatin1(family));
+    font.setPointSize(points);
+    font.setBold(bold);
+    return font;
+}
+
+TEST(CharFormatTest, FontSurvivesTheRecordAndALongFaceIsCutAtACharacter)
+{
+    terminal_test::App();
     QFont font(QStringLiteral("DejaVu Sans Mono"));
     font.setPointSizeF(13.5);
     font.setBold(true);
     font.setItalic(true);
     const CharFormat cf = CharFormatFromFont(font);
-
     // Size first, little-endian; the face name at its fixed place.
-    EXPECT_EQ(cf[0], 60);
-    EXPECT_EQ(cf[1] | cf[2] | cf[3], 0);
+    EXPECT_EQ(cf[0] | cf[1] << 8 | cf[2] << 16 | cf[3] << 24, 60);
     EXPECT_EQ(std::memcmp(cf.data() + kFaceNameOffset, "DejaVu Sans Mono", 17), 0);
     EXPECT_EQ(cf[12] | (cf[13] << 8), 270);  // 13.5 pt in twips
-    EXPECT_TRUE(HasStoredFace(cf));
-
     const QFont back = FontFromCharFormat(cf, QFont(QStringLiteral("Other")));
     EXPECT_EQ(back.family(), QStringLiteral("DejaVu Sans Mono"));
     EXPECT_DOUBLE_EQ(back.pointSizeF(), 13.5);
-    EXPECT_TRUE(back.bold());
-    EXPECT_TRUE(back.italic());
-    EXPECT_FALSE(back.underline());
-}
+    EXPECT_TRUE(back.bold() && back.italic() && !back.underline());
 
-TEST(CharFormatTest, LongNonAsciiFaceIsCutAtACharacter)
-{
     // Eleven three-byte characters: 33 bytes, more than the 31 that fit.
     const QString face = QString::fromUtf8("가나다라마바사아자차카");
-    const CharFormat cf = CharFormatFromFont(QFont(face));
-    const auto* name = reinterpret_cast<const char*>(cf.data() + kFaceNameOffset);
-    const std::size_t length = strnlen(name, kFaceNameSize);
-    EXPECT_EQ(length, 30u);
-    EXPECT_EQ(QString::fromUtf8(name, static_cast<qsizetype>(length)), face.left(10));
+    const CharFormat korean = CharFormatFromFont(QFont(face));
+    const auto* name = reinterpret_cast<const char*>(korean.data() + kFaceNameOffset);
+    EXPECT_EQ(QString::fromUtf8(name, static_cast<qsizetype>(strnlen(name, kFaceNameSize))), face.left(10));
 }
 
-TEST(CharFormatTest, ShortOrEmptyFaceCountsAsNotStored)
+TEST(AppearanceStoreTest, MissingSectionGivesDefaultColoursAndMissingOrMalformedValuesKeepTheirMembers)
 {
-    EXPECT_FALSE(HasStoredFace(CharFormat{}));
-    EXPECT_FALSE(HasStoredFace(CharFormatFromFont(QFont(QStringLiteral("ab")))));
-    CAppearance appearance;
-    EXPECT_EQ(appearance.TerminalFont().family(), QStringLiteral("Monospace"));
-}
-
-TEST_F(AppearanceStoreTest, SaveThenLoadRestoresColoursAndFont)
-{
-    CAppearance saved;
-    saved.SetReceivedColor(0x00102030);
-    saved.SetSentColor(0x00405060);
-    QFont font(QStringLiteral("Noto Sans Mono"));
-    font.setPointSize(11);
-    saved.SetCharFormat(CharFormatFromFont(font));
-    ASSERT_TRUE(saved.Save(m_registry));
-
-    support::CRegistry other;
-    ASSERT_TRUE(other.CreateKeyByPath(kAppKey));
-    CAppearance loaded;
-    ASSERT_TRUE(loaded.Load(other));
-    EXPECT_EQ(loaded.GetReceivedColor(), 0x00102030u);
-    EXPECT_EQ(loaded.GetSentColor(), 0x00405060u);
-    EXPECT_EQ(loaded.GetCharFormat(), saved.GetCharFormat());
-    EXPECT_EQ(loaded.TerminalFont().family(), QStringLiteral("Noto Sans Mono"));
-    EXPECT_EQ(loaded.TerminalFont().pointSize(), 11);
-    // Load and Save leave the registry on the application key.
-    support::DWORD disposition = 0;
-    ASSERT_TRUE(other.CreateKey("Appearance", &disposition));
-    EXPECT_EQ(disposition, support::REG_OPENED_EXISTING_KEY);
-}
-
-TEST_F(AppearanceStoreTest, MissingSectionGivesDefaultColoursAndKeepsTheFont)
-{
+    terminal_test::App();
+    terminal_test::TempWorkDir dir;
+    support::CRegistry registry;
+    ASSERT_TRUE(registry.CreateKeyByPath(kAppKey));
     CAppearance appearance;
     appearance.SetReceivedColor(0x00ABCDEF);
     const CharFormat cf = CharFormatFromFont(QFont(QStringLiteral("Kept Face")));
     appearance.SetCharFormat(cf);
-    EXPECT_FALSE(appearance.Load(m_registry));
-    EXPECT_EQ(appearance.GetReceivedColor(), 0x000000FFu);
-    EXPECT_EQ(appearance.GetSentColor(), 0x00FF0000u);
+    EXPECT_FALSE(appearance.Load(registry));
+    EXPECT_EQ(appearance.GetReceivedColor(), kRed);
+    EXPECT_EQ(appearance.GetSentColor(), kBlue);
     EXPECT_EQ(appearance.GetCharFormat(), cf);
-}
 
-TEST_F(AppearanceStoreTest, MissingOrMalformedValuesLeaveTheirMembers)
-{
-    ASSERT_TRUE(m_registry.CreateKey("Appearance"));
-    ASSERT_TRUE(m_registry.WriteDword("SentColor", 0x00010203));
+    ASSERT_TRUE(registry.CreateKey("Appearance"));
+    ASSERT_TRUE(registry.WriteDword("SentColor", 0x00010203));
     const unsigned char shortRecord[10] = {60, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0};
-    ASSERT_TRUE(m_registry.SetValue("Charformat", support::REG_BINARY, shortRecord,
-                                    sizeof shortRecord));
-    ASSERT_TRUE(m_registry.CloseKey());
-
-    CAppearance appearance;
+    ASSERT_TRUE(registry.SetValue("Charformat", support::REG_BINARY, shortRecord, sizeof shortRecord));
+    ASSERT_TRUE(registry.CloseKey());
     appearance.SetReceivedColor(0x00777777);
-    ASSERT_TRUE(appearance.Load(m_registry));
+    ASSERT_TRUE(appearance.Load(registry));
     EXPECT_EQ(appearance.GetSentColor(), 0x00010203u);
     EXPECT_EQ(appearance.GetReceivedColor(), 0x00777777u);  // no value: unchanged
-    EXPECT_EQ(appearance.GetCharFormat(), CharFormat{});     // short record ignored
+    EXPECT_EQ(appearance.GetCharFormat(), cf);               // short record ignored
+}
+
+class AppearanceDlgTest : public terminal_test::ViewFixture {
+protected:
+    void SetUp() override
+    {
+        ViewFixture::SetUp();
+        m_previousFont = SetFontChooser([this](const QFont& initial, QWidget*) {
+            m_fontAsked.push_back(initial);
+            return m_fontAnswer;
+        });
+        m_previousColor = SetColorChooser([this](const QColor& initial, QWidget*) {
+            m_colorAsked.push_back(initial);
+            return m_colorAnswer;
+        });
+    }
+    void TearDown() override
+    {
+        SetFontChooser(std::move(m_previousFont));
+        SetColorChooser(std::move(m_previousColor));
+        ViewFixture::TearDown();
+    }
+    template <typename T>
+    static T* Child(QDialog& dialog, const char* name)
+    {
+        T* child = dialog.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(child, nullptr) << name;
+        return child;
+    }
+    static void Click(QDialog& dialog, const char* name) { Child<QPushButton>(dialog, name)->click(); }
+    static std::uint32_t Shown(QDialog& dialog, const char* preview)
+    {
+        return CAppearanceDlg::PreviewColor(Child<QTextEdit>(dialog, preview));
+    }
+    static int PreviewPoints(QDialog& dialog, const char* preview)
+    {
+        QTextCursor cursor(Child<QTextEdit>(dialog, preview)->document());
+        cursor.movePosition(QTextCursor::NextCharacter);
+        return cursor.charFormat().font().pointSize();
+    }
+    // What the store gives back to the next run.
+    CAppearance SavedAndLoaded() const
+    {
+        support::CRegistry registry;
+        EXPECT_TRUE(registry.CreateKeyByPath(kAppKey));
+        EXPECT_TRUE(m_appearance.Save(registry));
+        CAppearance loaded;
+        support::CRegistry other;
+        EXPECT_TRUE(other.CreateKeyByPath(kAppKey));
+        EXPECT_TRUE(loaded.Load(other));
+        return loaded;
+    }
+
+    FontChooser m_previousFont;
+    ColorChooser m_previousColor;
+    std::optional<QFont> m_fontAnswer;
+    std::optional<QColor> m_colorAnswer;
+    std::vector<QFont> m_fontAsked;
+    std::vector<QColor> m_colorAsked;
+};
+
+TEST_F(AppearanceDlgTest, EachColourReachesLaterTextAndTheStoreOnOkAndNeverOnCancel)
+{
+    const struct {
+        const char* button;
+        const char* preview;
+        const char* other;
+        std::uint32_t CAppearance::*changed;
+        std::uint32_t CAppearance::*kept;
+        bool ok;
+    } cases[] = {
+        {"button1007", "edit1016", "edit1017", &CAppearance::m_crReceived, &CAppearance::m_crSent, false},
+        {"button1008", "edit1017", "edit1016", &CAppearance::m_crSent, &CAppearance::m_crReceived, false},
+        {"button1007", "edit1016", "edit1017", &CAppearance::m_crReceived, &CAppearance::m_crSent, true},
+        {"button1008", "edit1017", "edit1016", &CAppearance::m_crSent, &CAppearance::m_crReceived, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.button) + (c.ok ? " OK" : " Cancel"));
+        m_appearance.SetDefaultColors();
+        MakeView();
+        Received("a");
+        CAppearanceDlg dialog(m_view.get());
+        EXPECT_EQ(Shown(dialog, c.preview), m_appearance.*c.changed);
+        EXPECT_EQ(Shown(dialog, c.other), m_appearance.*c.kept);
+        m_colorAsked.clear();
+        m_colorAnswer = QColor(0x12, 0x34, 0x56);
+        Click(dialog, c.button);
+        ASSERT_EQ(m_colorAsked.size(), 1u);
+        EXPECT_EQ(ColorRefFromColor(m_colorAsked[0]), m_appearance.*c.changed);
+        m_colorAnswer.reset();  // a cancelled chooser changes nothing
+        Click(dialog, c.button);
+        EXPECT_EQ(Shown(dialog, c.preview), 0x00563412u);
+        EXPECT_EQ(Shown(dialog, c.other), m_appearance.*c.kept);
+        EXPECT_EQ(m_appearance.GetReceivedColor(), kRed);  // nothing kept yet
+        EXPECT_EQ(m_appearance.GetSentColor(), kBlue);
+
+        Received("b");  // before OK: still the old colour
+        Click(dialog, c.ok ? "button1" : "button1001");
+        EXPECT_EQ(dialog.result(), c.ok ? QDialog::Accepted : QDialog::Rejected);
+        // The colours in force reach only the text that comes after.
+        Received("c");
+        m_view->ShowSent("d", 1);
+        const std::uint32_t colours[] = {kRed, kRed, m_appearance.m_crReceived, m_appearance.m_crSent};
+        for (std::uint64_t i = 0; i < std::size(colours); ++i)
+            EXPECT_EQ(m_doc->Text().ColorAt(i), colours[i]) << "offset " << i;
+        const CAppearance loaded = SavedAndLoaded();
+        EXPECT_EQ(loaded.*c.changed, c.ok ? 0x00563412u : m_appearance.*c.changed);
+        EXPECT_EQ(loaded.*c.kept, m_appearance.*c.kept);
+        // OK keeps the terminal's font with the colours.
+        EXPECT_EQ(loaded.GetCharFormat(), c.ok ? CharFormatFromFont(m_view->font()) : CharFormat{});
+    }
+}
+
+TEST_F(AppearanceDlgTest, FontAppliesAtOnceAndReachesTheStoreOnOk)
+{
+    m_view->setFont(Font("DejaVu Sans Mono", 10));
+    CAppearanceDlg dialog(m_view.get());
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("글꼴 & 색"));
+    m_fontAnswer.reset();  // a cancelled chooser leaves the terminal
+    Click(dialog, "button1005");
+    EXPECT_EQ(m_view->font().pointSize(), 10);
+    m_fontAnswer = Font("Noto Sans Mono CJK KR", 17, true);
+    Click(dialog, "button1005");
+    ASSERT_EQ(m_fontAsked.size(), 2u);
+    EXPECT_EQ(m_fontAsked[1].family(), QStringLiteral("DejaVu Sans Mono"));  // starts from the terminal
+    EXPECT_EQ(m_view->font().family(), QStringLiteral("Noto Sans Mono CJK KR"));
+    EXPECT_EQ(m_view->font().pointSize(), 17);
+    EXPECT_TRUE(m_view->font().bold());
+    EXPECT_EQ(Child<QLabel>(dialog, "static1004")->text(), QStringLiteral("Noto Sans Mono CJK KR"));
+    for (const char* preview : {"edit1015", "edit1016", "edit1017"})
+        EXPECT_EQ(PreviewPoints(dialog, preview), 17) << preview;
+    EXPECT_EQ(Shown(dialog, "edit1016"), kRed);  // the colour previews keep their colours
+    EXPECT_EQ(Shown(dialog, "edit1017"), kBlue);
+
+    Click(dialog, "button1001");  // Cancel does not undo the font, nor keep it
+    EXPECT_EQ(m_view->font().family(), QStringLiteral("Noto Sans Mono CJK KR"));
+    EXPECT_EQ(m_appearance.GetCharFormat(), CharFormat{});
+
+    CAppearanceDlg again(m_view.get());
+    m_fontAnswer = Font("DejaVu Sans Mono", 15);
+    Click(again, "button1005");
+    Click(again, "button1");
+    const QFont stored = SavedAndLoaded().TerminalFont();
+    EXPECT_EQ(stored.family(), QStringLiteral("DejaVu Sans Mono"));
+    EXPECT_EQ(stored.pointSize(), 15);
 }
 
 }  // namespace

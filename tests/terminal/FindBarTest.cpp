@@ -1,6 +1,6 @@
 // The find bar over the terminal view, driven by keys.
 
-#include "TypingTestSupport.h"
+#include "TerminalTestSupport.h"
 
 #include "terminal/FindBar.h"
 
@@ -11,55 +11,52 @@
 
 namespace {
 
-using terminal_test::TypingTest;
-
-class FindBarTest : public TypingTest {
+class FindBarTest : public terminal_test::TypingFixture {
 protected:
     void SetUp() override
     {
-        TypingTest::SetUp();
+        TypingFixture::SetUp();
         m_view->show();
         m_view->setFocus();
-    }
-    FindBar* OpenWithText(const QString& text)
-    {
-        QTest::keyClick(m_view.get(), Qt::Key_F, Qt::ControlModifier);
-        FindBar* bar = m_view->GetFindBar();
-        EXPECT_NE(bar, nullptr);
-        EXPECT_TRUE(bar->isVisible());
-        bar->TextEdit()->setText(text);
-        return bar;
     }
     std::uint64_t Hit() const { return m_view->FoundText().first; }
 };
 
-TEST_F(FindBarTest, NextWrapsAndTheCaseOptionCounts)
+TEST_F(FindBarTest, NextWrapsTheCaseOptionCountsAndNothingGoesOnTheLine)
 {
     Received("alpha beta ALPHA gamma alpha");
-    FindBar* bar = OpenWithText(QStringLiteral("alpha"));
+    QTest::keyClick(m_view.get(), Qt::Key_F3);  // find again without a text opens the bar
+    FindBar* bar = m_view->GetFindBar();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_TRUE(bar->isVisible());
+    QTest::keyClicks(bar->TextEdit(), QStringLiteral("alpha"));
     QTest::keyClick(bar->TextEdit(), Qt::Key_Return);
     EXPECT_EQ(m_view->FoundText(), std::make_pair(std::uint64_t(0), std::uint64_t(5)));
     EXPECT_EQ(m_view->SelectedText(), QStringLiteral("alpha"));
-    QTest::keyClick(m_view.get(), Qt::Key_F3);
-    EXPECT_EQ(Hit(), 11u);
-    QTest::keyClick(m_view.get(), Qt::Key_F3);
-    EXPECT_EQ(Hit(), 23u);
-    EXPECT_TRUE(bar->Status().isEmpty());
-    QTest::keyClick(m_view.get(), Qt::Key_F3);
-    EXPECT_EQ(Hit(), 0u);
+    for (std::uint64_t next : {11u, 23u, 0u}) {
+        QTest::keyClick(m_view.get(), Qt::Key_F3);
+        EXPECT_EQ(Hit(), next);
+    }
     EXPECT_EQ(bar->Status(), QString::fromUtf8("처음부터 다시 찾았습니다."));
 
     bar->MatchCase()->setChecked(true);
     QTest::keyClick(m_view.get(), Qt::Key_F3);
     EXPECT_EQ(Hit(), 23u);  // ALPHA is passed over
+    EXPECT_TRUE(bar->Status().isEmpty());
 
     bar->TextEdit()->setText(QStringLiteral("delta"));
-    const int beeps = m_beeps;
     QTest::keyClick(bar->TextEdit(), Qt::Key_Return);
     EXPECT_EQ(m_view->FoundText().second, 0u);
     EXPECT_EQ(bar->Status(), QString::fromUtf8("찾을 수 없습니다."));
-    EXPECT_EQ(m_beeps, beeps + 1);
-    EXPECT_EQ(Sent(), "");  // nothing of it went on the line
+    EXPECT_EQ(m_beeps, 1);
+    EXPECT_EQ(Sent(), "");  // nothing typed in the bar went on the line
+
+    // A key typed in the terminal goes to the line again and drops the hit.
+    bar->TextEdit()->setText(QStringLiteral("beta"));
+    QTest::keyClick(bar->TextEdit(), Qt::Key_Return);
+    Type("x");
+    EXPECT_EQ(Sent(), "x");
+    EXPECT_EQ(m_view->FoundText().second, 0u);
 }
 
 TEST_F(FindBarTest, TheHitIsScrolledIntoViewAndStaysWhileBlocksArrive)
@@ -69,7 +66,10 @@ TEST_F(FindBarTest, TheHitIsScrolledIntoViewAndStaysWhileBlocksArrive)
     m_view->FlushPending();
     QScrollBar* bar = m_view->verticalScrollBar();
     ASSERT_EQ(bar->value(), bar->maximum());
-    FindBar* find = OpenWithText(QStringLiteral("mark"));
+    QTest::keyClick(m_view.get(), Qt::Key_F, Qt::ControlModifier);
+    FindBar* find = m_view->GetFindBar();
+    ASSERT_TRUE(find != nullptr && find->isVisible());
+    find->TextEdit()->setText(QStringLiteral("mark"));
     QTest::keyClick(find->TextEdit(), Qt::Key_Return);
     const std::uint64_t row = m_doc->Text().RowOfOffset(Hit());
     auto visible = [&] {
@@ -83,30 +83,16 @@ TEST_F(FindBarTest, TheHitIsScrolledIntoViewAndStaysWhileBlocksArrive)
     EXPECT_TRUE(visible());
     EXPECT_NE(m_view->FoundText().second, 0u);  // still highlighted
 
-    // Esc closes the bar; the terminal follows the end again.
+    // Esc closes the bar and the view stays; the next block brings the end
+    // into view again.
     QTest::keyClick(find->TextEdit(), Qt::Key_Escape);
     EXPECT_FALSE(find->isVisible());
     EXPECT_EQ(m_view->FoundText().second, 0u);
+    m_view->FlushPending();
+    EXPECT_LT(bar->value(), bar->maximum());
     Received("last\r\n");
     m_view->FlushPending();
     EXPECT_EQ(bar->value(), bar->maximum());
-}
-
-TEST_F(FindBarTest, TypingInTheBarSendsNothingAndF3WithoutTextOpensIt)
-{
-    Received("abc");
-    QTest::keyClick(m_view.get(), Qt::Key_F3);
-    FindBar* bar = m_view->GetFindBar();
-    ASSERT_NE(bar, nullptr);
-    EXPECT_TRUE(bar->isVisible());
-    QTest::keyClicks(bar->TextEdit(), QStringLiteral("bc"));
-    QTest::keyClick(bar->TextEdit(), Qt::Key_Return);
-    EXPECT_EQ(Hit(), 1u);
-    EXPECT_EQ(Sent(), "");
-    // A typed key goes to the line again and drops the hit.
-    Type("x");
-    EXPECT_EQ(Sent(), "x");
-    EXPECT_EQ(m_view->FoundText().second, 0u);
 }
 
 }  // namespace

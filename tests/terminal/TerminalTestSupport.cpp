@@ -1,15 +1,10 @@
 #include "TerminalTestSupport.h"
 
-#include <gtest/gtest.h>
+#include <QInputMethodEvent>
 
 #include <cstdlib>
-#include <memory>
-#include <fstream>
 #include <filesystem>
-#include <sstream>
 #include <stdexcept>
-
-#include <unistd.h>
 
 namespace terminal_test {
 
@@ -63,5 +58,88 @@ TempWorkDir::~TempWorkDir()
 std::string ReadFile(const std::string& path) { return testfiles::ReadFile(path); }
 
 std::vector<std::string> ReadLines(const std::string& path) { return testfiles::ReadLines(path); }
+
+MessageBoxes::MessageBoxes()
+{
+    m_previous = platform::SetMessageBoxHandler([this](std::string_view text, std::string_view detail) {
+        texts.emplace_back(text);
+        details.emplace_back(detail);
+    });
+}
+
+MessageBoxes::~MessageBoxes() { platform::SetMessageBoxHandler(std::move(m_previous)); }
+
+void ViewFixture::SetUp()
+{
+    App();
+    m_dir = std::make_unique<TempWorkDir>();
+    MakeView();
+}
+
+void ViewFixture::TearDown()
+{
+    m_view.reset();
+    m_doc.reset();
+    m_dir.reset();
+}
+
+void ViewFixture::MakeView()
+{
+    m_view.reset();
+    m_doc = std::make_unique<CTrevane2Doc>();
+    m_view = std::make_unique<CTrevane2View>(m_doc.get(), &m_appearance);
+    m_view->resize(500, 300);
+}
+
+bool PtySender::SendBytes(const std::uint8_t* data, std::size_t length)
+{
+    if (!open || refuse)
+        return false;
+    calls.emplace_back(reinterpret_cast<const char*>(data), length);
+    return m_pty.WriteSlave(calls.back());
+}
+
+void TypingFixture::SetUp()
+{
+    ASSERT_TRUE(m_pty.Open(true));
+    ViewFixture::SetUp();
+}
+
+void TypingFixture::MakeView()
+{
+    ViewFixture::MakeView();
+    m_view->SetLineSender(&m_sender);
+    QObject::connect(m_view.get(), &CTrevane2View::inputRefused, [this] { ++m_beeps; });
+}
+
+void TypingFixture::Type(const std::string& keys)
+{
+    for (char c : keys) {
+        switch (c) {
+        case '\r': QTest::keyClick(m_view.get(), Qt::Key_Return); break;
+        case '\n': QTest::keyClick(m_view.get(), Qt::Key_Enter, Qt::KeypadModifier); break;
+        case '\b': QTest::keyClick(m_view.get(), Qt::Key_Backspace); break;
+        case '\t': QTest::keyClick(m_view.get(), Qt::Key_Tab); break;
+        default: QTest::keyClick(m_view.get(), c); break;
+        }
+    }
+}
+
+void TypingFixture::Commit(const QString& text)
+{
+    QInputMethodEvent event(QString(), {});
+    event.setCommitString(text);
+    QCoreApplication::sendEvent(m_view.get(), &event);
+}
+
+std::string TypingFixture::Sent()
+{
+    static const std::string kMarker = "<<marker>>";
+    EXPECT_TRUE(m_pty.WriteSlave(kMarker));
+    std::string got = m_pty.ReadUntil(kMarker);
+    EXPECT_GE(got.size(), kMarker.size());
+    got.resize(got.size() >= kMarker.size() ? got.size() - kMarker.size() : 0);
+    return got;
+}
 
 }  // namespace terminal_test

@@ -1,136 +1,93 @@
+// Saving the terminal text coloured or plain, and opening both kinds.
+
 #include "TerminalTestSupport.h"
-
-#include "terminal/Appearance.h"
-#include "terminal/Trevane2Doc.h"
-#include "terminal/Trevane2View.h"
-
-#include <gtest/gtest.h>
-
-#include <fstream>
-#include <memory>
 
 namespace {
 
-class DocTest : public ::testing::Test {
+class DocTest : public terminal_test::ViewFixture {
 protected:
-    void SetUp() override
-    {
-        terminal_test::App();
-        m_dir = std::make_unique<terminal_test::TempWorkDir>();
-        m_doc = std::make_unique<CTrevane2Doc>();
-        m_view = std::make_unique<CTrevane2View>(m_doc.get(), &m_appearance);
-    }
-    void TearDown() override
-    {
-        m_view.reset();
-        m_doc.reset();
-        m_dir.reset();
-    }
-    QString PathOf(const char* name) const
-    {
-        return QString::fromStdString(m_dir->Path() + "/" + name);
-    }
+    QString PathOf(const char* name) const { return QString::fromStdString(m_dir->Path() + "/" + name); }
     void Fill()
     {
-        const std::string rx = "rx {brace} back\\slash\r\n\xED\x95\x9C\tx";
-        const std::string tx = "tx line\nend";
-        m_view->ShowReceived(rx.data(), static_cast<int>(rx.size()));
-        m_view->ShowSent(tx.data(), static_cast<int>(tx.size()));
-        m_view->ShowReceived("!", 1);
+        Received("rx {brace} back\\slash\r\n\xED\x95\x9C\tx");
+        m_view->ShowSent("tx line\nend", 11);
+        Received("!");
     }
-
-    CAppearance m_appearance;
-    std::unique_ptr<terminal_test::TempWorkDir> m_dir;
-    std::unique_ptr<CTrevane2Doc> m_doc;
-    std::unique_ptr<CTrevane2View> m_view;
+    std::u16string All(const TerminalText& text) const
+    {
+        std::u16string all(text.Size(), u'\0');
+        text.Copy(0, all.size(), all.data());
+        return all;
+    }
 };
 
 const QString kExpected = QString::fromUtf8("rx {brace} back\\slash\n\xED\x95\x9C\txtx line\nend!");
 
-TEST_F(DocTest, ColouredSaveAndReopenKeepsTextAndBothColours)
+TEST_F(DocTest, SavesColouredOrPlainByTheChosenFormatOrElseTheExtension)
 {
+    using Format = CTrevane2Doc::SaveFormat;
+    const struct {
+        const char* name;
+        Format format;
+        bool coloured;
+    } cases[] = {{"session.rtf", Format::ByExtension, true},
+                 {"session.txt", Format::ByExtension, false},
+                 {"session.log", Format::Plain, false},
+                 {"session.txt", Format::Coloured, true}};
     Fill();
-    const QString path = PathOf("session.rtf");
-    ASSERT_TRUE(m_doc->OnSaveDocument(path));
-    EXPECT_EQ(m_doc->GetTitle(), QStringLiteral("session.rtf - Kestrana"));
-    EXPECT_TRUE(terminal_test::ReadFile(path.toStdString()).rfind("{\\rtf1", 0) == 0);
-
-    CTrevane2Doc reopened;
-    ASSERT_TRUE(reopened.OnOpenDocument(path));
-    const TerminalText& a = m_doc->Text();
-    const TerminalText& b = reopened.Text();
-    ASSERT_EQ(b.Size(), a.Size());
-    std::u16string textA(a.Size(), u'\0'), textB(b.Size(), u'\0');
-    a.Copy(0, textA.size(), textA.data());
-    b.Copy(0, textB.size(), textB.data());
-    EXPECT_EQ(QString::fromStdU16String(textB), kExpected);
-    for (std::uint64_t i = 0; i < a.Size(); ++i)
-        ASSERT_EQ(b.ColorAt(i), a.ColorAt(i)) << "offset " << i;
-    EXPECT_EQ(b.ColorAt(0), 0x000000FFu);
-    EXPECT_EQ(b.ColorAt(static_cast<std::uint64_t>(kExpected.indexOf(QStringLiteral("tx line")))),
-              0x00FF0000u);
-    EXPECT_EQ(reopened.GetTitle(), QStringLiteral("session.rtf - Kestrana"));
-}
-
-TEST_F(DocTest, PlainSaveWritesUtf8Text)
-{
-    Fill();
-    const QString path = PathOf("session.txt");
-    ASSERT_TRUE(m_doc->OnSaveDocument(path));
-    EXPECT_EQ(QString::fromStdString(terminal_test::ReadFile(path.toStdString())), kExpected);
-}
-
-TEST_F(DocTest, ChosenFormatWinsOverExtension)
-{
-    Fill();
-    m_doc->SetSaveFormat(CTrevane2Doc::SaveFormat::Plain);
-    const QString path = PathOf("session.log");
-    ASSERT_TRUE(m_doc->OnSaveDocument(path));
-    EXPECT_EQ(QString::fromStdString(terminal_test::ReadFile(path.toStdString())), kExpected);
-}
-
-TEST_F(DocTest, OpensPlainTextInTheReceivedColour)
-{
-    const std::string path = m_dir->Path() + "/notes.txt";
-    std::ofstream(path, std::ios::binary) << "first\r\nsecond\n";
-    ASSERT_TRUE(m_doc->OnOpenDocument(QString::fromStdString(path)));
-    EXPECT_EQ(m_view->PlainText(), QStringLiteral("first\nsecond\n"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_doc->SetSaveFormat(c.format);
+        const QString path = PathOf(c.name);
+        ASSERT_TRUE(m_doc->OnSaveDocument(path));
+        EXPECT_EQ(m_doc->GetTitle(), QString::fromLatin1(c.name) + QStringLiteral(" - Kestrana"));
+        const std::string saved = testfiles::ReadFile(path.toStdString());
+        if (!c.coloured) {
+            EXPECT_EQ(QString::fromStdString(saved), kExpected);
+            continue;
+        }
+        EXPECT_EQ(saved.rfind("{\\rtf1", 0), 0u);
+        CTrevane2Doc reopened;
+        ASSERT_TRUE(reopened.OnOpenDocument(path));
+        EXPECT_EQ(QString::fromStdU16String(All(reopened.Text())), kExpected);
+        for (std::uint64_t i = 0; i < m_doc->Text().Size(); ++i)
+            ASSERT_EQ(reopened.Text().ColorAt(i), m_doc->Text().ColorAt(i)) << "offset " << i;
+    }
     EXPECT_EQ(m_doc->Text().ColorAt(0), 0x000000FFu);
-    EXPECT_EQ(m_doc->Text().LineCount(), 3u);
+    EXPECT_EQ(m_doc->Text().ColorAt(static_cast<std::uint64_t>(kExpected.indexOf(QStringLiteral("tx line")))),
+              0x00FF0000u);
 }
 
-TEST_F(DocTest, OpeningAMissingFileFailsAndKeepsTheText)
+TEST_F(DocTest, OpensPlainTextAndRtfFromOtherWriters)
+{
+    const struct {
+        const char* name;
+        std::string content;
+        QString text;
+        std::uint32_t firstColour, colourAt9;
+    } cases[] = {
+        {"notes.txt", "first\r\nsecond\n", QStringLiteral("first\nsecond\n"), 0x000000FF, 0x000000FF},
+        {"other.rtf",
+         "{\\rtf1\\ansi{\\fonttbl{\\f0 Courier;}}{\\*\\generator X;}{\\colortbl ;\\red0\\green128\\blue0;}\n"
+         "\\pard\\cf1 gr\\'e9en\\line \\u-10179?\\u-8704?\\cf0 x\\par}",
+         QString::fromUtf8("gr\xC3\xA9" "en\n\xF0\x9F\x98\x80x\n"), 0x00008000, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testfiles::WriteFile(PathOf(c.name).toStdString(), c.content);
+        ASSERT_TRUE(m_doc->OnOpenDocument(PathOf(c.name)));
+        EXPECT_EQ(m_view->PlainText(), c.text);
+        EXPECT_EQ(m_doc->Text().ColorAt(0), c.firstColour);
+        EXPECT_EQ(m_doc->Text().ColorAt(9), c.colourAt9);
+    }
+}
+
+TEST_F(DocTest, FilesThatCannotBeReadOrWrittenFailAndKeepTheText)
 {
     Fill();
     EXPECT_FALSE(m_doc->OnOpenDocument(PathOf("missing.rtf")));
-    EXPECT_EQ(m_view->PlainText(), kExpected);
-}
-
-TEST_F(DocTest, SavingToAnUnwritablePlaceFails)
-{
-    Fill();
     EXPECT_FALSE(m_doc->OnSaveDocument(PathOf("no/such/folder/x.rtf")));
-}
-
-TEST_F(DocTest, NewDocumentEmptiesTheText)
-{
-    Fill();
-    EXPECT_TRUE(m_doc->OnNewDocument());
-    EXPECT_EQ(m_doc->Text().Size(), 0u);
-    EXPECT_TRUE(m_view->PlainText().isEmpty());
-}
-
-TEST_F(DocTest, ReadsRtfFromOtherWriters)
-{
-    const std::string path = m_dir->Path() + "/other.rtf";
-    std::ofstream(path, std::ios::binary)
-        << "{\\rtf1\\ansi{\\fonttbl{\\f0 Courier;}}{\\*\\generator X;}"
-           "{\\colortbl ;\\red0\\green128\\blue0;}\n"
-           "\\pard\\cf1 gr\\'e9en\\line \\u-10179?\\u-8704?\\cf0 x\\par}";
-    ASSERT_TRUE(m_doc->OnOpenDocument(QString::fromStdString(path)));
-    EXPECT_EQ(m_view->PlainText(), QString::fromUtf8("gr\xC3\xA9" "en\n\xF0\x9F\x98\x80x\n"));
-    EXPECT_EQ(m_doc->Text().ColorAt(0), 0x00008000u);
-    EXPECT_EQ(m_doc->Text().ColorAt(9), 0u);
+    EXPECT_EQ(m_view->PlainText(), kExpected);
 }
 
 }  // namespace

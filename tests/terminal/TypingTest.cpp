@@ -1,100 +1,114 @@
 // Typing into the terminal view: the bytes at the far end of the line and
 // what the terminal shows, key by key.
 
-#include "TypingTestSupport.h"
+#include "TerminalTestSupport.h"
 
 #include "resources/MenuTable.h"
 #include "terminal/TerminalCharset.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QVBoxLayout>
 
 namespace {
 
-using terminal_test::TypingTest;
+using TypingTest = terminal_test::TypingFixture;
 
-struct TrafficRow {
-    const char* what;
-    int hexMode;
-    int sendLF;
-    int appendCRC;
-    std::string keys;
-    std::string sent;
-    std::string shown;
-};
+std::string Upper(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+enum Port { kOpen, kClosed, kFull };  // kFull: the send queue refuses
 
 TEST_F(TypingTest, TrafficTableRowByRow)
 {
-    const TrafficRow rows[] = {
-        {"text: a character", 0, 0, 0, "A", "A", "A"},
+    const struct {
+        const char* what;
+        int hexMode, sendLF, appendCRC;
+        std::string keys, sent, shown;
+        Port port = kOpen;
+    } rows[] = {
         {"text: characters go one by one", 0, 1, 1, "ab1", "ab1", "ab1"},
         {"text: Enter", 0, 0, 0, "\r", "\r", "\n"},
-        {"text: Enter with send-LF", 0, 1, 0, "\r", "\r\n", "\n"},
-        {"text: keypad Enter", 0, 0, 0, "\n", "\r", "\n"},
+        {"text: Enter with send-LF", 0, 1, 0, "A\r", "A\r\n", "A\n"},
         {"text: keypad Enter with send-LF", 0, 1, 0, "\n", "\r\n", "\n"},
         {"text: Tab is a character", 0, 0, 0, "a\tb", "a\tb", "a\tb"},
         {"text: Backspace deletes the last character", 0, 0, 0, "ab\b", "ab\b", "a"},
-        {"text: A then Enter with send-LF", 0, 1, 0, "A\r", "A\r\n", "A\n"},
-        {"hex: first of a pair", 1, 0, 0, "4", "", "4"},
-        {"hex: second of a pair", 1, 0, 0, "41", "", "41 "},
-        {"hex: Enter sends the bytes", 1, 0, 0, "41\r", "A", "41 \n"},
+        {"text: port closed, still shown", 0, 0, 0, "z\r", "", "z\n", kClosed},
+        {"text: queue full, still shown and a beep per key", 0, 0, 0, "z\r", "", "z\n", kFull},
+        {"hex: pairs are spaced, nothing sent before Enter", 1, 0, 0, "414", "", "41 4"},
         {"hex: send-LF has no effect", 1, 1, 0, "4142\r", "AB", "41 42 \n"},
         {"hex: keypad Enter", 1, 0, 0, "0d0a\n", "\r\n", "0D 0A \n"},
         {"hex: lower-case digits", 1, 0, 0, "ab\r", "\xAB", "AB \n"},
-        {"hex: the CRC example", 1, 0, 1, "010203\r", std::string("\x01\x02\x03\x40\xA7", 5),
-         "01 02 03 CRC-16:40 A7\n"},
         {"hex: two CRC lines, each its own CRC", 1, 0, 1, "010203\r010203\r",
          std::string("\x01\x02\x03\x40\xA7\x01\x02\x03\x40\xA7", 10),
          "01 02 03 CRC-16:40 A7\n01 02 03 CRC-16:40 A7\n"},
         {"hex: empty line", 1, 0, 0, "\r", "", "\n"},
     };
-    for (const TrafficRow& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         MakeView();
+        m_sender.calls.clear();
+        m_sender.open = row.port != kClosed;
+        m_sender.refuse = row.port == kFull;
+        m_beeps = 0;
         m_doc->m_bHexMode = row.hexMode;
         m_doc->m_bSendLF = row.sendLF;
         m_doc->m_bAppendCRC = row.appendCRC;
         Type(row.keys);
         EXPECT_EQ(Sent(), row.sent);
+        if (!row.hexMode && row.port == kOpen) {
+            EXPECT_EQ(m_sender.calls.size(), row.keys.size());  // one send per key
+        }
+        EXPECT_EQ(m_beeps, row.port == kFull ? static_cast<int>(row.keys.size()) : 0);
         m_view->FlushPending();
         EXPECT_EQ(Shown(), row.shown);
-        // Every typed character lands in the sent colour.
-        const TerminalText& text = m_doc->Text();
-        for (std::uint64_t i = 0; i < text.Size(); ++i)
-            EXPECT_EQ(text.ColorAt(i), m_appearance.m_crSent) << "offset " << i;
+        // A new view inserts in the received colour: every typed character
+        // shows the sent colour was set before it.
+        for (std::uint64_t i = 0; i < m_doc->Text().Size(); ++i)
+            EXPECT_EQ(m_doc->Text().ColorAt(i), m_appearance.m_crSent) << "offset " << i;
         EXPECT_TRUE(m_boxes.texts.empty());
     }
+    m_sender.open = true;
+    m_sender.refuse = false;
 }
 
-TEST_F(TypingTest, EnterIsKnownByItsKeyEvenWithoutText)
+TEST_F(TypingTest, KeysByTheirKeyCodeNotTheirText)
 {
-    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
-        QKeyEvent press(QEvent::KeyPress, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier,
-                        QString());
+    const struct {
+        const char* what;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        QString text;  // as the event carries it
+        std::string sent;
+    } keys[] = {
+        {"Enter without text", Qt::Key_Return, Qt::NoModifier, {}, "\r"},
+        {"keypad Enter without text", Qt::Key_Enter, Qt::KeypadModifier, {}, "\r"},
+        {"Ctrl+B", Qt::Key_B, Qt::ControlModifier, QStringLiteral("\x02"), "\x02"},
+        {"Ctrl+]", Qt::Key_BracketRight, Qt::ControlModifier, QStringLiteral("\x1D"), "\x1D"},
+        {"Delete carries DEL but types nothing", Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7F"), ""},
+        {"Left", Qt::Key_Left, Qt::NoModifier, {}, ""},
+        {"F5", Qt::Key_F5, Qt::NoModifier, {}, ""},
+        {"Alt+X", Qt::Key_X, Qt::AltModifier, QStringLiteral("x"), ""},
+        {"Ctrl+1", Qt::Key_1, Qt::ControlModifier, QStringLiteral("1"), ""},
+    };
+    for (const auto& k : keys) {
+        SCOPED_TRACE(k.what);
+        QKeyEvent press(QEvent::KeyPress, k.key, k.modifiers, k.text);
         QCoreApplication::sendEvent(m_view.get(), &press);
+        EXPECT_EQ(Sent(), k.sent);
     }
-    EXPECT_EQ(Sent(), "\r\r");
-}
-
-TEST_F(TypingTest, EachKeyIsOneSendAndTheSentColourIsSetFirst)
-{
-    m_appearance.m_crSent = 0x00123456;
-    Received("in");
-    EXPECT_EQ(m_view->InsertColor(), m_appearance.m_crReceived);
-    Type("xy");
-    EXPECT_EQ(m_view->InsertColor(), 0x00123456u);
-    ASSERT_EQ(m_sender.calls.size(), 2u);
-    EXPECT_EQ(m_sender.calls[0], "x");
-    EXPECT_EQ(m_sender.calls[1], "y");
-    EXPECT_EQ(m_doc->Text().ColorAt(2), 0x00123456u);
+    EXPECT_EQ(Shown(), "\n\n");  // control codes are not shown
+    EXPECT_EQ(m_beeps, 0);
 }
 
 TEST_F(TypingTest, TabStaysInTheTerminalWithOtherWidgetsAround)
 {
-    // In a window with another widget to move to, Tab and Shift+Tab are
-    // still characters of the line.
     QWidget window;
     auto* layout = new QVBoxLayout(&window);
     auto* other = new QLineEdit(&window);
@@ -109,46 +123,6 @@ TEST_F(TypingTest, TabStaysInTheTerminalWithOtherWidgetsAround)
     EXPECT_EQ(Shown(), "\t\t");
     EXPECT_TRUE(other->text().isEmpty());
     m_view->setParent(nullptr);
-}
-
-TEST_F(TypingTest, ControlKeysSendTheirCodesAndShowNothing)
-{
-    QTest::keyClick(m_view.get(), Qt::Key_B, Qt::ControlModifier);
-    QTest::keyClick(m_view.get(), Qt::Key_D, Qt::ControlModifier);
-    QTest::keyClick(m_view.get(), Qt::Key_BracketRight, Qt::ControlModifier);
-    EXPECT_EQ(Sent(), "\x02\x04\x1D");
-    EXPECT_EQ(Shown(), "");
-}
-
-TEST_F(TypingTest, KeysThatTypeNoCharacterSendNothing)
-{
-    QTest::keyClick(m_view.get(), Qt::Key_Delete);  // its text is DEL, but it types none
-    QTest::keyClick(m_view.get(), Qt::Key_Left);
-    QTest::keyClick(m_view.get(), Qt::Key_PageUp);
-    QTest::keyClick(m_view.get(), Qt::Key_F5);
-    QTest::keyClick(m_view.get(), Qt::Key_X, Qt::AltModifier);
-    QTest::keyClick(m_view.get(), Qt::Key_1, Qt::ControlModifier);
-    EXPECT_EQ(Sent(), "");
-    EXPECT_EQ(Shown(), "");
-    EXPECT_EQ(m_beeps, 0);
-}
-
-TEST_F(TypingTest, PortClosedTextIsShownAndNothingSent)
-{
-    m_sender.open = false;
-    Type("hi\r");
-    EXPECT_EQ(Sent(), "");
-    EXPECT_EQ(Shown(), "hi\n");
-    EXPECT_TRUE(m_boxes.texts.empty());
-}
-
-TEST_F(TypingTest, KeyTheQueueRefusesBeepsAndIsStillShown)
-{
-    m_sender.refuse = true;
-    Type("z");
-    EXPECT_EQ(m_beeps, 1);
-    EXPECT_EQ(Shown(), "z");
-    EXPECT_EQ(Sent(), "");
 }
 
 TEST_F(TypingTest, TextBackspaceDeletesWhateverItsColour)
@@ -167,80 +141,48 @@ TEST_F(TypingTest, TextBackspaceDeletesWhateverItsColour)
     EXPECT_EQ(Sent(), std::string("\b\xF0\x9F\x98\x80\b\b\b\b\b"));
 }
 
-struct MessageRow {
-    const char* what;
-    bool portOpen;
-    int appendCRC;
-    std::string keys;
-    const char* message;
-};
-
-TEST_F(TypingTest, TheThreeMessagesInTheirOrderAndWhatSurvives)
+TEST_F(TypingTest, TheMessagesInTheirOrderAndTheLineThatSurvivesThem)
 {
-    const MessageRow rows[] = {
-        {"odd line", true, 0, "123", "Input Hex Stream is not Even Aligned!"},
-        {"odd line before a closed port", false, 0, "123", "Input Hex Stream is not Even Aligned!"},
-        {"odd line before the CRC", true, 1, "1", "Input Hex Stream is not Even Aligned!"},
-        {"closed port", false, 0, "1234", "Comm Port was not opened!"},
-        {"closed port before the CRC", false, 1, "12", "Comm Port was not opened!"},
-        {"one byte and the CRC", true, 1, "41", "CRC Can't be Appended!"},
-        {"no byte and the CRC", true, 1, "", "CRC Can't be Appended!"},
+    const struct {
+        const char* what;
+        Port port;
+        int appendCRC;
+        std::string keys;
+        const char* message;
+        std::string then, sent;  // typed once the port is open and the CRC off
+    } rows[] = {
+        {"odd line before a closed port", kClosed, 0, "123", "Input Hex Stream is not Even Aligned!", "4\r", "\x12\x34"},
+        {"odd line before the CRC", kOpen, 1, "1", "Input Hex Stream is not Even Aligned!", "f\r", "\x1F"},
+        {"closed port before the CRC", kClosed, 1, "12", "Comm Port was not opened!", "\r", "\x12"},
+        {"one byte and the CRC", kOpen, 1, "41", "CRC Can't be Appended!", "\r", "A"},
+        {"no byte and the CRC", kOpen, 1, "", "CRC Can't be Appended!", "", ""},
+        {"a full send queue", kFull, 0, "0102", "The line could not be sent.", "\r", "\x01\x02"},
     };
-    for (const MessageRow& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         MakeView();
         m_boxes.texts.clear();
         m_doc->m_bHexMode = 1;
         m_doc->m_bAppendCRC = row.appendCRC;
-        m_sender.open = row.portOpen;
+        m_sender.open = row.port != kClosed;
+        m_sender.refuse = row.port == kFull;
         Type(row.keys);
         const std::string shown = Shown();
         const int pair = m_view->HexPairOpen();
         Type("\r");
-        ASSERT_EQ(m_boxes.texts.size(), 1u);
-        EXPECT_EQ(m_boxes.texts[0], row.message);
+        EXPECT_EQ(m_boxes.texts, std::vector<std::string>{row.message});
         // Nothing sent; the line, the pair flag and the screen as they were.
         EXPECT_EQ(Sent(), "");
-        std::string upper = row.keys;
-        for (char& c : upper)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        EXPECT_EQ(m_view->HexLine(), upper);
+        EXPECT_EQ(m_view->HexLine(), Upper(row.keys));
         EXPECT_EQ(m_view->HexPairOpen(), pair);
         EXPECT_EQ(Shown(), shown);
+        m_sender.open = true;
+        m_sender.refuse = false;
+        m_doc->m_bAppendCRC = 0;
+        Type(row.then);
+        EXPECT_EQ(Sent(), row.sent);
+        EXPECT_EQ(m_boxes.texts.size(), 1u);
     }
-    m_sender.open = true;
-}
-
-TEST_F(TypingTest, AfterTheMessageTheUserGoesOnTyping)
-{
-    m_doc->m_bHexMode = 1;
-    Type("123\r");
-    EXPECT_EQ(m_boxes.texts.size(), 1u);
-    Type("4\r");
-    EXPECT_EQ(Sent(), "\x12\x34");
-    EXPECT_EQ(Shown(), "12 34 \n");
-
-    // Port closed: the line waits for it.
-    m_sender.open = false;
-    Type("5678\r");
-    EXPECT_EQ(m_boxes.texts.back(), "Comm Port was not opened!");
-    m_sender.open = true;
-    Type("\r");
-    EXPECT_EQ(Sent(), "\x56\x78");
-    EXPECT_TRUE(m_view->HexLine().empty());
-}
-
-TEST_F(TypingTest, ALineTheQueueRefusesIsKept)
-{
-    m_doc->m_bHexMode = 1;
-    m_sender.refuse = true;
-    Type("0102\r");
-    ASSERT_EQ(m_boxes.texts.size(), 1u);
-    EXPECT_EQ(m_boxes.texts[0], "The line could not be sent.");
-    EXPECT_EQ(m_view->HexLine(), "0102");
-    m_sender.refuse = false;
-    Type("\r");
-    EXPECT_EQ(Sent(), std::string("\x01\x02", 2));
 }
 
 TEST_F(TypingTest, CrcBeyondTheLongestBlockIsRefusedWithItsReason)
@@ -263,28 +205,21 @@ TEST_F(TypingTest, HexRefusesEveryKeyThatIsNoDigit)
 {
     m_doc->m_bHexMode = 1;
     Type("1");
-    const std::string shown = Shown();
-    int expectedBeeps = 0;
-    for (char c : std::string(" gGz.-\t")) {
-        Type(std::string(1, c));
-        EXPECT_EQ(m_beeps, ++expectedBeeps) << int(c);
-    }
+    Type(" gGz.-\t");
     QTest::keyClick(m_view.get(), Qt::Key_B, Qt::ControlModifier);
-    EXPECT_EQ(m_beeps, ++expectedBeeps);
     Commit(QStringLiteral("한"));
-    EXPECT_EQ(m_beeps, ++expectedBeeps);
+    EXPECT_EQ(m_beeps, 9);
     EXPECT_EQ(m_view->HexLine(), "1");
     EXPECT_EQ(m_view->HexPairOpen(), 1);
-    EXPECT_EQ(Shown(), shown);
+    EXPECT_EQ(Shown(), "1");
     Type("f\r");
     EXPECT_EQ(Sent(), "\x1F");
 }
 
-TEST_F(TypingTest, HexBackspaceTakesBackTheLastDigitAndItsSpace)
+TEST_F(TypingTest, HexBackspaceTakesBackTheLastUnsentDigitAndItsSpace)
 {
     m_doc->m_bHexMode = 1;
-    Type("123");
-    Type("\b");
+    Type("123\b");
     EXPECT_EQ(m_view->HexLine(), "12");
     EXPECT_EQ(m_view->HexPairOpen(), 0);
     EXPECT_EQ(Shown(), "12 ");
@@ -292,39 +227,30 @@ TEST_F(TypingTest, HexBackspaceTakesBackTheLastDigitAndItsSpace)
     EXPECT_EQ(m_view->HexLine(), "1");
     EXPECT_EQ(m_view->HexPairOpen(), 1);
     EXPECT_EQ(Shown(), "1");
-    Type("\b");
-    EXPECT_EQ(Shown(), "");
+    Received("\x7F");  // shown as "7F ", the digit's own text before it
+    Type("2\b\b");
+    EXPECT_EQ(Shown(), "7F ");
+    EXPECT_EQ(m_doc->Text().ColorAt(0), m_appearance.m_crReceived);
     EXPECT_EQ(m_beeps, 0);
     Type("\b");  // nothing left to take back
     EXPECT_EQ(m_beeps, 1);
-    Type("ab\r");
-    Type("\b");  // what was sent stays sent
+    Type("ab\r\b");  // what was sent stays sent
     EXPECT_EQ(m_beeps, 2);
-    EXPECT_EQ(Shown(), "AB \n");
+    EXPECT_EQ(Shown(), "7F AB \n");
     EXPECT_EQ(Sent(), "\xAB");
-}
 
-TEST_F(TypingTest, HexBackspaceFindsItsDigitBehindReceivedText)
-{
-    m_doc->m_bHexMode = 1;
-    Type("1");
-    Received("\x7F");  // shown as "7F "
-    Type("2");
-    EXPECT_EQ(Shown(), "17F 2 ");
-    Type("\b");
-    EXPECT_EQ(Shown(), "17F ");
-    Type("\b");
-    EXPECT_EQ(Shown(), "7F ");
+    // A new document forgets a half-typed line.
+    Type("9");
+    m_view->OnInitialUpdate();
     EXPECT_TRUE(m_view->HexLine().empty());
-    EXPECT_EQ(m_doc->Text().ColorAt(0), m_appearance.m_crReceived);
+    EXPECT_EQ(m_view->HexPairOpen(), 0);
 }
 
 TEST_F(TypingTest, TextBackspaceThroughAHexLineTakesItsDigitsAlong)
 {
     m_doc->m_bHexMode = 1;
     Type("123");
-    m_doc->m_bHexMode = 0;  // the line stays as it was
-    EXPECT_EQ(m_view->HexLine(), "123");
+    m_doc->m_bHexMode = 0;
     Type("\b\b");  // "3" and then the "2 " space
     EXPECT_EQ(Shown(), "12");
     m_doc->m_bHexMode = 1;
@@ -333,46 +259,38 @@ TEST_F(TypingTest, TextBackspaceThroughAHexLineTakesItsDigitsAlong)
     EXPECT_EQ(Sent(), std::string("\b\b\x12", 3));
 }
 
-TEST_F(TypingTest, CommittedKoreanIsOneSendInTheTerminalsCharacterSet)
+TEST_F(TypingTest, CommittedTextIsOneSendInTheTerminalsCharacterSetOrRefusedWhole)
 {
     const struct {
         const char* charset;
-        std::string bytes;
-    } cases[] = {
-        {"UTF-8", "\xED\x95\x9C\xEA\xB8\x80"},
-        {"CP949", "\xC7\xD1\xB1\xDB"},
-    };
+        QString text;
+        std::string bytes;  // empty: refused with a box naming the character and the set
+    } cases[] = {{"UTF-8", QStringLiteral("한글"), "\xED\x95\x9C\xEA\xB8\x80"},
+                 {"CP949", QStringLiteral("한글"), "\xC7\xD1\xB1\xDB"},
+                 {"ISO-8859-1", QStringLiteral("a한"), ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.charset);
         SetTerminalCharset(c.charset);
         MakeView();
+        SetTerminalCharset("");
         m_sender.calls.clear();
         // Composing shows nothing on the line and sends nothing.
         QInputMethodEvent composing(QStringLiteral("하"), {});
         QCoreApplication::sendEvent(m_view.get(), &composing);
         EXPECT_TRUE(m_sender.calls.empty());
-        Commit(QStringLiteral("한글"));
-        ASSERT_EQ(m_sender.calls.size(), 1u);
-        EXPECT_EQ(m_sender.calls[0], c.bytes);
+        Commit(c.text);
+        EXPECT_EQ(m_sender.calls.size(), c.bytes.empty() ? 0u : 1u);
         EXPECT_EQ(Sent(), c.bytes);
-        EXPECT_EQ(m_view->PlainText(), QStringLiteral("한글"));  // shown once
+        if (c.bytes.empty()) {
+            ASSERT_EQ(m_boxes.texts, std::vector<std::string>{"The text was not sent."});
+            EXPECT_NE(m_boxes.details[0].find("U+D55C"), std::string::npos) << m_boxes.details[0];
+            EXPECT_NE(m_boxes.details[0].find(c.charset), std::string::npos) << m_boxes.details[0];
+            EXPECT_EQ(Shown(), "");
+            continue;
+        }
+        EXPECT_EQ(m_view->PlainText(), c.text);  // shown once
         EXPECT_EQ(m_doc->Text().ColorAt(0), m_appearance.m_crSent);
     }
-    SetTerminalCharset("");
-}
-
-TEST_F(TypingTest, TextWithoutAFormInTheCharacterSetIsRefusedWhole)
-{
-    SetTerminalCharset("ISO-8859-1");
-    MakeView();
-    Commit(QStringLiteral("a한"));
-    SetTerminalCharset("");
-    ASSERT_EQ(m_boxes.texts.size(), 1u);
-    EXPECT_EQ(m_boxes.texts[0], "The text was not sent.");
-    EXPECT_NE(m_boxes.details[0].find("U+D55C"), std::string::npos) << m_boxes.details[0];
-    EXPECT_NE(m_boxes.details[0].find("ISO-8859-1"), std::string::npos) << m_boxes.details[0];
-    EXPECT_EQ(Sent(), "");
-    EXPECT_EQ(Shown(), "");
 }
 
 TEST_F(TypingTest, AcceleratorsNeverReachTheLine)
@@ -395,10 +313,9 @@ TEST_F(TypingTest, AcceleratorsNeverReachTheLine)
     EXPECT_EQ(Shown(), "");
 }
 
-TEST_F(TypingTest, PasteInTextModeIsOneSendShownInTheSentColour)
+TEST_F(TypingTest, PasteSendsTheTextOnceOrTakesTheHexDigits)
 {
     QGuiApplication::clipboard()->setText(QStringLiteral("ab\r\ncd\n한"));
-    m_doc->m_bSendLF = 0;
     m_view->OnEditPaste();
     ASSERT_EQ(m_sender.calls.size(), 1u);
     EXPECT_EQ(Sent(), "ab\rcd\r\xED\x95\x9C");
@@ -406,14 +323,13 @@ TEST_F(TypingTest, PasteInTextModeIsOneSendShownInTheSentColour)
     for (std::uint64_t i = 0; i < m_doc->Text().Size(); ++i)
         EXPECT_EQ(m_doc->Text().ColorAt(i), m_appearance.m_crSent);
 
+    MakeView();
     m_doc->m_bSendLF = 1;
     QGuiApplication::clipboard()->setText(QStringLiteral("x\ny"));
     QTest::keyClick(m_view.get(), Qt::Key_Insert, Qt::ShiftModifier);
     EXPECT_EQ(Sent(), "x\r\ny");
-}
 
-TEST_F(TypingTest, PasteInHexModeTakesTheDigitsOnly)
-{
+    MakeView();
     m_doc->m_bHexMode = 1;
     QGuiApplication::clipboard()->setText(QStringLiteral("1f 2A-3b\n"));
     QTest::keyClick(m_view.get(), Qt::Key_V, Qt::ControlModifier);
@@ -422,26 +338,6 @@ TEST_F(TypingTest, PasteInHexModeTakesTheDigitsOnly)
     EXPECT_EQ(Sent(), "");  // the clipboard's line end is no Enter
     Type("\r");
     EXPECT_EQ(Sent(), "\x1F\x2A\x3B");
-}
-
-TEST_F(TypingTest, SelectAllAndCopyTakeTheTerminalText)
-{
-    Received("line one\r\n");
-    Type("two");
-    QTest::keyClick(m_view.get(), Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(m_view.get(), Qt::Key_Insert, Qt::ControlModifier);
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("line one\ntwo"));
-    EXPECT_EQ(Sent(), "two");
-}
-
-TEST_F(TypingTest, InitialUpdateForgetsAHalfTypedLine)
-{
-    m_doc->m_bHexMode = 1;
-    Type("1");
-    m_view->OnInitialUpdate();
-    m_doc->m_bHexMode = 1;
-    EXPECT_TRUE(m_view->HexLine().empty());
-    EXPECT_EQ(m_view->HexPairOpen(), 0);
 }
 
 }  // namespace

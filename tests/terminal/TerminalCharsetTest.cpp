@@ -1,0 +1,145 @@
+// The terminal's one character set both ways: received bytes decoded however
+// the blocks cut them, typed text encoded or refused whole, and the set in use.
+
+#include "terminal/TerminalCharset.h"
+#include "terminal/TextDecoder.h"
+#include "terminal/TextEncoder.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Conversion {
+    const char* charset;
+    std::string bytes;
+    std::u16string text;
+};
+
+// Text that goes out as these bytes and comes back from them.
+const Conversion kBothWays[] = {
+    {"UTF-8", "A\xED\x95\x9C\xEA\xB8\x80" "B", u"A한글B"},
+    {"UTF-8", "\xF0\x9F\x98\x80", u"\U0001F600"},
+    {"EUC-KR", "A\xC7\xD1\xB1\xDB" "B", u"A한글B"},
+    {"CP949", "A\xC7\xD1\xB1\xDB" "B", u"A한글B"},
+    {"CP949", "x\x8C" "cy", u"x똠y"},  // only in CP949; its second byte is the letter c
+    {"ISO-8859-1", "caf\xE9", u"café"},
+};
+
+// Received bytes only.
+const Conversion kReceived[] = {
+    {"ISO-2022-KR", "\x1B$)C\x0E\x47\x51\x0F" "A", u"한A"},  // shift state kept
+    // A bad byte is one replacement and never swallows the next character.
+    {"UTF-8", "A\xFF" "B\xC0z", u"A\uFFFD" "B\uFFFD" "z"},
+    {"UTF-8", "\xED\x95" "A", u"\uFFFD\uFFFD" "A"},
+    {"UTF-8", "\xFF\xED\x95\x9C", u"\uFFFD한"},
+    {"CP949", "\xC7 A", u"\uFFFD A"},  // a lead byte without its trail
+    {"CP949", "\xFF\xC7\xD1", u"\uFFFD한"},
+    {"EUC-KR", "\xC7\xD1\xFF\xB1\xDB", u"한\uFFFD글"},
+    // Every line end is one break; NUL shows as nothing.
+    {"UTF-8", "a\rb\nc\r\nd\n\re\r\r", u"a\nb\nc\nd\n\ne\n\n"},
+    {"UTF-8", std::string("AB\0CD\r\0\ny", 9), u"ABCD\ny"},
+    {"NO-SUCH-CHARSET", "\xED\x95\x9C", u"한"},  // decoded as UTF-8
+};
+
+std::u16string Decode(TextDecoder& decoder, const std::string& bytes)
+{
+    std::vector<char16_t> out;
+    decoder.Decode(bytes.data(), bytes.size(), out);
+    return std::u16string(out.begin(), out.end());
+}
+
+TEST(TextDecoder, EveryCutIntoThreeBlocksGivesTheTextOfOneBlock)
+{
+    std::vector<Conversion> cases(std::begin(kBothWays), std::end(kBothWays));
+    cases.insert(cases.end(), std::begin(kReceived), std::end(kReceived));
+    for (const Conversion& c : cases) {
+        for (std::size_t i = 0; i <= c.bytes.size(); ++i)
+            for (std::size_t j = i; j <= c.bytes.size(); ++j) {
+                TextDecoder decoder(c.charset);
+                std::u16string got = Decode(decoder, c.bytes.substr(0, i));
+                got += Decode(decoder, c.bytes.substr(i, j - i));
+                got += Decode(decoder, c.bytes.substr(j));
+                ASSERT_EQ(got, c.text) << c.charset << " " << testing::PrintToString(c.bytes) << " cut at "
+                                       << i << " and " << j;
+            }
+    }
+}
+
+TEST(TextDecoder, ResetForgetsAHalfCharacterAndAPendingCarriageReturn)
+{
+    TextDecoder decoder("UTF-8");
+    Decode(decoder, "a\r");
+    decoder.Reset();
+    EXPECT_EQ(Decode(decoder, "\nb"), u"\nb");
+    Decode(decoder, "\xED\x95");
+    decoder.Reset();
+    EXPECT_EQ(Decode(decoder, "z"), u"z");
+}
+
+TEST(TextDecoder, LongBlockOfEveryByteValueLosesNothingAsTheBufferGrows)
+{
+    std::string bytes;
+    std::u16string expected;
+    for (int round = 0; round < 64; ++round)
+        for (int b = 1; b < 256; ++b) {
+            bytes += static_cast<char>(b);
+            expected += b == '\r' ? u'\n' : static_cast<char16_t>(b);
+        }
+    TextDecoder latin("ISO-8859-1");
+    EXPECT_EQ(Decode(latin, bytes), expected);
+}
+
+TEST(TextEncoder, EncodesEachCharacterSetOrRefusesTheWholeText)
+{
+    constexpr std::size_t kSent = SIZE_MAX;
+    std::vector<std::pair<Conversion, std::size_t>> cases;  // with where a refusal stands
+    for (const Conversion& c : kBothWays)
+        cases.emplace_back(c, kSent);
+    cases.push_back({{"ISO-8859-1", "", u"ab한c"}, 2});
+    cases.push_back({{"UTF-8", "", std::u16string{u'a', char16_t(0xD83D)}}, 1});  // an unpaired surrogate
+    for (const auto& [c, refusedAt] : cases) {
+        SCOPED_TRACE(std::string(c.charset) + " " + testing::PrintToString(c.bytes));
+        TextEncoder encoder(c.charset);
+        std::string out = "<";
+        std::size_t failedAt = kSent;
+        EXPECT_EQ(encoder.Encode(c.text.data(), c.text.size(), out, &failedAt), refusedAt == kSent);
+        EXPECT_EQ(out, "<" + c.bytes);
+        EXPECT_EQ(failedAt, refusedAt);
+        // The encoder goes on working after a refusal.
+        const std::u16string next = u"xy";
+        EXPECT_TRUE(encoder.Encode(next.data(), next.size(), out));
+        EXPECT_EQ(out, "<" + c.bytes + "xy");
+    }
+}
+
+TEST(TerminalCharset, NamesTheCLibraryConvertsAndTheRunsChoice)
+{
+    for (const char* name : {"UTF-8", "CP949", "EUC-KR", "ISO-8859-1", "utf8", "UHC"})
+        EXPECT_TRUE(IsUsableCharset(name)) << name;
+    for (const char* name : {"", "NO-SUCH-CHARSET", "UTF-9"})
+        EXPECT_FALSE(IsUsableCharset(name)) << name;
+
+    SetTerminalCharset("CP949");
+    EXPECT_EQ(TextEncoder().Charset(), "CP949");
+    EXPECT_EQ(TextDecoder().Charset(), "CP949");
+    SetTerminalCharset("");
+    EXPECT_EQ(TerminalCharset(), LocaleCharset());
+}
+
+TEST(TerminalCharset, LocaleCodesetAndThePlainCLocale)
+{
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    ASSERT_NE(std::setlocale(LC_ALL, "C"), nullptr);
+    EXPECT_EQ(LocaleCharset(), "UTF-8");  // 7-bit ASCII counts as UTF-8
+    // A Korean EUC locale where one is installed (tools/setup.sh makes it).
+    if (std::setlocale(LC_ALL, "ko_KR.EUC-KR") != nullptr) {
+        EXPECT_EQ(LocaleCharset(), "EUC-KR");
+    }
+    std::setlocale(LC_ALL, saved.c_str());
+}
+
+}  // namespace
