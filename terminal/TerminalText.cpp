@@ -2,6 +2,7 @@
 
 #include "terminal/HistoryWriter.h"
 #include "terminal/PieceCodec.h"
+#include "terminal/TextSnapshot.h"
 
 #include <algorithm>
 #include <chrono>
@@ -121,6 +122,7 @@ TerminalText& TerminalText::operator=(TerminalText&& other) noexcept
     m_notice = std::move(other.m_notice);
     m_noticeGiven = other.m_noticeGiven;
     m_changes = other.m_changes;
+    m_generation = std::max(m_generation, other.m_generation) + 1;
     other.Reset();
     EnforceBudget();
     return *this;
@@ -128,6 +130,7 @@ TerminalText& TerminalText::operator=(TerminalText&& other) noexcept
 
 void TerminalText::Reset()
 {
+    ++m_generation;
     m_raw.reset();
     m_writer.reset();  // joins its thread and closes the history file
     m_pieces.clear();
@@ -390,11 +393,6 @@ void TerminalText::EnforceBudget() const
         DropAllOnDisk(why);
     }
     std::size_t resident = EvictCopies();
-
-        Piece* oldest = nullptr;
-        for (Piece& p : m_pieces)
-            if (p.text && p.onDisk && !p.marker && (oldest == nullptr || p.lastUse < oldest->lastUse))
-                oldest = &p;
     // Then the oldest pieces only in memory start their way to disk.
     std::size_t leaving = 0;
     for (const Piece& p : m_pieces)
@@ -443,6 +441,7 @@ void TerminalText::DropFront(std::size_t count, const std::string& why) const
     m_pieces.erase(m_pieces.begin() + static_cast<std::ptrdiff_t>(first),
                    m_pieces.begin() + static_cast<std::ptrdiff_t>(last));
     m_dropWhy = why;
+    ++m_generation;
     SetMarker();
     m_changes |= kDropped;
     if (!m_noticeGiven && m_notice.empty())
@@ -532,6 +531,7 @@ void TerminalText::Erase(std::uint64_t offset, std::uint64_t n)
     if (n == 0 || offset >= size)
         return;
     n = std::min(n, size - offset);
+    ++m_generation;
     if (offset >= m_tailBase) {
         m_tail.Erase(offset - m_tailBase, n);
         return;
@@ -765,6 +765,37 @@ std::size_t TerminalText::MemoryBytes() const
         if (p.text)
             bytes += p.text->CapacityBytes();
     return bytes;
+}
+
+std::shared_ptr<const TextSnapshot> TerminalText::Snapshot() const
+{
+    std::vector<TextSnapshot::Piece> pieces;
+    pieces.reserve(m_pieces.size() + 1);
+    for (std::size_t i = 0; i < m_pieces.size(); ++i) {
+        const Piece& p = m_pieces[i];
+        TextSnapshot::Piece piece;
+        piece.base = m_unitBase[i];
+        piece.units = p.units;
+        piece.id = p.id;
+        piece.endsWithBreak = p.endsWithBreak;
+        if (p.text) {
+            piece.segment = p.text;  // sealed: its characters never change
+        } else if (p.onDisk && p.fileSerial > m_deadSerial && m_writer) {
+            piece.file = m_writer->File(p.fileSerial);
+            piece.offset = p.offset;
+            piece.bytes = p.bytes;
+        }
+        pieces.push_back(std::move(piece));
+    }
+    TextSnapshot::Piece tail;
+    tail.base = m_tailBase;
+    tail.units = m_tail.Size();
+    auto copy = std::make_shared<std::vector<char16_t>>(static_cast<std::size_t>(tail.units));
+    if (!copy->empty())
+        m_tail.Copy(0, copy->size(), copy->data());
+    tail.copy = std::move(copy);
+    pieces.push_back(std::move(tail));
+    return std::make_shared<const TextSnapshot>(std::move(pieces), m_generation);
 }
 
 std::uint64_t TerminalText::HistoryFileBytes() const

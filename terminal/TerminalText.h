@@ -31,6 +31,7 @@
 
 class HistoryWriter;
 class PieceDecoder;
+class TextSnapshot;
 
 class TerminalText {
 public:
@@ -102,6 +103,15 @@ public:
     // Characters dropped so far.
     std::uint64_t DroppedUnits() const { return m_droppedUnits; }
 
+    // The text as it stands now, for a worker thread to read (find,
+    // re-wrapping) while this one moves on. Cheap: pieces in memory are
+    // shared, only the newest one is copied.
+    std::shared_ptr<const TextSnapshot> Snapshot() const;
+    // Counts the edits that move or remove text already there (erasing,
+    // dropping, clearing): offsets taken from a snapshot of an older
+    // generation may name other text now.
+    std::uint64_t Generation() const { return m_generation; }
+
     // A piece's size in units: text is sealed into pieces about this long.
     static constexpr std::size_t kChunkUnits = std::size_t(1) << 19;
     // Smaller pieces, so that tests move text to disk constantly.
@@ -157,4 +167,5 @@ private:
     mutable std::string m_notice;
     mutable bool m_noticeGiven = false;
     mutable unsigned m_changes = kNothing;
+    mutable std::uint64_t m_generation = 0;
 };

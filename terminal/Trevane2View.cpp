@@ -221,6 +221,8 @@ void CTrevane2View::OnTextReset()
     m_sentDecoder.Reset();
     m_echoDecoder.Reset();
     m_lineEntry.ResetHexLine();  // what was shown of it is gone
+    if (m_pFindBar != nullptr)
+        m_pFindBar->CancelSearch();  // it searched the text that is gone
     ClearFoundText();
     m_pDoc->Text().SetWrapColumns(m_nColumns);
     m_selAnchor = m_selEnd = m_pDoc->Text().Size();

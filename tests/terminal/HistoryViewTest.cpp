@@ -4,11 +4,13 @@
 
 #include "TerminalTestSupport.h"
 #include "terminal/Appearance.h"
+#include "terminal/FindBar.h"
 #include "terminal/HistoryFile.h"
 #include "terminal/Trevane2Doc.h"
 #include "terminal/Trevane2View.h"
 
 #include <QClipboard>
+#include <QLineEdit>
 #include <QGuiApplication>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -91,6 +93,34 @@ TEST_F(HistoryViewTest, AFailingHistoryFileSaysSoOnceAndReceivingGoesOn)
     EXPECT_TRUE(notices.at(0).at(0).toString().contains(QStringLiteral("No space left on device")));
     EXPECT_TRUE(m_pView->PlainText().startsWith(QStringLiteral("[")));
     EXPECT_TRUE(m_pView->PlainText().endsWith(QStringLiteral("line 999\n")));
+}
+
+TEST_F(HistoryViewTest, FindRunsBesideTheWindowAndF3GoesOnFromTheHit)
+{
+    const QString all = QString::fromStdString(Receive(2000));
+    m_pView->OnEditFind();
+    FindBar* bar = m_pView->GetFindBar();
+    bar->TextEdit()->setText(QStringLiteral("line 123"));
+    // The view is at the end, so each search goes round to the start.
+    qsizetype expected = -1;
+    for (int round = 0; round < 3; ++round) {
+        QTest::keyClick(bar->TextEdit(), Qt::Key_Return);
+        ASSERT_TRUE(bar->Searching());  // the window goes on meanwhile
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !bar->Searching(); }, 20000));
+        expected = all.indexOf(QStringLiteral("line 123"), expected + 1);
+        EXPECT_EQ(m_pView->FoundText().first, static_cast<std::uint64_t>(expected)) << round;
+        EXPECT_EQ(m_pView->SelectedText(), QStringLiteral("line 123"));
+    }
+
+    // Esc drops a search under way: no hit turns up after it.
+    bar->TextEdit()->setText(QStringLiteral("line 7"));
+    QTest::keyClick(bar->TextEdit(), Qt::Key_Return);
+    ASSERT_TRUE(bar->Searching());
+    QTest::keyClick(bar->TextEdit(), Qt::Key_Escape);
+    EXPECT_FALSE(bar->Searching());
+    QTest::qWait(200);
+    EXPECT_EQ(m_pView->FoundText().second, 0u);
+    EXPECT_TRUE(bar->Status().isEmpty());
 }
 
 }  // namespace
