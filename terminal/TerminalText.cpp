@@ -2,6 +2,7 @@
 
 #include "terminal/HistoryWriter.h"
 #include "terminal/PieceCodec.h"
+#include "terminal/RowCountPass.h"
 #include "terminal/TextSnapshot.h"
 
 #include <algorithm>
@@ -98,6 +99,7 @@ TerminalText& TerminalText::operator=(TerminalText&& other) noexcept
 {
     if (this == &other)
         return *this;
+    m_rowPass.reset();
     m_writer.reset();
     m_raw.reset();
     m_pieces = std::move(other.m_pieces);
@@ -125,12 +127,14 @@ TerminalText& TerminalText::operator=(TerminalText&& other) noexcept
     m_generation = std::max(m_generation, other.m_generation) + 1;
     other.Reset();
     EnforceBudget();
+    StartRowCounts();
     return *this;
 }
 
 void TerminalText::Reset()
 {
     ++m_generation;
+    m_rowPass.reset();  // stops and joins: it reads the pieces going now
     m_raw.reset();
     m_writer.reset();  // joins its thread and closes the history file
     m_pieces.clear();
@@ -387,6 +391,7 @@ std::size_t TerminalText::EvictCopies() const
 void TerminalText::EnforceBudget() const
 {
     ApplyResults();
+    ApplyRowCounts();
     if (!m_pendingDropWhy.empty()) {
         const std::string why = std::move(m_pendingDropWhy);
         m_pendingDropWhy.clear();
@@ -704,6 +709,48 @@ void TerminalText::SetWrapColumns(int columns)
         }
     }
     RebuildBases(0);
+    StartRowCounts();
+}
+
+void TerminalText::StartRowCounts() const
+{
+    const bool estimated =
+        std::any_of(m_pieces.begin(), m_pieces.end(), [this](const Piece& p) { return p.rowsColumns != m_columns; });
+    if (!estimated) {
+        if (m_rowPass)
+            m_rowPass->Stop();
+        return;
+    }
+    if (!m_rowPass)
+        m_rowPass = std::make_unique<RowCountPass>([notifier = m_notifier] { notifier->Call(); });
+    m_rowPass->Start(MakeSnapshot(true), m_columns);
+}
+
+void TerminalText::ApplyRowCounts() const
+{
+    if (!m_rowPass)
+        return;
+    bool changed = false;
+    for (const RowCountPass::Result& result : m_rowPass->TakeResults()) {
+        if (result.columns != m_columns)
+            continue;  // counted for a width since left
+        const auto it = std::lower_bound(m_pieces.begin(), m_pieces.end(), result.id,
+                                         [](const Piece& p, std::uint64_t id) { return p.id < id; });
+        if (it == m_pieces.end() || it->id != result.id || it->rowsColumns == m_columns)
+            continue;
+        changed = changed || it->rows != result.rows;
+        it->rows = result.rows;
+        it->rowsColumns = m_columns;
+    }
+    if (changed) {
+        RebuildBases(0);
+        m_changes |= kRowsChanged;
+    }
+}
+
+bool TerminalText::RowsExact() const
+{
+    return std::all_of(m_pieces.begin(), m_pieces.end(), [this](const Piece& p) { return p.rowsColumns == m_columns; });
 }
 
 std::uint64_t TerminalText::RowCount() const
@@ -769,10 +816,17 @@ std::size_t TerminalText::MemoryBytes() const
 
 std::shared_ptr<const TextSnapshot> TerminalText::Snapshot() const
 {
+    return MakeSnapshot(false);
+}
+
+std::shared_ptr<const TextSnapshot> TerminalText::MakeSnapshot(bool estimatedOnly) const
+{
     std::vector<TextSnapshot::Piece> pieces;
-    pieces.reserve(m_pieces.size() + 1);
+    pieces.reserve(estimatedOnly ? 0 : m_pieces.size() + 1);
     for (std::size_t i = 0; i < m_pieces.size(); ++i) {
         const Piece& p = m_pieces[i];
+        if (estimatedOnly && p.rowsColumns == m_columns)
+            continue;
         TextSnapshot::Piece piece;
         piece.base = m_unitBase[i];
         piece.units = p.units;
@@ -787,6 +841,8 @@ std::shared_ptr<const TextSnapshot> TerminalText::Snapshot() const
         }
         pieces.push_back(std::move(piece));
     }
+    if (estimatedOnly)
+        return std::make_shared<const TextSnapshot>(std::move(pieces), m_generation);
     TextSnapshot::Piece tail;
     tail.base = m_tailBase;
     tail.units = m_tail.Size();

@@ -19,9 +19,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -273,6 +275,40 @@ TEST_F(HistoryText, FindOnASnapshotAgreesWithAPlainSearch)
     const SearchOutcome stopped = FindInSnapshot(*snapshot, u"ab", 0, true, stop.get_token());
     EXPECT_TRUE(stopped.stopped);
     EXPECT_FALSE(stopped.match);
+}
+
+TEST_F(HistoryText, RowsOfPiecesOnDiskBecomeExactAfterAWidthChangeWithoutReadingThem)
+{
+    TerminalText text;
+    Small(text);
+    std::mt19937 random(11);
+    const std::u16string words[] = {u"한글 ", u"abc ", u"\U0001F600", u"漢字", u"x", u"\n"};
+    // Lines stay shorter than half a piece (see above).
+    std::u16string all;
+    std::size_t lineStart = 0;
+    for (int i = 0; i < 3000; ++i) {
+        all += words[random() % std::size(words)];
+        if (all.size() - lineStart > 24)
+            all += u'\n';
+        if (all.back() == u'\n')
+            lineStart = all.size();
+    }
+    text.Append(all.data(), all.size(), 1);
+    ASSERT_TRUE(text.WaitForWriter(10000));
+    ASSERT_GT(text.PiecesOnDisk(), 50u);
+    for (const int columns : {7, 3, 1, 120}) {
+        SCOPED_TRACE(columns);
+        text.SetWrapColumns(columns);
+        EXPECT_FALSE(text.RowsExact());  // estimates from the line lengths first
+        // Polled as the window's thread does; nothing here reads a piece.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!text.RowsExact() && std::chrono::steady_clock::now() < until) {
+            text.Poll();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        ASSERT_TRUE(text.RowsExact());
+        EXPECT_EQ(text.RowCount(), ExpectedRowStarts(all, columns).size());
+    }
 }
 
 TEST_F(HistoryText, LinesLongerThanAPieceKeepTheirText)

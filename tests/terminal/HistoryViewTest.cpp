@@ -123,4 +123,35 @@ TEST_F(HistoryViewTest, FindRunsBesideTheWindowAndF3GoesOnFromTheHit)
     EXPECT_TRUE(bar->Status().isEmpty());
 }
 
+TEST_F(HistoryViewTest, AfterAResizeRowsOnDiskBecomeExactAndTheTopLineStays)
+{
+    // Lines of wide characters after a few narrow ones: their rows at a new
+    // width are only estimated until counted.
+    TerminalText& text = m_pDoc->Text();
+    for (int i = 0; i < 1500; ++i) {
+        const std::u16string line =
+            std::u16string(static_cast<std::size_t>(i % 7), u'x') + std::u16string(40 + i % 61, u'한') + u"\n";
+        text.Append(line.data(), line.size(), 0);
+    }
+    ASSERT_TRUE(text.WaitForWriter(10000));
+    QCoreApplication::processEvents();
+    m_pView->FlushPending();
+    QScrollBar* bar = m_pView->verticalScrollBar();
+    bar->setValue(bar->maximum() / 2);
+    m_pView->FlushPending();
+    const std::uint64_t top = m_pView->FirstVisibleOffset();
+
+    // An odd column count, where rows of wide characters leave a cell free.
+    int width = m_pView->width() - 57;
+    m_pView->resize(width, m_pView->height());
+    while (m_pView->Columns() % 2 == 0)
+        m_pView->resize(--width, m_pView->height());
+    const std::uint64_t estimated = text.RowCount();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return text.RowsExact(); }, 20000));
+    m_pView->FlushPending();
+    EXPECT_NE(text.RowCount(), estimated);  // else this would test nothing
+    EXPECT_EQ(bar->maximum(), static_cast<int>(text.RowCount()) - m_pView->VisibleRows());
+    EXPECT_EQ(static_cast<std::uint64_t>(bar->value()), text.RowOfOffset(top));
+}
+
 }  // namespace
