@@ -28,12 +28,6 @@ void LatestJobThread::Stop()
     m_next = nullptr;
 }
 
-bool LatestJobThread::Idle() const
-{
-    std::lock_guard lock(m_mutex);
-    return !m_busy && !m_next;
-}
-
 void LatestJobThread::Loop(std::stop_token threadStop)
 {
     std::unique_lock lock(m_mutex);
@@ -44,16 +38,14 @@ void LatestJobThread::Loop(std::stop_token threadStop)
         m_next = nullptr;
         std::stop_source source;
         m_running = source;
-        m_busy = true;
         lock.unlock();
         {
             // The job also stops when the whole thread is asked to.
             std::stop_callback forward(threadStop, [&source] { source.request_stop(); });
             job(source.get_token());
-            job = nullptr;  // what it holds goes before the thread counts as idle
+            job = nullptr;  // what it holds goes now, not when the next job comes
         }
         lock.lock();
         m_running = std::stop_source(std::nostopstate);
-        m_busy = false;
     }
 }

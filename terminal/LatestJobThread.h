@@ -22,16 +22,13 @@ public:
     void Run(Job job);
     // Asks the running job to stop and drops a waiting one.
     void Stop();
-    // True when no job runs or waits.
-    bool Idle() const;
 
 private:
     void Loop(std::stop_token threadStop);
 
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::condition_variable_any m_wake;
     Job m_next;
     std::stop_source m_running{std::nostopstate};
-    bool m_busy = false;
     std::jthread m_thread;  // last: starts when everything above is ready
 };

@@ -38,9 +38,3 @@ std::vector<RowCountPass::Result> RowCountPass::TakeResults()
     std::lock_guard lock(m_mutex);
     return std::exchange(m_results, {});
 }
-
-bool RowCountPass::Done() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_results.empty() && m_thread.Idle();
-}

@@ -31,12 +31,10 @@ public:
     void Start(std::shared_ptr<const TextSnapshot> pieces, int columns);
     void Stop();
     std::vector<Result> TakeResults();
-    // True when nothing is counted or waits to be taken.
-    bool Done() const;
 
 private:
     std::function<void()> m_notify;
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::vector<Result> m_results;
     LatestJobThread m_thread;  // last: stops before the rest goes
 };

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <future>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -23,6 +25,8 @@ char16_t Fold(char16_t u)
 // One pass over the pieces for the first match lying wholly within
 // [begin, end). A match may straddle pieces: the last m - 1 units seen are
 // carried over and searched together with the start of the next piece.
+// While one piece is searched the next one, when on disk, is read and
+// decoded on a thread of its own: decoding costs more than searching.
 class RangeSearch {
 public:
     RangeSearch(const TextSnapshot& text, const std::u16string& pattern, bool matchCase, std::stop_token stop,
@@ -38,6 +42,10 @@ public:
         if (begin >= end || end - begin < m)
             return std::nullopt;
         const auto& pieces = m_text.Pieces();
+        if (m_ahead.valid())
+            m_ahead.wait();
+        for (Slot& slot : m_slots)
+            slot.index = kNone;  // a piece searched before was folded in place
         m_carry.clear();
         std::uint64_t carryEnd = begin;  // the carry is the units just before this offset
         for (std::size_t i = m_text.PieceOf(begin); i < pieces.size() && pieces[i].base < end; ++i) {
@@ -50,11 +58,13 @@ public:
             const std::uint64_t to = std::min(end, piece.base + piece.units);
             if (from >= to)
                 continue;
-            char16_t* units = nullptr;
-            std::string why;
-            if (!m_reader.Units(m_text, i, units, why)) {
+            const bool ahead = i + 1 < pieces.size() && pieces[i + 1].base < end &&
+                               !m_text.InMemory(i + 1) && pieces[i + 1].units >= kReadAheadUnits;
+            Slot& slot = Read(i, ahead ? i + 1 : kNone);
+            char16_t* units = slot.units;
+            if (!slot.ok) {
                 if (outcome.failure.empty())
-                    outcome.failure = why;
+                    outcome.failure = slot.why;
                 m_carry.clear();
                 carryEnd = to;
                 Advance(to - from);
@@ -93,6 +103,46 @@ public:
     }
 
 private:
+    static constexpr std::size_t kNone = ~std::size_t(0);
+    // Smaller pieces decode faster than a thread starts.
+    static constexpr std::uint64_t kReadAheadUnits = 8192;
+    struct Slot {
+        TextSnapshot::Reader reader;
+        std::size_t index = kNone;
+        char16_t* units = nullptr;
+        bool ok = false;
+        std::string why;
+    };
+
+    void Fill(Slot& slot, std::size_t index)
+    {
+        slot.index = index;
+        slot.ok = slot.reader.Units(m_text, index, slot.units, slot.why);
+    }
+
+    // Piece `index`, read ahead or now; the reading of `next` (kNone: none)
+    // starts meanwhile.
+    Slot& Read(std::size_t index, std::size_t next)
+    {
+        if (m_ahead.valid())
+            m_ahead.get();
+        Slot* slot = m_slots[0].index == index ? &m_slots[0] : m_slots[1].index == index ? &m_slots[1] : nullptr;
+        if (slot == nullptr) {
+            slot = &m_slots[0];
+            Fill(*slot, index);
+        }
+        Slot& other = slot == &m_slots[0] ? m_slots[1] : m_slots[0];
+        other.index = kNone;
+        if (next != kNone) {
+            try {
+                m_ahead = std::async(std::launch::async, [this, &other, next] { Fill(other, next); });
+            } catch (const std::system_error&) {
+                // No thread to be had: the next piece is read when it comes.
+            }
+        }
+        return *slot;
+    }
+
     void Advance(std::uint64_t n)
     {
         m_done += n;
@@ -108,8 +158,9 @@ private:
     const SearchProgress& m_progress;
     std::uint64_t m_total;
     std::uint64_t m_done = 0;
-    TextSnapshot::Reader m_reader;
     std::vector<char16_t> m_carry, m_joined;
+    Slot m_slots[2];
+    std::future<void> m_ahead;  // after the slots: waited for before they go
 };
 
 }  // namespace

@@ -53,8 +53,10 @@ public:
     std::uint64_t Generation() const { return m_generation; }
     // The piece holding offset (Pieces().size() past the end).
     std::size_t PieceOf(std::uint64_t offset) const;
-    // True when every piece is in memory (no reads from disk needed).
+    // True when every piece is in memory (no reads from disk needed), or
+    // piece `index` is.
     bool InMemory() const;
+    bool InMemory(std::size_t index) const { return m_pieces[index].segment || m_pieces[index].copy; }
 
 private:
     std::vector<Piece> m_pieces;

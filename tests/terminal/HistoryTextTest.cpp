@@ -265,6 +265,27 @@ TEST_F(HistoryText, FindOnASnapshotAgreesWithAPlainSearch)
         ASSERT_EQ(outcome.match->wrapped, wrapped) << "round " << round;
     }
 
+    // Pieces large enough to be read ahead while the one before is searched.
+    TerminalText large;
+    large.SetPieceUnits(10000);
+    large.SetMemoryBudget(1);
+    std::u16string many;
+    for (int i = 0; i < 12; ++i)
+        many += all;
+    large.Append(many.data(), many.size(), 1);
+    ASSERT_TRUE(large.WaitForWriter(10000));
+    ASSERT_GT(large.PiecesOnDisk(), 4u);
+    const auto largeSnapshot = large.Snapshot();
+    for (const std::size_t at : {9990, 20000, 40005, 69990}) {
+        const std::u16string pattern = many.substr(at, 12);
+        const SearchOutcome outcome = FindInSnapshot(*largeSnapshot, pattern, at - 3, true);
+        ASSERT_TRUE(outcome.match);
+        EXPECT_EQ(outcome.match->from, many.find(pattern, at - 3));
+    }
+    const SearchOutcome none = FindInSnapshot(*largeSnapshot, u"zz", 5000, true);
+    EXPECT_FALSE(none.match);
+    EXPECT_TRUE(none.failure.empty());
+
     // Progress reaches the whole text; a stopped search says so.
     std::uint64_t done = 0, total = 0;
     FindInSnapshot(*snapshot, u"zzz", 100, true, {}, [&](std::uint64_t d, std::uint64_t t) { done = d, total = t; });
