@@ -1,6 +1,7 @@
 #include "terminal/FindBar.h"
 
-#include "terminal/TextSearch.h"
+#include "terminal/LatestJobThread.h"
+#include "terminal/TextSnapshot.h"
 #include "terminal/Trevane2Doc.h"
 #include "terminal/Trevane2View.h"
 
@@ -56,6 +57,11 @@ FindBar::FindBar(CTrevane2View* view)
     hide();
 }
 
+FindBar::~FindBar()
+{
+    m_pWorker.reset();  // joins before the bar its reports go to is gone
+}
+
 void FindBar::Open()
 {
     m_pStatus->clear();
@@ -82,21 +88,93 @@ bool FindBar::FindNext()
         return false;
     const QString pattern = m_pText->text();
     const auto [hitFrom, hitTo] = m_pView->FoundText();
-    const std::uint64_t from = hitTo > hitFrom ? hitTo : m_pView->FirstVisibleOffset();
-    const auto match = FindInText(m_pView->GetDocument()->Text(),
-                                  std::u16string_view(reinterpret_cast<const char16_t*>(pattern.utf16()),
-                                                      static_cast<std::size_t>(pattern.size())),
-                                  from, m_pMatchCase->isChecked());
-    if (!match) {
+    const TerminalText& text = m_pView->GetDocument()->Text();
+    const Request request{
+        std::u16string(reinterpret_cast<const char16_t*>(pattern.utf16()), static_cast<std::size_t>(pattern.size())),
+        m_pMatchCase->isChecked(), hitTo > hitFrom ? hitTo : m_pView->FirstVisibleOffset(), text.Generation()};
+    if (m_running == request)
+        return true;  // already on its way
+    CancelSearch();
+    std::shared_ptr<const TextSnapshot> snapshot = text.Snapshot();
+    if (snapshot->InMemory() && snapshot->Size() <= kImmediateUnits) {
+        const SearchOutcome outcome = FindInSnapshot(*snapshot, request.pattern, request.from, request.matchCase);
+        Show(outcome);
+        return outcome.match.has_value();
+    }
+
+    if (!m_pWorker)
+        m_pWorker = std::make_unique<LatestJobThread>();
+    const std::uint64_t serial = m_serial;
+    m_running = request;
+    m_pStatus->setText(Text("찾는 중..."));
+    adjustSize();
+    m_pWorker->Run([this, serial, request, snapshot = std::move(snapshot)](std::stop_token stop) {
+        int shown = -1;
+        const auto progress = [&](std::uint64_t done, std::uint64_t total) {
+            const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
+            if (percent == shown)
+                return;
+            shown = percent;
+            QMetaObject::invokeMethod(this, [this, serial, percent] { OnProgress(serial, percent); },
+                                      Qt::QueuedConnection);
+        };
+        SearchOutcome outcome = FindInSnapshot(*snapshot, request.pattern, request.from, request.matchCase,
+                                               std::move(stop), progress);
+        if (!outcome.stopped)
+            QMetaObject::invokeMethod(this, [this, serial, outcome = std::move(outcome)] { OnDone(serial, outcome); },
+                                      Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void FindBar::CancelSearch()
+{
+    ++m_serial;  // reports of the search under way are dropped
+    if (m_running && m_pStatus->text().startsWith(Text("찾는 중")))
+        m_pStatus->clear();
+    m_running.reset();
+    if (m_pWorker)
+        m_pWorker->Stop();
+}
+
+void FindBar::OnProgress(std::uint64_t serial, int percent)
+{
+    if (serial != m_serial || !m_running)
+        return;
+    m_pStatus->setText(Text("찾는 중... %1%").arg(percent));
+    adjustSize();
+}
+
+void FindBar::OnDone(std::uint64_t serial, const SearchOutcome& outcome)
+{
+    if (serial != m_serial || !m_running)
+        return;
+    const Request request = *m_running;
+    m_running.reset();
+    if (request.generation != m_pView->GetDocument()->Text().Generation()) {
+        // Text was erased or dropped meanwhile, so the offsets found may name
+        // other text now: search the text as it is.
+        FindNext();
+        return;
+    }
+    Show(outcome);
+}
+
+void FindBar::Show(const SearchOutcome& outcome)
+{
+    if (!outcome.failure.empty())
+        emit m_pView->logNotice(QStringLiteral("Find passed over part of the terminal history: %1")
+                                    .arg(QString::fromStdString(outcome.failure)));
+    if (!outcome.match) {
         m_pView->ClearFoundText();
         m_pStatus->setText(Text("찾을 수 없습니다."));
         m_pView->Beep();
-        return false;
+        adjustSize();
+        return;
     }
-    m_pStatus->setText(match->wrapped ? Text("처음부터 다시 찾았습니다.") : QString());
-    m_pView->ShowFoundText(match->from, match->to);
+    m_pStatus->setText(outcome.match->wrapped ? Text("처음부터 다시 찾았습니다.") : QString());
+    m_pView->ShowFoundText(outcome.match->from, outcome.match->to);
     adjustSize();
-    return true;
 }
 
 bool FindBar::eventFilter(QObject* watched, QEvent* event)
@@ -132,6 +210,7 @@ void FindBar::keyPressEvent(QKeyEvent* event)
 void FindBar::hideEvent(QHideEvent* event)
 {
     QFrame::hideEvent(event);
+    CancelSearch();
     m_pView->ClearFoundText();
     m_pView->setFocus();
 }

@@ -77,6 +77,12 @@ bool HistoryWriter::Read(std::uint64_t fileSerial, std::uint64_t offset, std::ui
     return file->Read(offset, bytes, out.data(), why);
 }
 
+std::shared_ptr<const HistoryFile> HistoryWriter::File(std::uint64_t fileSerial) const
+{
+    std::lock_guard lock(m_mutex);
+    return fileSerial == m_fileSerial ? m_file : nullptr;
+}
+
 std::uint64_t HistoryWriter::FileBytes() const
 {
     std::lock_guard lock(m_mutex);

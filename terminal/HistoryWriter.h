@@ -45,6 +45,9 @@ public:
     // Reads a blob written to file `fileSerial`; false with `why` otherwise.
     bool Read(std::uint64_t fileSerial, std::uint64_t offset, std::uint32_t bytes, std::string& out,
               std::string& why) const;
+    // History file `fileSerial` while it is the current one (null after a
+    // Restart); a reader on another thread keeps it open with this.
+    std::shared_ptr<const HistoryFile> File(std::uint64_t fileSerial) const;
     // Bytes written to the current file, and its descriptor (-1 without one).
     std::uint64_t FileBytes() const;
     int FileDescriptor() const;

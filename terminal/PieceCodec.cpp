@@ -185,8 +185,16 @@ bool PieceDecoder::Decode(const void* blob, std::size_t size, DecodedPiece& out,
     const std::uint32_t units = GetU32(p + 4);
     const std::uint32_t runCount = GetU32(p + 8);
     const std::uint32_t rawBytes = GetU32(p + 12);
-    if (units > kMaxUnits || runCount > units || rawBytes > 8ull * runCount + 3ull * units) {
+    if (units > kMaxUnits || runCount > units || rawBytes < 8ull * runCount ||
+        rawBytes > 8ull * runCount + 3ull * units) {
         why = "damaged history piece (impossible sizes)";
+        return false;
+    }
+    // Exactly one whole frame: a blob cut short or run on is refused even
+    // where what is left would decode.
+    const std::size_t frame = ZSTD_findFrameCompressedSize(p + kHeaderBytes, size - kHeaderBytes);
+    if (ZSTD_isError(frame) || frame != size - kHeaderBytes) {
+        why = "damaged history piece (not one whole compressed frame)";
         return false;
     }
     m_raw.resize(rawBytes);

@@ -2,6 +2,8 @@
 
 #include "terminal/HistoryWriter.h"
 #include "terminal/PieceCodec.h"
+#include "terminal/RowCountPass.h"
+#include "terminal/TextSnapshot.h"
 
 #include <algorithm>
 #include <chrono>
@@ -97,6 +99,7 @@ TerminalText& TerminalText::operator=(TerminalText&& other) noexcept
 {
     if (this == &other)
         return *this;
+    m_rowPass.reset();
     m_writer.reset();
     m_raw.reset();
     m_pieces = std::move(other.m_pieces);
@@ -121,13 +124,17 @@ TerminalText& TerminalText::operator=(TerminalText&& other) noexcept
     m_notice = std::move(other.m_notice);
     m_noticeGiven = other.m_noticeGiven;
     m_changes = other.m_changes;
+    m_generation = std::max(m_generation, other.m_generation) + 1;
     other.Reset();
     EnforceBudget();
+    StartRowCounts();
     return *this;
 }
 
 void TerminalText::Reset()
 {
+    ++m_generation;
+    m_rowPass.reset();  // stops and joins: it reads the pieces going now
     m_raw.reset();
     m_writer.reset();  // joins its thread and closes the history file
     m_pieces.clear();
@@ -384,17 +391,13 @@ std::size_t TerminalText::EvictCopies() const
 void TerminalText::EnforceBudget() const
 {
     ApplyResults();
+    ApplyRowCounts();
     if (!m_pendingDropWhy.empty()) {
         const std::string why = std::move(m_pendingDropWhy);
         m_pendingDropWhy.clear();
         DropAllOnDisk(why);
     }
     std::size_t resident = EvictCopies();
-
-        Piece* oldest = nullptr;
-        for (Piece& p : m_pieces)
-            if (p.text && p.onDisk && !p.marker && (oldest == nullptr || p.lastUse < oldest->lastUse))
-                oldest = &p;
     // Then the oldest pieces only in memory start their way to disk.
     std::size_t leaving = 0;
     for (const Piece& p : m_pieces)
@@ -443,6 +446,7 @@ void TerminalText::DropFront(std::size_t count, const std::string& why) const
     m_pieces.erase(m_pieces.begin() + static_cast<std::ptrdiff_t>(first),
                    m_pieces.begin() + static_cast<std::ptrdiff_t>(last));
     m_dropWhy = why;
+    ++m_generation;
     SetMarker();
     m_changes |= kDropped;
     if (!m_noticeGiven && m_notice.empty())
@@ -532,6 +536,7 @@ void TerminalText::Erase(std::uint64_t offset, std::uint64_t n)
     if (n == 0 || offset >= size)
         return;
     n = std::min(n, size - offset);
+    ++m_generation;
     if (offset >= m_tailBase) {
         m_tail.Erase(offset - m_tailBase, n);
         return;
@@ -704,6 +709,48 @@ void TerminalText::SetWrapColumns(int columns)
         }
     }
     RebuildBases(0);
+    StartRowCounts();
+}
+
+void TerminalText::StartRowCounts() const
+{
+    const bool estimated =
+        std::any_of(m_pieces.begin(), m_pieces.end(), [this](const Piece& p) { return p.rowsColumns != m_columns; });
+    if (!estimated) {
+        if (m_rowPass)
+            m_rowPass->Stop();
+        return;
+    }
+    if (!m_rowPass)
+        m_rowPass = std::make_unique<RowCountPass>([notifier = m_notifier] { notifier->Call(); });
+    m_rowPass->Start(MakeSnapshot(true), m_columns);
+}
+
+void TerminalText::ApplyRowCounts() const
+{
+    if (!m_rowPass)
+        return;
+    bool changed = false;
+    for (const RowCountPass::Result& result : m_rowPass->TakeResults()) {
+        if (result.columns != m_columns)
+            continue;  // counted for a width since left
+        const auto it = std::lower_bound(m_pieces.begin(), m_pieces.end(), result.id,
+                                         [](const Piece& p, std::uint64_t id) { return p.id < id; });
+        if (it == m_pieces.end() || it->id != result.id || it->rowsColumns == m_columns)
+            continue;
+        changed = changed || it->rows != result.rows;
+        it->rows = result.rows;
+        it->rowsColumns = m_columns;
+    }
+    if (changed) {
+        RebuildBases(0);
+        m_changes |= kRowsChanged;
+    }
+}
+
+bool TerminalText::RowsExact() const
+{
+    return std::all_of(m_pieces.begin(), m_pieces.end(), [this](const Piece& p) { return p.rowsColumns == m_columns; });
 }
 
 std::uint64_t TerminalText::RowCount() const
@@ -765,6 +812,46 @@ std::size_t TerminalText::MemoryBytes() const
         if (p.text)
             bytes += p.text->CapacityBytes();
     return bytes;
+}
+
+std::shared_ptr<const TextSnapshot> TerminalText::Snapshot() const
+{
+    return MakeSnapshot(false);
+}
+
+std::shared_ptr<const TextSnapshot> TerminalText::MakeSnapshot(bool estimatedOnly) const
+{
+    std::vector<TextSnapshot::Piece> pieces;
+    pieces.reserve(estimatedOnly ? 0 : m_pieces.size() + 1);
+    for (std::size_t i = 0; i < m_pieces.size(); ++i) {
+        const Piece& p = m_pieces[i];
+        if (estimatedOnly && p.rowsColumns == m_columns)
+            continue;
+        TextSnapshot::Piece piece;
+        piece.base = m_unitBase[i];
+        piece.units = p.units;
+        piece.id = p.id;
+        piece.endsWithBreak = p.endsWithBreak;
+        if (p.text) {
+            piece.segment = p.text;  // sealed: its characters never change
+        } else if (p.onDisk && p.fileSerial > m_deadSerial && m_writer) {
+            piece.file = m_writer->File(p.fileSerial);
+            piece.offset = p.offset;
+            piece.bytes = p.bytes;
+        }
+        pieces.push_back(std::move(piece));
+    }
+    if (estimatedOnly)
+        return std::make_shared<const TextSnapshot>(std::move(pieces), m_generation);
+    TextSnapshot::Piece tail;
+    tail.base = m_tailBase;
+    tail.units = m_tail.Size();
+    auto copy = std::make_shared<std::vector<char16_t>>(static_cast<std::size_t>(tail.units));
+    if (!copy->empty())
+        m_tail.Copy(0, copy->size(), copy->data());
+    tail.copy = std::move(copy);
+    pieces.push_back(std::move(tail));
+    return std::make_shared<const TextSnapshot>(std::move(pieces), m_generation);
 }
 
 std::uint64_t TerminalText::HistoryFileBytes() const

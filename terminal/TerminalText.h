@@ -16,8 +16,12 @@
 // folder, a file that vanished), the oldest text is dropped and the text
 // starts with one marker line that says how much and why; receiving goes on.
 //
-// Rows are filled in display cells (see TextSegment). Everything runs on the
-// owner's thread; the writer thread only sees copies of sealed pieces.
+// Rows are filled in display cells (see TextSegment). After a width change
+// the rows of pieces on disk that hold wide characters are estimated at
+// first; a worker thread (RowCountPass) counts them exactly and Poll takes
+// the counts in. Reading a piece makes its count exact at once.
+// Everything runs on the owner's thread; the worker threads only see copies
+// of sealed pieces, or the pieces themselves, whose characters never change.
 
 #include "terminal/TextSegment.h"
 
@@ -31,6 +35,8 @@
 
 class HistoryWriter;
 class PieceDecoder;
+class RowCountPass;
+class TextSnapshot;
 
 class TerminalText {
 public:
@@ -76,6 +82,9 @@ public:
     std::uint64_t RowStart(std::uint64_t row) const;
     std::uint64_t RowLength(std::uint64_t row) const;
     std::uint64_t RowOfOffset(std::uint64_t offset) const;
+    // True when every row count is exact at the current width (no estimate
+    // waits for the background count).
+    bool RowsExact() const;
 
     // Text bytes held in memory (pieces and cache), and the budget for them.
     std::size_t MemoryBytes() const;
@@ -102,6 +111,15 @@ public:
     // Characters dropped so far.
     std::uint64_t DroppedUnits() const { return m_droppedUnits; }
 
+    // The text as it stands now, for a worker thread to read (find,
+    // re-wrapping) while this one moves on. Cheap: pieces in memory are
+    // shared, only the newest one is copied.
+    std::shared_ptr<const TextSnapshot> Snapshot() const;
+    // Counts the edits that move or remove text already there (erasing,
+    // dropping, clearing): offsets taken from a snapshot of an older
+    // generation may name other text now.
+    std::uint64_t Generation() const { return m_generation; }
+
     // A piece's size in units: text is sealed into pieces about this long.
     static constexpr std::size_t kChunkUnits = std::size_t(1) << 19;
     // Smaller pieces, so that tests move text to disk constantly.
@@ -127,6 +145,9 @@ private:
     HistoryWriter& Writer() const;
     void Reset();
     void ApplyResults() const;
+    void ApplyRowCounts() const;
+    void StartRowCounts() const;
+    std::shared_ptr<const TextSnapshot> MakeSnapshot(bool estimatedOnly) const;
     std::shared_ptr<const TextSegment> SegmentAt(std::size_t index) const;
     std::pair<std::size_t, std::uint64_t> LocateRow(std::uint64_t row) const;
 
@@ -144,6 +165,7 @@ private:
     mutable std::uint64_t m_deadSerial = 0;  // results from files up to this one are void
     mutable std::unique_ptr<HistoryWriter> m_writer;
     mutable std::unique_ptr<PieceDecoder> m_decoder;
+    mutable std::unique_ptr<RowCountPass> m_rowPass;
     // The last piece read straight from disk for its characters only (find,
     // save, copy): no line index is built for those.
     struct RawPiece;
@@ -157,4 +179,5 @@ private:
     mutable std::string m_notice;
     mutable bool m_noticeGiven = false;
     mutable unsigned m_changes = kNothing;
+    mutable std::uint64_t m_generation = 0;
 };

@@ -469,6 +469,29 @@ TextSegment::Shape TextSegment::ShapeOf(std::size_t lines) const
     return {count(narrow), count(wide)};
 }
 
+std::uint64_t TextSegment::RowsOfUnits(const char16_t* units, std::size_t n, int columns)
+{
+    const auto c = static_cast<std::uint32_t>(std::max(columns, 1));
+    const auto& widths = CellWidths();
+    std::uint64_t rows = 1;
+    std::uint32_t cells = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (units[i] == u'\n') {
+            ++rows;
+            cells = 0;
+            continue;
+        }
+        // The same rule as FillRows.
+        const std::uint32_t width = widths[units[i]];
+        if (width > 0 && cells > 0 && cells + width > c) {
+            ++rows;
+            cells = 0;
+        }
+        cells += width;
+    }
+    return rows;
+}
+
 std::uint64_t TextSegment::RowsOfShape(const Shape& shape, int columns)
 {
     const auto c = static_cast<std::uint64_t>(std::max(columns, 1));

@@ -82,6 +82,9 @@ public:
     };
     Shape ShapeOf(std::size_t lines) const;
     static std::uint64_t RowsOfShape(const Shape& shape, int columns);
+    // The exact rows of n units at `columns`, as a segment holding just them
+    // would count them (every line one row at least, the last one too).
+    static std::uint64_t RowsOfUnits(const char16_t* units, std::size_t n, int columns);
 
     static constexpr std::size_t kChunkUnits = std::size_t(1) << 18;
     // Chunks are mapped pages of their own: the memory of a piece that goes

@@ -221,6 +221,8 @@ void CTrevane2View::OnTextReset()
     m_sentDecoder.Reset();
     m_echoDecoder.Reset();
     m_lineEntry.ResetHexLine();  // what was shown of it is gone
+    if (m_pFindBar != nullptr)
+        m_pFindBar->CancelSearch();  // it searched the text that is gone
     ClearFoundText();
     m_pDoc->Text().SetWrapColumns(m_nColumns);
     m_selAnchor = m_selEnd = m_pDoc->Text().Size();
@@ -325,14 +327,22 @@ void CTrevane2View::UpdateScrollBar()
     bar->setRange(0, maximum);
     bar->setPageStep(static_cast<int>(visible));
     bar->setSingleStep(1);
-    if (follow)
+    if (follow) {
         bar->setValue(maximum);
+    } else {
+        const TerminalText& text = m_pDoc->Text();
+        const auto row = static_cast<int>(
+            std::min<std::uint64_t>(text.RowOfOffset(std::min(m_topOffset, text.Size())), INT_MAX));
+        if (row != bar->value())
+            bar->setValue(row);
+    }
     m_bFollowEnd = follow || (!m_bHoldView && bar->value() >= maximum);
 }
 
 void CTrevane2View::scrollContentsBy(int, int)
 {
     m_bFollowEnd = !m_bHoldView && verticalScrollBar()->value() >= verticalScrollBar()->maximum();
+    m_topOffset = FirstVisibleOffset();
     viewport()->update();
 }
 

@@ -164,4 +164,7 @@ private:
     FindBar* m_pFindBar = nullptr;      // owned by the view
     std::uint64_t m_foundFrom = 0, m_foundTo = 0;  // the find hit, empty when none
     bool m_bHoldView = false;           // a find hit keeps the view where it is
+    // The first character on screen while scrolled back: row counts above it
+    // that become exact later (after a re-wrap) move its row, not the text.
+    std::uint64_t m_topOffset = 0;
 };

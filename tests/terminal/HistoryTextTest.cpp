@@ -8,6 +8,7 @@
 #include "terminal/TerminalFile.h"
 #include "terminal/TerminalText.h"
 #include "terminal/TextSearch.h"
+#include "terminal/TextSnapshot.h"
 
 #include <QFile>
 #include <QString>
@@ -18,9 +19,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -212,6 +215,121 @@ TEST_F(HistoryText, FindAndSaveReadTheWholeHistory)
     ASSERT_EQ(All(loaded), ref.units);
     for (std::size_t i = 0; i < ref.units.size(); ++i)
         ASSERT_EQ(loaded.ColorAt(i), ref.colors[i]) << i;
+}
+
+TEST_F(HistoryText, FindOnASnapshotAgreesWithAPlainSearch)
+{
+    // Few letters, so patterns hit often, straddle pieces and run longer
+    // than a piece; the snapshot is searched while the text moves on.
+    TerminalText text;
+    Small(text);
+    std::mt19937 random(7);
+    const char16_t letters[] = {u'a', u'b', u'A', u'B', u'한', u'\n'};
+    std::u16string all;
+    for (int i = 0; i < 6000; ++i)
+        all += letters[random() % std::size(letters)];
+    text.Append(all.data(), all.size(), 1);
+    ASSERT_TRUE(text.WaitForWriter(10000));
+    ASSERT_GT(text.PiecesOnDisk(), 50u);
+    const auto snapshot = text.Snapshot();
+    text.Clear();  // the snapshot keeps its history file open
+
+    std::u16string folded = all;
+    for (char16_t& u : folded)
+        u = u == u'A' ? u'a' : u == u'B' ? u'b' : u;
+    for (int round = 0; round < 300; ++round) {
+        const bool matchCase = round % 2 == 0;
+        const std::size_t length = round % 10 == 0 ? 70 + random() % 80 : 1 + random() % 6;
+        const std::size_t start = random() % (all.size() - length);
+        std::u16string pattern = all.substr(start, length);
+        if (round % 7 == 0)
+            pattern.back() = u'z';  // not there
+        std::u16string wanted = pattern;
+        const std::u16string& haystack = matchCase ? all : folded;
+        if (!matchCase)
+            for (char16_t& u : wanted)
+                u = u == u'A' ? u'a' : u == u'B' ? u'b' : u;
+        const std::uint64_t from = random() % (all.size() + 1);
+        std::size_t expected = haystack.find(wanted, static_cast<std::size_t>(from));
+        const bool wrapped = expected == std::u16string::npos;
+        if (wrapped)
+            expected = haystack.find(wanted);
+        const SearchOutcome outcome = FindInSnapshot(*snapshot, pattern, from, matchCase);
+        ASSERT_TRUE(outcome.failure.empty()) << outcome.failure;
+        if (expected == std::u16string::npos) {
+            ASSERT_FALSE(outcome.match) << "round " << round;
+            continue;
+        }
+        ASSERT_TRUE(outcome.match) << "round " << round;
+        ASSERT_EQ(outcome.match->from, expected) << "round " << round;
+        ASSERT_EQ(outcome.match->wrapped, wrapped) << "round " << round;
+    }
+
+    // Pieces large enough to be read ahead while the one before is searched.
+    TerminalText large;
+    large.SetPieceUnits(10000);
+    large.SetMemoryBudget(1);
+    std::u16string many;
+    for (int i = 0; i < 12; ++i)
+        many += all;
+    large.Append(many.data(), many.size(), 1);
+    ASSERT_TRUE(large.WaitForWriter(10000));
+    ASSERT_GT(large.PiecesOnDisk(), 4u);
+    const auto largeSnapshot = large.Snapshot();
+    for (const std::size_t at : {9990, 20000, 40005, 69990}) {
+        const std::u16string pattern = many.substr(at, 12);
+        const SearchOutcome outcome = FindInSnapshot(*largeSnapshot, pattern, at - 3, true);
+        ASSERT_TRUE(outcome.match);
+        EXPECT_EQ(outcome.match->from, many.find(pattern, at - 3));
+    }
+    const SearchOutcome none = FindInSnapshot(*largeSnapshot, u"zz", 5000, true);
+    EXPECT_FALSE(none.match);
+    EXPECT_TRUE(none.failure.empty());
+
+    // Progress reaches the whole text; a stopped search says so.
+    std::uint64_t done = 0, total = 0;
+    FindInSnapshot(*snapshot, u"zzz", 100, true, {}, [&](std::uint64_t d, std::uint64_t t) { done = d, total = t; });
+    EXPECT_EQ(done, total);
+    EXPECT_EQ(total, all.size() + 2);
+    std::stop_source stop;
+    stop.request_stop();
+    const SearchOutcome stopped = FindInSnapshot(*snapshot, u"ab", 0, true, stop.get_token());
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_FALSE(stopped.match);
+}
+
+TEST_F(HistoryText, RowsOfPiecesOnDiskBecomeExactAfterAWidthChangeWithoutReadingThem)
+{
+    TerminalText text;
+    Small(text);
+    std::mt19937 random(11);
+    const std::u16string words[] = {u"한글 ", u"abc ", u"\U0001F600", u"漢字", u"x", u"\n"};
+    // Lines stay shorter than half a piece (see above).
+    std::u16string all;
+    std::size_t lineStart = 0;
+    for (int i = 0; i < 3000; ++i) {
+        all += words[random() % std::size(words)];
+        if (all.size() - lineStart > 24)
+            all += u'\n';
+        if (all.back() == u'\n')
+            lineStart = all.size();
+    }
+    text.Append(all.data(), all.size(), 1);
+    ASSERT_TRUE(text.WaitForWriter(10000));
+    ASSERT_GT(text.PiecesOnDisk(), 50u);
+    for (const int columns : {7, 3, 1, 120}) {
+        SCOPED_TRACE(columns);
+        text.SetWrapColumns(columns);
+        EXPECT_FALSE(text.RowsExact());  // estimates from the line lengths first
+        // Polled as the window's thread does; nothing here reads a piece.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!text.RowsExact() && std::chrono::steady_clock::now() < until) {
+            text.Poll();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        ASSERT_TRUE(text.RowsExact());
+        EXPECT_EQ(text.RowCount(), ExpectedRowStarts(all, columns).size());
+    }
 }
 
 TEST_F(HistoryText, LinesLongerThanAPieceKeepTheirText)
