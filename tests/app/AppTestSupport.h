@@ -22,6 +22,8 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -58,19 +60,6 @@ using testfiles::ReadLines;
 using testqt::Pump;
 using testqt::PumpUntil;
 
-class TempDir : public testfiles::TempDir {
-public:
-    TempDir() : testfiles::TempDir("kestrana-app") {}
-};
-
-// The master side of a pseudo-terminal; its slave is the "device".
-class Pty : public testpty::PtyPair {
-public:
-    bool Open() { return PtyPair::Open(false); }
-    bool Write(const std::string& bytes) { return WriteMaster(bytes); }
-    void Close() { CloseMaster(); }
-};
-
 class MessageBoxRecorder {
 public:
     MessageBoxRecorder()
@@ -91,19 +80,15 @@ private:
     platform::MessageBoxHandler m_previous;
 };
 
-inline bool EndsWith(const std::string& text, const std::string& tail) { return text.ends_with(tail); }
-
 // True when the log holds exactly one run: first line `start`, last line
 // "Logging End!", and no NUL byte anywhere.
 inline ::testing::AssertionResult OneWholeRun(const std::string& path, const std::string& start)
 {
     const std::string text = ReadFile(path);
     const std::vector<std::string> lines = ReadLines(path);
-    int starts = 0;
-    for (const std::string& line : lines)
-        starts += EndsWith(line, " - " + start) ? 1 : 0;
-    if (text.find('\0') != std::string::npos || lines.size() < 2 || !EndsWith(lines.front(), " - " + start) ||
-        !EndsWith(lines.back(), " - Logging End!") || starts != 1)
+    const auto starts = std::count_if(lines.begin(), lines.end(), [&](auto& l) { return l.ends_with(" - " + start); });
+    if (text.find('\0') != std::string::npos || lines.size() < 2 || !lines.front().ends_with(" - " + start) ||
+        !lines.back().ends_with(" - Logging End!") || starts != 1)
         return ::testing::AssertionFailure() << path << " is not one whole run:\n" << text;
     return ::testing::AssertionSuccess();
 }
@@ -173,7 +158,7 @@ protected:
     // Started with COM1 mapped to a pty, and connected.
     CMainFrame* StartConnected(const CommandLineOptions& options = Quiet())
     {
-        EXPECT_TRUE(m_pty.Open());
+        EXPECT_TRUE(m_pty.Open(false));
         SetRunDevicePath(1, m_pty.SlavePath());
         CMainFrame* frame = Start(options);
         frame->Action(32771)->trigger();
@@ -198,13 +183,13 @@ protected:
 
     std::string WorkFile(const std::string& name) const { return m_workDir + "/" + name; }
 
-    TempDir m_temp;
+    testfiles::TempDir m_temp{"kestrana-app"};
     std::string m_registryDir;
     std::string m_workDir;
     std::filesystem::path m_oldCwd;
     MessageBoxRecorder m_boxes;
     std::unique_ptr<CTrevane2App> m_app;
-    Pty m_pty;
+    testpty::PtyPair m_pty;
 };
 
 }  // namespace apptest

@@ -1,7 +1,5 @@
-// The small pure helpers of the window: the receive-LF step and the one-line
-// form of a message box.
+// The receive-LF step on a block read from the line.
 
-#include "app/MessageLine.h"
 #include "app/ReceiveLineFeed.h"
 
 #include <gtest/gtest.h>
@@ -33,12 +31,6 @@ TEST(ReceiveLineFeed, OnlyTheFirstCarriageReturnAndOnlyWithRoom)
         EXPECT_EQ(buffer.substr(0, length), c.result) << c.block;
         EXPECT_EQ(buffer[c.capacity], '\0') << "nothing past the buffer: " << c.block;
     }
-}
-
-TEST(MessageLine, TextAndDetailOnOneLine)
-{
-    EXPECT_EQ(MessageLine("Connection Failed! \n", ""), "Connection Failed!");
-    EXPECT_EQ(MessageLine("Registry error: 5", "Cannot write /x"), "Registry error: 5: Cannot write /x");
 }
 
 }  // namespace

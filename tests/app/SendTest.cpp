@@ -19,16 +19,8 @@ using namespace apptest;
 
 class SendTest : public AppFixture {
 protected:
-    void SetUp() override
-    {
-        AppFixture::SetUp();
-        SetTerminalCharset("");
-    }
-    void TearDown() override
-    {
-        AppFixture::TearDown();
-        SetTerminalCharset("");
-    }
+    void SetUp() override { AppFixture::SetUp(), SetTerminalCharset(""); }
+    void TearDown() override { AppFixture::TearDown(), SetTerminalCharset(""); }
     // The program started and connected to the pty, its window active and
     // the terminal holding the keyboard.
     CMainFrame* StartTyping(std::optional<std::string> charset = std::nullopt)
@@ -116,25 +108,22 @@ TEST_F(SendTest, KoreanGoesBothWaysInTheChosenCharacterSet)
     EXPECT_EQ(ViewText(), QStringLiteral("한글\n한글!"));
 }
 
-TEST_F(SendTest, TheCharacterSetIsKeptForTheNextRun)
+TEST_F(SendTest, TheCharacterSetIsKeptForTheNextRunUntilForgottenOrUnknown)
 {
-    auto start = [this](std::optional<std::string> charset) {
+    const std::pair<std::optional<std::string>, std::string> runs[] = {
+        {"CP949", "CP949"}, {std::nullopt, "CP949"}, {"", LocaleCharset()}, {std::nullopt, LocaleCharset()}};
+    for (const auto& [given, used] : runs) {
+        SetTerminalCharset("");
         CommandLineOptions options = Quiet();
-        options.charset = std::move(charset);
+        options.charset = given;
         Start(options);
-    };
-    start("CP949");
-    Stop();
-    SetTerminalCharset("");
-    start(std::nullopt);
-    EXPECT_EQ(TerminalCharset(), "CP949");
-    Stop();
-    start("");  // back to the locale's, and the kept one forgotten
-    EXPECT_EQ(TerminalCharset(), LocaleCharset());
-    Stop();
-    EXPECT_EQ(support::GetProfileString("Terminal Settings", "Charset", "?"), "");
+        EXPECT_EQ(TerminalCharset(), used) << given.value_or("(none)");
+        Stop();
+    }
+    EXPECT_EQ(support::GetProfileString("Terminal Settings", "Charset", "?"), "") << "forgotten";
     ASSERT_TRUE(support::WriteProfileString("Terminal Settings", "Charset", "GONE-8"));
-    start(std::nullopt);
+    SetTerminalCharset("CP949");
+    Start();
     EXPECT_EQ(TerminalCharset(), LocaleCharset()) << "a kept name the C library no longer knows";
 }
 

@@ -1,18 +1,13 @@
 // Start-up and shutdown of the whole application object, in-process: the
 // settings key and the logs, a store that cannot be written, About, the
-// manual and the icon, and a file to open.
+// manual, and a file to open.
 
 #include "AppTestSupport.h"
 
 #include "app/AboutDlg.h"
-#include "app/AppIcon.h"
 #include "app/HelpWindow.h"
 #include "platform/LocalTime.h"
 #include "support/Registry.h"
-
-#include <QDir>
-
-#include <algorithm>
 
 namespace {
 
@@ -20,29 +15,31 @@ using namespace apptest;
 
 class StartupTest : public AppFixture {
 protected:
-    void TearDown() override
-    {
-        AppFixture::TearDown();
-        platform::SetLocalTimeSource({});
-    }
+    void TearDown() override { AppFixture::TearDown(), platform::SetLocalTimeSource({}); }
 };
 
-TEST_F(StartupTest, FirstStartCreatesTheKeyAndBothLogsTheNextOpensIt)
+TEST_F(StartupTest, FirstStartCreatesTheKeyAndBothLogsTheNextOpensItAndShowsAboutAndTheManual)
 {
     platform::SetLocalTimeSource([] { return platform::LocalTime{2027, 2, 1, 9, 3, 4, 0}; });
     Start();
     EXPECT_EQ(m_app->m_dwKeyDisposition, support::REG_CREATED_NEW_KEY);
     EXPECT_EQ(Utf8(Frame()->EventLogName()), "event0201.log");
+    m_app->m_appearance.SetReceivedColor(0x00008000u);
     Stop();
     EXPECT_TRUE(OneWholeRun(WorkFile("event0201.log"), "Logging Start!"));
     EXPECT_TRUE(OneWholeRun(WorkFile("receive0201.log"), "Receice Logging Start!"));
-    support::CRegistry reader;
-    ASSERT_TRUE(reader.CreateKeyByPath("HKEY_CURRENT_USER\\Software\\Trevane Desk2\\Trevane2"));
-    EXPECT_TRUE(reader.OpenKey("Appearance")) << "the exit saved the appearance";
 
     // The second start keeps the first run's logs under the next number.
     Start();
     EXPECT_EQ(m_app->m_dwKeyDisposition, support::REG_OPENED_EXISTING_KEY);
+    EXPECT_EQ(m_app->m_appearance.GetReceivedColor(), 0x00008000u) << "the exit saved the appearance";
+    EXPECT_TRUE(RunModal<CAboutDlg>([this] { Frame()->Action(57664)->trigger(); }, [](CAboutDlg& about) {
+        EXPECT_EQ(Utf8(about.CreditText()), "Kestrana " KESTRANA_PROJECT_VERSION " - a serial-port terminal");
+        EXPECT_EQ(Utf8(about.SystemText()).rfind("Linux version ", 0), 0u);
+    }));
+    Frame()->Action(32779)->trigger();  // the manual
+    ASSERT_TRUE(m_app->GetHelpWindow() != nullptr && m_app->GetHelpWindow()->isVisible());
+    EXPECT_TRUE(m_app->GetHelpWindow()->toPlainText().contains(QStringLiteral("--device COMn=PATH")));
     Frame()->OnFileNew();  // the document it ends keeps its receive log too
     Stop();
     EXPECT_TRUE(OneWholeRun(WorkFile("event0201.1.log"), "Logging Start!"));
@@ -60,38 +57,9 @@ TEST_F(StartupTest, AnUnwritableStoreEndsStartupWithTheRegistryErrorAndItsCause)
     setenv("KESTRANA_REGISTRY_DIR", (blocker + "/sub").c_str(), 1);
     CTrevane2App app;
     EXPECT_FALSE(app.InitInstance(Quiet()));
-    EXPECT_EQ(app.GetMainFrame(), nullptr);
-    ASSERT_EQ(m_boxes.Texts().size(), 1u);
-    EXPECT_EQ(m_boxes.Texts()[0], "Registry error: 5");
+    ASSERT_EQ(m_boxes.Texts(), std::vector<std::string>{"Registry error: 5"});
     EXPECT_EQ(m_boxes.Details()[0], "Cannot create settings folder " + blocker + "/sub: Not a directory");
     app.ExitInstance();
-}
-
-TEST_F(StartupTest, AboutShowsTheVersionHelpShowsTheManualAndTheIconHasEverySize)
-{
-    Start();
-    QList<QSize> sizes;
-    for (const QString& name : QDir(QStringLiteral(KESTRANA_SOURCE_DIR "/resources/icons"))
-                                   .entryList({QStringLiteral("kestrana-*.png")}, QDir::Files)) {
-        const int size = name.section(QLatin1Char('-'), 1).section(QLatin1Char('.'), 0, 0).toInt();
-        sizes.append(QSize(size, size));
-    }
-    QList<QSize> offered = KestranaIcon().availableSizes();
-    const auto byWidth = [](const QSize& a, const QSize& b) { return a.width() < b.width(); };
-    std::sort(sizes.begin(), sizes.end(), byWidth);
-    std::sort(offered.begin(), offered.end(), byWidth);
-    EXPECT_EQ(offered, sizes) << "every picture kept is compiled in";
-
-    EXPECT_TRUE(RunModal<CAboutDlg>([this] { Frame()->Action(57664)->trigger(); }, [](CAboutDlg& about) {
-        EXPECT_EQ(Utf8(about.CreditText()), "Kestrana " KESTRANA_PROJECT_VERSION " - a serial-port terminal");
-        EXPECT_EQ(Utf8(about.SystemText()).rfind("Linux version ", 0), 0u);
-    }));
-
-    Frame()->Action(32779)->trigger();
-    CHelpWindow* help = m_app->GetHelpWindow();
-    ASSERT_NE(help, nullptr);
-    EXPECT_TRUE(help->isVisible());
-    EXPECT_TRUE(help->toPlainText().contains(QStringLiteral("--device COMn=PATH")));
 }
 
 TEST_F(StartupTest, AFileOnTheCommandLineIsOpenedAndAMissingOneEndsStartup)

@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -59,10 +58,7 @@ public:
     {
         return PumpUntil([&] { return bytes.size() >= count; }, limit);
     }
-    bool WaitText(const std::string& text, std::chrono::milliseconds limit = 5000ms)
-    {
-        return PumpUntil([&] { return HasText(text); }, limit);
-    }
+    bool WaitText(const std::string& text) { return PumpUntil([&] { return HasText(text); }); }
     // The texts without their "<n>:" numbers.
     std::vector<std::string> Texts() const
     {
@@ -76,14 +72,6 @@ public:
         const std::vector<std::string> all = Texts();
         return std::find(all.begin(), all.end(), text) != all.end();
     }
-    static int NumberOf(const std::string& numbered) { return std::atoi(numbered.c_str()); }
-    void ReleaseHeld()
-    {
-        for (ReceivePacket* packet : held)
-            m_port.ReleasePacket(packet);
-        held.clear();
-    }
-    platform::MessageQueue& queue() { return m_queue; }
 
 private:
     void Handle(const platform::PostedMessage& message)

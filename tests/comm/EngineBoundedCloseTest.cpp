@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <thread>
 
 using namespace commtest;
@@ -24,31 +23,11 @@ class HoldingWindow final : public platform::MessageTarget {
 public:
     bool PostMessage(unsigned, platform::WPARAM, platform::LPARAM) override
     {
-        std::unique_lock lock(m_mutex);
-        m_held = true;
-        m_changed.notify_all();
-        m_changed.wait(lock, [this] { return m_released; });
-        return true;
+        held.Set();
+        return released.Wait(-1ms);
     }
-    bool WaitHeld()
-    {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(10), [this] { return m_held; });
-    }
-    void Release()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_released = true;
-        }
-        m_changed.notify_all();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_held = false;
-    bool m_released = false;
+    platform::Event held{platform::ResetMode::Manual};
+    platform::Event released{platform::ResetMode::Manual};
 };
 
 class EngineBoundedClose : public EngineTest {
@@ -61,7 +40,7 @@ protected:
     }
     void TearDown() override
     {
-        window.Release();
+        window.released.Set();
         EngineTest::TearDown();
     }
 
@@ -83,12 +62,9 @@ protected:
     // The engine opens again once the late thread has ended (bounded wait).
     bool ReopensAfterTheLateThread()
     {
-        for (int i = 0; i < 1000; ++i) {
-            if (port.OpenPort())
-                return true;
+        for (int i = 0; i < 1000 && !port.OpenPort(); ++i)
             std::this_thread::sleep_for(10ms);
-        }
-        return false;
+        return port.m_bConnected == 1;
     }
 
     HoldingWindow window;
@@ -112,9 +88,8 @@ TEST_F(EngineBoundedClose, ReaderHeldInADriverCall)
 
     uart->ReleaseHolds();
     ASSERT_TRUE(ReopensAfterTheLateThread());
-    ASSERT_TRUE(pty.WriteMaster("again"));
     owner.bytes.clear();
-    ASSERT_TRUE(owner.WaitBytes(5));
+    ASSERT_TRUE(pty.WriteMaster("again") && owner.WaitBytes(5));
     EXPECT_EQ(owner.bytes, "again");
     EXPECT_TRUE(port.ClosePort());
     EXPECT_FALSE(diagnostics.Has("Waiting for the reader/status thread to end"));
@@ -127,7 +102,7 @@ TEST_F(EngineBoundedClose, WriterHeldWhileItHoldsAQueuedRequest)
     ASSERT_TRUE(port.QueueWriteRequest(FileBlock, 3, 0, std::move(block), &window));
     const std::uint8_t more[] = {'d', 'e'};
     ASSERT_TRUE(port.SendBytes(more, 2));
-    ASSERT_TRUE(window.WaitHeld());  // the writer is inside the file block's notice
+    ASSERT_TRUE(window.held.Wait(10s));  // the writer is inside the file block's notice
 
     CloseGivesUpOn("Writer Thread", "Reader/Status Thread");
     EXPECT_EQ(port.LastOpenError(), "");
@@ -137,7 +112,7 @@ TEST_F(EngineBoundedClose, WriterHeldWhileItHoldsAQueuedRequest)
 
     // Released, the writer finishes with the request it holds (its buffer was
     // not freed under it) and ends; what it writes now goes nowhere.
-    window.Release();
+    window.released.Set();
     ASSERT_TRUE(ReopensAfterTheLateThread());
     const std::uint8_t next[] = {'n', 'e', 'w'};
     ASSERT_TRUE(port.SendBytes(next, 3));

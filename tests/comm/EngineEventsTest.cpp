@@ -1,6 +1,6 @@
 // The texts the engine posts for line events, errors and queue states: on a
-// pty for characters, on a fake UART for modem lines, error counters and the
-// driver's output queue. The flag character: tests/app/CommEventsTest.cpp.
+// pty for characters, on a fake UART for modem lines and error counters. The
+// flag character: tests/app/CommEventsTest.cpp.
 
 #include "CommTestSupport.h"
 
@@ -82,48 +82,5 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  {"EVENT: CTS ERR \r\n", "ERROR: OVERRUN \r\n", "Tx waiting for CTS signal.\r\n"}}),
     [](const auto& param) { return std::string(param.param.name); });
-
-TEST_F(EngineEvents, ErrorsNotWatchedAreClearedNotReportedLater)
-{
-    port.m_dwEventMask = EV_CTS;
-    UseFakeUart();
-    Open();
-    Uart([](FakeUartState& s) { ++s.counters.parity; });
-    owner.PumpFor(700ms);  // the idle time-out clears them
-    port.SetEventMask(EV_ERR | EV_CTS);
-    ASSERT_TRUE(owner.WaitText("EVENT: NULL\r\n"));
-    Uart([](FakeUartState& s) { ++s.counters.overrun; });
-    ASSERT_TRUE(owner.WaitText("ERROR: OVERRUN \r\n"));
-    EXPECT_FALSE(owner.HasText("ERROR: OVERRUN RXPARITY \r\n"));
-}
-
-TEST_F(EngineEvents, TxEmptyWaitsForTheDriverQueueAndDtrFollowsTheConnection)
-{
-    port.m_dwEventMask = EV_TXEMPTY;
-    Uart([](FakeUartState& s) { s.outQueue = 10; });
-    UseFakeUart();
-    Open();
-    Uart([](FakeUartState& s) { EXPECT_TRUE(s.lines & kLineDtr) << "raised at open"; });
-    const std::uint8_t out[] = {9};
-    ASSERT_TRUE(port.SendBytes(out, 1));
-    owner.PumpFor(150ms);
-    EXPECT_FALSE(owner.HasText("EVENT: TXEMPTY \r\n"));
-    Uart([](FakeUartState& s) { s.outQueue = 0; });
-    EXPECT_TRUE(owner.WaitText("EVENT: TXEMPTY \r\n"));
-    ASSERT_TRUE(port.ClosePort());
-    Uart([](FakeUartState& s) { EXPECT_FALSE(s.lines & kLineDtr) << "lowered at close"; });
-}
-
-TEST_F(EngineEvents, ModemLinesThatCannotBeReadSayWhyAndMeanTheDeviceIsGone)
-{
-    UseFakeUart();
-    Open();
-    Uart([](FakeUartState& s) { s.gone = true; });  // the tty itself has not noticed yet
-    ASSERT_TRUE(owner.PumpUntil([&] { return owner.portGone > 0; }));
-    EXPECT_TRUE(owner.HasText("Device gone: " + pty.SlavePath() + "\r\n"));
-    EXPECT_TRUE(diagnostics.Has("Cannot read the modem lines of " + pty.SlavePath() + ": Input/output error"));
-    owner.PumpFor(200ms);
-    EXPECT_EQ(diagnostics.Count("GetCommModemStatus"), 1) << "asked once, then left alone";
-}
 
 }  // namespace

@@ -20,11 +20,8 @@ struct FakeUartState {
     std::condition_variable changed;
     int lines = kLineCts | kLineDsr;
     LineCounters counters;
-    std::uint32_t inQueue = 0;
-    std::uint32_t outQueue = 0;
-    int loweredByEngine = 0;
-    int modemReads = 0;
-    int callsAfterGone = 0;
+    std::uint32_t inQueue = 0, outQueue = 0;
+    int loweredByEngine = 0, modemReads = 0, callsAfterGone = 0;
     bool gone = false;
     // While set, reading the modem lines blocks (the lock released) until it
     // is cleared: a driver call that does not return.
@@ -52,29 +49,14 @@ class FakeUart final : public TtyLineControl {
 public:
     explicit FakeUart(std::shared_ptr<FakeUartState> state) : m_state(std::move(state)) {}
 
-    LineResult GetModemLines(int& lines) override
-    {
-        return Call([&](FakeUartState& s) { lines = s.lines; }, true);
-    }
+    LineResult GetModemLines(int& lines) override { return Call([&](auto& s) { lines = s.lines; }, true); }
     LineResult SetModemLines(int raise, int lower) override
     {
-        return Call([&](FakeUartState& s) {
-            s.loweredByEngine |= lower;
-            s.lines = (s.lines | raise) & ~lower;
-        });
+        return Call([&](auto& s) { s.lines = (s.lines | raise) & ~lower, s.loweredByEngine |= lower; });
     }
-    LineResult GetCounters(LineCounters& counters) override
-    {
-        return Call([&](FakeUartState& s) { counters = s.counters; });
-    }
-    LineResult GetInputQueued(std::uint32_t& count) override
-    {
-        return Call([&](FakeUartState& s) { count = s.inQueue; });
-    }
-    LineResult GetOutputQueued(std::uint32_t& count) override
-    {
-        return Call([&](FakeUartState& s) { count = s.outQueue; });
-    }
+    LineResult GetCounters(LineCounters& counters) override { return Call([&](auto& s) { counters = s.counters; }); }
+    LineResult GetInputQueued(std::uint32_t& count) override { return Call([&](auto& s) { count = s.inQueue; }); }
+    LineResult GetOutputQueued(std::uint32_t& count) override { return Call([&](auto& s) { count = s.outQueue; }); }
 
 private:
     // One driver call under the lock: it may be held (modem reads), and it

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -22,10 +23,8 @@ TtyLineState CookedTty()
     state.cflag = B38400 | CS8 | CREAD | HUPCL;
     state.lflag = ISIG | ICANON | ECHO | ECHOE | ECHOK | IEXTEN;
     state.cc[VMIN] = 1;
-    state.cc[VTIME] = 0;
     state.cc[VINTR] = 3;
-    state.ispeed = 38400;
-    state.ospeed = 38400;
+    state.ispeed = state.ospeed = 38400;
     return state;
 }
 
@@ -68,19 +67,14 @@ TEST(LineStatePlan, RateDataBitsParityAndStopBits)
         TtyLineState current = CookedTty();
         current.cflag |= PARENB | CSTOPB;
         LineSettingsRecord record;
-        record.baudRate = c.baud;
-        record.dataBits = c.bits;
-        record.parity = c.parity;
-        record.stopBits = c.stop;
+        std::tie(record.baudRate, record.dataBits, record.parity, record.stopBits) =
+            std::tuple(c.baud, c.bits, c.parity, c.stop);
         const LinePlan plan = PlanLineState(record, current);
-        const std::string row = std::to_string(c.baud) + " " + std::to_string(c.bits) + "/" +
-                                std::to_string(c.parity) + "/" + std::to_string(c.stop);
-        EXPECT_EQ(plan.state.ospeed, c.ospeed) << row;
-        EXPECT_EQ(plan.state.ispeed, c.ospeed) << row;
-        EXPECT_EQ(plan.state.cflag & CSIZE, c.size) << row;
-        EXPECT_EQ(plan.state.cflag & (PARENB | PARODD | CMSPAR), c.parityBits) << row;
-        EXPECT_EQ((plan.state.cflag & CSTOPB) != 0, c.twoStopBits) << row;
-        EXPECT_EQ(plan.refused, c.refused) << row;
+        const std::uint32_t cflag = plan.state.cflag;
+        EXPECT_TRUE(plan.state.ospeed == c.ospeed && plan.state.ispeed == c.ospeed && (cflag & CSIZE) == c.size &&
+                    (cflag & (PARENB | PARODD | CMSPAR)) == c.parityBits && ((cflag & CSTOPB) != 0) == c.twoStopBits)
+            << "row " << c.baud << " " << int(c.bits) << "/" << int(c.parity) << "/" << int(c.stop);
+        EXPECT_EQ(plan.refused, c.refused) << c.baud;
     }
 }
 
@@ -105,20 +99,13 @@ TEST(LineStatePlan, FlowControlAndModemLines)
     int row = 0;
     for (const Case& c : cases) {
         LineSettingsRecord record;
-        record.rtsControl = c.rts;
-        record.dtrControl = c.dtr;
-        record.ctsOutFlow = c.ctsOut;
-        record.dsrOutFlow = c.dsrOut;
-        record.dsrSensitivity = c.dsrSense;
-        record.xonXoffOut = c.xonOut;
-        record.xonXoffIn = c.xonIn;
+        std::tie(record.rtsControl, record.dtrControl, record.ctsOutFlow, record.dsrOutFlow, record.dsrSensitivity,
+                 record.xonXoffOut, record.xonXoffIn) = std::tuple(c.rts, c.dtr, c.ctsOut, c.dsrOut, c.dsrSense, c.xonOut, c.xonIn);
         TtyLineState current = CookedTty();
         current.cflag |= CRTSCTS;  // whatever the tty had is replaced
         const LinePlan plan = PlanLineState(record, current);
-        EXPECT_EQ((plan.state.cflag & CRTSCTS) != 0, c.crtscts) << "row " << row;
-        EXPECT_EQ(plan.state.iflag & (IXON | IXOFF), c.iflag) << "row " << row;
-        EXPECT_EQ(plan.raiseLines, c.raise) << "row " << row;
-        EXPECT_EQ(plan.lowerLines, c.lower) << "row " << row;
+        EXPECT_TRUE(((plan.state.cflag & CRTSCTS) != 0) == c.crtscts && (plan.state.iflag & (IXON | IXOFF)) == c.iflag &&
+                    plan.raiseLines == c.raise && plan.lowerLines == c.lower) << "row " << row;
         EXPECT_EQ(plan.refused, c.refused) << "row " << row;
         ++row;
     }
@@ -127,10 +114,7 @@ TEST(LineStatePlan, FlowControlAndModemLines)
 TEST(LineStateMismatches, WhatTheTtyDidNotTake)
 {
     LineSettingsRecord record;
-    record.baudRate = 19200;
-    record.parity = 3;
-    record.stopBits = 2;
-    record.xonXoffOut = 1;
+    std::tie(record.baudRate, record.parity, record.stopBits, record.xonXoffOut) = std::tuple(19200, 3, 2, 1);
     const TtyLineState asked = PlanLineState(record, CookedTty()).state;
     EXPECT_TRUE(LineStateMismatches(asked, asked).empty());
     // Odd and mark bits mean nothing without parity.
@@ -139,17 +123,16 @@ TEST(LineStateMismatches, WhatTheTtyDidNotTake)
     oddMark.cflag |= PARODD | CMSPAR;
     EXPECT_TRUE(LineStateMismatches(plain, oddMark).empty());
 
-    struct Case {
+    const struct {
         void (*change)(TtyLineState&);
         const char* text;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {[](TtyLineState& s) { s.ospeed = 9600; }, "Device did not take baud rate: asked 19200, has 9600"},
         {[](TtyLineState& s) { s.cflag &= ~CMSPAR; }, "Device did not take parity: asked Mark, has Odd"},
         {[](TtyLineState& s) { s.cflag &= ~CSTOPB; }, "Device did not take stop bits: asked 2, has 1"},
         {[](TtyLineState& s) { s.cflag |= CRTSCTS; }, "Device did not take CTS/RTS flow control: asked off, has on"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         TtyLineState got = asked;
         c.change(got);
         EXPECT_EQ(LineStateMismatches(asked, got), std::vector<std::string>{c.text});
@@ -158,13 +141,9 @@ TEST(LineStateMismatches, WhatTheTtyDidNotTake)
 
 TEST(BlockQuietMicros, OneAndAHalfCharactersOrTheIntervalOrOneMillisecond)
 {
-    struct Case {
-        std::uint32_t intervalMs;
-        std::uint32_t baud;
-        std::uint32_t cflag;
-        std::uint32_t micros;
-    };
-    const Case cases[] = {
+    const struct {
+        std::uint32_t intervalMs, baud, cflag, micros;
+    } cases[] = {
         {1, 115200, CS8, 1000},               // a character is far below 1 ms
         {1, 9600, CS8, 1561},                 // 10 bits: 1041 us, half again
         {1, 9600, CS7 | PARENB | CSTOPB, 1717},  // 11 bits
@@ -172,10 +151,9 @@ TEST(BlockQuietMicros, OneAndAHalfCharactersOrTheIntervalOrOneMillisecond)
         {0, 0, CS8, 1000},                    // no speed known
         {4294967, 115200, CS8, 4294967000u},  // no overflow at the top
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         TtyLineState state;
-        state.cflag = c.cflag;
-        state.ospeed = c.baud;
+        std::tie(state.cflag, state.ospeed) = std::tuple(c.cflag, c.baud);
         EXPECT_EQ(BlockQuietMicros(c.intervalMs, state), c.micros) << c.baud;
     }
 }

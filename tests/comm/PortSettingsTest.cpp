@@ -23,9 +23,7 @@ TEST(PortDevices, TheRunsMappingOverridesTheStoredOneWithoutStoringIt)
     testfiles::TempStore store;
     ClearRunDevicePaths();
     EXPECT_EQ(DevicePathForSlot(8), "/dev/ttyS7");
-    ASSERT_TRUE(StoreDevicePath(3, "/dev/ttyUSB0"));
-    EXPECT_EQ(DevicePathForSlot(3), "/dev/ttyUSB0");
-    ASSERT_TRUE(SetRunDevicePath(3, "/dev/pts/99"));
+    ASSERT_TRUE(StoreDevicePath(3, "/dev/ttyUSB0") && SetRunDevicePath(3, "/dev/pts/99"));
     EXPECT_EQ(DevicePathForSlot(3), "/dev/pts/99");
     EXPECT_EQ(GetProfileString("CommPortSettings", "Device3", ""), "/dev/ttyUSB0");
     ASSERT_TRUE(StoreDevicePath(3, "/dev/ttyACM0"));
@@ -58,11 +56,9 @@ TEST(PortProfile, ListPositionsAreStoredAndAnythingElseReadsAsTheDefault)
     const CCommPort2 fresh;
     CCommPort2 loaded;
     loaded.LoadProfile();
-    EXPECT_EQ(loaded.m_nPort, fresh.m_nPort);
-    EXPECT_EQ(loaded.m_dwBaudRate, fresh.m_dwBaudRate);
-    EXPECT_EQ(loaded.m_byDataBits, fresh.m_byDataBits);
-    EXPECT_EQ(loaded.m_byParity, fresh.m_byParity);
-    EXPECT_EQ(loaded.m_byStopBits, fresh.m_byStopBits);
+    EXPECT_TRUE(loaded.m_nPort == fresh.m_nPort && loaded.m_dwBaudRate == fresh.m_dwBaudRate &&
+                loaded.m_byDataBits == fresh.m_byDataBits && loaded.m_byParity == fresh.m_byParity &&
+                loaded.m_byStopBits == fresh.m_byStopBits);
 }
 
 TEST(CommTexts, EventErrorAndStatusTextsListTheirBitsInTheFixedOrder)
@@ -71,15 +67,12 @@ TEST(CommTexts, EventErrorAndStatusTextsListTheirBitsInTheFixedOrder)
     EXPECT_EQ(LineErrorText(0), "");
     EXPECT_EQ(LineErrorText(CE_RXPARITY | CE_FRAME | CE_DNS | 0x4000), "ERROR: DNS FRAME RXPARITY \r\n");
     ComStat status;
-    status.fCtsHold = true;
-    status.fXoffHold = true;
-    status.fTxim = true;
+    status.fCtsHold = status.fXoffHold = status.fTxim = true;
     status.cbInQue = 12;
     status.cbOutQue = 3;
-    const std::vector<std::string> expected = {"Tx waiting for CTS signal.\r\n", "Tx waiting, XOFF char rec'd.\r\n",
-                                               "Character waiting for Tx.\r\n", "12 bytes in input buffer.\r\n",
-                                               "3 bytes in output buffer.\r\n"};
-    EXPECT_EQ(ComStatTexts(status), expected);
+    EXPECT_EQ(ComStatTexts(status), (std::vector<std::string>{"Tx waiting for CTS signal.\r\n", "Tx waiting, XOFF char rec'd.\r\n",
+                                                             "Character waiting for Tx.\r\n", "12 bytes in input buffer.\r\n",
+                                                             "3 bytes in output buffer.\r\n"}));
 }
 
 TEST(CommTexts, StatusTextsAreNumberedInTurnAndCutWithoutSplittingACharacter)

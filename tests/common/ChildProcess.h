@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -49,7 +50,6 @@ public:
 
     ChildProcess() = default;
     ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess() { Kill(); }
 
     // Starts argv[0] (looked up on the PATH when it has no slash) with `argv`.
@@ -58,10 +58,9 @@ public:
     {
         if (argv.empty() || m_pid > 0)
             return false;
-        platform::UniqueFd readEnd;
-        platform::UniqueFd writeEnd;
+        platform::UniqueFd readEnd, writeEnd;
+        int fds[2];
         if (options.out == Stream::Output || options.err == Stream::Output) {
-            int fds[2];
             if (::pipe2(fds, O_CLOEXEC) != 0)
                 return false;
             readEnd.reset(fds[0]);
@@ -94,9 +93,7 @@ public:
         m_pid = pid;
         m_exit.reset();
         m_output = std::move(readEnd);
-        if (m_output)
-            ::fcntl(m_output.get(), F_SETFL, ::fcntl(m_output.get(), F_GETFL) | O_NONBLOCK);
-        return true;
+        return !m_output || ::fcntl(m_output.get(), F_SETFL, ::fcntl(m_output.get(), F_GETFL) | O_NONBLOCK) == 0;
     }
 
     // The next output line without its "\n"; nullopt at the end of the
@@ -150,9 +147,7 @@ public:
             else
                 std::this_thread::sleep_for(Milliseconds(2));
         }
-        if (!m_exit)
-            return std::nullopt;
-        return m_exit->signal != 0 ? 128 + m_exit->signal : m_exit->code;
+        return m_exit;
     }
 
     // Ends a running child at once and reaps it.
@@ -168,17 +163,10 @@ public:
     }
 
 private:
-    struct Exit {
-        int code = -1;
-        int signal = 0;
-    };
-
     static std::vector<char*> Pointers(std::vector<std::string>& strings)
     {
-        std::vector<char*> pointers;
-        for (std::string& s : strings)
-            pointers.push_back(s.data());
-        pointers.push_back(nullptr);
+        std::vector<char*> pointers(strings.size() + 1, nullptr);
+        std::transform(strings.begin(), strings.end(), pointers.begin(), [](std::string& s) { return s.data(); });
         return pointers;
     }
 
@@ -186,12 +174,8 @@ private:
     {
         std::vector<std::string> env;
         for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-            const std::string_view text(*entry);
-            const std::string_view name = text.substr(0, text.find('='));
-            bool changed = false;
-            for (const std::string& change : changes)
-                changed = changed || std::string_view(change).substr(0, change.find('=')) == name;
-            if (!changed)
+            const std::string_view text(*entry), name = text.substr(0, text.find('='));
+            if (std::none_of(changes.begin(), changes.end(), [&](auto& c) { return c.substr(0, c.find('=')) == name; }))
                 env.emplace_back(text);
         }
         for (const std::string& change : changes)
@@ -203,7 +187,7 @@ private:
     void Reaped(int status)
     {
         m_pid = -1;
-        m_exit = WIFSIGNALED(status) ? Exit{-1, WTERMSIG(status)} : Exit{WEXITSTATUS(status), 0};
+        m_exit = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
     }
 
     // Reads more output; false at the deadline or at the end of the output.
@@ -229,7 +213,7 @@ private:
     }
 
     pid_t m_pid = -1;
-    std::optional<Exit> m_exit;
+    std::optional<int> m_exit;  // as WaitExit gives it
     platform::UniqueFd m_output;
     std::string m_buffer;
 };

@@ -17,19 +17,15 @@ namespace testchild {
 // it); else "kestrana-devsim" on the PATH.
 inline std::string DevsimBinary()
 {
-    const char* path = std::getenv("KESTRANA_DEVSIM");
-    if (path != nullptr && *path != '\0')
+    if (const char* path = std::getenv("KESTRANA_DEVSIM"); path != nullptr && *path != '\0')
         return path;
     char self[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n > 0) {
+    if (const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1); n > 0) {
         std::string dir(self, static_cast<std::size_t>(n));
         dir.resize(dir.rfind('/') + 1);
-        for (const char* candidate : {"../kestrana-devsim", "kestrana-devsim"}) {
-            const std::string full = dir + candidate;
-            if (::access(full.c_str(), X_OK) == 0)
-                return full;
-        }
+        for (const char* candidate : {"../kestrana-devsim", "kestrana-devsim"})
+            if (::access((dir + candidate).c_str(), X_OK) == 0)
+                return dir + candidate;
     }
     return "kestrana-devsim";
 }
@@ -50,13 +46,9 @@ public:
     // Starts it and reads the far-end path from its first line.
     bool StartDevice(const std::vector<std::string>& args, Milliseconds timeout = std::chrono::seconds(10))
     {
-        if (!StartSimulator(args))
-            return false;
-        auto line = ReadLine(timeout);
-        if (!line || line->empty() || (*line)[0] != '/')
-            return false;
-        m_farEnd = *line;
-        return true;
+        const auto line = StartSimulator(args) ? ReadLine(timeout) : std::nullopt;
+        m_farEnd = line.value_or("");
+        return m_farEnd.starts_with('/');
     }
 
     const std::string& FarEndPath() const { return m_farEnd; }

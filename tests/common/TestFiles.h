@@ -85,13 +85,7 @@ public:
             m_old = old;
         ::setenv(name, value.c_str(), 1);
     }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            ::setenv(m_name.c_str(), m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name.c_str());
-    }
+    ~ScopedEnv() { m_old ? ::setenv(m_name.c_str(), m_old->c_str(), 1) : ::unsetenv(m_name.c_str()); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 

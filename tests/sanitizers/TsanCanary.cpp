@@ -1,8 +1,6 @@
-// A deliberate data race between a worker thread and a slot that the Qt event
-// loop runs: the shape of a race between the engine's reader thread and a
-// message handler of the main window. Under ThreadSanitizer, with the
-// project's suppressions, it must be reported; if it is not, the
-// suppressions hide real races.
+// A deliberate race between a worker thread and a slot the Qt event loop runs
+// (the engine's reader against a window handler): ThreadSanitizer, with the
+// project's suppressions, must report it, or the suppressions hide real races.
 
 #include <QCoreApplication>
 #include <QTimer>
