@@ -1,13 +1,20 @@
 // The write-request queue between the callers of SendBytes and the writer:
-// order, copies that later calls cannot touch, the byte and request limits.
+// order, copies that later calls cannot touch, the byte and request limits,
+// and a producer that waits for room while the writer drains.
 
 #include "comm/WriteQueue.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
 #include <vector>
 
 namespace {
+
+using namespace std::chrono_literals;
 
 WriteQueue::Item BlockItem(const std::uint8_t* data, std::size_t size)
 {
@@ -87,7 +94,63 @@ TEST_F(WriteQueueTest, SmallRequestsStopAtTheRequestLimit)
     const std::uint8_t byte = 0x5A;
     for (std::size_t i = 0; i < WriteQueue::kMaxQueuedRequests; ++i)
         ASSERT_TRUE(Append(BlockItem(&byte, 1))) << i;
+    EXPECT_FALSE(Append(BlockItem(&byte, 1)));
     EXPECT_FALSE(Append(CharItem('c')));
     queue.PopFront();
     EXPECT_TRUE(Append(BlockItem(&byte, 1)));
+    EXPECT_EQ(queue.Size(), WriteQueue::kMaxQueuedRequests);
+}
+
+// A producer fills the queue until it is refused and then waits for room,
+// retrying; only then does the writer thread start draining, as the engine's
+// writer does: sleep on the wake event, then empty the queue. Every block
+// arrives once, in order, with its own bytes.
+TEST_F(WriteQueueTest, ProducerWaitsForRoomWhileTheWriterDrains)
+{
+    constexpr std::size_t kBlocks = 3000;  // about three times what the queue holds
+    constexpr std::size_t kSize = 1000;
+    std::atomic<bool> refused{false};
+    std::atomic<bool> producerDone{false};
+    std::size_t refusals = 0;
+
+    std::thread producer([&] {
+        std::vector<std::uint8_t> block(kSize);
+        for (std::size_t n = 0; n < kBlocks; ++n) {
+            for (std::size_t i = 0; i < kSize; ++i)
+                block[i] = static_cast<std::uint8_t>(n * 7 + i);
+            std::vector<WriteQueue::Item> items;
+            items.push_back(BlockItem(block.data(), kSize));
+            while (!queue.Append(items, wake)) {
+                ++refusals;
+                refused = true;
+                std::this_thread::sleep_for(100us);
+            }
+        }
+        producerDone = true;
+    });
+
+    while (!refused)
+        std::this_thread::yield();
+    std::size_t next = 0;
+    bool intact = true;
+    std::thread writer([&] {
+        while (next < kBlocks) {
+            if (!wake.Wait(10000ms) && queue.Size() == 0)
+                return;  // nothing came: the test fails below
+            while (WriteRequest* request = queue.Front()) {
+                for (std::size_t i = 0; i < request->size && intact; ++i)
+                    intact = request->block[i] == static_cast<std::uint8_t>(next * 7 + i);
+                intact = intact && request->size == kSize;
+                ++next;
+                queue.PopFront();
+            }
+        }
+    });
+    producer.join();
+    writer.join();
+    EXPECT_TRUE(producerDone);
+    EXPECT_GT(refusals, 0u);
+    EXPECT_EQ(next, kBlocks);
+    EXPECT_TRUE(intact);
+    EXPECT_EQ(queue.Size(), 0u);
 }
