@@ -1,10 +1,16 @@
-// The command line: what each option sets, or what is refused and why.
+// The command line: what each option sets, or what is refused and why; and
+// every option named alike in the usage line, --help (and so the manual
+// page), the README and the manual the program shows.
 
 #include "app/CommandLine.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+#include <regex>
+#include <set>
+#include <sstream>
 
 namespace {
 
@@ -54,6 +60,49 @@ TEST(CommandLine, EachOptionSetsItsFieldOrIsRefusedSayingWhy)
         EXPECT_NE(error.find(c.says), std::string::npos) << row << error;
         EXPECT_TRUE(!c.sets || c.sets(o)) << row;
     }
+}
+
+std::set<std::string> LongOptions(const std::string& text)
+{
+    static const std::regex option("--[a-z][a-z-]*");
+    std::set<std::string> names;
+    for (std::sregex_iterator it(text.begin(), text.end(), option), end; it != end; ++it)
+        names.insert(it->str());
+    return names;
+}
+
+TEST(CommandLine, EveryOptionIsDocumentedEverywhereAndParsesAsItsRowShowsIt)
+{
+    auto read = [](const char* path) {
+        std::ifstream in(std::string(KESTRANA_SOURCE_DIR) + "/" + path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string readme = read("README.md");
+    const std::string manual = read("resources/manual/index.html");
+    ASSERT_FALSE(readme.empty() || manual.empty());
+    std::set<std::string> documented;
+    for (const support::HelpRow& row : OptionHelp()) {
+        for (const std::string& name : LongOptions(std::string(row.synopsis))) {
+            EXPECT_TRUE(documented.insert(name).second) << name << " has two rows";
+            EXPECT_NE(readme.find(name), std::string::npos) << name << " is not in README.md";
+            EXPECT_NE(manual.find(name), std::string::npos) << name << " is not in the manual";
+        }
+        // The row's first form with sample values, e.g. "--log-dir DIR" -> "--log-dir /tmp".
+        std::string example = std::string(row.synopsis).substr(0, std::string(row.synopsis).find(','));
+        for (const auto& [word, value] : {std::pair{"COMn=PATH", "COM1=/dev/null"}, {"[=PORT]", "=2000"},
+                                          {"FILE", "saved.rtf"}, {"DIR", "/tmp"}, {"ADDR", "127.0.0.1"},
+                                          {"NAME", "UTF-8"}, {"SIZE", "64M"}, {"...", ""}})
+            if (const auto at = example.find(word); at != std::string::npos)
+                example.replace(at, std::string(word).size(), value);
+        std::vector<std::string> args;
+        std::istringstream words(example);
+        for (std::string word; words >> word;)
+            args.push_back(word);
+        CommandLineOptions options;
+        std::string error;
+        EXPECT_NE(ParseCommandLine(args, options, error), Status::Error) << example << ": " << error;
+    }
+    EXPECT_EQ(LongOptions(UsageLine()), documented);
 }
 
 }  // namespace
