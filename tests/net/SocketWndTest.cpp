@@ -39,10 +39,10 @@ protected:
         return PumpUntil([&] { return m_listenNotices.Count(net::kNoticeAcceptable) == count; });
     }
     // A client connects and is accepted into m_server.
-    void Connect()
+    void Connect(int receiveBuffer = 0)
     {
         Listen();
-        ASSERT_TRUE(m_client.Connect(m_port));
+        ASSERT_TRUE(m_client.Connect(m_port, receiveBuffer));
         ASSERT_TRUE(Acceptable(1));
         ASSERT_EQ(m_listen.Accept(&m_server), net::kSocketOk);
         ASSERT_TRUE(PumpUntil([&] { return Notices(net::kNoticeConnected) == 1; }));
@@ -141,13 +141,15 @@ TEST_F(SocketWndTest, AnAcceptWithoutDescriptorsIsRetriedCalmly)
 TEST_F(SocketWndTest, ManyBlocksArriveWholeAndInOrderWithTheirNoticesOrNone)
 {
     EXPECT_EQ(m_server.QueueSend(Block("x")), net::kSocketNotPossible) << "not connected";
-    Connect();
+    // Small buffers, so the platform takes blocks in parts.
+    Connect(4096);
+    const int small = 4096;
+    setsockopt(m_server.Handle(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
     EXPECT_EQ(m_server.QueueSend(ByteBlock()), net::kSocketNotPossible);
-    // More than the connection holds, so blocks are taken in parts.
     const std::string all = Pattern(700 * 1000, 3);
     std::vector<platform::LPARAM> ids;
-    for (std::size_t at = 0; at < all.size(); at += 512) {
-        ByteBlock block = Block(all.substr(at, 512));
+    for (std::size_t at = 0; at < all.size(); at += 500) {
+        ByteBlock block = Block(all.substr(at, 500));
         ids.push_back(Id(block));
         ASSERT_EQ(m_server.QueueSend(std::move(block)), net::kSocketOk);
     }

@@ -11,6 +11,7 @@
 #include <climits>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace support;
@@ -102,12 +103,10 @@ TEST_F(RegistryTest, EveryKindOfValueRoundTripsThroughTheFile)
     EXPECT_EQ(registry.m_dwValues, std::size(samples));
     for (const Sample& s : samples) {
         std::string data(s.data.size() + 1, '\xEE');
-        DWORD type = 0;
-        DWORD size = static_cast<DWORD>(data.size());
+        DWORD type = 0, size = static_cast<DWORD>(data.size());
         ASSERT_TRUE(registry.QueryValue(s.name.c_str(), &type, data.data(), &size)) << s.name;
         data.resize(size);
-        EXPECT_EQ(type, s.type) << s.name;
-        EXPECT_EQ(data, s.data) << s.name;
+        EXPECT_TRUE(type == s.type && data == s.data) << s.name;
     }
     EXPECT_TRUE(registry.OpenKey("SUB \"QUOTED\" ]KEY[ 한글", KEY_READ));
 }
@@ -144,16 +143,13 @@ TEST_F(RegistryTest, TheFileIsRegedit4WithCrLfAndAHandWrittenOneIsRead)
     DWORD number = 0;
     ASSERT_TRUE(registry.ReadDword("Number", &number));
     EXPECT_EQ(number, 16u) << "a later line wins";
-    std::uint8_t data[8];
-    DWORD size = sizeof data;
-    DWORD type = 0;
-    ASSERT_TRUE(registry.QueryValue("Data", &type, data, &size));
-    EXPECT_EQ(type, REG_BINARY);
-    EXPECT_EQ(std::string(data, data + size), "\x01\x02\x03\x04");
-    char dflt[8];
-    size = sizeof dflt;
-    ASSERT_TRUE(registry.QueryValue("", &type, dflt, &size));
-    EXPECT_STREQ(dflt, "dflt");
+    for (const auto& [name, type, data] : {std::tuple<const char*, DWORD, std::string>{"Data", REG_BINARY, "\x01\x02\x03\x04"},
+                                           {"", REG_SZ, std::string("dflt", 5)}}) {
+        char got[8];
+        DWORD size = sizeof got, gotType = 0;
+        ASSERT_TRUE(registry.QueryValue(name, &gotType, got, &size)) << name;
+        EXPECT_TRUE(gotType == type && std::string(got, size) == data) << name;
+    }
 }
 
 TEST_F(RegistryTest, ProfileValuesRoundTripAndReadsWriteNothing)
