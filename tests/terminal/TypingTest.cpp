@@ -9,6 +9,8 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
+#include <QLineEdit>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -104,6 +106,23 @@ TEST_F(TypingTest, KeysByTheirKeyCodeNotTheirTextAndAcceleratorsNeverReachTheLin
     }
     EXPECT_EQ(Sent(), "");
     EXPECT_EQ(Shown(), "\n\n");
+}
+
+TEST_F(TypingTest, TabStaysInTheTerminalWithOtherWidgetsAround)
+{
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* other = new QLineEdit(&window);
+    layout->addWidget(other);
+    m_view->setParent(&window);
+    layout->addWidget(m_view.get());
+    window.show();
+    m_view->setFocus();
+    QTest::keyClick(m_view.get(), Qt::Key_Tab);
+    QTest::keyClick(m_view.get(), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(Sent(), "\t\t");
+    EXPECT_TRUE(Shown() == "\t\t" && other->text().isEmpty());
+    m_view->setParent(nullptr);
 }
 
 TEST_F(TypingTest, TextBackspaceDeletesWhateverItsColour)
