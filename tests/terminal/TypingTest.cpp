@@ -185,6 +185,19 @@ TEST_F(TypingTest, TheMessagesInTheirOrderAndTheLineThatSurvivesThem)
     }
 }
 
+TEST_F(TypingTest, CrcBeyondTheLongestBlockIsRefusedWithItsReason)
+{
+    m_doc->m_bHexMode = 1;
+    m_doc->m_bAppendCRC = 1;
+    m_view->setUpdatesEnabled(false);
+    for (int i = 0; i < 2 * 65536; ++i)  // 65,536 bytes
+        m_view->OnChar(u'A');
+    Type("\r");
+    ASSERT_EQ(m_boxes.texts, std::vector<std::string>{"CRC Can't be Appended!"});
+    EXPECT_NE(m_boxes.details[0].find("65536 bytes"), std::string::npos) << m_boxes.details[0];
+    EXPECT_TRUE(m_view->HexLine().size() == 2 * 65536 && m_sender.calls.empty());
+}
+
 TEST_F(TypingTest, HexRefusesNonDigitsAndBackspaceTakesBackTheLastUnsentDigitAndItsSpace)
 {
     m_doc->m_bHexMode = 1;
