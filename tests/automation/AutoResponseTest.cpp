@@ -13,8 +13,7 @@ namespace {
 using namespace autotest;
 
 struct Row {
-    QString in;   // typed into the In box; empty: left blank
-    QString out;  // typed into the Out box
+    QString in, out;  // typed into the In and Out boxes; an empty In is left blank
 };
 
 class AutoResponse : public AutomationFixture {
@@ -53,8 +52,7 @@ protected:
 TEST_F(AutoResponse, OnlyTheExactBlockOfAStartedPatternIsAnswered)
 {
     struct Step {
-        std::string block;  // from the device
-        std::string reply;  // the answer; empty: none
+        std::string block, reply;  // from the device, and the answer (empty: none)
     };
     const struct {
         const char* what;
@@ -115,8 +113,7 @@ TEST_F(AutoResponse, ClosingTheWindowEndsRespondingAndReopeningShowsThePairs)
 
     ClickBarButton(res::IDC_AUTORESP);
     window = Frame()->AutoResponseWindow();
-    EXPECT_EQ(window->InBox(1)->text(), QStringLiteral("31"));
-    EXPECT_EQ(window->OutBox(1)->text(), QStringLiteral("32 "));
+    EXPECT_TRUE(window->InBox(1)->text() == QStringLiteral("31") && window->OutBox(1)->text() == QStringLiteral("32 "));
     EXPECT_EQ(window->findChild<QPushButton*>("button1004")->text(), QStringLiteral("Start"));
     Receive("1");
     EXPECT_EQ(SentBeforeMarker(), "");

@@ -33,16 +33,11 @@ namespace autotest {
 
 using testqt::PumpUntil;
 
-inline std::unique_ptr<QApplication>& QtHolder()
-{
-    static std::unique_ptr<QApplication> app;
-    return app;
-}
+inline std::unique_ptr<QApplication> g_app;
 
 // Ends the QApplication after the last test, while Qt's globals still live.
-class QtEnvironment : public ::testing::Environment {
-public:
-    void TearDown() override { QtHolder().reset(); }
+struct QtEnvironment : ::testing::Environment {
+    void TearDown() override { g_app.reset(); }
 };
 inline ::testing::Environment* const g_qtEnvironment =
     ::testing::AddGlobalTestEnvironment(new QtEnvironment);  // GoogleTest owns it
@@ -52,11 +47,11 @@ inline QApplication& App()
     static int argc = 1;
     static char name[] = "automation_tests";
     static char* argv[] = {name, nullptr};
-    if (!QtHolder()) {
+    if (!g_app) {
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        QtHolder() = std::make_unique<QApplication>(argc, argv);
+        g_app = std::make_unique<QApplication>(argc, argv);
     }
-    return *QtHolder();
+    return *g_app;
 }
 
 // Each character as a key press with that text; '\b' is Backspace.
@@ -96,10 +91,9 @@ protected:
             [this](std::string_view text, std::string_view) { m_boxes.emplace_back(text); });
         m_pty.SetWhileWaiting([] { QCoreApplication::processEvents(); });
 
-        const std::string device = DevicePath();
-        ASSERT_FALSE(device.empty());
+        ASSERT_TRUE(m_pty.Open(false));
         ClearRunDevicePaths();
-        SetRunDevicePath(1, device);
+        SetRunDevicePath(1, m_pty.SlavePath());
         m_app = std::make_unique<CTrevane2App>();
         CommandLineOptions options;
         options.noSplash = true;
@@ -116,9 +110,6 @@ protected:
         std::error_code ignored;
         std::filesystem::current_path(m_oldCwd, ignored);
     }
-    // The device: the fixture's pty unless a suite puts another there.
-    virtual std::string DevicePath() { return m_pty.Open(false) ? m_pty.SlavePath() : std::string(); }
-
     CMainFrame* Frame() const { return m_app->GetMainFrame(); }
     CTrevane2View* View() const { return Frame()->GetActiveView(); }
     CTrevane2Doc* Doc() const { return Frame()->GetActiveDocument(); }
@@ -134,12 +125,10 @@ protected:
         ASSERT_TRUE(button != nullptr && button->isEnabled()) << id;
         QTest::mouseClick(button, Qt::LeftButton);
     }
-    void Connect() { SetConnected(res::ID_COMM_OPEN, 1); }
-    void Disconnect() { SetConnected(res::ID_COMM_CLOSE, 0); }
-    void SetConnected(unsigned command, int connected)
+    void Connect(bool connect = true)
     {
-        Frame()->Action(command)->trigger();
-        ASSERT_EQ(Frame()->m_pCommPort->m_bConnected, connected);
+        Frame()->Action(connect ? res::ID_COMM_OPEN : res::ID_COMM_CLOSE)->trigger();
+        ASSERT_EQ(Frame()->m_pCommPort->m_bConnected, connect ? 1 : 0);
     }
     // The bytes sent before a marker key typed into the terminal: what did
     // (not) reach the line up to now.

@@ -36,15 +36,11 @@ TEST_F(Windows, EnterAndEscLeaveEachWindowAsItWasAndASecondPressOnlyActivatesIt)
         auto* first = window->findChild<QPushButton*>(QStringLiteral("button1004"));
         const QString label = first->text();
         first->setFocus();
-        for (QWidget* target : {static_cast<QWidget*>(first), static_cast<QWidget*>(window)}) {
+        for (QWidget* target : {static_cast<QWidget*>(first), static_cast<QWidget*>(window)})
             for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
                 QTest::keyClick(target, key);
-        }
         QCoreApplication::processEvents();
-        EXPECT_TRUE(window->isVisible());
-        EXPECT_FALSE(window->IsClosing());
-        EXPECT_EQ(first->text(), label);
-        EXPECT_TRUE(m_boxes.empty());
+        EXPECT_TRUE(window->isVisible() && !window->IsClosing() && first->text() == label && m_boxes.empty());
         EXPECT_EQ(SentBeforeMarker(), "");
 
         ClickBarButton(c.barButton);

@@ -24,10 +24,10 @@ protected:
         ClickBarButton(res::IDC_PERIODIC);
         return Frame()->PeriodicSendWindow();
     }
-    static QString PeriodText(CPeriodicSendDlg* w) { return w->findChild<QLineEdit*>("edit1006")->text(); }
-    static QString CountText(CPeriodicSendDlg* w) { return w->findChild<QLabel*>("static1001")->text(); }
-    static QString StartText(CPeriodicSendDlg* w) { return w->findChild<QPushButton*>("button1004")->text(); }
-    static CHexEdit* StringBox(CPeriodicSendDlg* w) { return w->findChild<CHexEdit*>("edit1005"); }
+    static QString PeriodText(QWidget* w) { return w->findChild<QLineEdit*>("edit1006")->text(); }
+    static QString CountText(QWidget* w) { return w->findChild<QLabel*>("static1001")->text(); }
+    static QString StartText(QWidget* w) { return w->findChild<QPushButton*>("button1004")->text(); }
+    static CHexEdit* StringBox(QWidget* w) { return w->findChild<CHexEdit*>("edit1005"); }
     static void Arrow(CPeriodicSendDlg* w, bool up, int times = 1)
     {
         auto* spin = w->findChild<CUpDownButtons*>("spin1009");
@@ -46,47 +46,34 @@ protected:
     }
 };
 
-TEST_F(PeriodicSend, ArrowsStepThePeriodBy100AndNeverBelow0)
+TEST_F(PeriodicSend, ArrowsStepThePeriodBy100AndAnEmptyStringOrZeroPeriodIsRefused)
 {
     CPeriodicSendDlg* window = Open();
-    EXPECT_EQ(PeriodText(window), QStringLiteral("0"));
-    struct Step {
-        bool up;
-        bool key;  // the arrow key on the focused control instead of a click
-        const char* shown;
-    };
-    const Step steps[] = {{false, false, "0"}, {true, false, "100"}, {true, true, "200"},
-                          {false, false, "100"}, {false, true, "0"}, {false, true, "0"}};
     auto* spin = window->findChild<CUpDownButtons*>("spin1009");
-    for (const Step& step : steps) {
+    const struct {
+        bool up, key;  // key: the arrow key on the focused control instead of a click
+        const char* shown;
+    } steps[] = {{false, false, "0"}, {true, false, "100"}, {true, true, "200"},
+                 {false, false, "100"}, {false, true, "0"}, {false, true, "0"}};
+    for (const auto& step : steps) {
         if (step.key)
             QTest::keyClick(spin, step.up ? Qt::Key_Up : Qt::Key_Down);
         else
             Arrow(window, step.up);
         EXPECT_EQ(PeriodText(window), QString::fromLatin1(step.shown)) << "step " << &step - steps;
     }
-    // Typing into the period box changes nothing.
     Type(window->findChild<QLineEdit*>("edit1006"), QStringLiteral("5"));
-    EXPECT_EQ(window->Period(), 0);
-}
+    EXPECT_EQ(window->Period(), 0) << "typing into the period box changes nothing";
 
-TEST_F(PeriodicSend, EmptyStringOrZeroPeriodIsRefusedWithTheMessage)
-{
-    struct Case {
-        int steps;
-        QString keys;
-    };
-    const Case cases[] = {{0, "0102"}, {1, ""}, {1, "   "}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.keys.toStdString());
-        CPeriodicSendDlg* window = Open();
-        Arrow(window, true, c.steps);
-        Type(StringBox(window), c.keys);
+    const std::pair<int, const char*> refused[] = {{0, "0102"}, {1, ""}, {1, "   "}};
+    for (const auto& [arrows, keys] : refused) {
+        Arrow(window, true, arrows);
+        StringBox(window)->clear();
+        Type(StringBox(window), QString::fromLatin1(keys));
         Click(window, 1004);
-        EXPECT_FALSE(window->IsRunning());
+        EXPECT_FALSE(window->IsRunning()) << keys;
         EXPECT_EQ(StartText(window), QStringLiteral("Start"));
-        Click(window, 1007);
-        ASSERT_TRUE(PumpUntil([&] { return Frame()->PeriodicSendWindow() == nullptr; }));
+        Arrow(window, false, arrows);
     }
     EXPECT_EQ(m_boxes, std::vector<std::string>(3, "Input EditBox Is Empty or Interval is 0"));
 }
@@ -95,7 +82,7 @@ TEST_F(PeriodicSend, EachTickCountsEchoesAndSendsUntilStoppedOrClosedAndCountsAf
 {
     CPeriodicSendDlg* window = StartSending(QStringLiteral("0102"));
     EXPECT_EQ(StartText(window), QStringLiteral("End"));
-    EXPECT_EQ(m_pty.ReadCount(6), std::string("\x01\x02\x01\x02\x01\x02"));
+    EXPECT_EQ(m_pty.ReadCount(6), "\x01\x02\x01\x02\x01\x02");
     ASSERT_TRUE(PumpUntil([&] { return window->TickCount() >= 3; }));
     EXPECT_EQ(CountText(window), QStringLiteral("Count:%1").arg(window->TickCount()));
     // Each echo is followed by one space; no line breaks between them.
@@ -103,12 +90,10 @@ TEST_F(PeriodicSend, EachTickCountsEchoesAndSendsUntilStoppedOrClosedAndCountsAf
 
     // Changing the string while running changes nothing until the next start.
     Type(StringBox(window), QStringLiteral("03"));
-    Click(window, 1004);
-    EXPECT_FALSE(window->IsRunning());
-    EXPECT_EQ(StartText(window), QStringLiteral("Start"));
     const QString lastCount = CountText(window);
-    EXPECT_EQ(window->TickCount(), 0);
-    EXPECT_EQ(CountText(window), lastCount);
+    Click(window, 1004);
+    EXPECT_TRUE(!window->IsRunning() && window->TickCount() == 0 && CountText(window) == lastCount);
+    EXPECT_EQ(StartText(window), QStringLiteral("Start"));
 
     Click(window, 1004);
     ASSERT_TRUE(PumpUntil([&] { return window->TickCount() >= 1; }));
@@ -117,8 +102,7 @@ TEST_F(PeriodicSend, EachTickCountsEchoesAndSendsUntilStoppedOrClosedAndCountsAf
 
     // Close while running stops the timer first; a new window starts at 0.
     Click(window, 1007);
-    EXPECT_FALSE(window->IsRunning());
-    EXPECT_TRUE(window->IsClosing());
+    EXPECT_TRUE(!window->IsRunning() && window->IsClosing());
     ASSERT_TRUE(PumpUntil([&] { return Frame()->PeriodicSendWindow() == nullptr; }));
     EXPECT_EQ(PeriodText(Open()), QStringLiteral("0"));
 }
@@ -137,9 +121,7 @@ TEST_F(PeriodicSend, StalledLineSkipsAndCountsTicksInsteadOfQueueingThem)
     ASSERT_TRUE(PumpUntil([&] { return window->SkippedTicks() >= 2; }));
     EXPECT_EQ(window->SkippedTicks(), window->TickCount());
     EXPECT_LE(Frame()->m_pCommPort->PendingWriteRequests(), pending);
-    auto* skipped = window->findChild<QLabel*>("staticSkipped");
-    EXPECT_TRUE(skipped->isVisible());
-    EXPECT_EQ(skipped->text(), QStringLiteral("Skipped:%1").arg(window->SkippedTicks()));
+    EXPECT_EQ(window->findChild<QLabel*>("staticSkipped")->text(), QStringLiteral("Skipped:%1").arg(window->SkippedTicks()));
     EXPECT_EQ(ViewText(), QString());  // a skipped tick is not echoed
 
     // Once the far end reads again, the ticks go out behind the filler.
@@ -154,7 +136,7 @@ TEST_F(PeriodicSend, ClosedPortTicksCountAndEchoAndAFileBlockNoticeNeverClosesTh
 {
     CPeriodicSendDlg* window = StartSending(QStringLiteral("a5b"));  // the odd b is not sent
     EXPECT_EQ(m_pty.ReadCount(1), "\xA5");
-    Disconnect();
+    Connect(false);
     int before = window->TickCount();
     ASSERT_TRUE(PumpUntil([&] { return window->TickCount() >= before + 2; }));
     EXPECT_EQ(ViewText(), QStringLiteral("a5 b ").repeated(window->TickCount()));
@@ -170,8 +152,7 @@ TEST_F(PeriodicSend, ClosedPortTicksCountAndEchoAndAFileBlockNoticeNeverClosesTh
     Frame()->MessageWindow()->PostMessage(WM_FILEBLOCKDONE, 0, 0);
     before = window->TickCount();
     ASSERT_TRUE(PumpUntil([&] { return window->TickCount() >= before + 2; }));
-    EXPECT_EQ(Frame()->PeriodicSendWindow(), window);
-    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(Frame()->PeriodicSendWindow() == window && window->isVisible());
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -36,6 +37,7 @@ inline QCoreApplication& QtApp()
     return app;
 }
 
+using testpty::Pattern;
 using testqt::Pump;
 using testqt::PumpUntil;
 
@@ -59,9 +61,8 @@ public:
     std::vector<Notice> OfCode(platform::WPARAM code) const
     {
         std::vector<Notice> found;
-        for (const Notice& n : m_notices)
-            if (n.code == code)
-                found.push_back(n);
+        std::copy_if(m_notices.begin(), m_notices.end(), std::back_inserter(found),
+                     [code](const Notice& n) { return n.code == code; });
         return found;
     }
     std::size_t Count(platform::WPARAM code) const { return OfCode(code).size(); }
@@ -122,8 +123,7 @@ public:
     }
     bool Send(const std::string& bytes)
     {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
+        for (std::size_t done = 0; done < bytes.size();) {
             const ssize_t n = ::send(m_fd.get(), bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
             if (n <= 0)
                 return false;
@@ -191,7 +191,5 @@ private:
 
     platform::UniqueFd m_fd;
 };
-
-using testpty::Pattern;
 
 }  // namespace nettest

@@ -8,18 +8,10 @@
 
 namespace {
 
-bool SigpipeIgnored()
-{
-    struct sigaction current{};
-    sigaction(SIGPIPE, nullptr, &current);
-    return current.sa_handler == SIG_IGN;
-}
-
 TEST(WinsockInitTest, StartsNestEachCleansUpOnceAndAPeerGoneCannotEndTheProcess)
 {
     const int before = net::CWinsockInit::ActiveStarts();
-    net::CWinsockInit none(0x0100);  // version 0.1
-    EXPECT_EQ(none.Start(), 2);
+    EXPECT_EQ(net::CWinsockInit(0x0100).Start(), 2) << "version 0.1";
     net::CWinsockInit outer(0x0101);
     EXPECT_EQ(outer.Start(), 0);
     {
@@ -32,7 +24,9 @@ TEST(WinsockInitTest, StartsNestEachCleansUpOnceAndAPeerGoneCannotEndTheProcess)
         ASSERT_EQ(held.Start(), 0);
     }
     EXPECT_EQ(net::CWinsockInit::ActiveStarts(), before + 1) << "destruction cleans up";
-    EXPECT_TRUE(SigpipeIgnored()) << "the outer start still holds";
+    struct sigaction current{};
+    sigaction(SIGPIPE, nullptr, &current);
+    EXPECT_EQ(current.sa_handler, SIG_IGN) << "the outer start still holds";
     EXPECT_EQ(outer.CleanUp(), 0);
     EXPECT_EQ(net::CWinsockInit::ActiveStarts(), before);
 }

@@ -1,33 +1,16 @@
-// The file-system steps under the logs and the settings store: numbered
-// names, folders made on demand with failures that say why, and a rename
-// that never overwrites.
+// The log folder, made on demand with every level, or a failure that says why.
+// (Numbered names and the rename that never overwrites are walked by the log
+// file tests.)
 
-#include "support/FileNames.h"
 #include "support/LogFolder.h"
 
 #include "tests/common/TestFiles.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <filesystem>
 
 namespace {
-
-TEST(FileNames, NumberedNameGoesBeforeTheExtension)
-{
-    const struct {
-        const char* path;
-        unsigned n;
-        const char* expected;
-    } cases[] = {
-        {"/var/k.d/event1206.log", 12, "/var/k.d/event1206.12.log"},
-        {"dir.x/noextension", 5, "dir.x/noextension.5"},  // a dot in a folder is no extension
-        {"/tmp/.log", 2, "/tmp/.log.2"},                  // nor is a leading dot
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(support::NumberedName(c.path, c.n), c.expected) << c.path;
-}
 
 TEST(FileNames, FoldersAreMadeWithEveryLevelOrTheFailureNamesThePartAndWhy)
 {
@@ -42,22 +25,6 @@ TEST(FileNames, FoldersAreMadeWithEveryLevelOrTheFailureNamesThePartAndWhy)
     support::SetLogFolder("logs/");
     EXPECT_EQ(support::LogFilePath("receive1206.log"), "logs/receive1206.log");
     support::SetLogFolder({});
-}
-
-TEST(FileNames, RenameNoReplaceNeverOverwrites)
-{
-    testfiles::TempDir temp;
-    const std::string from = temp.path() + "/from";
-    const std::string to = temp.path() + "/to";
-    testfiles::WriteFile(from, "new");
-    testfiles::WriteFile(to, "old");
-    EXPECT_FALSE(support::RenameNoReplace(from, to));
-    EXPECT_EQ(errno, EEXIST);
-    EXPECT_EQ(testfiles::ReadFile(to), "old");
-    std::filesystem::remove(to);
-    EXPECT_TRUE(support::RenameNoReplace(from, to));
-    EXPECT_EQ(testfiles::ReadFile(to), "new");
-    EXPECT_FALSE(std::filesystem::exists(from));
 }
 
 }  // namespace

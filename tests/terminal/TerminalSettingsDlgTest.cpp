@@ -5,14 +5,10 @@
 
 #include "support/Profile.h"
 #include "support/Registry.h"
-#include "terminal/AppearanceDlg.h"
 #include "terminal/TerminalSettingsDlg.h"
 
 #include <QCheckBox>
 #include <QPushButton>
-#include <QTimer>
-
-#include <functional>
 
 namespace {
 
@@ -36,23 +32,6 @@ int Stored(const char* value) { return support::GetProfileInt(kSection, value, -
 QCheckBox* Box(QDialog& dialog, const char* name) { return dialog.findChild<QCheckBox*>(QString::fromLatin1(name)); }
 
 void Press(QDialog& dialog, const char* name) { dialog.findChild<QPushButton*>(QString::fromLatin1(name))->click(); }
-
-// Runs `action` on the modal dialog that `open` brings up; false when none came.
-bool OnModal(const std::function<void()>& open, const std::function<void(QWidget*)>& action)
-{
-    bool seen = false;
-    QTimer timer;  // ends with the call, whether or not a dialog came up
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            seen = true;
-            action(modal);
-        }
-    });
-    timer.start(0);
-    open();
-    return seen;
-}
 
 using TerminalSettingsDlgTest = terminal_test::ViewFixture;
 
@@ -96,12 +75,9 @@ TEST_F(TerminalSettingsDlgTest, AMissingValueOrOneOfTheWrongTypeKeepsTheOption)
     m_doc->m_bHexMode = 1;
     m_doc->m_bSendLF = 1;
     CTerminalSettingsDlg dialog(m_view.get());
-    EXPECT_EQ(m_doc->m_bHexMode, 1);
-    EXPECT_EQ(m_doc->m_bSendLF, 1);
-    EXPECT_EQ(m_doc->m_bReceiveLF, 1);
-    EXPECT_TRUE(Box(dialog, "check1010")->isChecked());
-    EXPECT_TRUE(Box(dialog, "check1008")->isChecked());
-    EXPECT_TRUE(Box(dialog, "check1011")->isChecked());
+    EXPECT_TRUE(m_doc->m_bHexMode == 1 && m_doc->m_bSendLF == 1 && m_doc->m_bReceiveLF == 1);
+    for (const char* box : {"check1010", "check1008", "check1011"})
+        EXPECT_TRUE(Box(dialog, box)->isChecked()) << box;
 }
 
 TEST_F(TerminalSettingsDlgTest, FailedStoreIsReportedAndTheOptionsStillApply)
@@ -115,27 +91,6 @@ TEST_F(TerminalSettingsDlgTest, FailedStoreIsReportedAndTheOptionsStillApply)
     Press(dialog, "button1");
     EXPECT_EQ(m_doc->m_bHexMode, 1);
     EXPECT_EQ(m_boxes.texts, std::vector<std::string>{"The terminal settings could not be stored."});
-}
-
-TEST_F(TerminalSettingsDlgTest, TheViewCommandRunsItAndItsFontButtonOpensTheFontDialogOnTop)
-{
-    const bool seen = OnModal([&] { m_view->OnTerminalSettings(); }, [&](QWidget* modal) {
-        auto* dialog = qobject_cast<CTerminalSettingsDlg*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        CTerminalSettingsDlg& settings = *dialog;
-        Box(settings, "check1011")->setChecked(true);
-        const bool font = OnModal([&] { Press(settings, "button1007"); }, [&](QWidget* top) {
-            EXPECT_EQ(top->parentWidget(), &settings);
-            EXPECT_NE(qobject_cast<CAppearanceDlg*>(top), nullptr);
-            qobject_cast<QDialog*>(top)->reject();
-        });
-        EXPECT_TRUE(font);
-        EXPECT_TRUE(Box(settings, "check1011")->isChecked());  // back with the boxes as they were
-        Press(settings, "button1");
-    });
-    EXPECT_TRUE(seen);
-    EXPECT_EQ(m_doc->m_bReceiveLF, 1);
-    EXPECT_EQ(Stored("Insert LF before Receive Line"), 1);
 }
 
 }  // namespace

@@ -38,14 +38,12 @@ QApplication& App()
     return *g_app;
 }
 
-TempWorkDir::TempWorkDir()
+TempWorkDir::TempWorkDir() : m_previous(std::filesystem::current_path().string())
 {
     if (m_dir.path().empty())
         throw std::runtime_error("mkdtemp failed");
-    m_path = m_dir.path();
-    m_previous = std::filesystem::current_path().string();
-    std::filesystem::current_path(m_path);
-    ::setenv("KESTRANA_REGISTRY_DIR", (m_path + "/registry").c_str(), 1);
+    std::filesystem::current_path(m_dir.path());
+    ::setenv("KESTRANA_REGISTRY_DIR", (m_dir.path() + "/registry").c_str(), 1);
 }
 
 TempWorkDir::~TempWorkDir()
@@ -55,19 +53,13 @@ TempWorkDir::~TempWorkDir()
     ::unsetenv("KESTRANA_REGISTRY_DIR");
 }
 
-std::string ReadFile(const std::string& path) { return testfiles::ReadFile(path); }
-
-std::vector<std::string> ReadLines(const std::string& path) { return testfiles::ReadLines(path); }
-
 MessageBoxes::MessageBoxes()
+    : m_previous(platform::SetMessageBoxHandler([this](std::string_view text, std::string_view detail) {
+          texts.emplace_back(text);
+          details.emplace_back(detail);
+      }))
 {
-    m_previous = platform::SetMessageBoxHandler([this](std::string_view text, std::string_view detail) {
-        texts.emplace_back(text);
-        details.emplace_back(detail);
-    });
 }
-
-MessageBoxes::~MessageBoxes() { platform::SetMessageBoxHandler(std::move(m_previous)); }
 
 void ViewFixture::SetUp()
 {
@@ -91,14 +83,6 @@ void ViewFixture::MakeView()
     m_view->resize(500, 300);
 }
 
-bool PtySender::SendBytes(const std::uint8_t* data, std::size_t length)
-{
-    if (!open || refuse)
-        return false;
-    calls.emplace_back(reinterpret_cast<const char*>(data), length);
-    return m_pty.WriteSlave(calls.back());
-}
-
 void TypingFixture::SetUp()
 {
     ASSERT_TRUE(m_pty.Open(true));
@@ -115,7 +99,7 @@ void TypingFixture::MakeView()
 void TypingFixture::Type(const std::string& keys)
 {
     for (char c : keys) {
-        switch (c) {
+            switch (c) {
         case '\r': QTest::keyClick(m_view.get(), Qt::Key_Return); break;
         case '\n': QTest::keyClick(m_view.get(), Qt::Key_Enter, Qt::KeypadModifier); break;
         case '\b': QTest::keyClick(m_view.get(), Qt::Key_Backspace); break;

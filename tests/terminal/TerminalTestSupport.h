@@ -26,34 +26,26 @@ namespace terminal_test {
 
 QApplication& App();
 
-// mkdtemp under /tmp; the process works in it while the object lives.
+// The process works in a temporary folder while the object lives.
 class TempWorkDir {
 public:
     TempWorkDir();
     ~TempWorkDir();
-    TempWorkDir(const TempWorkDir&) = delete;
-    TempWorkDir& operator=(const TempWorkDir&) = delete;
-    const std::string& Path() const { return m_path; }
+    const std::string& Path() const { return m_dir.path(); }
 
 private:
     testfiles::TempDir m_dir{"kestrana-terminal"};
-    std::string m_path;
     std::string m_previous;
 };
 
-std::string ReadFile(const std::string& path);
-// CR LF separated lines (the last, unterminated piece dropped when empty).
-std::vector<std::string> ReadLines(const std::string& path);
+inline std::string ReadFile(const std::string& path) { return testfiles::ReadFile(path); }
+inline std::vector<std::string> ReadLines(const std::string& path) { return testfiles::ReadLines(path); }
 
 // Message boxes are recorded while the object lives, not shown.
-class MessageBoxes {
-public:
+struct MessageBoxes {
     MessageBoxes();
-    ~MessageBoxes();
-    std::vector<std::string> texts;
-    std::vector<std::string> details;
-
-private:
+    ~MessageBoxes() { platform::SetMessageBoxHandler(std::move(m_previous)); }
+    std::vector<std::string> texts, details;
     platform::MessageBoxHandler m_previous;
 };
 
@@ -79,7 +71,13 @@ class PtySender : public LineSender {
 public:
     explicit PtySender(testpty::PtyPair& pty) : m_pty(pty) {}
     bool IsPortOpen() const override { return open; }
-    bool SendBytes(const std::uint8_t* data, std::size_t length) override;
+    bool SendBytes(const std::uint8_t* data, std::size_t length) override
+    {
+        if (!open || refuse)
+            return false;
+        calls.emplace_back(reinterpret_cast<const char*>(data), length);
+        return m_pty.WriteSlave(calls.back());
+    }
 
     bool open = true;
     bool refuse = false;  // a full send queue

@@ -22,11 +22,9 @@ namespace {
 // n % 500 copies of the step's low byte.
 std::vector<std::uint8_t> LoopPattern(DWORD step)
 {
-    std::vector<std::uint8_t> data = {static_cast<std::uint8_t>(step),
-                                      static_cast<std::uint8_t>(step >> 8),
-                                      static_cast<std::uint8_t>(step >> 16),
-                                      static_cast<std::uint8_t>(step >> 24)};
-    data.insert(data.end(), step % 500, static_cast<std::uint8_t>(step));
+    std::vector<std::uint8_t> data(4 + step % 500, static_cast<std::uint8_t>(step));
+    for (int i = 1; i < 4; ++i)
+        data[i] = static_cast<std::uint8_t>(step >> (8 * i));
     return data;
 }
 
@@ -55,8 +53,7 @@ int Loop(const char* path)
     for (;; ++step) {
         const std::string name = "V" + std::to_string(step % 20);
         const std::vector<std::uint8_t> data = LoopPattern(step);
-        if (!registry.SetValue(name.c_str(), REG_BINARY, data.data(),
-                               static_cast<DWORD>(data.size())) ||
+        if (!registry.SetValue(name.c_str(), REG_BINARY, data.data(), static_cast<DWORD>(data.size())) ||
             !registry.WriteDword("Last", step))
             return 2;
         if (first) {
@@ -73,8 +70,8 @@ int Read(const char* path, const char* name)
     platform::SetDiagnosticSink([&reports](std::string_view) { ++reports; });
     CRegistry registry;
     DWORD value = 0;
-    const bool found = registry.CreateKeyByPath("HKEY_CURRENT_USER") &&
-                       registry.OpenKey(path, KEY_READ) && registry.ReadDword(name, &value);
+    const bool found =
+        registry.CreateKeyByPath("HKEY_CURRENT_USER") && registry.OpenKey(path, KEY_READ) && registry.ReadDword(name, &value);
     std::printf("reports %d found %d value %u\n", reports, found ? 1 : 0, value);
     platform::SetDiagnosticSink({});
     return 0;
