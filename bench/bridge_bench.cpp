@@ -4,8 +4,8 @@
 //   bridge_lost                 bytes lost or changed, both ways together
 //   bridge_rtt_median_us        a byte from the client, echoed by the device, back
 //   bridge_rss_growth_mb        resident memory growth over the run, less what
-//                               the terminal text itself holds (its characters,
-//                               line starts and colour runs)
+//                               the terminal text holds in memory (at most its
+//                               budget, set to the smallest here)
 //   socat_*                     the same through socat (skipped when it is missing)
 //   bridge_*_ratio              bridge / socat
 // The bridge runs in this process with the terminal window shown (offscreen),
@@ -72,11 +72,11 @@ void Figure(const char* name, double value, const char* unit)
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// Bytes the terminal text needs for what it holds.
+// Bytes the terminal text holds in memory (older text lives in its history
+// file within a fixed budget).
 double TextBytes(const TerminalText& text)
 {
-    return static_cast<double>(text.Size() * sizeof(char16_t) + text.LineCount() * sizeof(std::uint64_t) +
-                               text.Colors().size() * sizeof(std::uint32_t));
+    return static_cast<double>(text.MemoryBytes());
 }
 
 // CPU time of the calling thread (the bridge's user-interface thread when
@@ -338,6 +338,9 @@ std::optional<Figures> BenchBridge(std::uint64_t total, double& rssGrowthMb)
         CTrevane2App app;
         CommandLineOptions options;
         options.noSplash = true;
+        // The smallest text budget, so that what the run adds beyond the
+        // text (socket and queue buffers, leaks) shows in the growth.
+        options.historyMemory = 4u << 20;
         if (!app.InitInstance(options)) {
             std::fprintf(stderr, "bridge_bench: start-up failed\n");
             return std::nullopt;
