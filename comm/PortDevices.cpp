@@ -3,7 +3,6 @@
 #include "support/Profile.h"
 
 #include <array>
-#include <charconv>
 #include <mutex>
 
 namespace {
@@ -71,15 +70,4 @@ void ClearRunDevicePaths()
     std::lock_guard lock(overrides.mutex);
     for (std::string& path : overrides.paths)
         path.clear();
-}
-
-int SlotFromPortName(std::string_view name)
-{
-    if (name.size() != 4 || name.substr(0, 3) != "COM")
-        return 0;
-    int slot = 0;
-    const auto [end, error] = std::from_chars(name.data() + 3, name.data() + name.size(), slot);
-    if (error != std::errc() || end != name.data() + name.size() || !ValidSlot(slot))
-        return 0;
-    return slot;
 }

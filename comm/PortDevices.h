@@ -22,5 +22,3 @@ bool StoreDevicePath(int slot, std::string_view path);
 // Drops every run override (tests).
 void ClearRunDevicePaths();
 
-// "COM3" -> 3; 0 when the text is not a slot name.
-int SlotFromPortName(std::string_view name);
