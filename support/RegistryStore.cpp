@@ -441,6 +441,21 @@ try {
     return ResultOfException();
 }
 
+LONG RegistryStore::LocateSubKey(HKEY parent, const char* subKey, Handle& handle,
+                                 std::vector<std::string>& parts, RegKey*& parentKey)
+{
+    if (const LONG rc = Resolve(parent, handle); rc != ERROR_SUCCESS)
+        return rc;
+    LONG error = ERROR_SUCCESS;
+    if (!SplitSubKey(subKey, parts, error))
+        return error;
+    FileState* state = nullptr;
+    if (const LONG rc = Current(handle, state); rc != ERROR_SUCCESS)
+        return rc;
+    parentKey = Walk(state->root, handle.path);
+    return parentKey == nullptr ? ERROR_KEY_DELETED : ERROR_SUCCESS;
+}
+
 LONG RegistryStore::CreateKey(HKEY parent, const char* subKey, const char* className,
                               DWORD /*options: every key is kept*/, REGSAM access, HKEY* result,
                               DWORD* disposition)
@@ -451,24 +466,16 @@ try {
     *result = 0;
     std::lock_guard guard(m_mutex);
     Handle handle;
-    if (const LONG rc = Resolve(parent, handle); rc != ERROR_SUCCESS)
-        return rc;
     std::vector<std::string> parts;
-    LONG error = ERROR_SUCCESS;
-    if (!SplitSubKey(subKey, parts, error))
-        return error;
+    RegKey* parentKey = nullptr;
+    if (const LONG rc = LocateSubKey(parent, subKey, handle, parts, parentKey); rc != ERROR_SUCCESS)
+        return rc;
     Handle child = handle;
     child.path.insert(child.path.end(), parts.begin(), parts.end());
     child.access = access;
     if (child.path.size() > kMaxKeyDepth)
         return ERROR_INVALID_PARAMETER;  // deeper than a settings file may hold
 
-    FileState* state = nullptr;
-    if (const LONG rc = Current(handle, state); rc != ERROR_SUCCESS)
-        return rc;
-    RegKey* parentKey = Walk(state->root, handle.path);
-    if (parentKey == nullptr)
-        return ERROR_KEY_DELETED;
     DWORD outcome = REG_OPENED_EXISTING_KEY;
     if (Walk(*parentKey, parts) == nullptr) {
         if ((handle.access & KEY_CREATE_SUB_KEY) == 0)
@@ -513,18 +520,10 @@ try {
     *result = 0;
     std::lock_guard guard(m_mutex);
     Handle handle;
-    if (const LONG rc = Resolve(parent, handle); rc != ERROR_SUCCESS)
-        return rc;
     std::vector<std::string> parts;
-    LONG error = ERROR_SUCCESS;
-    if (!SplitSubKey(subKey, parts, error))
-        return error;
-    FileState* state = nullptr;
-    if (const LONG rc = Current(handle, state); rc != ERROR_SUCCESS)
+    RegKey* parentKey = nullptr;
+    if (const LONG rc = LocateSubKey(parent, subKey, handle, parts, parentKey); rc != ERROR_SUCCESS)
         return rc;
-    RegKey* parentKey = Walk(state->root, handle.path);
-    if (parentKey == nullptr)
-        return ERROR_KEY_DELETED;
     if (Walk(*parentKey, parts) == nullptr)
         return ERROR_FILE_NOT_FOUND;
     Handle child = handle;

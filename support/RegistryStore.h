@@ -98,6 +98,10 @@ private:
     LONG Resolve(HKEY key, Handle& handle) const;
     HKEY AddHandle(Handle handle);
     LONG Current(const Handle& handle, FileState*& state);
+    // The handle of `parent`, the parts of `subKey` below it, and the parent's
+    // key in the file as it is now. Called with m_mutex held.
+    LONG LocateSubKey(HKEY parent, const char* subKey, Handle& handle, std::vector<std::string>& parts,
+                      RegKey*& parentKey);
     // The key behind a handle that may be read, from the file as it is now.
     // Called with m_mutex held.
     LONG FindForQuery(HKEY key, const RegKey*& found);
