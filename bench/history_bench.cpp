@@ -11,6 +11,7 @@
 #include "terminal/TerminalFile.h"
 #include "terminal/Trevane2Doc.h"
 #include "terminal/Trevane2View.h"
+#include "tests/common/PtyPair.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -32,7 +33,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -96,19 +96,13 @@ private:
 
 double PumpThroughPty(std::size_t bytes, CTrevane2View& view)
 {
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-        std::perror("posix_openpt");
+    testpty::PtyPair pty;
+    if (!pty.Open(true)) {
+        std::perror("pty");
         std::exit(1);
     }
-    const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios tio{};
-    ::tcgetattr(slave, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(slave, TCSANOW, &tio);
-    ::tcgetattr(master, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(master, TCSANOW, &tio);
+    const int master = pty.Master();
+    const int slave = pty.Slave();
 
     std::size_t received = 0;
     QEventLoop loop;
@@ -147,8 +141,6 @@ double PumpThroughPty(std::size_t bytes, CTrevane2View& view)
     loop.exec();
     const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     writer.join();
-    ::close(slave);
-    ::close(master);
     return static_cast<double>(bytes) / seconds;
 }
 
