@@ -45,6 +45,14 @@ std::string Grouped(std::uint64_t n)
     return digits;
 }
 
+// The first colour run of a decoded piece that starts after `local`; the run
+// holding `local` is the one before it.
+std::vector<PieceRun>::const_iterator RunAfter(const std::vector<PieceRun>& runs, std::uint64_t local)
+{
+    return std::upper_bound(runs.begin(), runs.end(), local,
+                            [](std::uint64_t o, const PieceRun& r) { return o < r.start; });
+}
+
 }  // namespace
 
 struct TerminalText::Piece {
@@ -650,10 +658,7 @@ std::uint32_t TerminalText::ColorAt(std::uint64_t offset) const
 {
     const std::size_t i = PieceOfOffset(offset);
     if (RawUnits(i) != nullptr) {
-        const auto& runs = m_raw->decoded.runs;
-        const auto local = static_cast<std::uint32_t>(offset - m_unitBase[i]);
-        const auto it = std::upper_bound(runs.begin(), runs.end(), local,
-                                         [](std::uint32_t o, const PieceRun& r) { return o < r.start; });
+        const auto it = RunAfter(m_raw->decoded.runs, offset - m_unitBase[i]);
         return std::prev(it)->color;
     }
     return SegmentAt(i)->ColorAt(offset - m_unitBase[i]);
@@ -664,9 +669,7 @@ std::uint64_t TerminalText::ColorRunEnd(std::uint64_t offset) const
     const std::size_t i = PieceOfOffset(offset);
     if (RawUnits(i) != nullptr) {
         const auto& runs = m_raw->decoded.runs;
-        const auto local = static_cast<std::uint32_t>(offset - m_unitBase[i]);
-        const auto it = std::upper_bound(runs.begin(), runs.end(), local,
-                                         [](std::uint32_t o, const PieceRun& r) { return o < r.start; });
+        const auto it = RunAfter(runs, offset - m_unitBase[i]);
         return m_unitBase[i] + (it == runs.end() ? m_pieces[i].units : it->start);
     }
     const auto text = SegmentAt(i);
