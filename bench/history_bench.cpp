@@ -12,6 +12,7 @@
 #include "terminal/Trevane2Doc.h"
 #include "terminal/Trevane2View.h"
 #include "tests/common/PtyPair.h"
+#include "tests/common/TestFiles.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -152,10 +153,10 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    char pattern[] = "/tmp/kestrana-history-bench-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr)
+    const testfiles::TempDir work("kestrana-history-bench");  // removed on every way out
+    const std::string& workDir = work.path();
+    if (workDir.empty())
         return 1;
-    const std::string workDir = pattern;
     std::filesystem::current_path(workDir);
     ::setenv("KESTRANA_REGISTRY_DIR", (workDir + "/registry").c_str(), 1);
     ::setenv("XDG_CACHE_HOME", (workDir + "/cache").c_str(), 1);
@@ -279,6 +280,5 @@ int main(int argc, char** argv)
     }
 
     std::filesystem::current_path("/");
-    std::filesystem::remove_all(workDir);
     return 0;
 }
