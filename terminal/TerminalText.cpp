@@ -303,11 +303,11 @@ void TerminalText::Append(const char16_t* text, std::size_t n, std::uint32_t col
 void TerminalText::SealWhileLong()
 {
     while (m_tail.Size() >= m_pieceUnits)
-        Seal(false);
+        Seal();
     EnforceBudget();
 }
 
-void TerminalText::Seal(bool)
+void TerminalText::Seal()
 {
     const std::uint64_t size = m_tail.Size();
     const std::size_t lastLine = m_tail.LineCount() - 1;

@@ -135,7 +135,7 @@ private:
     std::shared_ptr<TextSegment> Load(std::size_t index) const;
     std::uint64_t PieceUnits(std::size_t index) const;
     void RebuildBases(std::size_t from) const;
-    void Seal(bool forced);
+    void Seal();
     void SealWhileLong();
     void EnforceBudget() const;
     std::size_t EvictCopies() const;
