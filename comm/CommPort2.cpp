@@ -208,7 +208,8 @@ std::string CCommPort2::LateThreadNames()
 void CCommPort2::ContainLateThreads()
 {
     m_bLateThreads = true;
-    m_writeQueue.Refuse();
+    if (m_writeQueue.Refuse())
+        PostWriteRoom();
     platform::UniqueFd null(::open("/dev/null", O_RDWR | O_CLOEXEC));
     if (!null || ::dup3(null.get(), m_hPort.get(), O_CLOEXEC) < 0)
         platform::OutputDebugString(platform::DescribeLastFailure("Cannot release", m_strDevicePath) +
@@ -230,7 +231,8 @@ bool CCommPort2::FinishLateClose(bool wait)
             return false;
     }
     JoinEndedThreads();
-    m_writeQueue.Close();
+    if (m_writeQueue.Close())
+        PostWriteRoom();
     m_pLineControl.reset();
     m_hPort.reset();
     m_strDevicePath.clear();
@@ -246,9 +248,10 @@ bool CCommPort2::ClosePort()
     m_bConnected = 0;
 
     const bool ended = StopThreads(m_closeTimeout) == 0;
-    if (ended)
-        m_writeQueue.Close();
-    else
+    if (ended) {
+        if (m_writeQueue.Close())
+            PostWriteRoom();
+    } else
         platform::OutputDebugString("Error closing port.\n");
     const int fd = m_hPort.get();
     const std::string& path = m_strDevicePath;

@@ -32,6 +32,7 @@ inline constexpr unsigned WM_RXDATA = platform::WM_USER + 1;      // lParam: Rec
 inline constexpr unsigned WM_STATUSTEXT = platform::WM_USER + 2;  // lParam: StatusPostBuffer*
 inline constexpr unsigned WM_FILEBLOCKDONE = platform::WM_USER + 5;  // a FileBlock request was written
 inline constexpr unsigned WM_PORTGONE = platform::WM_USER + 11;   // wParam 0, lParam 0: device went away
+inline constexpr unsigned WM_WRITEROOM = platform::WM_USER + 12;  // wParam 0, lParam 0: a room watch fired
 
 inline constexpr std::size_t kMaxReceiveBlock = 512;
 inline constexpr std::size_t kStatusTextCapacity = 160;
@@ -91,6 +92,10 @@ public:
     bool WaitTransferDone(std::chrono::milliseconds timeout);
     // Requests queued and not yet written.
     std::size_t PendingWriteRequests() const;
+    // A producer waiting for room: the owner gets WM_WRITEROOM once at most
+    // `requests` are queued, or the port closes. False when there is room
+    // already (nothing is posted then).
+    bool WatchWriteRoom(std::size_t requests) { return m_writeQueue.WatchRoom(requests); }
 
     void ReleasePacket(ReceivePacket* packet);       // owner is done with a WM_RXDATA packet
     void ReleaseStatusPost(StatusPostBuffer* post);  // owner is done with a WM_STATUSTEXT buffer
@@ -163,6 +168,7 @@ private:
     void WriterGeneric(const std::uint8_t* buffer, std::uint32_t count);
     void WriterGather(iovec* pieces, int count);
     void CheckOutputDrained();
+    void PostWriteRoom();
 
     int StopThreads(std::chrono::milliseconds timeout);
     void JoinEndedThreads();

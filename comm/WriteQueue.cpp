@@ -8,7 +8,7 @@ void WriteQueue::Open()
     m_open = true;
 }
 
-void WriteQueue::Close()
+bool WriteQueue::Close()
 {
     std::lock_guard lock(m_csWriteQueue);
     m_open = false;
@@ -18,12 +18,18 @@ void WriteQueue::Close()
         m_queue.pop_front();
     }
     m_queuedBytes = 0;
+    const bool fired = m_roomWatch != kNoWatch;
+    m_roomWatch = kNoWatch;
+    return fired;
 }
 
-void WriteQueue::Refuse()
+bool WriteQueue::Refuse()
 {
     std::lock_guard lock(m_csWriteQueue);
     m_open = false;
+    const bool fired = m_roomWatch != kNoWatch;
+    m_roomWatch = kNoWatch;
+    return fired;
 }
 
 bool WriteQueue::IsOpen() const
@@ -90,7 +96,7 @@ std::size_t WriteQueue::FrontBlocks(WriteRequest** out, std::size_t max)
     return count;
 }
 
-void WriteQueue::PopFront(std::size_t count)
+bool WriteQueue::PopFront(std::size_t count)
 {
     std::lock_guard lock(m_csWriteQueue);
     for (; count > 0 && !m_queue.empty(); --count) {
@@ -100,6 +106,7 @@ void WriteQueue::PopFront(std::size_t count)
             m_spare.push_back(std::move(m_queue.front()));
         m_queue.pop_front();
     }
+    return TakeWatchLocked();
 }
 
 int WriteQueue::DiscardAfterFront()
@@ -119,4 +126,23 @@ std::size_t WriteQueue::Size() const
 {
     std::lock_guard lock(m_csWriteQueue);
     return m_queue.size();
+}
+
+bool WriteQueue::WatchRoom(std::size_t requests)
+{
+    std::lock_guard lock(m_csWriteQueue);
+    if (!m_open || m_queue.size() <= requests) {
+        m_roomWatch = kNoWatch;
+        return false;
+    }
+    m_roomWatch = requests;
+    return true;
+}
+
+bool WriteQueue::TakeWatchLocked()
+{
+    if (m_roomWatch == kNoWatch || m_queue.size() > m_roomWatch)
+        return false;
+    m_roomWatch = kNoWatch;
+    return true;
 }

@@ -49,10 +49,12 @@ public:
     // Accepts requests from now on (the port is open).
     void Open();
     // Refuses new requests and drops what is queued (the port is closed).
-    void Close();
+    // True when that fired the room watch.
+    bool Close();
     // Refuses new requests but keeps what is queued: a writer that has not
-    // ended may still hold some of it. Close() follows once it has.
-    void Refuse();
+    // ended may still hold some of it. Close() follows once it has. True
+    // when that fired the room watch: nothing more fits from now on.
+    bool Refuse();
     bool IsOpen() const;
 
     // Room for `requests` requests holding `bytes` bytes in all?
@@ -73,13 +75,22 @@ public:
     // Writer thread: up to `max` plain blocks from the front, oldest first,
     // stopping at the first request of another kind; returns how many.
     std::size_t FrontBlocks(WriteRequest** out, std::size_t max);
-    // Writer thread: removes the `count` oldest requests.
-    void PopFront(std::size_t count = 1);
+    // Writer thread: removes the `count` oldest requests. True when that
+    // fired the room watch.
+    bool PopFront(std::size_t count = 1);
     // Writer thread: removes every request after the oldest one; returns how many.
     int DiscardAfterFront();
     std::size_t Size() const;
 
+    // A producer that found the queue too full asks to hear once when at
+    // most `requests` are left (or the queue is closed). False when that is
+    // already so: nothing is armed then, and the caller goes on at once.
+    bool WatchRoom(std::size_t requests);
+
 private:
+    static constexpr std::size_t kNoWatch = static_cast<std::size_t>(-1);
+    bool TakeWatchLocked();
+
     std::unique_ptr<WriteRequest> NewRequest();
 
     mutable std::mutex m_csWriteQueue;
@@ -87,4 +98,5 @@ private:
     std::vector<std::unique_ptr<WriteRequest>> m_spare;  // reused to spare allocations
     std::size_t m_queuedBytes = 0;
     bool m_open = false;
+    std::size_t m_roomWatch = kNoWatch;  // requests left at which the watch fires
 };

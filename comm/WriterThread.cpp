@@ -80,7 +80,8 @@ void CCommPort2::ProcessWriteRequests()
             for (std::size_t i = 0; i < count; ++i)
                 pieces[i] = {blocks[i]->block, blocks[i]->size};
             WriterGather(pieces, static_cast<int>(count));
-            m_writeQueue.PopFront(count);
+            if (m_writeQueue.PopFront(count))
+                PostWriteRoom();
             wrote = true;
             continue;
         }
@@ -88,7 +89,8 @@ void CCommPort2::ProcessWriteRequests()
             platform::OutputDebugString("Bad write request");
             break;
         }
-        m_writeQueue.PopFront();
+        if (m_writeQueue.PopFront())
+            PostWriteRoom();
     }
     m_bQueueFullReported.store(false);
     if (wrote)
@@ -160,6 +162,12 @@ void CCommPort2::WriterGather(iovec* pieces, int count)
         }
         return;
     }
+}
+
+void CCommPort2::PostWriteRoom()
+{
+    if (platform::MessageTarget* owner = m_pOwner.load(); owner && !owner->PostMessage(WM_WRITEROOM, 0, 0))
+        platform::OutputDebugString("PostMessage (write room)");
 }
 
 // The output queue has drained when the driver holds nothing more to send;

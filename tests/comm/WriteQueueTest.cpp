@@ -101,6 +101,30 @@ TEST_F(WriteQueueTest, SmallRequestsStopAtTheRequestLimit)
     EXPECT_EQ(queue.Size(), WriteQueue::kMaxQueuedRequests);
 }
 
+// The room watch fires once, when the writer brings the queue down to its
+// mark or the queue is closed or refused; never while there is room already.
+TEST_F(WriteQueueTest, TheRoomWatchFiresOnceAtItsMarkOrWhenTheQueueEnds)
+{
+    const std::uint8_t byte = 1;
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(Append(BlockItem(&byte, 1)));
+    EXPECT_FALSE(queue.WatchRoom(5)) << "room already: nothing to wait for";
+    EXPECT_FALSE(queue.PopFront()) << "nothing armed";
+    ASSERT_TRUE(queue.WatchRoom(2));
+    EXPECT_FALSE(queue.PopFront());
+    EXPECT_TRUE(queue.PopFront(2)) << "down to its mark";
+    EXPECT_FALSE(queue.PopFront()) << "once only";
+    for (bool (WriteQueue::*end)() : {&WriteQueue::Close, &WriteQueue::Refuse}) {
+        queue.Open();
+        ASSERT_TRUE(Append(BlockItem(&byte, 1)));
+        ASSERT_TRUE(Append(BlockItem(&byte, 1)));
+        ASSERT_TRUE(queue.WatchRoom(0));
+        EXPECT_TRUE((queue.*end)());
+        EXPECT_FALSE(queue.WatchRoom(0)) << "a closed queue takes nothing: no wait";
+        queue.Close();
+    }
+}
+
 // A producer fills the queue until it is refused and then waits for room,
 // retrying; only then does the writer thread start draining, as the engine's
 // writer does: sleep on the wake event, then empty the queue. Every block
