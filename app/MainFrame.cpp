@@ -75,6 +75,11 @@ CMainFrame::CMainFrame(CTrevane2Doc* doc, CAppearance* appearance, QWidget* pare
     m_pMessageWindow->SetHandler(WM_PORTGONE, [this](platform::WPARAM w, platform::LPARAM l) {
         return OnPortGone(w, l);
     });
+    m_pMessageWindow->SetHandler(WM_WRITEROOM, [this](platform::WPARAM, platform::LPARAM) {
+        if (m_pTcpBridge)
+            m_pTcpBridge->OnSerialRoom();
+        return platform::LRESULT{0};
+    });
     m_pMessageWindow->SetHandler(WM_AUTOSEND_CLOSED, [this](platform::WPARAM w, platform::LPARAM l) {
         return OnAutoSendClosed(w, l);
     });
@@ -98,6 +103,9 @@ CMainFrame::CMainFrame(CTrevane2Doc* doc, CAppearance* appearance, QWidget* pare
     hooks.receiveLF = [this] { return m_pDoc != nullptr && m_pDoc->m_bReceiveLF != 0; };
     hooks.serialOpen = [this] { return m_pCommPort && m_pCommPort->m_bConnected == 1; };
     hooks.serialBacklog = [this] { return m_pCommPort ? m_pCommPort->PendingWriteRequests() : 0; };
+    hooks.watchSerialRoom = [this](std::size_t requests) {
+        return m_pCommPort && m_pCommPort->WatchWriteRoom(requests);
+    };
     hooks.sendBytes = [this](const std::uint8_t* bytes, std::size_t length) {
         return m_pCommPort && m_pCommPort->SendBytes(bytes, length);
     };

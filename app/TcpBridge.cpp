@@ -45,13 +45,17 @@ CTcpBridge::CTcpBridge(Hooks hooks)
     });
     m_serialRetry.setSingleShot(true);
     m_serialRetry.setInterval(kSerialRetryMs);
-    m_serialRetry.callOnTimeout([this] { DrainClient(); });
+    m_serialRetry.callOnTimeout([this] { PumpClient(); });
+    m_halfClosedQuiet.setSingleShot(true);
+    m_halfClosedQuiet.setInterval(kHalfClosedQuietMs);
+    m_halfClosedQuiet.callOnTimeout([this] { DropClient(ClientLeftText()); });
 }
 
 CTcpBridge::~CTcpBridge()
 {
     // Sockets close quietly: nobody is left to hear their notices.
     m_serialRetry.stop();
+    m_halfClosedQuiet.stop();
     m_pClientSocket.reset();
     m_pListenSocket.reset();
     m_pWinsock.reset();
@@ -112,9 +116,10 @@ void CTcpBridge::CloseServer()
         m_pClientSocket.reset();
         Report("TCP client " + m_strClientName + " disconnected: the server was closed");
     }
-    m_pending = {};
+    // Closed by hand: what the client sent and the line has not taken goes.
+    m_toLine.clear();
     m_serialRetry.stop();
-    m_bClientLeaving = false;
+    m_halfClosedQuiet.stop();
     if (m_pWinsock) {
         m_pWinsock->CleanUp();
         m_pWinsock.reset();
@@ -127,6 +132,15 @@ platform::LRESULT CTcpBridge::OnListenNotice(platform::WPARAM code, platform::LP
 {
     if (code != net::kNoticeAcceptable || !m_pListenSocket)
         return 0;
+    if (m_pClientSocket) {
+        // The client's end may still be on its way as notices: judge the
+        // slot on what the client has done by now. One that has finished
+        // sending makes way for the newcomer.
+        m_pClientSocket->CatchUp();
+        PumpClient();
+        if (m_pClientSocket->ReceiveEnded())
+            DropClient(ClientLeftText());
+    }
     if (m_pClientSocket) {
         // Taken and closed at once: the caller learns at once, and the next
         // waiting connection can be reported.
@@ -151,8 +165,6 @@ platform::LRESULT CTcpBridge::OnListenNotice(platform::WPARAM code, platform::LP
     // has gone out.
     m_pClientSocket->SetSendNotices(false);
     m_strClientName = m_pClientSocket->PeerName();
-    m_nClientError = 0;
-    m_bClientLeaving = false;
     Report("TCP client " + m_strClientName + " connected");
     return 0;
 }
@@ -163,47 +175,72 @@ platform::LRESULT CTcpBridge::OnClientNotice(platform::WPARAM code, platform::LP
         return 0;
     switch (code) {
     case net::kNoticeReceived:
-        DrainClient();
-        break;
-    case net::kNoticeReceiveFailed:
-        if (m_pClientSocket->LastError() != 0)
-            m_nClientError = m_pClientSocket->LastError();
+        PumpClient();
         break;
     case net::kNoticeClosed:
-        m_bClientLeaving = true;
-        DrainClient();
+        // A notice of a client already dropped finds its successor here: the
+        // socket's own state decides.
+        if (m_pClientSocket->ConnectionError() != 0) {
+            DropClient(ClientLeftText());
+        } else if (m_pClientSocket->ReceiveEnded()) {
+            PumpClient();
+            m_halfClosedQuiet.start();
+        }
         break;
     default:
-        // 1 and 2 are not asked for; 6 needs nothing.
+        // 1 and 2 are not asked for; 4 is read from the socket's state; 6
+        // needs nothing.
         break;
     }
     return 0;
 }
 
-void CTcpBridge::DrainClient()
+void CTcpBridge::PumpClient()
 {
-    if (!m_pClientSocket)
-        return;
     for (;;) {
-        if (!m_pending.IsNull()) {
-            if (!ForwardToSerial(m_pending)) {
+        while (!m_toLine.empty()) {
+            if (!ForwardToSerial(m_toLine.front())) {
                 // The line is full: the client waits (its blocks stay
                 // queued, and reading stops once the queue is full).
-                m_serialRetry.start();
+                WaitForSerialRoom();
                 return;
             }
-            m_pending = {};
+            m_toLine.pop_front();
         }
-        net::ByteBlock block = m_pClientSocket->TakeReceived();
+        net::ByteBlock block = m_pClientSocket ? m_pClientSocket->TakeReceived() : net::ByteBlock{};
         if (block.IsNull())
-            break;
-        ShowFromClient(block);
-        m_pending = std::move(block);
+            return;
+        TakeFromClient(std::move(block));
     }
-    if (m_bClientLeaving) {
-        const std::string why = m_nClientError != 0 ? " (" + platform::ErrorText(m_nClientError) + ")" : "";
-        DropClient("TCP client " + m_strClientName + " left" + why);
-    }
+}
+
+void CTcpBridge::TakeFromClient(net::ByteBlock block)
+{
+    ShowFromClient(block);
+    m_toLine.push_back(std::move(block));
+}
+
+void CTcpBridge::WaitForSerialRoom()
+{
+    if (m_bWaitingForRoom || m_serialRetry.isActive())
+        return;
+    if (m_hooks.watchSerialRoom && m_hooks.watchSerialRoom(kSerialBacklogLimit / 2))
+        m_bWaitingForRoom = true;
+    else
+        m_serialRetry.start();  // room by count, not yet by bytes
+}
+
+void CTcpBridge::OnSerialRoom()
+{
+    m_bWaitingForRoom = false;
+    PumpClient();
+}
+
+std::string CTcpBridge::ClientLeftText() const
+{
+    const int error = m_pClientSocket ? m_pClientSocket->ConnectionError() : 0;
+    return "TCP client " + m_strClientName + " left" +
+           (error != 0 ? " (" + platform::ErrorText(error) + ")" : "");
 }
 
 void CTcpBridge::ShowFromClient(const net::ByteBlock& block)
@@ -225,8 +262,14 @@ void CTcpBridge::ShowFromClient(const net::ByteBlock& block)
 
 bool CTcpBridge::ForwardToSerial(const net::ByteBlock& block)
 {
-    if (!m_hooks.serialOpen || !m_hooks.serialOpen())
-        return true;  // shown only
+    if (!m_hooks.serialOpen || !m_hooks.serialOpen()) {
+        // Shown only.
+        if (!m_bClosedPortReported)
+            Report("TCP client data not sent: the serial port is closed");
+        m_bClosedPortReported = true;
+        return true;
+    }
+    m_bClosedPortReported = false;
     if (m_hooks.serialBacklog && m_hooks.serialBacklog() > kSerialBacklogLimit)
         return false;
     if (m_hooks.sendBytes(block.Data(), block.Count()))
@@ -237,8 +280,10 @@ bool CTcpBridge::ForwardToSerial(const net::ByteBlock& block)
 
 void CTcpBridge::RelayToClient(const std::uint8_t* data, std::uint32_t length)
 {
-    if (!m_pClientSocket || length == 0)
+    if (!m_pClientSocket || length == 0 || m_pClientSocket->ConnectionError() != 0)
         return;
+    if (m_pClientSocket->ReceiveEnded())
+        m_halfClosedQuiet.start();  // the device is not quiet yet
     if (m_pClientSocket->QueuedSendBytes() + length > m_nClientBacklogLimit) {
         DropClient("TCP client " + m_strClientName + " disconnected: " +
                    SizeText(m_pClientSocket->QueuedSendBytes()) +
@@ -255,12 +300,12 @@ void CTcpBridge::RelayToClient(const std::uint8_t* data, std::uint32_t length)
 void CTcpBridge::DropClient(const std::string& why)
 {
     if (m_pClientSocket) {
+        for (net::ByteBlock block; !(block = m_pClientSocket->TakeReceived()).IsNull();)
+            TakeFromClient(std::move(block));
         m_pClientSocket->Close();
         m_pClientSocket.reset();
     }
-    m_pending = {};
-    m_serialRetry.stop();
-    m_bClientLeaving = false;
-    m_nClientError = 0;
+    m_halfClosedQuiet.stop();
     Report(why);
+    PumpClient();
 }

@@ -7,10 +7,20 @@
 //
 // Choices where the plain design would lose data or stall:
 //  - a second client is accepted and closed at once, with one event-box line;
-//  - a client that ends with an error frees the slot like one that leaves;
+//    whether the slot is taken is judged on what the client has done by then
+//    (read at that moment), so a client that has just left never blocks its
+//    successor;
+//  - a client that has finished sending (its half of the connection closed)
+//    keeps receiving what the device answers until it closes its side, the
+//    device has been quiet for kHalfClosedQuietMs, or a new client comes;
+//  - a client that ends with an error frees the slot like one that leaves,
+//    and the event box names the error;
 //  - a client block goes to the line whole, in order, without the display's
 //    line feed, and waits (reading from the client pauses) while the line's
-//    write queue is full instead of being dropped;
+//    write queue is full instead of being dropped; the engine says when
+//    there is room again. What a client sent before it left still goes out;
+//  - blocks that arrive while the serial port is closed are shown but not
+//    sent, and the event box says so once for each such stretch;
 //  - a client that reads slower than the device sends is disconnected once
 //    the bytes waiting for it pass a bound, and the event box says so.
 
@@ -25,6 +35,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -44,12 +55,18 @@ public:
     // Write requests on the line before client blocks wait for room; with
     // requests of at most 1024 bytes this stays well inside the engine's queue.
     static constexpr std::size_t kSerialBacklogLimit = 768;
+    // How long a client that has finished sending is still served while the
+    // device says nothing.
+    static constexpr int kHalfClosedQuietMs = 3000;
 
     struct Hooks {
         std::function<void(const char* bytes, int length)> showSent;  // terminal, sent colour
         std::function<bool()> receiveLF;                              // the receive-LF option
         std::function<bool()> serialOpen;
         std::function<std::size_t()> serialBacklog;  // write requests queued on the line
+        // Asks to hear (OnSerialRoom) once at most this many requests are
+        // queued; false when that is so already.
+        std::function<bool(std::size_t requests)> watchSerialRoom;
         std::function<bool(const std::uint8_t* data, std::size_t length)> sendBytes;
         std::function<void(std::string_view text)> reportEvent;  // event box and event log
         std::function<void(std::string_view text, std::string_view detail)> eventMessage;
@@ -65,6 +82,8 @@ public:
     void CloseServer();
     // A block from the serial line, before anything else touches it.
     void RelayToClient(const std::uint8_t* data, std::uint32_t length);
+    // The line's write queue has room again (or the port has closed).
+    void OnSerialRoom();
 
     int ServerPort() const { return m_nServerPort; }
     // Takes effect at the next open.
@@ -85,11 +104,17 @@ public:
 
 private:
     void Report(const std::string& text) const;
-    void DrainClient();
+    // Moves client blocks to the line, in order, as far as the line takes them.
+    void PumpClient();
+    // Shows one block from the client and queues it for the line.
+    void TakeFromClient(net::ByteBlock block);
     // False while the line has no room for it yet.
     bool ForwardToSerial(const net::ByteBlock& block);
+    void WaitForSerialRoom();
     void ShowFromClient(const net::ByteBlock& block);
+    // Everything the client sent is taken first: it still goes to the line.
     void DropClient(const std::string& why);
+    std::string ClientLeftText() const;
 
     Hooks m_hooks;
     int m_nServerPort = kDefaultPort;
@@ -102,10 +127,11 @@ private:
     std::unique_ptr<net::CSocketWnd> m_pClientSocket;
 
     std::string m_strClientName;
-    int m_nClientError = 0;       // why the client's connection ended, if by an error
-    bool m_bClientLeaving = false;  // the client has gone; its last blocks are still going out
-    net::ByteBlock m_pending;     // shown, waiting for room on the line
-    QTimer m_serialRetry;
+    std::deque<net::ByteBlock> m_toLine;  // shown, waiting for room on the line
+    bool m_bWaitingForRoom = false;       // the engine will say when there is room
+    bool m_bClosedPortReported = false;   // this stretch of blocks for a closed port was reported
+    QTimer m_serialRetry;                 // room by count but not by bytes: a short wait
+    QTimer m_halfClosedQuiet;             // ends a client that has finished sending
     // Room for a whole receive buffer plus the display's line feed.
     std::array<std::uint8_t, net::kReceiveBufferSize + 2> m_display{};
 };

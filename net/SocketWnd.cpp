@@ -7,6 +7,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 
@@ -68,6 +69,7 @@ void CSocketWnd::Reset(bool clearError)
     m_bReadPaused = false;
     m_bReceiveEnded = false;
     m_bClosedNoticed = false;
+    m_nConnectionError = 0;
     if (clearError)
         m_nLastError = 0;
 }
@@ -126,6 +128,37 @@ void CSocketWnd::FailAndReset(int error)
     m_nLastError = error;
     DestroyWindow();
     Reset(false);
+}
+
+void CSocketWnd::BreakConnection(int error)
+{
+    m_nLastError = error;
+    if (m_nConnectionError == 0)
+        m_nConnectionError = error;
+    // A stream cannot skip a block and go on: everything still queued fails.
+    while (!m_sendQueue.empty()) {
+        PostNotice(kNoticeSendFailed, reinterpret_cast<platform::LPARAM>(m_sendQueue.front().id));
+        m_sendQueue.pop_front();
+    }
+    m_nQueuedBytes = 0;
+    m_nCursorSent = 0;
+    if (m_pWriteNotifier)
+        m_pWriteNotifier->setEnabled(false);
+    // What the peer sent before the break is still read, then notice 7.
+    PostReport(kFdClose);
+}
+
+void CSocketWnd::CatchUp()
+{
+    if (!IsOpen() || m_bListening)
+        return;
+    while (!m_bReceiveEnded && !m_bReadPaused) {
+        pollfd ready{m_socket.get(), POLLIN | POLLRDHUP, 0};
+        if (::poll(&ready, 1, 0) <= 0 || ReceiveOnce() != Received::Block)
+            break;
+    }
+    if (m_bReceiveEnded)
+        PostReport(kFdClose);
 }
 
 void CSocketWnd::PostReport(std::uint16_t event)
@@ -237,7 +270,7 @@ int CSocketWnd::Refuse()
 
 int CSocketWnd::QueueSend(ByteBlock data)
 {
-    if (!IsOpen() || m_bListening || data.IsNull())
+    if (!IsOpen() || m_bListening || data.IsNull() || m_nConnectionError != 0)
         return kSocketNotPossible;
     const std::uint8_t* id = data.Data();
     const std::uint32_t count = data.Count();
@@ -358,6 +391,8 @@ CSocketWnd::Received CSocketWnd::ReceiveOnce()
         // A reset or another hard error: the connection is over, and the
         // owner hears of it like of an orderly end.
         m_nLastError = error;
+        if (m_nConnectionError == 0)
+            m_nConnectionError = error;
         PostNotice(kNoticeReceiveFailed, 0);
         m_bReceiveEnded = true;
         if (m_pReadNotifier)
@@ -415,14 +450,7 @@ void CSocketWnd::SendOnce()
             PostReport(kFdWrite);
             return;
         }
-        m_nLastError = error;
-        SendItem& head = m_sendQueue.front();
-        m_nQueuedBytes -= head.data.Count() - m_nCursorSent;
-        PostNotice(kNoticeSendFailed, reinterpret_cast<platform::LPARAM>(head.id));
-        m_sendQueue.pop_front();
-        m_nCursorSent = 0;
-        if (!m_sendQueue.empty())
-            PostReport(kFdWrite);
+        BreakConnection(error);
         return;
     }
     auto left = static_cast<std::size_t>(sent);

@@ -108,7 +108,17 @@ public:
     // socket was not open.
     int Close();
 
+    // Reads what the peer has sent by now, without waiting for the read
+    // report: whoever judges the connection's state (has the peer finished
+    // sending?) sees it as it is, not as the reports queued so far say.
+    void CatchUp();
+
     bool IsOpen() const { return m_socket.valid(); }
+    // The peer has finished sending (its end of stream, or an error).
+    bool ReceiveEnded() const { return m_bReceiveEnded; }
+    // errno of the error that broke the connection, in either direction
+    // (a reset, a broken pipe); 0 while none has.
+    int ConnectionError() const { return m_nConnectionError; }
     bool IsListening() const { return m_bListening; }
     int Handle() const { return m_socket.get(); }
     // errno of the last failing call, 0 when none.
@@ -136,6 +146,8 @@ private:
     void PostReport(std::uint16_t event);
     void PostNotice(SocketNotice code, platform::LPARAM lParam);
     void FailAndReset(int error);
+    // A send or receive failed for good: the stream cannot go on.
+    void BreakConnection(int error);
     void ResumeReading();
     // Reports of waiting connections again: at once, or after a pause.
     void ResumeAccepting(bool now);
@@ -146,6 +158,7 @@ private:
     platform::UniqueFd m_socket;
     sockaddr_in m_localAddress{};
     int m_nLastError = 0;
+    int m_nConnectionError = 0;
     bool m_bListening = false;
 
     struct SendItem {

@@ -14,6 +14,7 @@ packages=(
   clang libclang-rt-14-dev
   fonts-noto-cjk
   locales
+  socat
   "$@"
 )
 
