@@ -128,8 +128,17 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
     CMainFrame* frame = m_pMainWnd.get();
     if (options.connect)
         QTimer::singleShot(0, frame, [frame] { frame->OnCommOpen(); });
-    if (options.tcpServer)
-        QTimer::singleShot(0, frame, [frame] { frame->OnTcpServerOpen(); });
+    if (options.tcpServer) {
+        const bool headless = options.headless;
+        QTimer::singleShot(0, frame, [frame, headless] {
+            frame->OnTcpServerOpen();
+            // A bridge without a window that cannot listen has nothing to do:
+            // it ends (the reason is on standard error) so that a service
+            // supervisor sees it.
+            if (headless && !frame->TcpBridge()->IsListening())
+                QCoreApplication::exit(kExitCannotServe);
+        });
+    }
     return true;
 }
 

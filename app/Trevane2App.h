@@ -21,6 +21,9 @@ class SplashInputFilter;
 class CTrevane2App : public QObject {
     Q_OBJECT
 public:
+    // Exit status of a headless run whose TCP server could not listen.
+    static constexpr int kExitCannotServe = 3;
+
     CTrevane2App();
     ~CTrevane2App() override;
 

@@ -147,6 +147,21 @@ TEST_F(ProcessTest, HeadlessADeviceErrorGoesToStandardErrorAndTheRunGoesOn)
     EXPECT_TRUE(OneWholeRun(Dir() + DayLog("event"), "Logging Start!"));
 }
 
+// A service supervisor must see a bridge that cannot serve.
+TEST_F(ProcessTest, HeadlessABridgeThatCannotListenEndsWithStatusThreeAndTheReason)
+{
+    const int port = nettest::FreePort();
+    const platform::UniqueFd taken = nettest::ListenOn(port);
+    ASSERT_TRUE(taken);
+    testchild::ChildProcess child;
+    ASSERT_TRUE(Run(child, {"--headless", "--registry-dir", Registry(), "--tcp-server=" + std::to_string(port),
+                            "--tcp-bind", "127.0.0.1"},
+                    true));
+    EXPECT_EQ(Exit(child), 3);
+    EXPECT_NE(ReadFile(Err()).find("Address already in use"), std::string::npos) << ReadFile(Err());
+    EXPECT_TRUE(OneWholeRun(Dir() + DayLog("event"), "Logging Start!")) << "it ends through the normal shutdown";
+}
+
 TEST_F(ProcessTest, HeadlessItBridgesAnEchoingDeviceToATcpClient)
 {
     testchild::DevsimProcess device;
