@@ -51,6 +51,7 @@ fi
 expected=(
   bin/kestrana
   bin/kestrana-devsim
+  lib/systemd/system/kestrana-bridge@.service
   share/applications/kestrana.desktop
   share/doc/kestrana/changelog.gz
   share/doc/kestrana/copyright
