@@ -9,9 +9,11 @@
 #include "app/TcpBridge.h"
 #include "comm/PortDevices.h"
 #include "platform/MessageBox.h"
+#include "platform/ShutdownRequest.h"
 #include "resources/StringTable.h"
 #include "support/LogFolder.h"
 #include "support/Profile.h"
+#include "support/RegistryStore.h"
 #include "terminal/Trevane2Doc.h"
 #include "terminal/Trevane2View.h"
 
@@ -27,6 +29,9 @@ static void InitKestranaResources() { Q_INIT_RESOURCE(kestrana); }
 
 namespace {
 CTrevane2App* g_pApp = nullptr;
+
+// SIGTERM, SIGINT or SIGHUP came during start-up: it stops where it is.
+bool Stopping() { return platform::ShutdownRequested() != 0; }
 }  // namespace
 
 CTrevane2App::CTrevane2App()
@@ -61,6 +66,13 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
     m_pSignals = std::make_unique<ShutdownSignals>();
     connect(m_pSignals.get(), &ShutdownSignals::shutdownRequested, this,
             &CTrevane2App::RequestShutdown);
+    // A settings file set aside is said on standard error at once, and in the
+    // event box once the frame has one.
+    m_previousNoticeHandler = support::RegistryStore::SetNoticeHandler(
+        [this](std::string_view text) { OnSettingsNotice(text); });
+    m_bNoticesHeard = true;
+    if (Stopping())
+        return false;
 
     // 3, 4. Nothing to initialise for embedded objects or control looks here.
 
@@ -81,10 +93,14 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
         std::snprintf(text, sizeof text, res::kRegistryErrorFormat,
                       static_cast<long>(m_registry.LastError()));
         // The box keeps its fixed text; which folder or file, and why, go
-        // to its detail and to standard error.
+        // to its detail and to standard error, once: a run without a window
+        // writes every box there already. A wait the user ended asks nothing.
         const std::string& cause = m_registry.LastErrorText();
-        std::fprintf(stderr, "kestrana: %s%s%s\n", text, cause.empty() ? "" : ": ",
-                     cause.c_str());
+        if (Stopping())
+            return false;
+        if (!options.headless)
+            std::fprintf(stderr, "kestrana: %s%s%s\n", text, cause.empty() ? "" : ": ",
+                         cause.c_str());
         platform::ShowMessageBox(text, cause);
         return false;
     }
@@ -107,18 +123,24 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
             &CTrevane2App::OnHelpContents);
     if (!m_pMainWnd->Create())
         return false;
+    PostSettingsNotices();
     m_pMainWnd->SetHeadless(options.headless);
     m_pMainWnd->TcpBridge()->SetServerPort(options.tcpPort);
     m_pMainWnd->TcpBridge()->SetBindAddress(options.tcpBindAddress);
     m_pMainWnd->GetActiveView()->OnInitialUpdate();
-    if (!options.file.empty()) {
+    if (!options.file.empty() && !Stopping()) {
         const QString path = QString::fromLocal8Bit(options.file.c_str());
-        if (!m_pDoc->OnOpenDocument(path)) {
-            platform::ShowMessageBox(
-                QStringLiteral("The file %1 could not be opened.").arg(path).toStdString());
+        std::string failure;
+        if (!m_pDoc->OnOpenDocument(path, &failure)) {
+            if (!Stopping())
+                platform::ShowMessageBox(
+                    QStringLiteral("The file %1 could not be opened.").arg(path).toStdString(),
+                    failure);
             return false;
         }
     }
+    if (Stopping())
+        return false;
 
     // 10. Without a window everything else runs the same, unseen.
     if (!options.headless) {
@@ -158,19 +180,49 @@ int CTrevane2App::ExitInstance()
     }
     if (m_bKeyOpen)
         m_appearance.Save(m_registry);
+    if (m_bNoticesHeard) {
+        support::RegistryStore::SetNoticeHandler(std::move(m_previousNoticeHandler));
+        m_bNoticesHeard = false;
+    }
     m_pSignals.reset();
     return 0;
 }
 
 int CTrevane2App::Run(const CommandLineOptions& options)
 {
-    if (!InitInstance(options)) {
-        ExitInstance();
-        return 1;
+    int status = 1;
+    if (InitInstance(options) && !Stopping()) {
+        m_pSignals->EventLoopStarts();
+        status = QApplication::exec();
     }
-    const int status = QApplication::exec();
     ExitInstance();
-    return status;
+    // Asked to end during start-up: the run ends as the loop would have ended it.
+    return Stopping() ? 0 : status;
+}
+
+void CTrevane2App::OnSettingsNotice(std::string_view text)
+{
+    std::fprintf(stderr, "kestrana: %.*s\n", static_cast<int>(text.size()), text.data());
+    std::fflush(stderr);
+    {
+        std::lock_guard lock(m_noticeMutex);
+        m_pendingNotices.emplace_back(text);
+    }
+    // Any thread may have read the settings; the event box is this one's.
+    QMetaObject::invokeMethod(this, [this] { PostSettingsNotices(); }, Qt::QueuedConnection);
+}
+
+void CTrevane2App::PostSettingsNotices()
+{
+    if (!m_pMainWnd)
+        return;  // kept until the frame exists
+    std::vector<std::string> notices;
+    {
+        std::lock_guard lock(m_noticeMutex);
+        notices.swap(m_pendingNotices);
+    }
+    for (const std::string& text : notices)
+        m_pMainWnd->ReportEvent(text);
 }
 
 void CTrevane2App::OnAppAbout()

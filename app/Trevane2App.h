@@ -6,11 +6,16 @@
 
 #include "app/CommandLine.h"
 #include "support/Registry.h"
+#include "support/RegistryStore.h"
 #include "terminal/Appearance.h"
 
 #include <QObject>
 
 #include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
 
 class CHelpWindow;
 class CMainFrame;
@@ -52,10 +57,19 @@ public:
     bool m_bKeyOpen = false;                // the application key is held
 
 private:
+    // A settings-store notice, from any thread: standard error now, the
+    // event box (and log) on this object's thread once the frame exists.
+    void OnSettingsNotice(std::string_view text);
+    void PostSettingsNotices();
+
     std::unique_ptr<CTrevane2Doc> m_pDoc;
     std::unique_ptr<CMainFrame> m_pMainWnd;
     std::unique_ptr<CHelpWindow> m_pHelpWindow;
     std::unique_ptr<SplashInputFilter> m_pSplashFilter;
     std::unique_ptr<ShutdownSignals> m_pSignals;
+    support::RegistryStore::NoticeHandler m_previousNoticeHandler;
+    bool m_bNoticesHeard = false;  // this object is the store's notice handler
+    std::mutex m_noticeMutex;
+    std::vector<std::string> m_pendingNotices;
     bool m_bExited = false;
 };

@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "app/HeadlessMessageBoxHandler.h"
 #include "app/QtMessageBoxHandler.h"
+#include "app/ShutdownSignals.h"
 #include "app/Trevane2App.h"
 #include "support/LogFolder.h"
 
@@ -52,6 +53,8 @@ void ReportShownWhenUp()
 
 int main(int argc, char** argv)
 {
+    // From here on SIGTERM, SIGINT and SIGHUP end the run the normal way.
+    InstallStartupShutdownHandler();
     // The locale's character set is the terminal's unless --charset names one.
     std::setlocale(LC_ALL, "");
     // The command line is read before anything touches the window system or

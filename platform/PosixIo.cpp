@@ -1,5 +1,9 @@
 #include "platform/PosixIo.h"
 
+#include "platform/SystemError.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -48,6 +52,31 @@ bool WriteAll(int fd, const void* data, std::size_t size)
         size -= static_cast<std::size_t>(n);
     }
     return true;
+}
+
+UniqueFd OpenRegularFile(const std::string& path, std::string& failure)
+{
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd) {
+        const int error = errno;
+        failure = DescribeFailure("Cannot open", path, error);
+        errno = error;
+        return fd;
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        failure = DescribeLastFailure("Cannot read", path);
+        return {};
+    }
+    if (S_ISDIR(info.st_mode)) {
+        failure = DescribeFailure("Cannot read", path, EISDIR);
+        return {};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        failure = DescribeFailure("Cannot read", path, std::string_view("not a regular file"));
+        return {};
+    }
+    return fd;
 }
 
 }  // namespace platform

@@ -37,7 +37,8 @@ std::string ErrorText(int error)
     return text != nullptr ? std::string(text) : "error " + std::to_string(error);
 }
 
-std::string DescribeFailure(std::string_view action, std::string_view object, int error)
+std::string DescribeFailure(std::string_view action, std::string_view object,
+                            std::string_view reason)
 {
     std::string text(action);
     if (!object.empty()) {
@@ -45,7 +46,13 @@ std::string DescribeFailure(std::string_view action, std::string_view object, in
         text += object;
     }
     text += ": ";
-    text += ErrorText(error);
+    text += reason;
+    return text;
+}
+
+std::string DescribeFailure(std::string_view action, std::string_view object, int error)
+{
+    std::string text = DescribeFailure(action, object, std::string_view(ErrorText(error)));
     const std::string_view hint = HintFor(object, error);
     if (!hint.empty()) {
         text += " (";

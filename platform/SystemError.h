@@ -14,6 +14,11 @@ namespace platform {
 // `object` may be empty: then "<action>: <reason>".
 std::string DescribeFailure(std::string_view action, std::string_view object, int error);
 
+// "<action> <object>: <reason>" for a refusal that no errno names, e.g.
+//   "Cannot read /dev/zero: not a regular file"
+std::string DescribeFailure(std::string_view action, std::string_view object,
+                            std::string_view reason);
+
 // The same with the calling thread's errno (read before anything else runs).
 std::string DescribeLastFailure(std::string_view action, std::string_view object);
 

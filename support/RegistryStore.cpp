@@ -3,6 +3,7 @@
 #include "platform/Diagnostic.h"
 #include "platform/LocalTime.h"
 #include "platform/PosixIo.h"
+#include "platform/ShutdownRequest.h"
 #include "platform/SystemError.h"
 #include "platform/UniqueFd.h"
 #include "support/FileNames.h"
@@ -38,6 +39,23 @@ constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ULL;
 
 // Why this thread's current call failed (see LastErrorText).
 thread_local std::string t_lastFailure;
+
+std::mutex g_noticeMutex;
+RegistryStore::NoticeHandler g_noticeHandler;
+
+// A settings file was set aside or is ignored: the user hears of it, and the
+// diagnostic channel too.
+void Notice(const std::string& text)
+{
+    platform::OutputDebugString(text);
+    RegistryStore::NoticeHandler handler;
+    {
+        std::lock_guard lock(g_noticeMutex);
+        handler = g_noticeHandler;
+    }
+    if (handler)
+        handler(text);
+}
 
 // Keeps the described cause of a failure; returns `code` for the caller to
 // pass on.
@@ -92,10 +110,12 @@ public:
             t_lastFailure = platform::DescribeLastFailure("Cannot open lock file", lockPath);
             return;
         }
+        // A wait for another process's lock ends when the user asks the
+        // program to end.
         int rc;
         do {
             rc = ::flock(m_fd.get(), LOCK_EX);
-        } while (rc != 0 && errno == EINTR);
+        } while (rc != 0 && errno == EINTR && platform::ShutdownRequested() == 0);
         m_locked = rc == 0;
         if (!m_locked)
             t_lastFailure = platform::DescribeLastFailure("Cannot lock", lockPath);
@@ -115,7 +135,8 @@ bool ReplaceFile(const std::string& folder, const std::string& path, std::string
     const std::string temporary = path + ".tmp";
     {
         platform::UniqueFd fd(
-            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK,
+                   0600));
         if (!fd) {
             t_lastFailure = platform::DescribeLastFailure("Cannot create", temporary);
             return false;
@@ -263,21 +284,20 @@ RegistryStore::ReadOutcome RegistryStore::ReadFile(const std::string& path,
     root = RegKey{};
     root.name = std::string(rootName);
     identity.reset();
-    platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Only a regular file: a pipe or a device in its place would hold
+    // start-up for ever.
+    std::string failure;
+    const platform::UniqueFd fd = platform::OpenRegularFile(path, failure);
     if (!fd) {
         // No file (or no folder) yet: an empty root.
         if (errno == ENOENT || errno == ENOTDIR)
             return ReadOutcome::Ok;
-        t_lastFailure = platform::DescribeLastFailure("Cannot open", path);
+        t_lastFailure = std::move(failure);
         return ReadOutcome::Failed;
     }
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) {
         t_lastFailure = platform::DescribeLastFailure("Cannot examine", path);
-        return ReadOutcome::Failed;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        t_lastFailure = "Cannot read " + path + ": not a regular file";
         return ReadOutcome::Failed;
     }
     std::string text;
@@ -314,14 +334,13 @@ bool RegistryStore::SetAside(const std::string& path, const std::string& error)
         if (errno != EEXIST || n > 1000) {
             t_lastFailure = platform::DescribeLastFailure(
                 "Cannot move the unreadable settings file " + path + " aside to", aside);
-            platform::OutputDebugString("Settings file " + path + " is unreadable (" + error +
-                                        "); " + t_lastFailure);
+            Notice("Settings file " + path + " is unreadable (" + error + "); " + t_lastFailure);
             return false;
         }
         aside = path + stamp + "-" + std::to_string(n);
     }
-    platform::OutputDebugString("Settings file " + path + " is unreadable (" + error +
-                                "); kept as " + aside + ", starting empty");
+    Notice("Settings file " + path + " is unreadable (" + error + "); kept as " + aside +
+           ", starting empty");
     return true;
 }
 
@@ -356,9 +375,8 @@ LONG RegistryStore::Current(const Handle& handle, FileState*& state)
         if (!lock.locked()) {
             // Cannot move it: serve an empty root, and say so only once.
             if (!(file.loaded && file.identity == identity))
-                platform::OutputDebugString("Settings file " + path + " is unreadable (" +
-                                            error + "); using an empty store (" +
-                                            t_lastFailure + ")");
+                Notice("Settings file " + path + " is unreadable (" + error +
+                       "); using an empty store (" + t_lastFailure + ")");
             t_lastFailure.clear();
             file.root = RegKey{};
             file.root.name = handle.rootName;
@@ -647,5 +665,12 @@ try {
 }
 
 std::string RegistryStore::LastErrorText() { return t_lastFailure; }
+
+RegistryStore::NoticeHandler RegistryStore::SetNoticeHandler(NoticeHandler handler)
+{
+    std::lock_guard lock(g_noticeMutex);
+    std::swap(g_noticeHandler, handler);
+    return handler;
+}
 
 }  // namespace support

@@ -12,7 +12,9 @@
 // fsync the folder; so a killed process leaves the old or the new file and
 // concurrent processes keep each other's changes. A file that cannot be
 // parsed is renamed to "<file>.corrupt-YYYYMMDD-HHMMSS[-N]", reported once
-// on the diagnostic channel, and the root starts empty.
+// (to the notice handler and the diagnostic channel), and the root starts
+// empty. Only regular files are read: anything else in a file's place fails
+// the call with its reason.
 //
 // A call that fails because of the file system leaves a text naming the file
 // or folder and the reason, for the calling thread (LastErrorText).
@@ -75,6 +77,13 @@ public:
     // /proc/x: No such file or directory"; "" after a success or a failure
     // with no outside cause (a missing key, a bad argument).
     static std::string LastErrorText();
+
+    // Hears, once per file, that a settings file could not be parsed and
+    // where it was put (or why it stays): a line for the user. Called on the
+    // thread that found it, inside a store call: it must not call the store.
+    // Returns the previous handler.
+    using NoticeHandler = std::function<void(std::string_view text)>;
+    static NoticeHandler SetNoticeHandler(NoticeHandler handler);
 
 private:
     RegistryStore() = default;

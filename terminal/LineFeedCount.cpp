@@ -2,14 +2,8 @@
 
 #include "platform/PosixIo.h"
 #include "platform/SystemError.h"
-#include "platform/UniqueFd.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -29,26 +23,9 @@ std::size_t CountLineFeeds(const void* data, std::size_t size)
 LineFeedCount CountFileLineFeeds(const std::string& path)
 {
     LineFeedCount result;
-    // Non-blocking, so a named pipe cannot hold the caller at open.
-    platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (!fd) {
-        result.failure = platform::DescribeLastFailure("Cannot open", path);
+    const platform::UniqueFd fd = platform::OpenRegularFile(path, result.failure);
+    if (!fd)
         return result;
-    }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
-        result.failure = platform::DescribeLastFailure("Cannot read", path);
-        return result;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        result.failure = platform::DescribeFailure("Cannot read", path, EISDIR);
-        return result;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        // A device or a pipe may never end.
-        result.failure = "Cannot read " + path + ": not a regular file";
-        return result;
-    }
 
     std::uint64_t total = 0;
     std::vector<unsigned char> block(kBlockSize);

@@ -1,5 +1,8 @@
 #include "terminal/TerminalFile.h"
 
+#include "platform/PosixIo.h"
+#include "platform/ShutdownRequest.h"
+#include "platform/SystemError.h"
 #include "support/HexDigit.h"
 #include "terminal/TextDecoder.h"
 
@@ -8,7 +11,9 @@
 #include <QStringEncoder>
 
 #include <algorithm>
+#include <cerrno>
 #include <map>
+#include <string_view>
 #include <vector>
 
 namespace TerminalFile {
@@ -80,55 +85,169 @@ bool IsLetter(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
+// Control words are at most this long; a longer one is no word this reader
+// knows, and is not kept.
+constexpr std::size_t kMaxWordLetters = 32;
+// Colour table entries kept; \cf beyond them is "auto".
+constexpr std::size_t kMaxColors = std::size_t(1) << 16;
+// Bytes read from the file at a time.
+constexpr std::size_t kReadBytes = std::size_t(1) << 18;
 
-// A reader for the RTF that SaveColoured writes, tolerant of what other
-// writers add: unknown control words are ignored, destinations skipped.
-class RtfReader {
+}  // namespace
+
+// A byte-at-a-time reader: a control word or an escape cut by the end of a
+// block is finished by the next one.
+class ColouredReader::Parser {
 public:
-    RtfReader(const QByteArray& data, TerminalText& text) : m_data(data), m_sink(text) {}
+    explicit Parser(TerminalText& text) : m_sink(text) {}
 
-    bool Run()
+    bool Feed(const char* data, std::size_t size)
     {
-        const char* const begin = m_data.constData();
-        const qsizetype size = m_data.size();
-        qsizetype i = 0;
-        while (i < size) {
-            const char c = begin[i];
-            if (c == '{') {
-                m_stack.push_back(m_state);
-                m_state.destination = false;  // "\*" applies to this group only
-                ++i;
-            } else if (c == '}') {
-                if (m_stack.empty())
-                    return true;
-                m_state = m_stack.back();
-                m_stack.pop_back();
-                if (m_stack.empty()) {
-                    m_sink.Flush();
-                    return true;
-                }
-                ++i;
-            } else if (c == '\\') {
-                i = ControlAt(i + 1);
-            } else if (c == '\r' || c == '\n') {
-                ++i;
-            } else {
-                Char(static_cast<unsigned char>(c));
-                ++i;
-            }
-        }
-        m_sink.Flush();
-        return m_sawStart;
+        for (std::size_t i = 0; i < size && !m_ended; ++i)
+            Byte(data[i]);
+        return !m_ended;
     }
 
+    bool Finish()
+    {
+        if (!m_ended) {
+            // What the document's end cuts short counts as far as it goes.
+            if (m_lex == Lex::Hex && m_hexDigits == 1)
+                Char(static_cast<unsigned char>(m_hexFirst));
+            else if (m_lex == Lex::Word || m_lex == Lex::Param)
+                EndWord();
+            m_sink.Flush();
+            m_ended = true;
+            m_whole = m_sawStart;
+            if (!m_whole && m_failure.empty())
+                m_failure = "not an RTF document";
+        }
+        return m_whole;
+    }
+
+    const std::string& Failure() const { return m_failure; }
+
 private:
-    enum class Mode { Text, Skip, ColorTable };
+    enum class Mode : std::uint8_t { Text, Skip, ColorTable };
     struct State {
         Mode mode = Mode::Text;
+        bool destination = false;
         int cf = 0;
         int uc = 1;
-        bool destination = false;
     };
+    enum class Lex { Text, Escape, Hex, Word, Param };
+
+    void Byte(char c)
+    {
+        for (;;) {  // a byte that ends an escape is read again as itself
+            switch (m_lex) {
+            case Lex::Text:
+                if (c == '{')
+                    OpenGroup();
+                else if (c == '}')
+                    CloseGroup();
+                else if (c == '\\')
+                    m_lex = Lex::Escape;
+                else if (c != '\r' && c != '\n')
+                    Char(static_cast<unsigned char>(c));
+                return;
+            case Lex::Escape:
+                m_lex = Lex::Text;
+                Symbol(c);
+                return;
+            case Lex::Hex: {
+                const int digit = support::HexDigit(c);
+                if (m_hexDigits == 0 && digit >= 0) {
+                    m_hexFirst = c;
+                    m_hexDigits = 1;
+                    return;
+                }
+                m_lex = Lex::Text;
+                if (digit >= 0) {
+                    Char(static_cast<char16_t>(support::HexDigit(m_hexFirst) * 16 + digit));
+                    return;
+                }
+                // Not an escape after all: what followed \' is text.
+                if (m_hexDigits == 1)
+                    Char(static_cast<unsigned char>(m_hexFirst));
+                continue;
+            }
+            case Lex::Word:
+                if (IsLetter(c)) {
+                    if (m_word.size() <= kMaxWordLetters)
+                        m_word += c;
+                    return;
+                }
+                m_lex = Lex::Param;
+                m_negative = m_hasParam = false;
+                m_param = 0;
+                if (c == '-') {
+                    m_negative = true;
+                    return;
+                }
+                continue;
+            case Lex::Param:
+                if (c >= '0' && c <= '9') {
+                    m_hasParam = true;
+                    m_param = std::min<long long>(m_param * 10 + (c - '0'), 1 << 30);
+                    return;
+                }
+                m_lex = Lex::Text;
+                EndWord();
+                if (c == ' ')
+                    return;  // the word's delimiter
+                continue;
+            }
+        }
+    }
+
+    // The character after a backslash.
+    void Symbol(char c)
+    {
+        if (c == '\\' || c == '{' || c == '}') {
+            Char(static_cast<char16_t>(c));
+        } else if (c == '\'') {
+            m_lex = Lex::Hex;
+            m_hexDigits = 0;
+        } else if (c == '*') {
+            m_state.destination = true;
+            m_state.mode = Mode::Skip;
+        } else if (c == '\r' || c == '\n') {
+            Char(u'\n', false);
+        } else if (c == '~') {
+            Char(u'\u00A0');
+        } else if (IsLetter(c)) {
+            m_word.assign(1, c);
+            m_lex = Lex::Word;
+        }
+        // Other control symbols: nothing to show.
+    }
+
+    void OpenGroup()
+    {
+        if (m_stack.size() >= kMaxGroupDepth) {
+            // Each level costs state: a hostile file must not make it grow.
+            m_failure = "groups nested deeper than " + std::to_string(kMaxGroupDepth);
+            m_ended = true;
+            return;
+        }
+        m_stack.push_back(m_state);
+        m_state.destination = false;  // "\*" applies to this group only
+    }
+
+    void CloseGroup()
+    {
+        if (!m_stack.empty()) {
+            m_state = m_stack.back();
+            m_stack.pop_back();
+            if (!m_stack.empty())
+                return;
+        }
+        // The document's last group is closed: what follows is not read.
+        m_sink.Flush();
+        m_ended = true;
+        m_whole = true;
+    }
 
     void Char(char16_t c, bool counted = true)
     {
@@ -141,7 +260,8 @@ private:
             return;
         case Mode::ColorTable:
             if (c == u';') {
-                m_colors.push_back(m_red | (m_green << 8) | (m_blue << 16));
+                if (m_colors.size() < kMaxColors)
+                    m_colors.push_back(m_red | (m_green << 8) | (m_blue << 16));
                 m_red = m_green = m_blue = 0;
             }
             return;
@@ -158,66 +278,15 @@ private:
         return m_colors[static_cast<std::size_t>(index)];
     }
 
-    qsizetype ControlAt(qsizetype i)
+    void EndWord()
     {
-        const char* const d = m_data.constData();
-        const qsizetype size = m_data.size();
-        if (i >= size)
-            return i;
-        const char c = d[i];
-        if (c == '\\' || c == '{' || c == '}') {
-            Char(static_cast<char16_t>(c));
-            return i + 1;
-        }
-        if (c == '\'') {
-            const int hi = i + 1 < size ? support::HexDigit(d[i + 1]) : -1;
-            const int lo = i + 2 < size ? support::HexDigit(d[i + 2]) : -1;
-            if (hi < 0 || lo < 0)
-                return i + 1;
-            Char(static_cast<char16_t>(hi * 16 + lo));
-            return i + 3;
-        }
-        if (c == '*') {
-            m_state.destination = true;
-            m_state.mode = Mode::Skip;
-            return i + 1;
-        }
-        if (c == '\r' || c == '\n') {
-            Char(u'\n', false);
-            return i + 1;
-        }
-        if (c == '~') {
-            Char(u'\u00A0');
-            return i + 1;
-        }
-        if (!IsLetter(c))
-            return i + 1;  // other control symbols: nothing to show
-
-        const qsizetype wordStart = i;
-        while (i < size && IsLetter(d[i]))
-            ++i;
-        const QByteArray word(d + wordStart, i - wordStart);
-        bool hasParam = false;
-        bool negative = false;
-        long long param = 0;
-        if (i < size && d[i] == '-') {
-            negative = true;
-            ++i;
-        }
-        while (i < size && d[i] >= '0' && d[i] <= '9') {
-            hasParam = true;
-            param = std::min<long long>(param * 10 + (d[i] - '0'), 1 << 30);
-            ++i;
-        }
-        if (negative)
-            param = -param;
-        if (i < size && d[i] == ' ')
-            ++i;
-        Word(word, hasParam, static_cast<int>(param));
-        return i;
+        if (m_word.size() > kMaxWordLetters)
+            return;
+        const long long param = m_negative ? -m_param : m_param;
+        Word(m_word, m_hasParam, static_cast<int>(param));
     }
 
-    void Word(const QByteArray& word, bool hasParam, int param)
+    void Word(std::string_view word, bool hasParam, int param)
     {
         if (word == "rtf") {
             m_sawStart = true;
@@ -250,17 +319,31 @@ private:
         }
     }
 
-    const QByteArray& m_data;
     ColouredSink m_sink;
     State m_state;
-    std::vector<State> m_stack;
+    std::vector<State> m_stack;  // at most kMaxGroupDepth
     std::vector<std::uint32_t> m_colors;
     std::uint32_t m_red = 0, m_green = 0, m_blue = 0;
     int m_skipFallback = 0;
     bool m_sawStart = false;
+    bool m_ended = false;
+    bool m_whole = false;
+    std::string m_failure;
+    // The escape or control word being read.
+    Lex m_lex = Lex::Text;
+    std::string m_word;
+    bool m_negative = false;
+    bool m_hasParam = false;
+    long long m_param = 0;
+    int m_hexDigits = 0;
+    char m_hexFirst = 0;
 };
 
-}  // namespace
+ColouredReader::ColouredReader(TerminalText& into) : m_parser(std::make_unique<Parser>(into)) {}
+ColouredReader::~ColouredReader() = default;
+bool ColouredReader::Feed(const char* data, std::size_t size) { return m_parser->Feed(data, size); }
+bool ColouredReader::Finish() { return m_parser->Finish(); }
+const std::string& ColouredReader::Failure() const { return m_parser->Failure(); }
 
 bool SaveColoured(const TerminalText& text, const QString& path)
 {
@@ -328,52 +411,73 @@ bool SavePlain(const TerminalText& text, const QString& path)
     return ok && file.commit();
 }
 
-bool LooksColoured(const QString& path)
+bool Load(TerminalText& text, const QString& path, std::uint32_t plainColor,
+          std::string& failure)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::string name = QFile::encodeName(path).toStdString();
+    const platform::UniqueFd fd = platform::OpenRegularFile(name, failure);
+    if (!fd)
         return false;
-    return file.read(5) == "{\\rtf";
-}
+    TerminalText loaded;
+    loaded.SetWrapColumns(text.WrapColumns());
+    loaded.SetPieceUnits(text.PieceUnits());
+    loaded.SetMemoryBudget(text.MemoryBudget());
 
-bool LoadColoured(TerminalText& text, const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // The first bytes tell the form; both readers then take the file as it comes.
+    constexpr std::string_view kRtfStart = "{\\rtf";
+    std::unique_ptr<ColouredReader> coloured;
+    std::unique_ptr<TextDecoder> plain;
+    std::vector<char16_t> decoded;
+    std::string head;
+    std::vector<char> block(kReadBytes);
+    for (bool more = true; more;) {
+        // A long file must not hold off a request to end the program.
+        if (platform::ShutdownRequested() != 0) {
+            failure = platform::DescribeFailure("Cannot read", name, EINTR);
+            return false;
+        }
+        const ssize_t got = platform::ReadRetry(fd.get(), block.data(), block.size());
+        if (got < 0) {
+            failure = platform::DescribeLastFailure("Cannot read", name);
+            return false;
+        }
+        more = got > 0;
+        std::string_view data(block.data(), static_cast<std::size_t>(got));
+        if (!coloured && !plain) {
+            head.append(data);
+            if (more && head.size() < kRtfStart.size())
+                continue;
+            if (head.starts_with(kRtfStart))
+                coloured = std::make_unique<ColouredReader>(loaded);
+            else
+                plain = std::make_unique<TextDecoder>("UTF-8");  // saved plain text is always UTF-8
+            data = head;
+        }
+        if (coloured) {
+            if (!coloured->Feed(data.data(), data.size()))
+                break;
+        } else {
+            decoded.clear();
+            plain->Decode(data.data(), data.size(), decoded);
+            loaded.Append(decoded.data(), decoded.size(), plainColor);
+        }
+        head.clear();
+    }
+    if (coloured && !coloured->Finish()) {
+        failure = platform::DescribeFailure("Cannot load", name, coloured->Failure());
         return false;
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return false;
-    return ParseColoured(text, data);
+    }
+    text = std::move(loaded);
+    return true;
 }
 
 bool ParseColoured(TerminalText& text, const QByteArray& data)
 {
     TerminalText loaded;
     loaded.SetWrapColumns(text.WrapColumns());
-    RtfReader reader(data, loaded);
-    if (!reader.Run())
-        return false;
-    text = std::move(loaded);
-    return true;
-}
-
-bool LoadPlain(TerminalText& text, const QString& path, std::uint32_t plainColor)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    TerminalText loaded;
-    loaded.SetWrapColumns(text.WrapColumns());
-    TextDecoder decoder("UTF-8");  // saved plain text is always UTF-8
-    std::vector<char16_t> decoded;
-    QByteArray block;
-    while (!(block = file.read(kFlushBytes)).isEmpty()) {
-        decoded.clear();
-        decoder.Decode(block.constData(), static_cast<std::size_t>(block.size()), decoded);
-        loaded.Append(decoded.data(), decoded.size(), plainColor);
-    }
-    if (file.error() != QFileDevice::NoError)
+    ColouredReader reader(loaded);
+    reader.Feed(data.constData(), static_cast<std::size_t>(data.size()));
+    if (!reader.Finish())
         return false;
     text = std::move(loaded);
     return true;

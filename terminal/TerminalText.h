@@ -124,6 +124,7 @@ public:
     static constexpr std::size_t kChunkUnits = std::size_t(1) << 19;
     // Smaller pieces, so that tests move text to disk constantly.
     void SetPieceUnits(std::size_t units);
+    std::size_t PieceUnits() const { return m_pieceUnits; }
 
 private:
     struct Piece;

@@ -74,13 +74,14 @@ bool CTrevane2Doc::OnNewDocument()
     return true;
 }
 
-bool CTrevane2Doc::OnOpenDocument(const QString& path)
+bool CTrevane2Doc::OnOpenDocument(const QString& path, std::string* failure)
 {
-    const bool ok = TerminalFile::LooksColoured(path)
-                        ? TerminalFile::LoadColoured(m_text, path)
-                        : TerminalFile::LoadPlain(m_text, path, m_crPlainText);
-    if (!ok)
+    std::string why;
+    if (!TerminalFile::Load(m_text, path, m_crPlainText, why)) {
+        if (failure != nullptr)
+            *failure = std::move(why);
         return false;
+    }
     emit textReset();
     SetTitle(TitleFor(path));
     return true;

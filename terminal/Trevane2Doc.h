@@ -40,8 +40,10 @@ public:
     bool OnNewDocument();
     // Replaces the text with a saved terminal: a coloured file (".rtf" or a
     // file that starts like one) keeps both colours; anything else is read as
-    // plain UTF-8 text in the received colour. False when it cannot be read.
-    bool OnOpenDocument(const QString& path);
+    // plain UTF-8 text in the received colour. False when it cannot be read
+    // or is refused (TerminalFile::Load), with `failure` (when given) naming
+    // the file and the reason.
+    bool OnOpenDocument(const QString& path, std::string* failure = nullptr);
     // Writes the text: ".txt" (or SetSaveFormat(Plain)) as plain UTF-8 text,
     // anything else coloured. False when the file cannot be written.
     bool OnSaveDocument(const QString& path);

@@ -1,6 +1,7 @@
 // The real program as a child process: command-line errors, --help and
-// --version, SIGTERM and SIGINT, two programs in one folder, --log-dir, and
-// the headless bridge with no display at all.
+// --version, a store it cannot use, files it must not wait on, SIGTERM,
+// SIGINT and SIGHUP, two programs in one folder, --log-dir, and the headless
+// bridge with no display at all.
 
 #include "AppTestSupport.h"
 
@@ -9,10 +10,15 @@
 #include "tests/common/DevsimProcess.h"
 #include "tests/net/NetTestSupport.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,6 +49,43 @@ bool WaitForText(const std::string& path, const std::string& text, int timeoutMs
     return true;
 }
 
+// The program's own lines of its standard error (Qt may add notes of its own).
+std::string OwnLines(const std::string& err)
+{
+    std::istringstream lines(err);
+    std::string own;
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("kestrana: ", 0) == 0 || line.rfind("usage: ", 0) == 0)
+            own += line + "\n";
+    return own;
+}
+
+// How often `text` occurs in `all`.
+int Count(const std::string& all, const std::string& text)
+{
+    int n = 0;
+    for (std::size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1))
+        ++n;
+    return n;
+}
+
+// True once another process waits for the flock on `path` (/proc/locks shows
+// waiters as "-> FLOCK ... <dev>:<inode> ...").
+bool WaitForLockWaiter(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return false;
+    const std::string inode = ":" + std::to_string(info.st_ino) + " ";
+    for (int i = 0; i < 1000; ++i, std::this_thread::sleep_for(milliseconds(20))) {
+        std::istringstream locks(ReadFile("/proc/locks"));
+        for (std::string line; std::getline(locks, line);)
+            if (line.find("-> FLOCK") != std::string::npos && line.find(inode) != std::string::npos)
+                return true;
+    }
+    return false;
+}
+
 class ProcessTest : public ::testing::Test {
 protected:
     // Kestrana in `Dir()`, offscreen (or with no display at all when
@@ -70,7 +113,7 @@ protected:
     testfiles::TempDir m_temp{"kestrana-app"};
 };
 
-TEST_F(ProcessTest, BadArgumentsExitWithStatusTwoAndSayWhyVersionWithZero)
+TEST_F(ProcessTest, BadArgumentsExitWithStatusTwoAnUnusableStoreWithOneSaidOnceVersionWithZero)
 {
     const std::string blocker = Dir() + "/plain-file";
     testfiles::WriteFile(blocker, "x");
@@ -81,21 +124,24 @@ TEST_F(ProcessTest, BadArgumentsExitWithStatusTwoAndSayWhyVersionWithZero)
     } cases[] = {
         {{"--bogus"}, 2, "unknown option '--bogus'\nusage: kestrana", ""},
         {{"--log-dir", blocker + "/logs"}, 2, "kestrana: --log-dir: Cannot create log folder " + blocker + "/logs: Not a directory\n", ""},
+        {{"--headless", "--registry-dir", blocker + "/sub"}, 1,
+         "kestrana: Registry error: 5: Cannot create settings folder " + blocker + "/sub: Not a directory\n", ""},
         {{"--version"}, 0, "", "kestrana " KESTRANA_PROJECT_VERSION "\n"},
     };
     for (const auto& c : cases) {
         testchild::ChildProcess child;
         ASSERT_TRUE(Run(child, c.args));
         EXPECT_EQ(Exit(child), c.status) << c.args[0];
-        const std::string err = ReadFile(Err());
+        const std::string err = OwnLines(ReadFile(Err()));
         EXPECT_TRUE(c.args[0] == "--bogus" ? err.find(c.err) != std::string::npos : err == c.err) << err;
         EXPECT_EQ(ReadFile(Dir() + "/out.txt").rfind(c.out, 0), 0u) << c.args[0];
     }
 }
 
-// Two programs on one log folder (made for them), ended by SIGTERM (SIGINT:
-// the headless bridge below) through the normal shutdown: both runs whole.
-TEST_F(ProcessTest, TwoProgramsOnOneLogFolderKeepBothRunsWholeAndEndOnSigterm)
+// Two programs on one log folder (made for them), ended by SIGHUP and SIGTERM
+// (SIGINT: the headless bridge below) through the normal shutdown: both runs
+// whole.
+TEST_F(ProcessTest, TwoProgramsOnOneLogFolderKeepBothRunsWholeAndEndOnSighupAndSigterm)
 {
     const std::string logs = Dir() + "/logs";
     testchild::ChildProcess first, second;
@@ -107,7 +153,7 @@ TEST_F(ProcessTest, TwoProgramsOnOneLogFolderKeepBothRunsWholeAndEndOnSigterm)
     EXPECT_NE(ReadFile(logs + DayLog("event", ".1")).find(logs + DayLog("receive") + " is in use by another Kestrana; this run logs to " +
                                                          logs + DayLog("receive", ".1")), std::string::npos)
         << ReadFile(logs + DayLog("event", ".1"));
-    second.Signal(SIGTERM);
+    second.Signal(SIGHUP);  // its terminal went away
     first.Signal(SIGTERM);
     EXPECT_EQ(Exit(second), 0);
     EXPECT_EQ(Exit(first), 0);
@@ -120,6 +166,63 @@ TEST_F(ProcessTest, TwoProgramsOnOneLogFolderKeepBothRunsWholeAndEndOnSigterm)
         << "the settings were saved";
 }
 
+// Start-up opens only regular files as documents or settings, refuses a
+// document nested too deep without the memory it would take, and ends on
+// SIGTERM while it waits for the settings lock another process holds.
+TEST_F(ProcessTest, StartupRefusesPipesDevicesAndDeepGroupsAndEndsOnSigtermWhileItWaits)
+{
+    std::filesystem::create_directories(Registry());
+    const std::string pipe = Dir() + "/pipe.rtf", deep = Dir() + "/deep.rtf";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    testfiles::WriteFile(deep, "{\\rtf1" + std::string(std::size_t(16) << 20, '{'));
+    const std::string settings = Registry() + "/HKEY_CURRENT_USER.reg";
+    const std::string lock = settings + ".lock";
+    const auto box = [&](const std::string& file, const std::string& why) {
+        return "kestrana: The file " + file + " could not be opened. " + why + "\n";
+    };
+    const struct {
+        const char* what;
+        std::string file;
+        std::string err;  // all of standard error; empty: ended by SIGTERM with status 0
+    } cases[] = {
+        {"a pipe as the document", pipe, box(pipe, "Cannot read " + pipe + ": not a regular file")},
+        {"a device as the document", "/dev/zero", box("/dev/zero", "Cannot read /dev/zero: not a regular file")},
+        {"groups nested sixteen million deep", deep, box(deep, "Cannot load " + deep + ": groups nested deeper than 1000")},
+        {"a pipe as the settings file", "", "kestrana: Registry error: 5: Cannot read " + settings + ": not a regular file\n"},
+        {"the settings lock held", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string what = c.what;
+        std::filesystem::remove(settings);
+        if (what == "a pipe as the settings file") {
+            ASSERT_EQ(::mkfifo(settings.c_str(), 0600), 0);
+        }
+        platform::UniqueFd held;
+        if (what == "the settings lock held") {
+            held.reset(::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+            ASSERT_EQ(::flock(held.get(), LOCK_EX), 0);
+        }
+        std::vector<std::string> args{"--headless", "--registry-dir", Registry()};
+        if (!c.file.empty())
+            args.push_back(c.file);
+        testchild::ChildProcess child;
+        ASSERT_TRUE(Run(child, args, true));
+        if (c.err.empty()) {
+            ASSERT_TRUE(WaitForLockWaiter(lock));
+            child.Signal(SIGTERM);
+            EXPECT_EQ(child.WaitExit(milliseconds(1000)).value_or(-1), 0);
+        } else {
+            EXPECT_EQ(Exit(child), 1);
+        }
+        EXPECT_EQ(OwnLines(ReadFile(Err())), c.err);
+    }
+    // Refusing the deep document took none of the memory its groups would have.
+    rusage usage {};
+    ASSERT_EQ(::getrusage(RUSAGE_CHILDREN, &usage), 0);
+    EXPECT_LT(usage.ru_maxrss, 200 * 1024) << "peak KiB of a child";
+}
+
 // Connects once the server is up (it opens after start-up).
 bool ConnectWithin(TcpClient& client, int port)
 {
@@ -129,8 +232,11 @@ bool ConnectWithin(TcpClient& client, int port)
     return false;
 }
 
-TEST_F(ProcessTest, HeadlessADeviceErrorGoesToStandardErrorAndTheRunGoesOn)
+TEST_F(ProcessTest, HeadlessADeviceErrorAndASettingsFileSetAsideAreSaidAndTheRunGoesOn)
 {
+    std::filesystem::create_directories(Registry());
+    const std::string settings = Registry() + "/HKEY_CURRENT_USER.reg";
+    testfiles::WriteFile(settings, "not settings\r\n");
     const int port = nettest::FreePort();
     testchild::ChildProcess child;
     ASSERT_TRUE(Run(child, {"--headless", "--registry-dir", Registry(), "--device", "COM1=" + Dir() + "/no-such-tty",
@@ -138,6 +244,13 @@ TEST_F(ProcessTest, HeadlessADeviceErrorGoesToStandardErrorAndTheRunGoesOn)
                     true));
     ASSERT_TRUE(WaitForText(Err(), "kestrana: Connection Failed!")) << ReadFile(Err());
     EXPECT_TRUE(WaitForText(Err(), "no-such-tty: No such file or directory")) << ReadFile(Err());
+    // Where the unreadable settings went, and why: once on standard error,
+    // once in the event log (after the event box).
+    const std::string aside = "Settings file " + settings + " is unreadable (first line is not REGEDIT4); kept as " +
+                              settings + ".corrupt-";
+    EXPECT_EQ(Count(ReadFile(Err()), "kestrana: " + aside), 1) << ReadFile(Err());
+    EXPECT_TRUE(WaitForText(Dir() + DayLog("event"), aside));
+    EXPECT_EQ(Count(ReadFile(Dir() + DayLog("event")), aside), 1);
     // Nobody had to answer it: the program runs on and serves clients.
     TcpClient client;
     ASSERT_TRUE(ConnectWithin(client, port)) << ReadFile(Err());

@@ -74,7 +74,8 @@ TEST_F(StartupTest, AFileOnTheCommandLineIsOpenedAndAMissingOneEndsStartup)
     o.file = WorkFile("no-such-file.rtf");
     CTrevane2App app;
     EXPECT_FALSE(app.InitInstance(o));
-    EXPECT_EQ(m_boxes.Texts().size(), 1u);
+    ASSERT_EQ(m_boxes.Texts().size(), 1u);
+    EXPECT_EQ(m_boxes.Details()[0], "Cannot open " + o.file + ": No such file or directory");
     app.ExitInstance();
 }
 

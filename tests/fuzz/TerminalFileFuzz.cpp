@@ -1,12 +1,14 @@
-// The saved-terminal reader on arbitrary bytes, in both forms: no crash, and
-// the text it builds is consistent (every line start and colour run inside
-// the text, in order).
+// The saved-terminal reader on arbitrary bytes, in both forms: no crash, the
+// text it builds is consistent (every line start and colour run inside the
+// text, in order), and the coloured reader fed the bytes in small blocks
+// reads what it reads from them whole.
 
 #include "FuzzTarget.h"
 #include "terminal/TerminalFile.h"
 #include "terminal/TerminalText.h"
 #include "terminal/TextDecoder.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -38,8 +40,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     TerminalText coloured;
     coloured.SetWrapColumns(40);
-    if (TerminalFile::ParseColoured(coloured, bytes))
+    const bool whole = TerminalFile::ParseColoured(coloured, bytes);
+    if (whole)
         CheckConsistent(coloured);
+
+    // Blocks of 1 to 8 bytes, the size taken from the first byte.
+    TerminalText pieces;
+    pieces.SetWrapColumns(40);
+    TerminalFile::ColouredReader reader(pieces);
+    const std::size_t step = size > 0 ? data[0] % 8 + 1 : 1;
+    for (std::size_t at = 0; at < size; at += step)
+        if (!reader.Feed(reinterpret_cast<const char*>(data) + at, std::min(step, size - at)))
+            break;
+    FUZZ_CHECK(reader.Finish() == whole);
+    if (whole) {
+        FUZZ_CHECK(pieces.Size() == coloured.Size());
+        for (std::uint64_t at = 0; at < pieces.Size(); ++at)
+            FUZZ_CHECK(pieces.At(at) == coloured.At(at) && pieces.ColorAt(at) == coloured.ColorAt(at));
+    }
 
     TerminalText plain;
     plain.SetWrapColumns(40);

@@ -210,8 +210,13 @@ TEST_F(HistoryText, FindAndSaveReadTheWholeHistory)
 
     const QString coloured = QString::fromStdString(m_dir.path() + "/coloured.rtf");
     ASSERT_TRUE(TerminalFile::SaveColoured(withNeedle, coloured));
+    // Loading goes through the history as receiving does.
     TerminalText loaded;
-    ASSERT_TRUE(TerminalFile::LoadColoured(loaded, coloured));
+    Small(loaded);
+    std::string failure;
+    ASSERT_TRUE(TerminalFile::Load(loaded, coloured, 0, failure)) << failure;
+    ASSERT_TRUE(loaded.WaitForWriter(10000));
+    EXPECT_GT(loaded.PiecesOnDisk(), 5u);
     ASSERT_EQ(All(loaded), ref.units);
     for (std::size_t i = 0; i < ref.units.size(); ++i)
         ASSERT_EQ(loaded.ColorAt(i), ref.colors[i]) << i;
