@@ -152,8 +152,11 @@ TEST_F(TcpBridgeTest, LongClientBlocksReachTheLineWholeAndInOrder)
     const std::string one = Pattern(1500, 1);
     ASSERT_TRUE(client.Send(one));
     EXPECT_EQ(m_pty.ReadCount(one.size()), one);
-    const std::string many = Pattern(300 * 1000, 9);
+    // The line stalls (nothing reads the device) until the bridge waits for
+    // room; the engine says when there is some again.
+    const std::string many = Pattern(2 * 1000 * 1000, 9);
     std::thread sender([&] { client.Send(many); });
+    EXPECT_TRUE(PumpUntil([&] { return Frame()->m_pCommPort->PendingWriteRequests() > CTcpBridge::kSerialBacklogLimit; }, 20000));
     const std::string got = m_pty.ReadCount(many.size(), 30000);
     sender.join();
     EXPECT_TRUE(got == many) << "the stream arrived changed: " << got.size() << " of " << many.size() << " bytes";
