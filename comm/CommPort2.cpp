@@ -109,6 +109,9 @@ bool CCommPort2::OpenPort()
     m_strDevicePath = path;
     m_pLineControl = m_lineControlFactory ? m_lineControlFactory(m_hPort.get()) : MakeTtyLineControl(m_hPort.get());
     m_bDeviceGone.store(false);
+    // Before the threads start: each then keeps its own.
+    m_bReadFailureShown = false;
+    m_bWriteFailureShown = false;
     m_bTxDrainPending.store(false);
     m_dwRaisedEvents.store(0);
 

@@ -160,6 +160,9 @@ private:
     // when no line control is there to ask).
     bool ReadComStat(std::uint32_t& errors, ComStat& status, std::string& failure);
     static bool MeansDeviceGone(int error);
+    // A failure that ended a read or a write: on the diagnostic channel, and
+    // once until the next success (`shown`) in the owner's status texts.
+    void ReportEndingFailure(std::string_view fixedText, const std::string& cause, bool& shown);
     bool WatchingLines() const;
 
     // Writer thread.
@@ -221,7 +224,11 @@ private:
     std::atomic<bool> m_bQueueFullReported{false};
     std::atomic<std::uint64_t> m_nReaderWakeups{0};
 
+    // Writer thread only.
+    bool m_bWriteFailureShown = false;
+
     // Reader/status thread only.
+    bool m_bReadFailureShown = false;
     LineCounters m_errorBaseline{};
     LineCounters m_eventBaseline{};
     int m_nLastModemLines = 0;

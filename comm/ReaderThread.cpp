@@ -4,6 +4,7 @@
 
 #include "comm/CallFailure.h"
 #include "comm/CommPort2.h"
+#include "platform/ErrorKind.h"
 #include "platform/Diagnostic.h"
 #include "platform/PosixIo.h"
 #include "platform/SystemError.h"
@@ -39,7 +40,7 @@ int PollFor(pollfd* fds, nfds_t count, Clock::duration timeout)
 
 }  // namespace
 
-bool CCommPort2::MeansDeviceGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+bool CCommPort2::MeansDeviceGone(int error) { return platform::ClassifyError(error) == platform::ErrorKind::Gone; }
 
 bool CCommPort2::WatchingLines() const
 {
@@ -189,6 +190,7 @@ std::uint32_t CCommPort2::ReadBlock(ReceivePacket* packet)
     for (;;) {
         const ssize_t got = platform::ReadRetry(fd, packet->data + count, kMaxReceiveBlock - count);
         if (got > 0) {
+            m_bReadFailureShown = false;
             count += static_cast<std::uint32_t>(got);
             if (count == kMaxReceiveBlock)
                 break;
@@ -202,8 +204,9 @@ std::uint32_t CCommPort2::ReadBlock(ReceivePacket* packet)
             if (MeansDeviceGone(errno))
                 SetDeviceGone();
             else
-                ReportCallFailure("ReadFile in ReaderAndStatusProc",
-                                  platform::DescribeLastFailure("Cannot read from", m_strDevicePath));
+                ReportEndingFailure("ReadFile in ReaderAndStatusProc",
+                                    platform::DescribeLastFailure("Cannot read from", m_strDevicePath),
+                                    m_bReadFailureShown);
             break;
         }
         if (count == 0)

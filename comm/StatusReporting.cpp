@@ -14,6 +14,15 @@ void CCommPort2::UpdateStatus(std::string_view text)
     ghStatusMessageEvent.Set();
 }
 
+void CCommPort2::ReportEndingFailure(std::string_view fixedText, const std::string& cause, bool& shown)
+{
+    ReportCallFailure(fixedText, cause);
+    if (shown)
+        return;
+    shown = true;
+    UpdateStatus(cause + "\r\n");
+}
+
 void CCommPort2::PostStatusMessages()
 {
     for (;;) {

@@ -1,5 +1,7 @@
 #include "comm/TtyLineControl.h"
 
+#include "platform/ErrorKind.h"
+
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -13,9 +15,9 @@ static_assert(kLineDtr == TIOCM_DTR && kLineRts == TIOCM_RTS && kLineCts == TIOC
 
 LineResult FromErrno()
 {
-    // A pty and other line-less ttys answer ENOTTY (or EINVAL for some ioctls).
-    return (errno == ENOTTY || errno == EINVAL || errno == EOPNOTSUPP) ? LineResult::Unsupported
-                                                                        : LineResult::Failed;
+    // A pty and other line-less ttys refuse these requests.
+    return platform::ClassifyError(errno) == platform::ErrorKind::Refused ? LineResult::Unsupported
+                                                                          : LineResult::Failed;
 }
 
 class PosixTtyLineControl final : public TtyLineControl {

@@ -119,6 +119,7 @@ void CCommPort2::WriterGather(iovec* pieces, int count)
     while (count > 0) {
         const ssize_t put = platform::WritevRetry(fd, pieces, count);
         if (put > 0) {
+            m_bWriteFailureShown = false;
             auto left = static_cast<std::size_t>(put);
             while (count > 0 && left >= pieces->iov_len) {
                 left -= pieces->iov_len;
@@ -155,7 +156,8 @@ void CCommPort2::WriterGather(iovec* pieces, int count)
             continue;
         }
         const int error = errno;
-        ReportCallFailure("WriteFile (in Writer)", platform::DescribeFailure("Cannot write to", m_strDevicePath, error));
+        ReportEndingFailure("WriteFile (in Writer)", platform::DescribeFailure("Cannot write to", m_strDevicePath, error),
+                            m_bWriteFailureShown);
         if (MeansDeviceGone(error)) {
             SetDeviceGone();
             UpdateStatus("Write aborted\r\n");

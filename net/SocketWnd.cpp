@@ -1,5 +1,6 @@
 #include "net/SocketWnd.h"
 
+#include "platform/ErrorKind.h"
 #include "platform/QtMessageWindow.h"
 
 #include <QSocketNotifier>
@@ -27,10 +28,15 @@ constexpr int kAcceptRetryMs = 100;
 constexpr std::size_t kMaxGatherItems = 64;
 constexpr std::size_t kMaxGatherBytes = 256 * 1024;
 
-bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
+bool WouldBlock(int error) { return platform::ClassifyError(error) == platform::ErrorKind::WouldBlock; }
 
-// Failures of accept that end with the waiting connection gone.
-bool ConnectionGone(int error) { return WouldBlock(error) || error == ECONNABORTED || error == EINTR; }
+// Failures of accept that leave no waiting connection behind.
+bool ConnectionGone(int error)
+{
+    const platform::ErrorKind kind = platform::ClassifyError(error);
+    return kind == platform::ErrorKind::Gone || kind == platform::ErrorKind::WouldBlock ||
+           kind == platform::ErrorKind::Interrupted;
+}
 
 std::string AddressText(const sockaddr_in& address)
 {
@@ -386,7 +392,8 @@ CSocketWnd::Received CSocketWnd::ReceiveOnce()
     const ssize_t got = ::recv(m_socket.get(), buffer.Data(), kReceiveBufferSize, 0);
     if (got < 0) {
         const int error = errno;
-        if (WouldBlock(error) || error == EINTR)
+        const platform::ErrorKind kind = platform::ClassifyError(error);
+        if (kind == platform::ErrorKind::WouldBlock || kind == platform::ErrorKind::Interrupted)
             return Received::Nothing;
         // A reset or another hard error: the connection is over, and the
         // owner hears of it like of an orderly end.
@@ -446,7 +453,7 @@ void CSocketWnd::SendOnce()
             ArmWriteNotifier();  // the platform reports when there is room
             return;
         }
-        if (error == EINTR) {
+        if (platform::ClassifyError(error) == platform::ErrorKind::Interrupted) {
             PostReport(kFdWrite);
             return;
         }
