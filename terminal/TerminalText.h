@@ -92,11 +92,10 @@ public:
     void SetMemoryBudget(std::size_t bytes);
     std::size_t MemoryBudget() const { return m_budget; }
     static constexpr std::size_t kDefaultBudget = std::size_t(64) << 20;
-    // The most text the history file may hold on disk; 0 (the default) means
+    // The most disk space the history file may take; 0 (the default) means
     // the smaller of kDiskBudgetCap and a quarter of the free space of its
     // file system when the file is made.
     void SetDiskBudget(std::uint64_t bytes);
-    std::uint64_t DiskBudget() const { return m_diskBudget; }
     static constexpr std::uint64_t kDiskBudgetCap = std::uint64_t(1) << 30;
 
     // The history file: its length, the disk space of the text it holds now
