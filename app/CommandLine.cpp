@@ -45,8 +45,20 @@ std::optional<int> ParsePort(std::string_view text)
 }
 
 // The smallest budget that still holds the newest piece and a few on their
-// way to disk.
-constexpr std::uint64_t kMinHistoryMemory = 4ull << 20;
+// way to disk; the disk budget has the same floor.
+constexpr std::uint64_t kMinHistorySize = 4ull << 20;
+
+bool TakeHistorySize(std::string_view option, const std::string& value, std::uint64_t& size,
+                     std::string& error)
+{
+    const std::optional<std::uint64_t> parsed = ParseMemorySize(value);
+    if (!parsed || *parsed < kMinHistorySize) {
+        error = std::string(option) + " needs a size of at least 4M, such as 64M or 1G (got '" + value + "')";
+        return false;
+    }
+    size = *parsed;
+    return true;
+}
 
 }  // namespace
 
@@ -82,7 +94,7 @@ const char* UsageLine()
 {
     return "usage: kestrana [FILE] [--device COMn=PATH]... [--connect] [--tcp-server[=PORT]] "
            "[--tcp-bind ADDR] [--headless] [--registry-dir DIR] [--log-dir DIR] [--charset NAME] "
-           "[--history-memory SIZE] [--no-splash] [--help] [--version]";
+           "[--history-memory SIZE] [--history-disk SIZE] [--no-splash] [--help] [--version]";
 }
 
 const std::vector<support::HelpRow>& OptionHelp()
@@ -112,7 +124,14 @@ const std::vector<support::HelpRow>& OptionHelp()
                                   "2G; at least 4M; 64M when not given). Older text moves to an "
                                   "unlinked, compressed history file in $XDG_CACHE_HOME/kestrana "
                                   "(~/.cache/kestrana) or the temporary folder and comes back when "
-                                  "you scroll, find, copy or save: nothing is trimmed"},
+                                  "you scroll, find, copy or save; nothing is trimmed until "
+                                  "--history-disk is reached"},
+        {"--history-disk SIZE", "let the history file hold at most SIZE of older text (e.g. 512M, "
+                                "4G; at least 4M). When not given: the smaller of 1G and a "
+                                "quarter of the free space of its file system when the file is "
+                                "made. Beyond it the oldest text is dropped and a line at the top "
+                                "of the terminal says how much. The file is unlinked, so it never "
+                                "shows in the folder"},
         {"--no-splash", "start without the splash window"},
         {"-h, --help", "print this text and exit"},
         {"--version", "print the version and exit"},
@@ -226,15 +245,11 @@ CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
                 }
                 options.logDir = value;
             } else if (auto gotMemory = takeValue("--history-memory", value)) {
-                if (!*gotMemory)
+                if (!*gotMemory || !TakeHistorySize("--history-memory", value, options.historyMemory, error))
                     return CommandLineStatus::Error;
-                const std::optional<std::uint64_t> size = ParseMemorySize(value);
-                if (!size || *size < kMinHistoryMemory) {
-                    error = "--history-memory needs a size of at least 4M, such as 64M or 1G (got '" +
-                            value + "')";
+            } else if (auto gotDisk = takeValue("--history-disk", value)) {
+                if (!*gotDisk || !TakeHistorySize("--history-disk", value, options.historyDisk, error))
                     return CommandLineStatus::Error;
-                }
-                options.historyMemory = *size;
             } else if (auto gotCharset = takeValue("--charset", value)) {
                 if (!*gotCharset)
                     return CommandLineStatus::Error;

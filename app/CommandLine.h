@@ -2,7 +2,8 @@
 // The program's command line:
 //   kestrana [FILE] [--device COMn=PATH]... [--connect] [--tcp-server[=PORT]]
 //            [--tcp-bind ADDR] [--headless] [--registry-dir DIR] [--log-dir DIR]
-//            [--charset NAME] [--history-memory SIZE] [--no-splash] [--help] [--version]
+//            [--charset NAME] [--history-memory SIZE] [--history-disk SIZE] [--no-splash]
+//            [--help] [--version]
 // Plain C++: it is read before any window system or settings store is touched.
 // The --help text is also the source of the manual page's synopsis and
 // options (packaging/make-manpage.cmake), so a new option needs its row there.
@@ -32,6 +33,7 @@ struct CommandLineOptions {
     bool headless = false;                              // no window, no display needed
     bool version = false;
     std::uint64_t historyMemory = 64ull << 20;          // terminal text held in memory, bytes
+    std::uint64_t historyDisk = 0;                      // history file's most, bytes; 0: from the free space
 };
 
 // "64M", "1G", "512K" or a number of bytes: the size, or nothing when the

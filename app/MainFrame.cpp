@@ -174,6 +174,26 @@ bool CMainFrame::Create()
     m_strEventLogName = QString::fromLocal8Bit(m_pEventLog->HasFile()
                                                    ? m_pEventLog->FileName()
                                                    : m_pEventLog->RequestedName());
+    m_pEventLog->SetWriteStatusListener([this](bool ok, const std::string& text) {
+        // Said where the user reads events; a failing event log cannot carry
+        // its own news, so that goes to standard error at once.
+        if (!ok) {
+            std::fprintf(stderr, "kestrana: %s\n", text.c_str());
+            std::fflush(stderr);
+        }
+        const QString line = QString::fromLocal8Bit(text);
+        QMetaObject::invokeMethod(
+            this,
+            [this, ok, line] {
+                if (ok) {
+                    ShowLogNotice(line);
+                } else {
+                    const std::string shown = line.toLocal8Bit().toStdString() + "\r\n";
+                    AppendEventText(shown.data(), shown.size());
+                }
+            },
+            Qt::QueuedConnection);
+    });
     m_pEventLog->Write("Logging Start!\n");
     if (!m_pEventLog->Notice().empty())
         ShowLogNotice(QString::fromLocal8Bit(m_pEventLog->Notice()));
@@ -457,8 +477,16 @@ void CMainFrame::ShowLogNotice(const QString& text)
     const std::string line = text.toLocal8Bit().toStdString();
     const std::string shown = line + "\r\n";
     AppendEventText(shown.data(), shown.size());
-    if (m_pEventLog)
+    if (m_pEventLog && m_pEventLog->HasFile()) {
+        // Written at once: a line the event log cannot take goes to standard
+        // error instead.
         m_pEventLog->WriteText(line + "\n");
+        m_pEventLog->Flush();
+        if (!m_pEventLog->WriteFailing())
+            return;
+    }
+    std::fprintf(stderr, "kestrana: %s\n", line.c_str());
+    std::fflush(stderr);
 }
 
 void CMainFrame::AppendEventText(const char* text, std::size_t length)

@@ -126,7 +126,8 @@ private:
     void ConnectEditCommands();
     bool CreateDialogBar();
     void AppendEventText(const char* text, std::size_t length);
-    // A note about a log file in the event box and the event log.
+    // A note about a log file in the event box and the event log, or on
+    // standard error while the event log cannot be written.
     void ShowLogNotice(const QString& text);
     // Steps of a received block that later features fill in.
     void RelayToTcpClient(const std::uint8_t* data, std::uint32_t length);

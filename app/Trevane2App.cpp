@@ -117,6 +117,7 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
     m_pDoc = std::make_unique<CTrevane2Doc>();
     m_pDoc->SetPlainTextColor(m_appearance.m_crReceived);
     m_pDoc->Text().SetMemoryBudget(static_cast<std::size_t>(options.historyMemory));
+    m_pDoc->Text().SetDiskBudget(options.historyDisk);
     m_pMainWnd = std::make_unique<CMainFrame>(m_pDoc.get(), &m_appearance);
     connect(m_pMainWnd.get(), &CMainFrame::appAboutRequested, this, &CTrevane2App::OnAppAbout);
     connect(m_pMainWnd.get(), &CMainFrame::helpContentsRequested, this,

@@ -7,7 +7,11 @@
 #include "platform/SystemError.h"
 #include "support/LogFileClaim.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -101,13 +105,55 @@ void CLogFile::Flush()
         m_dirty = false;
     }
     if (!m_writing.empty()) {
-        // A failed batch is dropped; the run goes on without the lines.
-        if (!platform::WriteAll(m_fd.get(), m_writing) && !m_bWriteFailed) {
-            m_bWriteFailed = true;
-            platform::OutputDebugString(
-                platform::DescribeLastFailure("Cannot write", m_strFileName));
-        }
+        WriteBatch();
         m_writing.clear();
+    }
+}
+
+void CLogFile::SetWriteStatusListener(WriteStatusListener listener)
+{
+    std::lock_guard io(m_ioMutex);
+    m_listener = std::move(listener);
+}
+
+void CLogFile::Tell(bool ok, const std::string& text)
+{
+    platform::OutputDebugString(text);
+    if (m_listener)
+        m_listener(ok, text);
+}
+
+void CLogFile::WriteBatch()
+{
+    // The file is ours alone (locked, and every write goes through here), so
+    // its end before the write is where a failed batch is cut back to.
+    const off_t start = ::lseek(m_fd.get(), 0, SEEK_END);
+    if (platform::WriteAll(m_fd.get(), m_writing)) {
+        if (m_failing.load(std::memory_order_relaxed)) {
+            m_failing.store(false, std::memory_order_relaxed);
+            const std::string text = "Writing " + m_strFileName + " works again; " +
+                                     std::to_string(m_lostLines) + " lines could not be written";
+            m_lostLines = 0;
+            Tell(true, text);
+        }
+        return;
+    }
+    const int error = errno;
+    // Part of the batch may have reached the file: keep its whole lines only.
+    std::size_t kept = 0;
+    struct stat st{};
+    if (start >= 0 && ::fstat(m_fd.get(), &st) == 0 && st.st_size > start) {
+        const auto written = std::min(static_cast<std::size_t>(st.st_size - start), m_writing.size());
+        const std::size_t lineEnd = m_writing.rfind('\n', written - 1);
+        kept = lineEnd == std::string::npos ? 0 : lineEnd + 1;
+        if (::ftruncate(m_fd.get(), start + static_cast<off_t>(kept)) != 0)
+            platform::OutputDebugString(platform::DescribeLastFailure("Cannot cut back", m_strFileName));
+    }
+    m_lostLines += static_cast<std::uint64_t>(
+        std::count(m_writing.begin() + static_cast<std::ptrdiff_t>(kept), m_writing.end(), '\n'));
+    if (!m_failing.load(std::memory_order_relaxed)) {
+        m_failing.store(true, std::memory_order_relaxed);
+        Tell(false, platform::DescribeFailure("Cannot write", m_strFileName, error));
     }
 }
 

@@ -14,6 +14,11 @@
 // whatever is pending within about half a second, so a crash loses at most the
 // last second. Destruction writes the rest and closes the file.
 //
+// A batch the disk refuses (full, quota, I/O error) is dropped, and whatever
+// part of it did reach the file is cut back to its last whole line, so the
+// file never holds half a line. The listener hears of it once when writing
+// starts failing and once when it works again.
+//
 // Directives of Write: %d %u %ld %lu (32-bit values), %f (a double, general
 // notation, 6 significant digits), %s (a C string; a null pointer writes
 // nothing). "%l" followed by any other character writes nothing for "%l"; a
@@ -23,8 +28,11 @@
 #include "platform/UniqueFd.h"
 #include "platform/WindowMessage.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdarg>
+#include <cstdint>
+#include <functional>
 #include <mutex>
 #include <stop_token>
 #include <string>
@@ -70,6 +78,15 @@ public:
     // Writes what is pending now (Write never needs this).
     void Flush();
 
+    // Told `ok` false with "Cannot write FILE: reason" when writes start
+    // failing, and `ok` true when one works again. Called on whichever thread
+    // writes (often the flusher) while the file's writes are held, so it must
+    // hand the text on rather than write to this log itself.
+    using WriteStatusListener = std::function<void(bool ok, const std::string& text)>;
+    void SetWriteStatusListener(WriteStatusListener listener);
+    // True from a failed write until a write works again; any thread.
+    bool WriteFailing() const { return m_failing.load(std::memory_order_relaxed); }
+
 private:
     void AppendPrefix();
     void AppendTranslated(std::string_view text);
@@ -77,13 +94,18 @@ private:
     // Called with m_mutex held after text was added.
     void AfterAppend(std::unique_lock<std::mutex>& lock);
     void FlusherLoop(std::stop_token stop);
+    // Writes m_writing; called with m_ioMutex held.
+    void WriteBatch();
+    void Tell(bool ok, const std::string& text);
 
     std::string m_strRequestedName;
     std::string m_strFileName;
     std::string m_strSetAsideName;
     std::string m_strNotice;
     platform::UniqueFd m_fd;
-    bool m_bWriteFailed = false;      // under m_ioMutex; the first failure is reported once
+    std::atomic<bool> m_failing{false};  // changed under m_ioMutex
+    std::uint64_t m_lostLines = 0;    // under m_ioMutex: lines dropped while failing
+    WriteStatusListener m_listener;   // under m_ioMutex
 
     std::mutex m_mutex;               // guards m_pending and m_dirty
     std::condition_variable_any m_wake;

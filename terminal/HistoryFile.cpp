@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -52,8 +53,12 @@ std::unique_ptr<HistoryFile> HistoryFile::Create(std::string& why)
             if (fd >= 0)
                 ::unlink(pattern.c_str());
         }
-        if (fd >= 0)
-            return std::unique_ptr<HistoryFile>(new HistoryFile(platform::UniqueFd(fd), folder));
+        if (fd >= 0) {
+            struct statvfs space{};
+            const std::uint64_t free =
+                ::fstatvfs(fd, &space) == 0 ? std::uint64_t(space.f_bavail) * space.f_frsize : 0;
+            return std::unique_ptr<HistoryFile>(new HistoryFile(platform::UniqueFd(fd), folder, free));
+        }
         if (firstFailure.empty())
             firstFailure = platform::DescribeLastFailure("Cannot create a history file in", folder);
     }
@@ -70,9 +75,10 @@ bool HistoryFile::Append(const void* data, std::size_t size, std::uint64_t& offs
             fault = g_fault(size);
     }
     const auto* p = static_cast<const char*>(data);
+    const std::uint64_t start = Footprint(m_end);
     std::size_t done = 0;
     while (fault == 0 && done < size) {
-        const ssize_t n = ::pwrite(m_fd.get(), p + done, size - done, static_cast<off_t>(m_end + done));
+        const ssize_t n = ::pwrite(m_fd.get(), p + done, size - done, static_cast<off_t>(start + done));
         if (n > 0)
             done += static_cast<std::size_t>(n);
         else if (n < 0 && errno != EINTR)
@@ -84,8 +90,8 @@ bool HistoryFile::Append(const void* data, std::size_t size, std::uint64_t& offs
         why = platform::DescribeFailure("Cannot write the history file in", m_folder, fault);
         return false;
     }
-    offset = m_end;
-    m_end += size;
+    offset = start;
+    m_end = start + size;
     return true;
 }
 
@@ -111,8 +117,9 @@ bool HistoryFile::Read(std::uint64_t offset, std::size_t size, void* out, std::s
 void HistoryFile::Discard(std::uint64_t offset, std::uint64_t size)
 {
     // Where holes cannot be punched the space comes back with the file.
+    // The range's last block is its own (see Append), so it goes whole.
     ::fallocate(m_fd.get(), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset),
-                static_cast<off_t>(size));
+                static_cast<off_t>(Footprint(size)));
 }
 
 void HistoryFile::SetWriteFault(std::function<int(std::size_t)> fault)

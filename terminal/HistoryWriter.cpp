@@ -130,6 +130,8 @@ void HistoryWriter::Run()
             if (file) {
                 m_file = file;
                 result.fileSerial = ++m_fileSerial;
+                result.newFile = true;
+                result.freeAtStart = file->FreeAtStart();
             }
             lock.unlock();
         } else {

@@ -27,6 +27,8 @@ public:
         std::uint64_t offset = 0;
         std::uint32_t bytes = 0;
         std::string why;  // when not ok
+        bool newFile = false;          // this piece made the file
+        std::uint64_t freeAtStart = 0; // then: the free space beside it
     };
 
     explicit HistoryWriter(std::function<void()> notify);

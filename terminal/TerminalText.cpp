@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -43,6 +46,21 @@ std::string Grouped(std::uint64_t n)
     for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
         digits.insert(static_cast<std::size_t>(at), ",");
     return digits;
+}
+
+// "64 KiB", "1 GiB", "2.3 GiB".
+std::string SizeText(std::uint64_t bytes)
+{
+    static const char* const kUnits[] = {"KiB", "MiB", "GiB", "TiB"};
+    if (bytes < 1024)
+        return Grouped(bytes) + " bytes";
+    double value = static_cast<double>(bytes);
+    std::size_t unit = 0;
+    for (value /= 1024; value >= 1024 && unit + 1 < std::size(kUnits); value /= 1024)
+        ++unit;
+    char text[32];
+    std::snprintf(text, sizeof text, value == std::floor(value) ? "%.0f %s" : "%.1f %s", value, kUnits[unit]);
+    return text;
 }
 
 // The first colour run of a decoded piece that starts after `local`; the run
@@ -122,6 +140,7 @@ TerminalText& TerminalText::operator=(TerminalText&& other) noexcept
     m_clock = other.m_clock;
     m_deadSerial = other.m_deadSerial;
     m_lastSerial = other.m_lastSerial;
+    m_autoDiskBudget = other.m_autoDiskBudget;
     m_writer = std::move(other.m_writer);
     if (m_writer)
         m_writer->SetNotify([notifier = m_notifier] { notifier->Call(); });
@@ -151,6 +170,7 @@ void TerminalText::Reset()
     m_tail.SetWrapColumns(m_columns);
     m_tailBase = 0;
     m_deadSerial = m_lastSerial = 0;
+    m_autoDiskBudget = UINT64_MAX;
     m_trouble.clear();
     m_pendingDropWhy.clear();
     m_droppedUnits = 0;
@@ -173,6 +193,12 @@ void TerminalText::SetPieceUnits(std::size_t units)
 void TerminalText::SetMemoryBudget(std::size_t bytes)
 {
     m_budget = bytes;
+    EnforceBudget();
+}
+
+void TerminalText::SetDiskBudget(std::uint64_t bytes)
+{
+    m_diskBudget = bytes;
     EnforceBudget();
 }
 
@@ -351,6 +377,8 @@ void TerminalText::ApplyResults() const
         return;
     for (HistoryWriter::Result& result : m_writer->TakeResults()) {
         m_lastSerial = std::max(m_lastSerial, result.fileSerial);
+        if (result.newFile)
+            m_autoDiskBudget = std::min(kDiskBudgetCap, result.freeAtStart / 4);
         const auto it = std::lower_bound(m_pieces.begin(), m_pieces.end(), result.id,
                                          [](const Piece& p, std::uint64_t id) { return p.id < id; });
         const bool stale = result.fileSerial <= m_deadSerial;
@@ -405,6 +433,7 @@ void TerminalText::EnforceBudget() const
         m_pendingDropWhy.clear();
         DropAllOnDisk(why);
     }
+    EnforceDiskBudget();
     std::size_t resident = EvictCopies();
     // Then the oldest pieces only in memory start their way to disk.
     std::size_t leaving = 0;
@@ -437,6 +466,22 @@ void TerminalText::EnforceBudget() const
             resident -= std::min(resident, freed);
         }
     }
+}
+
+void TerminalText::EnforceDiskBudget() const
+{
+    // Pieces on their way to disk are counted once their results are in;
+    // until then the file may pass the budget by what is in flight.
+    const std::uint64_t budget = m_diskBudget != 0 ? m_diskBudget : m_autoDiskBudget;
+    std::uint64_t used = HistoryDiskBytes();
+    if (used <= budget)
+        return;
+    const std::size_t first = !m_pieces.empty() && m_pieces[0].marker ? 1 : 0;
+    std::size_t count = 0;
+    for (std::size_t i = first; i < m_pieces.size() && used > budget && !m_pieces[i].queued; ++i, ++count)
+        if (m_pieces[i].onDisk && m_pieces[i].fileSerial > m_deadSerial)
+            used -= std::min(used, HistoryFile::Footprint(m_pieces[i].bytes));
+    DropFront(count, "the history file is limited to " + SizeText(budget));
 }
 
 void TerminalText::DropFront(std::size_t count, const std::string& why) const
@@ -860,6 +905,15 @@ std::shared_ptr<const TextSnapshot> TerminalText::MakeSnapshot(bool estimatedOnl
 std::uint64_t TerminalText::HistoryFileBytes() const
 {
     return m_writer ? m_writer->FileBytes() : 0;
+}
+
+std::uint64_t TerminalText::HistoryDiskBytes() const
+{
+    std::uint64_t bytes = 0;
+    for (const Piece& p : m_pieces)
+        if (p.onDisk && p.fileSerial > m_deadSerial)
+            bytes += HistoryFile::Footprint(p.bytes);
+    return bytes;
 }
 
 std::size_t TerminalText::PiecesOnDisk() const

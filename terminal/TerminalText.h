@@ -13,8 +13,9 @@
 // longer than a piece is cut, and its rows start afresh at the cut.
 //
 // When the history file cannot be written or read (disk full, no temporary
-// folder, a file that vanished), the oldest text is dropped and the text
-// starts with one marker line that says how much and why; receiving goes on.
+// folder, a file that vanished), or would grow past its disk budget, the
+// oldest text is dropped and the text starts with one marker line that says
+// how much and why; receiving goes on.
 //
 // Rows are filled in display cells (see TextSegment). After a width change
 // the rows of pieces on disk that hold wide characters are estimated at
@@ -91,10 +92,17 @@ public:
     void SetMemoryBudget(std::size_t bytes);
     std::size_t MemoryBudget() const { return m_budget; }
     static constexpr std::size_t kDefaultBudget = std::size_t(64) << 20;
+    // The most disk space the history file may take; 0 (the default) means
+    // the smaller of kDiskBudgetCap and a quarter of the free space of its
+    // file system when the file is made.
+    void SetDiskBudget(std::uint64_t bytes);
+    static constexpr std::uint64_t kDiskBudgetCap = std::uint64_t(1) << 30;
 
-    // The history file: bytes written, pieces on disk, its descriptor (-1
+    // The history file: its length, the disk space of the text it holds now
+    // (dropped text gives its space back), pieces on disk, its descriptor (-1
     // without one; for tests).
     std::uint64_t HistoryFileBytes() const;
+    std::uint64_t HistoryDiskBytes() const;
     std::size_t PiecesOnDisk() const;
     int HistoryFileDescriptor() const;
 
@@ -139,6 +147,7 @@ private:
     void Seal();
     void SealWhileLong();
     void EnforceBudget() const;
+    void EnforceDiskBudget() const;
     std::size_t EvictCopies() const;
     void DropFront(std::size_t count, const std::string& why) const;
     void DropAllOnDisk(const std::string& why) const;
@@ -161,6 +170,8 @@ private:
     std::size_t m_pieceUnits = kChunkUnits;
     mutable std::uint64_t m_lastSerial = 0;
     std::size_t m_budget = kDefaultBudget;
+    std::uint64_t m_diskBudget = 0;
+    mutable std::uint64_t m_autoDiskBudget = UINT64_MAX;  // for the current file, with m_diskBudget 0
     std::uint64_t m_nextId = 1;
     mutable std::uint64_t m_clock = 0;
     mutable std::uint64_t m_deadSerial = 0;  // results from files up to this one are void

@@ -97,6 +97,10 @@ void CTrevane2View::OnInitialUpdate()
         m_pReceiveLog.reset();
     }
     m_pReceiveLog = std::make_unique<support::CLogFile>(support::LogFilePath(name));
+    // Called on the logger's writing thread; the signal reaches the frame
+    // queued from there.
+    m_pReceiveLog->SetWriteStatusListener(
+        [this](bool, const std::string& text) { emit logNotice(QString::fromLocal8Bit(text)); });
     m_pReceiveLog->Write("Receice Logging Start!\n");
     if (!m_pReceiveLog->Notice().empty())
         emit logNotice(QString::fromLocal8Bit(m_pReceiveLog->Notice()));

@@ -108,7 +108,9 @@ public:
 signals:
     // A line for the user's event box: about the receive log (e.g. that its
     // day's file is held by another running program and which file this run
-    // uses instead) or about the terminal history (older text dropped).
+    // uses instead, or that it cannot be written and later that it can again)
+    // or about the terminal history (older text dropped). Emitted on the
+    // receive log's writing thread too.
     void logNotice(const QString& text);
     void inputRefused();
 

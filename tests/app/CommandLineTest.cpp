@@ -25,7 +25,7 @@ TEST(CommandLine, EachOptionSetsItsFieldOrIsRefusedSayingWhy)
         std::function<bool(O)> sets;  // for Ok
         const char* says = "";        // a piece of the error text
     } cases[] = {
-        {{"--", "--odd-name"}, Status::Ok, [](O o) { return o.file == "--odd-name"; }},
+        {{"--", "--odd-name"}, Status::Ok, [](O o) { return o.file == "--odd-name" && o.historyDisk == 0; }},
         {{"--device", "COM1=/dev/pts/3", "--device=com8=/dev/ttyUSB0"}, Status::Ok,
          [](O o) { return o.devices == std::vector<std::pair<int, std::string>>{{1, "/dev/pts/3"}, {8, "/dev/ttyUSB0"}}; }},
         {{"--connect", "--no-splash", "--headless", "--registry-dir=/tmp/r", "--log-dir", "logs"}, Status::Ok,
@@ -37,6 +37,7 @@ TEST(CommandLine, EachOptionSetsItsFieldOrIsRefusedSayingWhy)
         {{"--charset="}, Status::Ok, [](O o) { return o.charset == ""; }},  // back to the locale's
         {{"--history-memory", "8192K"}, Status::Ok, [](O o) { return o.historyMemory == 8ull << 20; }},
         {{"--history-memory", "1G"}, Status::Ok, [](O o) { return o.historyMemory == 1ull << 30; }},
+        {{"--history-disk=512M"}, Status::Ok, [](O o) { return o.historyDisk == 512ull << 20; }},
         {{"--version", "--help"}, Status::Help, nullptr},
         {{"--version", "--bogus"}, Status::Error, nullptr, "--bogus"},
         {{"--tcp-server=65536"}, Status::Error, nullptr, "1 to 65535"},
@@ -49,6 +50,7 @@ TEST(CommandLine, EachOptionSetsItsFieldOrIsRefusedSayingWhy)
         {{"--charset", "KLINGON-8"}, Status::Error, nullptr, "'KLINGON-8'"},
         {{"--history-memory", "3M"}, Status::Error, nullptr, "--history-memory"},  // below the least
         {{"--history-memory", "99999999999G"}, Status::Error, nullptr, "--history-memory"},
+        {{"--history-disk", "3M"}, Status::Error, nullptr, "--history-disk needs a size of at least 4M"},
         {{"a.rtf", "b.rtf"}, Status::Error, nullptr, "b.rtf"},
     };
     for (const auto& c : cases) {

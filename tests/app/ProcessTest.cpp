@@ -1,7 +1,7 @@
 // The real program as a child process: command-line errors, --help and
 // --version, a store it cannot use, files it must not wait on, SIGTERM,
-// SIGINT and SIGHUP, two programs in one folder, --log-dir, and the headless
-// bridge with no display at all.
+// SIGINT and SIGHUP, two programs in one folder, --log-dir (also on a full
+// disk), and the headless bridge with no display at all.
 
 #include "AppTestSupport.h"
 
@@ -16,8 +16,11 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -90,10 +93,12 @@ class ProcessTest : public ::testing::Test {
 protected:
     // Kestrana in `Dir()`, offscreen (or with no display at all when
     // headless), its standard error in err.txt and its output in out.txt.
+    // `wrapper` runs first and is handed the program and its arguments.
     bool Run(testchild::ChildProcess& child, const std::vector<std::string>& args, bool headless = false,
-             const std::string& tag = "")
+             const std::string& tag = "", const std::vector<std::string>& wrapper = {})
     {
-        std::vector<std::string> argv{KESTRANA_BINARY};
+        std::vector<std::string> argv = wrapper;
+        argv.push_back(KESTRANA_BINARY);
         argv.insert(argv.end(), args.begin(), args.end());
         testchild::ChildOptions options;
         options.workingDir = Dir();
@@ -148,11 +153,14 @@ TEST_F(ProcessTest, TwoProgramsOnOneLogFolderKeepBothRunsWholeAndEndOnSighupAndS
     ASSERT_TRUE(Run(first, {"--no-splash", "--registry-dir", Registry(), "--log-dir", logs}, false, "1"));
     ASSERT_TRUE(WaitForText(logs + DayLog("event"), "Logging Start!")) << ReadFile(Err("1"));
     ASSERT_TRUE(Run(second, {"--no-splash", "--registry-dir", Registry(), "--log-dir", logs}, false, "2"));
-    // The second finds both day files held and says so in its own event log.
-    ASSERT_TRUE(WaitForText(logs + DayLog("event", ".1"), "is in use by another Kestrana")) << ReadFile(Err("2"));
-    EXPECT_NE(ReadFile(logs + DayLog("event", ".1")).find(logs + DayLog("receive") + " is in use by another Kestrana; this run logs to " +
-                                                         logs + DayLog("receive", ".1")), std::string::npos)
-        << ReadFile(logs + DayLog("event", ".1"));
+    // The second finds both day files held and says so in its own event log
+    // (each notice is written as it comes).
+    ASSERT_TRUE(WaitForText(logs + DayLog("event", ".1"), logs + DayLog("receive") +
+                                                              " is in use by another Kestrana; this run logs to " +
+                                                              logs + DayLog("receive", ".1")))
+        << ReadFile(Err("2")) << ReadFile(logs + DayLog("event", ".1"));
+    EXPECT_NE(ReadFile(logs + DayLog("event", ".1")).find(logs + DayLog("event") + " is in use by another Kestrana"),
+              std::string::npos);
     second.Signal(SIGHUP);  // its terminal went away
     first.Signal(SIGTERM);
     EXPECT_EQ(Exit(second), 0);
@@ -302,6 +310,98 @@ TEST_F(ProcessTest, HeadlessItBridgesAnEchoingDeviceToATcpClient)
     EXPECT_EQ(Exit(child), 0);
     EXPECT_TRUE(client.WaitClosedPumping(5000));
     EXPECT_TRUE(OneWholeRun(Dir() + DayLog("event"), "Logging Start!")) << "shut down while open";
+}
+
+std::size_t Count(const std::string& text, const std::string& piece)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+        ++n;
+    return n;
+}
+
+// The log folder is a 64 kB file system of the program's own (a private
+// mount namespace), full from the start or filling up under a hex flood that
+// goes out and echoes back: each log that cannot be written says so once with
+// the file and the cause (on standard error while the event log is the one
+// failing), and once more when it can; no line is ever written half.
+TEST_F(ProcessTest, HeadlessLogsOnAFullDiskSaySoOnceEachWayAndKeepWholeLines)
+{
+    if (std::system("unshare -rm true 2>/dev/null") != 0)
+        GTEST_SKIP() << "no private mount namespace here (unshare -rm)";
+    const std::string logs = Dir() + "/logs";
+    std::filesystem::create_directories(logs);
+    std::filesystem::create_directories(Registry());
+    // Hex mode (kept as "AutoWrap"), so the receive log gets every block.
+    testfiles::WriteFile(Registry() + "/HKEY_CURRENT_USER.reg",
+                         "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Trevane Desk2\\Trevane2\\Terminal Settings]\r\n"
+                         "\"AutoWrap\"=dword:00000001\r\n");
+    const std::vector<std::string> wrapper{
+        "unshare", "-rm", "sh", "-c",
+        "mount -t tmpfs -o size=64k tmpfs \"$1\" || exit 97; head -c \"$2\" /dev/zero >\"$1/filler\" 2>/dev/null;"
+        " shift 2; exec \"$@\"",
+        "sh", logs};
+    const struct {
+        const char* fill;
+        bool eventLogFails;
+    } cases[] = {{"64k", true}, {"48k", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fill);
+        const std::string tag = c.fill;
+        testchild::DevsimProcess device;
+        ASSERT_TRUE(device.StartDevice({"--echo"}));
+        const int port = nettest::FreePort();
+        testchild::ChildProcess child;
+        std::vector<std::string> fill = wrapper;
+        fill.push_back(c.fill);
+        ASSERT_TRUE(Run(child, {"--headless", "--registry-dir", Registry(), "--log-dir", logs, "--device",
+                                "COM1=" + device.FarEndPath(), "--connect", "--tcp-server=" + std::to_string(port),
+                                "--tcp-bind=127.0.0.1"},
+                        true, tag, fill));
+        // The logs as the program sees them, through its own root.
+        const std::string seen = "/proc/" + std::to_string(child.Pid()) + "/root" + logs;
+        const std::string eventLog = seen + DayLog("event"), receiveLog = seen + DayLog("receive");
+        TcpClient client;
+        ASSERT_TRUE(ConnectWithin(client, port)) << ReadFile(Err(tag));
+        // A page for the event log before the flood, where it has room.
+        if (!c.eventLogFails) {
+            ASSERT_TRUE(WaitForText(eventLog, "TCP client 127.0.0.1:")) << ReadFile(Err(tag));
+        }
+        // The port may open a moment after the server: ping until it echoes.
+        std::string echoed;
+        for (int attempt = 0; attempt < 40 && echoed.find("ping") == std::string::npos; ++attempt) {
+            ASSERT_TRUE(client.Send("ping"));
+            echoed += client.ReadSome(500);
+        }
+        const std::string flood = testpty::Pattern(16000, 7);
+        ASSERT_TRUE(client.Send(flood));
+        for (int i = 0; i < 200 && echoed.find(flood) == std::string::npos; ++i)
+            echoed += client.ReadSome(100);
+        ASSERT_NE(echoed.find(flood), std::string::npos) << ReadFile(Err(tag));
+        const std::string failed = "Cannot write " + logs + DayLog("receive") + ": No space left on device";
+        ASSERT_TRUE(WaitForText(c.eventLogFails ? Err(tag) : eventLog, failed)) << ReadFile(Err(tag));
+
+        std::filesystem::remove(seen + "/filler");
+        ASSERT_TRUE(client.Send("after"));
+        const std::string again = "Writing " + logs + DayLog("receive") + " works again; ";
+        ASSERT_TRUE(WaitForText(eventLog, again)) << ReadFile(Err(tag));
+        ASSERT_TRUE(WaitForText(receiveLog, " - 61 66 74 65 72 \r\n")) << "\"after\" logged";
+        const std::string events = ReadFile(eventLog), received = ReadFile(receiveLog);
+        child.Signal(SIGTERM);
+        EXPECT_EQ(Exit(child), 0);
+
+        const std::string err = ReadFile(Err(tag));
+        EXPECT_EQ(Count(err + events, failed), 1u) << err << events;
+        EXPECT_EQ(Count(err + events, again), 1u) << err << events;
+        EXPECT_EQ(Count(err, "kestrana: Cannot write " + logs + DayLog("event") + ": No space left on device"),
+                  c.eventLogFails ? 1u : 0u) << err;
+        static const std::regex whole(R"(\d{4}/\d\d/\d\d, \d\d:\d\d:\d\d - (Receice Logging Start!|([0-9A-F]{2} )+))");
+        EXPECT_TRUE(received.ends_with("\r\n")) << received;
+        std::size_t start = 0;
+        for (std::size_t end; (end = received.find("\r\n", start)) != std::string::npos; start = end + 2)
+            EXPECT_TRUE(std::regex_match(received.substr(start, end - start), whole))
+                << "a half line: " << received.substr(start, end - start);
+    }
 }
 
 }  // namespace

@@ -131,6 +131,8 @@ public:
     }
 
     bool Signal(int sig) const { return m_pid > 0 && ::kill(m_pid, sig) == 0; }
+    // While it runs; -1 otherwise.
+    pid_t Pid() const { return m_pid; }
 
     // The exit status, or 128 + the signal that ended it; nullopt while it
     // still runs after `timeout`.

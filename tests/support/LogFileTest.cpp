@@ -1,6 +1,7 @@
 // The day logs: the exact line format other tools read, every run's file kept
 // whole (earlier runs set aside, files held by another running program left
-// alone, no two loggers ever in one file), and every line of every thread.
+// alone, no two loggers ever in one file), every line of every thread, and
+// whole lines only when the disk refuses a write.
 
 #include "support/LogFile.h"
 
@@ -10,11 +11,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -207,6 +212,50 @@ TEST_F(LogFileTest, AFileThatCannotBeMadeIsReportedOnceWithItsCause)
         EXPECT_EQ(m_boxes, std::vector<std::string>{"Unable to create log file / " + c.cause});
     }
     EXPECT_FALSE(std::filesystem::exists(Path("no-such-folder")));
+}
+
+TEST_F(LogFileTest, AWriteTheDiskRefusesLeavesWholeLinesAndIsToldOnceEachWay)
+{
+    // A file size limit cuts the crossing write short and fails the next one
+    // (EFBIG), as a full disk does with ENOSPC.
+    rlimit normal{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &normal), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    std::mutex mutex;
+    std::vector<std::string> told;
+    {
+        CLogFile log(Path());
+        log.SetWriteStatusListener([&](bool ok, const std::string& text) {
+            std::lock_guard lock(mutex);
+            told.push_back((ok ? "ok: " : "failed: ") + text);
+        });
+        log.Write("before\n");
+        log.Flush();
+        // Room for "before", two flood lines and part of a third.
+        rlimit small = normal;
+        small.rlim_cur = 31 + 2 * 45 + 20;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        for (int i = 0; i < 20; ++i)
+            log.Write("line %d of the flood\n", i);
+        log.Flush();
+        log.Write("still refused\n");
+        log.Flush();
+        EXPECT_TRUE(log.WriteFailing());
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &normal), 0);
+        for (const char* line : {"after\n", "and on\n"}) {
+            log.Write(line);
+            log.Flush();
+        }
+        EXPECT_FALSE(log.WriteFailing());
+    }
+    ::setrlimit(RLIMIT_FSIZE, &normal);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(told, (std::vector<std::string>{"failed: Cannot write " + Path() + ": File too large",
+                                              "ok: Writing " + Path() + " works again; 19 lines could not be written"}));
+    std::string expected;
+    for (const char* line : {"before", "line 0 of the flood", "line 1 of the flood", "after", "and on"})
+        expected += kPrefix + line + "\r\n";
+    EXPECT_EQ(ReadFile(Path()), expected);
 }
 
 }  // namespace

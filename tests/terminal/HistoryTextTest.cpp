@@ -16,10 +16,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -471,6 +473,57 @@ TEST_F(HistoryText, ClearDropsTheHistoryFile)
     EXPECT_EQ(text.Size(), 0u);
 }
 
+// Lines of 60 CJK characters, which hardly compress.
+std::u16string UnpackableLine(std::mt19937& random)
+{
+    std::u16string line;
+    for (int k = 0; k < 60; ++k)
+        line += static_cast<char16_t>(0x4E00 + random() % 0x5000);
+    return line + u'\n';
+}
+
+// The disk space the history file takes, once the writer has given back
+// what was dropped (it does so after the results are in).
+std::uint64_t SettledDiskSpace(const TerminalText& text, std::uint64_t atMost)
+{
+    std::uint64_t used = 0;
+    for (int attempt = 0; attempt < 500; ++attempt) {
+        struct stat st{};
+        if (::fstat(text.HistoryFileDescriptor(), &st) != 0)
+            return UINT64_MAX;
+        used = std::uint64_t(st.st_blocks) * 512;
+        if (used <= atMost)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return used;
+}
+
+TEST_F(HistoryText, TheHistoryFileKeepsWithinItsDiskBudgetDroppingTheOldestText)
+{
+    constexpr std::uint64_t kBudget = 64 << 10;
+    TerminalText text;
+    text.SetPieceUnits(4096);
+    text.SetMemoryBudget(1);
+    text.SetDiskBudget(kBudget);
+    Reference ref;
+    std::mt19937 random(8);
+    // 3 MB of text, 50 times the budget; a few blocks of the file system's
+    // own (extent tree) may come on top.
+    for (int i = 1; i <= 25000; ++i) {
+        const std::u16string line = UnpackableLine(random);
+        text.Append(line.data(), line.size(), 1);
+        ref.Append(line, 1);
+        if (i % 2500 == 0) {
+            ASSERT_TRUE(text.WaitForWriter(10000));
+            EXPECT_LE(text.HistoryDiskBytes(), kBudget);
+            EXPECT_LE(SettledDiskSpace(text, kBudget + 16384), kBudget + 16384) << "after line " << i;
+        }
+    }
+    EXPECT_GT(text.PiecesOnDisk(), 3u);
+    ExpectDroppedOldest(text, ref, "the history file is limited to 64 KiB");
+}
+
 TEST_F(HistoryText, AReallyFullFileSystem)
 {
     const std::string mountPoint = m_dir.path() + "/small";
@@ -478,24 +531,31 @@ TEST_F(HistoryText, AReallyFullFileSystem)
     if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=256k") != 0)
         GTEST_SKIP() << "cannot mount a small tmpfs here (needs root): " << std::strerror(errno);
     ::setenv("XDG_CACHE_HOME", mountPoint.c_str(), 1);
-    {
+    // Without a budget of its own the file takes a quarter of the free
+    // space; with a larger one the disk fills up.
+    const struct {
+        std::uint64_t budget;
+        const char* why;
+    } cases[] = {{0, "the history file is limited to 64 KiB"}, {1ull << 30, "No space left on device"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
         TerminalText text;
         text.SetPieceUnits(4096);
         text.SetMemoryBudget(1);
+        text.SetDiskBudget(c.budget);
         Reference ref;
         std::mt19937 random(5);
-        // Text that hardly compresses, so 256 kB fill up soon.
         for (int i = 0; i < 2500; ++i) {
-            std::u16string line;
-            for (int k = 0; k < 60; ++k)
-                line += static_cast<char16_t>(0x4E00 + random() % 0x5000);
-            line += u'\n';
+            const std::u16string line = UnpackableLine(random);
             text.Append(line.data(), line.size(), 1);
             ref.Append(line, 1);
             text.WaitForWriter(10000);
         }
         text.Poll();
-        ExpectDroppedOldest(text, ref, "No space left on device");
+        ExpectDroppedOldest(text, ref, c.why);
+        if (c.budget == 0) {
+            EXPECT_LE(SettledDiskSpace(text, 64 << 10), 64u << 10);
+        }
     }
     ::umount(mountPoint.c_str());
 }
