@@ -312,14 +312,6 @@ TEST_F(ProcessTest, HeadlessItBridgesAnEchoingDeviceToATcpClient)
     EXPECT_TRUE(OneWholeRun(Dir() + DayLog("event"), "Logging Start!")) << "shut down while open";
 }
 
-std::size_t Count(const std::string& text, const std::string& piece)
-{
-    std::size_t n = 0;
-    for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
-        ++n;
-    return n;
-}
-
 // The log folder is a 64 kB file system of the program's own (a private
 // mount namespace), full from the start or filling up under a hex flood that
 // goes out and echoes back: each log that cannot be written says so once with
@@ -391,10 +383,10 @@ TEST_F(ProcessTest, HeadlessLogsOnAFullDiskSaySoOnceEachWayAndKeepWholeLines)
         EXPECT_EQ(Exit(child), 0);
 
         const std::string err = ReadFile(Err(tag));
-        EXPECT_EQ(Count(err + events, failed), 1u) << err << events;
-        EXPECT_EQ(Count(err + events, again), 1u) << err << events;
+        EXPECT_EQ(Count(err + events, failed), 1) << err << events;
+        EXPECT_EQ(Count(err + events, again), 1) << err << events;
         EXPECT_EQ(Count(err, "kestrana: Cannot write " + logs + DayLog("event") + ": No space left on device"),
-                  c.eventLogFails ? 1u : 0u) << err;
+                  c.eventLogFails ? 1 : 0) << err;
         static const std::regex whole(R"(\d{4}/\d\d/\d\d, \d\d:\d\d:\d\d - (Receice Logging Start!|([0-9A-F]{2} )+))");
         EXPECT_TRUE(received.ends_with("\r\n")) << received;
         std::size_t start = 0;
