@@ -1,9 +1,9 @@
 #include "terminal/FindBar.h"
 
-#include "terminal/LatestJobThread.h"
-#include "terminal/TextSnapshot.h"
 #include "terminal/Trevane2Doc.h"
 #include "terminal/Trevane2View.h"
+#include "text/LatestJobThread.h"
+#include "text/TextSnapshot.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

@@ -3,9 +3,9 @@
 #include "platform/MessageBox.h"
 #include "support/Crc16Dnp.h"
 #include "support/HexCodec.h"
-#include "terminal/LineSender.h"
 #include "terminal/Trevane2Doc.h"
 #include "terminal/Trevane2View.h"
+#include "text/LineSender.h"
 
 #include <cstdio>
 #include <string>

@@ -8,7 +8,7 @@
 // only hex digits are taken (others are refused with a beep) and Backspace
 // takes back the last digit from the line and from the screen.
 
-#include "terminal/TextEncoder.h"
+#include "text/TextEncoder.h"
 
 #include <cstdint>
 #include <string>

@@ -8,9 +8,9 @@
 #include "support/LogFolder.h"
 #include "terminal/Choosers.h"
 #include "terminal/FindBar.h"
-#include "terminal/LineFeedCount.h"
 #include "terminal/TerminalSettingsDlg.h"
 #include "terminal/Trevane2Doc.h"
+#include "text/LineFeedCount.h"
 
 #include <QApplication>
 #include <QClipboard>

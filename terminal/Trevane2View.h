@@ -6,7 +6,7 @@
 
 #include "terminal/Appearance.h"
 #include "terminal/LineEntry.h"
-#include "terminal/TextDecoder.h"
+#include "text/TextDecoder.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
