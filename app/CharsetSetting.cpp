@@ -1,7 +1,7 @@
 #include "app/CharsetSetting.h"
 
 #include "support/Profile.h"
-#include "terminal/TerminalCharset.h"
+#include "text/TerminalCharset.h"
 
 std::string ChooseTerminalCharset(const std::optional<std::string>& fromCommandLine)
 {

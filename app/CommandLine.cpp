@@ -1,7 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "support/Version.h"
-#include "terminal/TerminalCharset.h"
+#include "text/TerminalCharset.h"
 
 #include <arpa/inet.h>
 

@@ -2,7 +2,7 @@
 // The terminal view's sender over the frame's serial engine.
 
 #include "comm/CommPort2.h"
-#include "terminal/LineSender.h"
+#include "text/LineSender.h"
 
 class PortLineSender final : public LineSender {
 public:

@@ -6,8 +6,8 @@
 #include "automation/ReceivedBlock.h"
 #include "automation/ResponsePatterns.h"
 #include "resources/StringTable.h"
-#include "terminal/LineSender.h"
 #include "terminal/Trevane2Doc.h"
+#include "text/LineSender.h"
 
 #include "ui_AutoResponseDlg.h"
 

@@ -3,8 +3,8 @@
 #include "automation/AutoSendAssignDlg.h"
 #include "automation/AutomationMessages.h"
 #include "automation/HexTextBytes.h"
-#include "terminal/LineSender.h"
 #include "terminal/Trevane2Doc.h"
+#include "text/LineSender.h"
 
 #include "ui_AutoSendDlg.h"
 

@@ -6,7 +6,7 @@
 #include "platform/MessageBox.h"
 #include "resources/StringTable.h"
 #include "support/HexCodec.h"
-#include "terminal/LineSender.h"
+#include "text/LineSender.h"
 
 #include "ui_PeriodicSendDlg.h"
 

@@ -4,7 +4,7 @@
 // goes over in the terminal's character set; a character that set has no
 // form for shows as '?'.
 
-#include "terminal/TextEncoder.h"
+#include "text/TextEncoder.h"
 
 #include <QString>
 

@@ -20,9 +20,9 @@
 #include "net/SocketWnd.h"
 #include "platform/MessageBox.h"
 #include "platform/UniqueFd.h"
-#include "terminal/TerminalText.h"
 #include "terminal/Trevane2Doc.h"
 #include "terminal/Trevane2View.h"
+#include "text/TerminalText.h"
 #include "tools/devsim/FloodPattern.h"
 
 #include <QApplication>

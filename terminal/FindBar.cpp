@@ -1,9 +1,8 @@
 #include "terminal/FindBar.h"
 
-#include "terminal/LatestJobThread.h"
-#include "terminal/TextSnapshot.h"
-#include "terminal/Trevane2Doc.h"
-#include "terminal/Trevane2View.h"
+#include "terminal/TerminalScreen.h"
+#include "text/LatestJobThread.h"
+#include "text/TextSnapshot.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -19,9 +18,9 @@ QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
 }  // namespace
 
-FindBar::FindBar(CTrevane2View* view)
-    : QFrame(view),
-      m_pView(view),
+FindBar::FindBar(TerminalScreen& screen, QWidget* terminal)
+    : QFrame(terminal),
+      m_screen(screen),
       m_pText(new QLineEdit(this)),
       m_pMatchCase(new QCheckBox(Text("대/소문자 구분"), this)),
       m_pStatus(new QLabel(this))
@@ -87,11 +86,11 @@ bool FindBar::FindNext()
     if (!HasText())
         return false;
     const QString pattern = m_pText->text();
-    const auto [hitFrom, hitTo] = m_pView->FoundText();
-    const TerminalText& text = m_pView->GetDocument()->Text();
+    const auto [hitFrom, hitTo] = m_screen.FoundText();
+    const TerminalText& text = m_screen.Text();
     const Request request{
         std::u16string(reinterpret_cast<const char16_t*>(pattern.utf16()), static_cast<std::size_t>(pattern.size())),
-        m_pMatchCase->isChecked(), hitTo > hitFrom ? hitTo : m_pView->FirstVisibleOffset(), text.Generation()};
+        m_pMatchCase->isChecked(), hitTo > hitFrom ? hitTo : m_screen.FirstVisibleOffset(), text.Generation()};
     if (m_running == request)
         return true;  // already on its way
     CancelSearch();
@@ -151,7 +150,7 @@ void FindBar::OnDone(std::uint64_t serial, const SearchOutcome& outcome)
         return;
     const Request request = *m_running;
     m_running.reset();
-    if (request.generation != m_pView->GetDocument()->Text().Generation()) {
+    if (request.generation != m_screen.Text().Generation()) {
         // Text was erased or dropped meanwhile, so the offsets found may name
         // other text now: search the text as it is.
         FindNext();
@@ -163,17 +162,17 @@ void FindBar::OnDone(std::uint64_t serial, const SearchOutcome& outcome)
 void FindBar::Show(const SearchOutcome& outcome)
 {
     if (!outcome.failure.empty())
-        emit m_pView->logNotice(QStringLiteral("Find passed over part of the terminal history: %1")
-                                    .arg(QString::fromStdString(outcome.failure)));
+        m_screen.Notice(QStringLiteral("Find passed over part of the terminal history: %1")
+                            .arg(QString::fromStdString(outcome.failure)));
     if (!outcome.match) {
-        m_pView->ClearFoundText();
+        m_screen.ClearFoundText();
         m_pStatus->setText(Text("찾을 수 없습니다."));
-        m_pView->Beep();
+        m_screen.Beep();
         adjustSize();
         return;
     }
     m_pStatus->setText(outcome.match->wrapped ? Text("처음부터 다시 찾았습니다.") : QString());
-    m_pView->ShowFoundText(outcome.match->from, outcome.match->to);
+    m_screen.ShowFoundText(outcome.match->from, outcome.match->to);
     adjustSize();
 }
 
@@ -211,6 +210,6 @@ void FindBar::hideEvent(QHideEvent* event)
 {
     QFrame::hideEvent(event);
     CancelSearch();
-    m_pView->ClearFoundText();
-    m_pView->setFocus();
+    m_screen.ClearFoundText();
+    parentWidget()->setFocus();  // back to the terminal
 }

@@ -17,16 +17,17 @@
 #include <memory>
 #include <optional>
 
-class CTrevane2View;
 class LatestJobThread;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class TerminalScreen;
 
 class FindBar : public QFrame {
     Q_OBJECT
 public:
-    explicit FindBar(CTrevane2View* view);
+    // Shown over `terminal`, the widget of `screen`.
+    FindBar(TerminalScreen& screen, QWidget* terminal);
     ~FindBar() override;
 
     // Shows the bar with its text selected for typing over.
@@ -65,7 +66,7 @@ private:
     void OnProgress(std::uint64_t serial, int percent);
     void OnDone(std::uint64_t serial, const SearchOutcome& outcome);
 
-    CTrevane2View* m_pView;
+    TerminalScreen& m_screen;
     QLineEdit* m_pText;
     QCheckBox* m_pMatchCase;
     QLabel* m_pStatus;

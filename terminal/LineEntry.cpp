@@ -3,9 +3,9 @@
 #include "platform/MessageBox.h"
 #include "support/Crc16Dnp.h"
 #include "support/HexCodec.h"
-#include "terminal/LineSender.h"
+#include "terminal/TerminalScreen.h"
 #include "terminal/Trevane2Doc.h"
-#include "terminal/Trevane2View.h"
+#include "text/LineSender.h"
 
 #include <cstdio>
 #include <string>
@@ -27,7 +27,7 @@ bool IsShown(char16_t c) { return c == u'\t' || c == u'\n' || (c >= 0x20 && c !=
 
 }  // namespace
 
-LineEntry::LineEntry(CTrevane2View& view, CTrevane2Doc& doc) : m_view(view), m_doc(doc) {}
+LineEntry::LineEntry(TerminalScreen& screen, CTrevane2Doc& doc) : m_screen(screen), m_doc(doc) {}
 
 bool LineEntry::PortOpen() const
 {
@@ -59,16 +59,16 @@ void LineEntry::TextModeChar(char16_t c)
             sent = Send(&byte, 1);
         }
         if (!sent)
-            m_view.Beep();  // the queue is full: this key did not go out
+            m_screen.Beep();  // the queue is full: this key did not go out
     }
     // The local echo: always, sent or not.
     if (c == 13) {
-        m_view.AppendTyped(u"\n");
+        m_screen.AppendTyped(u"\n");
     } else if (c == 8) {
         EraseLastCharacter();
     } else if (IsShown(c)) {
         const char16_t one[1] = {c};
-        m_view.AppendTyped(std::u16string_view(one, 1));
+        m_screen.AppendTyped(std::u16string_view(one, 1));
     }
 }
 
@@ -81,7 +81,7 @@ void LineEntry::EraseLastCharacter()
     std::uint64_t n = 1;
     if (size >= 2 && IsLowSurrogate(text.At(size - 1)) && IsHighSurrogate(text.At(size - 2)))
         n = 2;
-    m_view.EraseText(size - n, n);
+    m_screen.EraseText(size - n, n);
     TrimHexLineToText();
 }
 
@@ -101,7 +101,7 @@ void LineEntry::OnText(std::u16string_view text, bool paste)
         // Pasted text gives its digits; typed text is taken only when it is
         // all digits, so the line never holds what the user did not see go in.
         if (refused && !paste) {
-            m_view.Beep();
+            m_screen.Beep();
             return;
         }
         for (char digit : digits)
@@ -145,9 +145,9 @@ void LineEntry::OnText(std::u16string_view text, bool paste)
         return;
     if (PortOpen() && !bytes.empty() &&
         !Send(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()))
-        m_view.Beep();
+        m_screen.Beep();
     if (!shown.empty())
-        m_view.AppendTyped(shown);
+        m_screen.AppendTyped(shown);
 }
 
 void LineEntry::HexModeChar(char16_t c)
@@ -159,7 +159,7 @@ void LineEntry::HexModeChar(char16_t c)
     } else if (c < 0x80 && support::IsHexDigit(static_cast<char>(c))) {
         AddHexDigit(static_cast<char>(c));
     } else {
-        m_view.Beep();
+        m_screen.Beep();
     }
 }
 
@@ -170,7 +170,7 @@ void LineEntry::AddHexDigit(char digit)
     const bool secondOfPair = m_strHexLine.size() % 2 == 1;
     m_strHexLine += digit;
     const char16_t shown[2] = {static_cast<char16_t>(digit), u' '};
-    m_hexDigitAt.push_back(m_view.AppendTyped(std::u16string_view(shown, secondOfPair ? 2 : 1)));
+    m_hexDigitAt.push_back(m_screen.AppendTyped(std::u16string_view(shown, secondOfPair ? 2 : 1)));
     m_bHexPairOpen = static_cast<int>(m_strHexLine.size() % 2);
 }
 
@@ -178,7 +178,7 @@ void LineEntry::HexBackspace()
 {
     TrimHexLineToText();
     if (m_strHexLine.empty()) {
-        m_view.Beep();  // what was sent cannot be taken back
+        m_screen.Beep();  // what was sent cannot be taken back
         return;
     }
     const bool secondOfPair = m_strHexLine.size() % 2 == 0;
@@ -189,7 +189,7 @@ void LineEntry::HexBackspace()
         std::uint64_t n = 1;
         if (secondOfPair && at + 1 < text.Size() && text.At(at + 1) == u' ')
             n = 2;
-        m_view.EraseText(at, n);
+        m_screen.EraseText(at, n);
     }
     m_strHexLine.pop_back();
     m_hexDigitAt.pop_back();
@@ -235,13 +235,13 @@ void LineEntry::HexEnter()
         *p++ = ' ';
         p = support::ByteToHex(p, buffer[n + 1]);
         *p++ = '\n';  // the CR LF of the line, shown as one break
-        m_view.AppendTyped(std::u16string(shown, p));
+        m_screen.AppendTyped(std::u16string(shown, p));
     } else {
         if (n > 0 && !Send(buffer.data(), n)) {
             platform::ShowMessageBox(kLineNotSent, "The port's send queue is full. The line is kept: press Enter to send it again.");
             return;
         }
-        m_view.AppendTyped(u"\n");
+        m_screen.AppendTyped(u"\n");
     }
     m_strHexLine.clear();
     m_hexDigitAt.clear();

@@ -8,7 +8,7 @@
 // only hex digits are taken (others are refused with a beep) and Backspace
 // takes back the last digit from the line and from the screen.
 
-#include "terminal/TextEncoder.h"
+#include "text/TextEncoder.h"
 
 #include <cstdint>
 #include <string>
@@ -17,12 +17,12 @@
 
 class CAppearance;
 class CTrevane2Doc;
-class CTrevane2View;
 class LineSender;
+class TerminalScreen;
 
 class LineEntry {
 public:
-    LineEntry(CTrevane2View& view, CTrevane2Doc& doc);
+    LineEntry(TerminalScreen& screen, CTrevane2Doc& doc);
 
     void SetSender(LineSender* sender) { m_pSender = sender; }
 
@@ -56,7 +56,7 @@ private:
     bool Send(const std::uint8_t* data, std::size_t length);
     void EraseLastCharacter();
 
-    CTrevane2View& m_view;
+    TerminalScreen& m_screen;
     CTrevane2Doc& m_doc;
     LineSender* m_pSender = nullptr;
     TextEncoder m_encoder;

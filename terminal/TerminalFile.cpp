@@ -4,7 +4,7 @@
 #include "platform/ShutdownRequest.h"
 #include "platform/SystemError.h"
 #include "support/HexDigit.h"
-#include "terminal/TextDecoder.h"
+#include "text/TextDecoder.h"
 
 #include <QFile>
 #include <QSaveFile>

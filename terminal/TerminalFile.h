@@ -3,7 +3,7 @@
 // table and \cf switches), which word processors open too; the plain form is
 // UTF-8 text with '\n' line ends.
 
-#include "terminal/TerminalText.h"
+#include "text/TerminalText.h"
 
 #include <QByteArray>
 #include <QString>

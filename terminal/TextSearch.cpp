@@ -1,6 +1,6 @@
 #include "terminal/TextSearch.h"
 
-#include "terminal/TextSnapshot.h"
+#include "text/TextSnapshot.h"
 
 #include <QChar>
 

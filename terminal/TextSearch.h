@@ -4,7 +4,7 @@
 // the text piece by piece (decoding those on disk), so a search through
 // gigabytes needs no copy of it and can run on a worker thread.
 
-#include "terminal/TerminalText.h"
+#include "text/TerminalText.h"
 
 #include <cstdint>
 #include <functional>

@@ -2,7 +2,7 @@
 // The terminal document: the terminal text, the five terminal options and the
 // two automation stores. Saving writes the text; nothing else is saved.
 
-#include "terminal/TerminalText.h"
+#include "text/TerminalText.h"
 
 #include <QObject>
 #include <QString>

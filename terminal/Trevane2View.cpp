@@ -8,9 +8,9 @@
 #include "support/LogFolder.h"
 #include "terminal/Choosers.h"
 #include "terminal/FindBar.h"
-#include "terminal/LineFeedCount.h"
 #include "terminal/TerminalSettingsDlg.h"
 #include "terminal/Trevane2Doc.h"
+#include "text/LineFeedCount.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -714,7 +714,7 @@ void CTrevane2View::OnEditSelectAll()
 void CTrevane2View::OnEditFind()
 {
     if (m_pFindBar == nullptr)
-        m_pFindBar = new FindBar(this);  // owned by the view
+        m_pFindBar = new FindBar(*this, this);  // owned by the view
     m_pFindBar->Open();
     PlaceFindBar();
 }
@@ -771,6 +771,11 @@ std::uint64_t CTrevane2View::FirstVisibleOffset() const
     const auto row = std::min<std::uint64_t>(static_cast<std::uint64_t>(verticalScrollBar()->value()),
                                              text.RowCount() - 1);
     return text.RowStart(row);
+}
+
+const TerminalText& CTrevane2View::Text() const
+{
+    return m_pDoc->Text();
 }
 
 std::uint64_t CTrevane2View::AppendTyped(std::u16string_view typed)

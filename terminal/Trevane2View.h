@@ -6,7 +6,8 @@
 
 #include "terminal/Appearance.h"
 #include "terminal/LineEntry.h"
-#include "terminal/TextDecoder.h"
+#include "terminal/TerminalScreen.h"
+#include "text/TextDecoder.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
@@ -23,7 +24,7 @@ class CTrevane2Doc;
 class FindBar;
 class LineSender;
 
-class CTrevane2View : public QAbstractScrollArea {
+class CTrevane2View : public QAbstractScrollArea, public TerminalScreen {
     Q_OBJECT
 public:
     CTrevane2View(CTrevane2Doc* doc, CAppearance* appearance, QWidget* parent = nullptr);
@@ -92,18 +93,17 @@ public:
     FindBar* GetFindBar() const { return m_pFindBar; }
     // Selects [from, to), shows it highlighted and scrolls it into view; it
     // stays in view while blocks arrive until a key is typed or the bar closes.
-    void ShowFoundText(std::uint64_t from, std::uint64_t to);
-    void ClearFoundText();
-    std::pair<std::uint64_t, std::uint64_t> FoundText() const { return {m_foundFrom, m_foundTo}; }
-    // The offset of the first character on screen.
-    std::uint64_t FirstVisibleOffset() const;
+    void ShowFoundText(std::uint64_t from, std::uint64_t to) override;
+    void ClearFoundText() override;
+    std::pair<std::uint64_t, std::uint64_t> FoundText() const override { return {m_foundFrom, m_foundTo}; }
+    std::uint64_t FirstVisibleOffset() const override;
 
-    // For the line entry: typed text in the sent colour at the end (returns
-    // where it starts), and removal of shown text.
-    std::uint64_t AppendTyped(std::u16string_view text);
-    void EraseText(std::uint64_t offset, std::uint64_t n);
-    // A refused key or a send that did not go out.
-    void Beep();
+    // For the line entry and the find bar.
+    const TerminalText& Text() const override;
+    std::uint64_t AppendTyped(std::u16string_view text) override;
+    void EraseText(std::uint64_t offset, std::uint64_t n) override;
+    void Beep() override;
+    void Notice(const QString& text) override { emit logNotice(text); }
 
 signals:
     // A line for the user's event box: about the receive log (e.g. that its

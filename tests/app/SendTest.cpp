@@ -6,7 +6,7 @@
 
 #include "resources/MenuTable.h"
 #include "support/Profile.h"
-#include "terminal/TerminalCharset.h"
+#include "text/TerminalCharset.h"
 
 #include <QInputMethodEvent>
 #include <QTest>

@@ -3,7 +3,7 @@
 // the character set; the rest is the stream.
 
 #include "FuzzTarget.h"
-#include "terminal/TextDecoder.h"
+#include "text/TextDecoder.h"
 
 #include <algorithm>
 #include <string>

@@ -8,7 +8,7 @@
 //         still gives the same piece.
 
 #include "FuzzTarget.h"
-#include "terminal/PieceCodec.h"
+#include "text/PieceCodec.h"
 
 #include <string>
 #include <vector>

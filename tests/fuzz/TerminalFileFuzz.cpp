@@ -5,8 +5,8 @@
 
 #include "FuzzTarget.h"
 #include "terminal/TerminalFile.h"
-#include "terminal/TerminalText.h"
-#include "terminal/TextDecoder.h"
+#include "text/TerminalText.h"
+#include "text/TextDecoder.h"
 
 #include <algorithm>
 #include <vector>

@@ -3,12 +3,12 @@
 // the time, so every read below comes back from disk.
 
 #include "common/TestFiles.h"
-#include "terminal/HistoryFile.h"
-#include "terminal/PieceCodec.h"
 #include "terminal/TerminalFile.h"
-#include "terminal/TerminalText.h"
 #include "terminal/TextSearch.h"
-#include "terminal/TextSnapshot.h"
+#include "text/HistoryFile.h"
+#include "text/PieceCodec.h"
+#include "text/TerminalText.h"
+#include "text/TextSnapshot.h"
 
 #include <QFile>
 #include <QString>

@@ -5,9 +5,9 @@
 #include "TerminalTestSupport.h"
 #include "terminal/Appearance.h"
 #include "terminal/FindBar.h"
-#include "terminal/HistoryFile.h"
 #include "terminal/Trevane2Doc.h"
 #include "terminal/Trevane2View.h"
+#include "text/HistoryFile.h"
 
 #include <QClipboard>
 #include <QLineEdit>

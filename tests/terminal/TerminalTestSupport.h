@@ -7,11 +7,11 @@
 
 #include "platform/MessageBox.h"
 #include "terminal/Appearance.h"
-#include "terminal/LineSender.h"
 #include "terminal/Trevane2Doc.h"
 #include "terminal/Trevane2View.h"
 #include "tests/common/PtyPair.h"
 #include "tests/common/TestFiles.h"
+#include "text/LineSender.h"
 
 #include <QApplication>
 #include <QTest>

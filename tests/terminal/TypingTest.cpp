@@ -4,7 +4,7 @@
 #include "TerminalTestSupport.h"
 
 #include "resources/MenuTable.h"
-#include "terminal/TerminalCharset.h"
+#include "text/TerminalCharset.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -5,7 +5,7 @@
 // newest piece is copied, and a piece on disk is read back from its history
 // file, which the snapshot keeps open however the model moves on.
 
-#include "terminal/PieceCodec.h"
+#include "text/PieceCodec.h"
 
 #include <cstddef>
 #include <cstdint>

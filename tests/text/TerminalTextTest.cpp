@@ -1,7 +1,7 @@
 // The text model against a plain string: lines, colour runs and the rows of
 // the wrapped text, however the text arrives and is cut.
 
-#include "terminal/TerminalText.h"
+#include "text/TerminalText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "terminal/LatestJobThread.h"
+#include "text/LatestJobThread.h"
 
 LatestJobThread::LatestJobThread() : m_thread([this](std::stop_token stop) { Loop(std::move(stop)); }) {}
 

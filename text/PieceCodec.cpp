@@ -1,4 +1,4 @@
-#include "terminal/PieceCodec.h"
+#include "text/PieceCodec.h"
 
 #include <zstd.h>
 

@@ -8,7 +8,7 @@
 // in different blocks. NUL bytes show as nothing; what follows them is kept.
 // Plain C++ on a byte buffer (the C library's iconv does the conversion).
 
-#include "terminal/IconvConverter.h"
+#include "text/IconvConverter.h"
 
 #include <cstddef>
 #include <string>

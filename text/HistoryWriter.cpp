@@ -1,4 +1,4 @@
-#include "terminal/HistoryWriter.h"
+#include "text/HistoryWriter.h"
 
 HistoryWriter::HistoryWriter(std::function<void()> notify)
     : m_notify(std::move(notify)), m_thread([this] { Run(); })

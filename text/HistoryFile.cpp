@@ -1,4 +1,4 @@
-#include "terminal/HistoryFile.h"
+#include "text/HistoryFile.h"
 
 #include "platform/SystemError.h"
 

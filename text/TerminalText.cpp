@@ -1,9 +1,9 @@
-#include "terminal/TerminalText.h"
+#include "text/TerminalText.h"
 
-#include "terminal/HistoryWriter.h"
-#include "terminal/PieceCodec.h"
-#include "terminal/RowCountPass.h"
-#include "terminal/TextSnapshot.h"
+#include "text/HistoryWriter.h"
+#include "text/PieceCodec.h"
+#include "text/RowCountPass.h"
+#include "text/TextSnapshot.h"
 
 #include <algorithm>
 #include <chrono>

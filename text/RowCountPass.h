@@ -6,7 +6,7 @@
 // thread whenever some are waiting. Results stay right for their piece and
 // width however late they come, since a piece's text never changes.
 
-#include "terminal/LatestJobThread.h"
+#include "text/LatestJobThread.h"
 
 #include <cstdint>
 #include <functional>

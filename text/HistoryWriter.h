@@ -5,8 +5,8 @@
 // (the text model) takes the results on its own thread; `notify` is called
 // on the writer's thread whenever results are waiting.
 
-#include "terminal/HistoryFile.h"
-#include "terminal/PieceCodec.h"
+#include "text/HistoryFile.h"
+#include "text/PieceCodec.h"
 
 #include <condition_variable>
 #include <cstdint>

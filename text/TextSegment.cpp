@@ -1,4 +1,4 @@
-#include "terminal/TextSegment.h"
+#include "text/TextSegment.h"
 
 #include <algorithm>
 #include <array>

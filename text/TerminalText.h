@@ -24,7 +24,7 @@
 // Everything runs on the owner's thread; the worker threads only see copies
 // of sealed pieces, or the pieces themselves, whose characters never change.
 
-#include "terminal/TextSegment.h"
+#include "text/TextSegment.h"
 
 #include <cstddef>
 #include <cstdint>

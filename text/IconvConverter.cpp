@@ -1,4 +1,4 @@
-#include "terminal/IconvConverter.h"
+#include "text/IconvConverter.h"
 
 #include <bit>
 #include <utility>

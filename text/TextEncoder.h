@@ -3,7 +3,7 @@
 // set (TerminalCharset.h) unless one is named. The conversion state carries
 // over between calls, so a set with shift sequences stays consistent.
 
-#include "terminal/IconvConverter.h"
+#include "text/IconvConverter.h"
 
 #include <cstddef>
 #include <string>

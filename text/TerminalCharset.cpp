@@ -1,6 +1,6 @@
-#include "terminal/TerminalCharset.h"
+#include "text/TerminalCharset.h"
 
-#include "terminal/IconvConverter.h"
+#include "text/IconvConverter.h"
 
 #include <langinfo.h>
 

@@ -1,6 +1,6 @@
-#include "terminal/TextDecoder.h"
+#include "text/TextDecoder.h"
 
-#include "terminal/TerminalCharset.h"
+#include "text/TerminalCharset.h"
 
 #include <cerrno>
 #include <cstring>

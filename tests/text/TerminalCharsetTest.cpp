@@ -1,9 +1,9 @@
 // The terminal's one character set both ways: received bytes decoded however
 // the blocks cut them, typed text encoded or refused whole, and the set in use.
 
-#include "terminal/TerminalCharset.h"
-#include "terminal/TextDecoder.h"
-#include "terminal/TextEncoder.h"
+#include "text/TerminalCharset.h"
+#include "text/TextDecoder.h"
+#include "text/TextEncoder.h"
 
 #include <gtest/gtest.h>
 

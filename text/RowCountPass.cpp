@@ -1,7 +1,7 @@
-#include "terminal/RowCountPass.h"
+#include "text/RowCountPass.h"
 
-#include "terminal/TextSegment.h"
-#include "terminal/TextSnapshot.h"
+#include "text/TextSegment.h"
+#include "text/TextSnapshot.h"
 
 RowCountPass::RowCountPass(std::function<void()> notify) : m_notify(std::move(notify)) {}
 

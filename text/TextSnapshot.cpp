@@ -1,7 +1,7 @@
-#include "terminal/TextSnapshot.h"
+#include "text/TextSnapshot.h"
 
-#include "terminal/HistoryFile.h"
-#include "terminal/TextSegment.h"
+#include "text/HistoryFile.h"
+#include "text/TextSegment.h"
 
 #include <algorithm>
 

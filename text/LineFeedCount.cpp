@@ -1,4 +1,4 @@
-#include "terminal/LineFeedCount.h"
+#include "text/LineFeedCount.h"
 
 #include "platform/PosixIo.h"
 #include "platform/SystemError.h"

@@ -1,6 +1,6 @@
-#include "terminal/TextEncoder.h"
+#include "text/TextEncoder.h"
 
-#include "terminal/TerminalCharset.h"
+#include "text/TerminalCharset.h"
 
 #include <cerrno>
 
