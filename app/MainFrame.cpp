@@ -101,7 +101,7 @@ CMainFrame::CMainFrame(CTrevane2Doc* doc, CAppearance* appearance, QWidget* pare
             m_pView->ShowSent(bytes, length);
     };
     hooks.receiveLF = [this] { return m_pDoc != nullptr && m_pDoc->m_bReceiveLF != 0; };
-    hooks.serialOpen = [this] { return m_pCommPort && m_pCommPort->m_bConnected == 1; };
+    hooks.serialOpen = [this] { return m_pCommPort && m_pCommPort->IsOpen(); };
     hooks.serialBacklog = [this] { return m_pCommPort ? m_pCommPort->PendingWriteRequests() : 0; };
     hooks.watchSerialRoom = [this](std::size_t requests) {
         return m_pCommPort && m_pCommPort->WatchWriteRoom(requests);
@@ -309,7 +309,7 @@ QPushButton* CMainFrame::BarButton(unsigned id) const
 
 void CMainFrame::UpdateCommandUI()
 {
-    const bool open = m_pCommPort && m_pCommPort->m_bConnected == 1;
+    const bool open = m_pCommPort && m_pCommPort->IsOpen();
     using namespace res;
     for (unsigned id : {ID_COMM_OPEN, ID_COMM_SETTINGS})
         if (QAction* action = Action(id))
@@ -331,11 +331,15 @@ void CMainFrame::RefreshIdle()
 
 void CMainFrame::OnCommSettings()
 {
-    if (!m_pCommPort || m_pCommPort->m_bConnected == 1)
+    if (!m_pCommPort || m_pCommPort->IsOpen())
         return;
-    CCommSettingsDlg dialog(m_pCommPort.get(), this);
+    // The dialog starts from the stored settings, confirmed or not.
+    m_pCommPort->LoadProfile();
+    CCommSettingsDlg dialog(m_pCommPort->Settings(), this);
     if (dialog.exec() == QDialog::Accepted && m_pCommPort) {
-        dialog.ApplyTo(*m_pCommPort);
+        PortSettings settings = m_pCommPort->Settings();
+        dialog.ApplyTo(settings);
+        m_pCommPort->ApplySettings(settings);
         m_pCommPort->SaveProfile();
     }
     RefreshIdle();
@@ -345,8 +349,10 @@ void CMainFrame::OnCommEvents()
 {
     if (!m_pCommPort)
         return;
-    CCommEventsDlg dialog(m_pCommPort.get(), this);
-    dialog.exec();
+    CCommEventsDlg dialog(m_pCommPort->Settings(), this);
+    // On an open port a new event character is applied at once.
+    if (dialog.exec() == QDialog::Accepted && m_pCommPort)
+        m_pCommPort->ApplySettings(dialog.Settings());
 }
 
 void CMainFrame::OnCommOpen()
@@ -357,7 +363,7 @@ void CMainFrame::OnCommOpen()
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     m_pCommPort->OpenPort();
     QGuiApplication::restoreOverrideCursor();
-    if (m_pCommPort->m_bConnected != 1) {
+    if (!m_pCommPort->IsOpen()) {
         // Which device and why, where the user reads events, before the box.
         const std::string cause = m_pCommPort->LastOpenError();
         if (!cause.empty()) {
@@ -370,10 +376,10 @@ void CMainFrame::OnCommOpen()
         RefreshIdle();
         return;
     }
-    const std::uint32_t port = m_pCommPort->m_nPort;
-    m_strConnStatus = QString::fromStdString(
-        ConnectionText(port, m_pCommPort->m_dwBaudRate, m_pCommPort->m_byDataBits,
-                       m_pCommPort->m_byParity, m_pCommPort->m_byStopBits));
+    const PortSettings settings = m_pCommPort->Settings();
+    const std::uint32_t port = settings.m_nPort;
+    m_strConnStatus = QString::fromStdString(ConnectionText(port, settings.m_dwBaudRate, settings.m_byDataBits,
+                                                            settings.m_byParity, settings.m_byStopBits));
     if (m_pEventLog) {
         char portName[16];
         std::snprintf(portName, sizeof portName, "COM%u", port + 1);
@@ -392,7 +398,7 @@ void CMainFrame::OnCommClose()
 
 platform::LRESULT CMainFrame::OnPortGone(platform::WPARAM, platform::LPARAM)
 {
-    if (!m_pCommPort || m_pCommPort->m_bConnected != 1)
+    if (!m_pCommPort || !m_pCommPort->IsOpen())
         return 1;  // already closed by the user
     m_pCommPort->ClosePort();
     m_strConnStatus = Utf8(res::kDisconnected);

@@ -8,7 +8,7 @@ class PortLineSender final : public LineSender {
 public:
     explicit PortLineSender(CCommPort2* port) : m_pPort(port) {}
 
-    bool IsPortOpen() const override { return m_pPort != nullptr && m_pPort->m_bConnected == 1; }
+    bool IsPortOpen() const override { return m_pPort != nullptr && m_pPort->IsOpen(); }
     bool SendBytes(const std::uint8_t* data, std::size_t length) override
     {
         return IsPortOpen() && m_pPort->SendBytes(data, length);

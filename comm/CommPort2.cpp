@@ -66,13 +66,25 @@ void CCommPort2::SetLineControlFactory(LineControlFactory factory) { m_lineContr
 
 std::string CCommPort2::LastOpenError() const { return m_strLastOpenError; }
 
+bool CCommPort2::OpenPort(const PortSettings& settings)
+{
+    if (IsOpen())
+        return false;
+    if (const std::vector<std::string> problems = settings.Problems(); !problems.empty()) {
+        m_strLastOpenError = "Cannot open with " + problems.front();
+        return false;
+    }
+    ApplySettings(settings);
+    return OpenPort();
+}
+
 bool CCommPort2::OpenPort()
 {
     if (m_bConnected == 1)
         return true;
     m_strLastOpenError.clear();
     RefreshPortName();
-    const std::string path = DevicePathForSlot(static_cast<int>(m_nPort) + 1);
+    const std::string path = DevicePathForSlot(static_cast<int>(m_settings.m_nPort) + 1);
 
     // The threads of the last connection must be gone before new ones fill
     // the same rings.

@@ -7,6 +7,7 @@
 #include "comm/CommEvents.h"
 #include "comm/LineStatePlan.h"
 #include "comm/OwnerRing.h"
+#include "comm/PortSettings.h"
 #include "comm/StatusQueue.h"
 #include "comm/Termios2.h"
 #include "comm/TtyLineControl.h"
@@ -50,16 +51,6 @@ struct StatusPostBuffer {
     char text[kStatusTextCapacity];  // "<n>:<text>\r\n", NUL, zeros
 };
 
-// Read time-outs in milliseconds. Only the interval matters here: a received
-// block ends once the line has been quiet that long after its first byte.
-struct CommTimeouts {
-    std::uint32_t ReadIntervalTimeout;
-    std::uint32_t ReadTotalTimeoutMultiplier;
-    std::uint32_t ReadTotalTimeoutConstant;
-    std::uint32_t WriteTotalTimeoutMultiplier;
-    std::uint32_t WriteTotalTimeoutConstant;
-};
-
 class CCommPort2 {
 public:
     CCommPort2();
@@ -71,7 +62,12 @@ public:
     void SetOwner(platform::MessageTarget* owner);
     platform::MessageTarget* Owner() const { return m_pOwner.load(); }
 
+    // Opens with the current settings.
     bool OpenPort();
+    // Takes `settings` and opens with them. A value no port could take is
+    // refused before any device is touched; LastOpenError says why.
+    bool OpenPort(const PortSettings& settings);
+    bool IsOpen() const { return m_bConnected == 1; }
     // Never waits longer than the close time-out for the threads. One that has
     // not ended by then is reported and left to end by itself: the port is
     // closed regardless, and the engine opens again once that thread is gone.
@@ -100,14 +96,19 @@ public:
     void ReleasePacket(ReceivePacket* packet);       // owner is done with a WM_RXDATA packet
     void ReleaseStatusPost(StatusPostBuffer* post);  // owner is done with a WM_STATUSTEXT buffer
 
-    void LoadProfile();
+    void LoadProfile();  // the five stored settings into the current value
     void SaveProfile();
-    void RefreshPortName();
-    // Applies the record to the open port and reads it back. False when the
-    // tty refused the write (or no port is open); values it cannot take are
-    // reported as status texts either way.
+    PortSettings Settings() const;
+    // Takes the value; an open port gets it at once (the tty only when what
+    // shapes the line changed). False when the tty refused the write; values
+    // it cannot take are reported as status texts either way.
+    bool ApplySettings(const PortSettings& settings);
+    // Applies the current settings to the open port and reads them back, as
+    // ApplySettings does. False when the tty refused or no port is open.
     bool ApplyLineSettings();
-    void SetEventMask(std::uint32_t mask);  // stores m_dwEventMask and wakes the reader
+    void SetEventMask(std::uint32_t mask);  // takes effect in the reader at once
+    // "COM<slot>" of the current settings.
+    const char* PortName() const { return m_szPortName; }
 
     // Queues "<n>:<text>" for the owner. Any thread.
     void UpdateStatus(std::string_view text);
@@ -118,30 +119,6 @@ public:
     void SetLineControlFactory(LineControlFactory factory);
     // How often the reader/status thread has woken from its wait since construction.
     std::uint64_t ReaderWakeups() const { return m_nReaderWakeups.load(std::memory_order_relaxed); }
-
-    // The settings record.
-    std::uint32_t m_nPort = 0;
-    std::atomic<std::uint32_t> m_dwEventMask{kDefaultEventMask};
-    char m_chFlag = 0x0A;
-    char m_chXon = 0x11;
-    char m_chXoff = 0x13;
-    std::uint16_t m_wXonLim = 0;
-    std::uint16_t m_wXoffLim = 0;
-    std::uint32_t m_nRtsControl = 1;
-    std::uint32_t m_nDtrControl = 1;
-    int m_bConnected = 0;  // 1 exactly while open; written on the owner's thread only
-    std::uint32_t m_bCtsOutFlow = 0;
-    std::uint32_t m_bDsrOutFlow = 0;
-    std::uint32_t m_bDsrSensitivity = 0;
-    std::uint32_t m_bXonXoffOut = 0;
-    std::uint32_t m_bXonXoffIn = 0;
-    std::uint32_t m_bTxContinueOnXoff = 0;
-    std::uint8_t m_byDataBits = 8;
-    std::uint8_t m_byParity = 0;
-    std::uint8_t m_byStopBits = 0;
-    std::uint32_t m_dwBaudRate = 9600;
-    CommTimeouts m_Timeouts{1, 0, 0, 0, 0};
-    char m_szPortName[10] = {};
 
 private:
     // Reader/status thread.
@@ -178,8 +155,12 @@ private:
     void ContainLateThreads();
     bool FinishLateClose(bool wait);
     std::string LateThreadNames();
-    LineSettingsRecord LineSettings() const;
+    void RefreshPortName();
     void SetDeviceGone();
+
+    PortSettings m_settings;  // its event mask is m_dwEventMask's
+    char m_szPortName[10] = {};
+    int m_bConnected = 0;  // 1 exactly while open; written on the owner's thread only
 
     platform::UniqueFd m_hPort;
     std::string m_strDevicePath;
@@ -217,7 +198,10 @@ private:
 
     // Shared with the worker threads.
     std::atomic<std::uint32_t> m_dwRaisedEvents{0};    // events seen by other threads
+    std::atomic<std::uint32_t> m_dwEventMask{kDefaultEventMask};
     std::atomic<std::uint8_t> m_chAppliedEvtChar{0};   // the event character in force
+    std::atomic<bool> m_bCtsOutFlowApplied{false};     // the output waits for CTS
+    std::atomic<bool> m_bDsrOutFlowApplied{false};     // the output waits for DSR
     std::atomic<std::uint32_t> m_dwQuietMicros{1000};  // end of a received block
     std::atomic<bool> m_bDeviceGone{false};
     std::atomic<bool> m_bTxDrainPending{false};

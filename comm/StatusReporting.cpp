@@ -101,8 +101,8 @@ bool CCommPort2::ReadComStat(std::uint32_t& errors, ComStat& status, std::string
     if (m_pLineControl->GetOutputQueued(status.cbOutQue) == LineResult::Failed)
         failed("Cannot read the output queue count of");
     if (m_bModemLinesKnown) {
-        status.fCtsHold = (m_bCtsOutFlow & 1) && !(m_nLastModemLines & kLineCts);
-        status.fDsrHold = (m_bDsrOutFlow & 1) && !(m_nLastModemLines & kLineDsr);
+        status.fCtsHold = m_bCtsOutFlowApplied.load() && !(m_nLastModemLines & kLineCts);
+        status.fDsrHold = m_bDsrOutFlowApplied.load() && !(m_nLastModemLines & kLineDsr);
     }
     return failure.empty();
 }

@@ -34,13 +34,13 @@ TtyLineState CookedTty()
 // LineSettingsTest.cpp.
 TEST(LineStatePlan, WhatTheRecordDoesNotSpeakOfIsKeptAndTheFlagOnlyWhenWatched)
 {
-    LineSettingsRecord record;
-    record.flagChar = '#';
+    PortSettings record;
+    record.m_chFlag = '#';
     const LinePlan plan = PlanLineState(record, CookedTty());
     EXPECT_TRUE(plan.state.cflag & HUPCL);
     EXPECT_EQ(plan.state.cc[VINTR], 3);
     EXPECT_EQ(plan.eventChar, 0) << "the flag is not watched by default";
-    record.eventMask = EV_RXFLAG;
+    record.m_dwEventMask = EV_RXFLAG;
     EXPECT_EQ(PlanLineState(record, CookedTty()).eventChar, '#');
 }
 
@@ -66,8 +66,8 @@ TEST(LineStatePlan, RateDataBitsParityAndStopBits)
     for (const Case& c : cases) {
         TtyLineState current = CookedTty();
         current.cflag |= PARENB | CSTOPB;
-        LineSettingsRecord record;
-        std::tie(record.baudRate, record.dataBits, record.parity, record.stopBits) =
+        PortSettings record;
+        std::tie(record.m_dwBaudRate, record.m_byDataBits, record.m_byParity, record.m_byStopBits) =
             std::tuple(c.baud, c.bits, c.parity, c.stop);
         const LinePlan plan = PlanLineState(record, current);
         const std::uint32_t cflag = plan.state.cflag;
@@ -98,9 +98,9 @@ TEST(LineStatePlan, FlowControlAndModemLines)
     };
     int row = 0;
     for (const Case& c : cases) {
-        LineSettingsRecord record;
-        std::tie(record.rtsControl, record.dtrControl, record.ctsOutFlow, record.dsrOutFlow, record.dsrSensitivity,
-                 record.xonXoffOut, record.xonXoffIn) = std::tuple(c.rts, c.dtr, c.ctsOut, c.dsrOut, c.dsrSense, c.xonOut, c.xonIn);
+        PortSettings record;
+        std::tie(record.m_nRtsControl, record.m_nDtrControl, record.m_bCtsOutFlow, record.m_bDsrOutFlow, record.m_bDsrSensitivity,
+                 record.m_bXonXoffOut, record.m_bXonXoffIn) = std::tuple(c.rts, c.dtr, c.ctsOut, c.dsrOut, c.dsrSense, c.xonOut, c.xonIn);
         TtyLineState current = CookedTty();
         current.cflag |= CRTSCTS;  // whatever the tty had is replaced
         const LinePlan plan = PlanLineState(record, current);
@@ -113,12 +113,12 @@ TEST(LineStatePlan, FlowControlAndModemLines)
 
 TEST(LineStateMismatches, WhatTheTtyDidNotTake)
 {
-    LineSettingsRecord record;
-    std::tie(record.baudRate, record.parity, record.stopBits, record.xonXoffOut) = std::tuple(19200, 3, 2, 1);
+    PortSettings record;
+    std::tie(record.m_dwBaudRate, record.m_byParity, record.m_byStopBits, record.m_bXonXoffOut) = std::tuple(19200, 3, 2, 1);
     const TtyLineState asked = PlanLineState(record, CookedTty()).state;
     EXPECT_TRUE(LineStateMismatches(asked, asked).empty());
     // Odd and mark bits mean nothing without parity.
-    const TtyLineState plain = PlanLineState(LineSettingsRecord{}, CookedTty()).state;
+    const TtyLineState plain = PlanLineState(PortSettings{}, CookedTty()).state;
     TtyLineState oddMark = plain;
     oddMark.cflag |= PARODD | CMSPAR;
     EXPECT_TRUE(LineStateMismatches(plain, oddMark).empty());
@@ -156,4 +156,38 @@ TEST(BlockQuietMicros, OneAndAHalfCharactersOrTheIntervalOrOneMillisecond)
         std::tie(state.cflag, state.ospeed) = std::tuple(c.cflag, c.baud);
         EXPECT_EQ(BlockQuietMicros(c.intervalMs, state), c.micros) << c.baud;
     }
+}
+
+TEST(PortSettingsValue, ProblemsNameEachValueOutsideItsRange)
+{
+    const struct {
+        void (*edit)(PortSettings&);
+        std::vector<std::string> problems;
+    } cases[] = {
+        {[](PortSettings& s) { s.m_nPort = 7, s.m_byDataBits = 4, s.m_byParity = 4, s.m_byStopBits = 2; }, {}},
+        {[](PortSettings& s) { s.m_nPort = 8; }, {"port slot 9"}},
+        {[](PortSettings& s) { s.m_dwBaudRate = 0; }, {"baud rate 0"}},
+        {[](PortSettings& s) { s.m_byDataBits = 3; }, {"data bits 3"}},
+        {[](PortSettings& s) { s.m_byDataBits = 9; }, {"data bits 9"}},
+        {[](PortSettings& s) { s.m_byParity = 5; }, {"parity code 5"}},
+        {[](PortSettings& s) { s.m_byStopBits = 3, s.m_dwBaudRate = 0; }, {"baud rate 0", "stop-bit code 3"}},
+    };
+    for (const auto& c : cases) {
+        PortSettings settings;
+        c.edit(settings);
+        EXPECT_EQ(settings.Problems(), c.problems) << ::testing::PrintToString(c.problems);
+    }
+}
+
+TEST(PortSettingsValue, OfTheEventMaskOnlyTheWatchedFlagShapesTheLine)
+{
+    const PortSettings base;
+    PortSettings other = base;
+    other.m_dwEventMask ^= EV_CTS | EV_TXEMPTY;
+    EXPECT_TRUE(other.SameLine(base) && !(other == base));
+    other.m_dwEventMask ^= EV_RXFLAG;
+    EXPECT_FALSE(other.SameLine(base));
+    other = base;
+    other.m_chFlag = '#';
+    EXPECT_FALSE(other.SameLine(base));
 }
