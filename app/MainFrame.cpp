@@ -76,8 +76,8 @@ CMainFrame::CMainFrame(CTrevane2Doc* doc, CAppearance* appearance, QWidget* pare
         return OnPortGone(w, l);
     });
     m_pMessageWindow->SetHandler(WM_WRITEROOM, [this](platform::WPARAM, platform::LPARAM) {
-        if (m_pTcpBridge)
-            m_pTcpBridge->OnSerialRoom();
+        if (m_pLineSender)
+            m_pLineSender->OnWriteRoom();
         return platform::LRESULT{0};
     });
     m_pMessageWindow->SetHandler(WM_AUTOSEND_CLOSED, [this](platform::WPARAM w, platform::LPARAM l) {
@@ -101,14 +101,6 @@ CMainFrame::CMainFrame(CTrevane2Doc* doc, CAppearance* appearance, QWidget* pare
             m_pView->ShowSent(bytes, length);
     };
     hooks.receiveLF = [this] { return m_pDoc != nullptr && m_pDoc->m_bReceiveLF != 0; };
-    hooks.serialOpen = [this] { return m_pCommPort && m_pCommPort->IsOpen(); };
-    hooks.serialBacklog = [this] { return m_pCommPort ? m_pCommPort->PendingWriteRequests() : 0; };
-    hooks.watchSerialRoom = [this](std::size_t requests) {
-        return m_pCommPort && m_pCommPort->WatchWriteRoom(requests);
-    };
-    hooks.sendBytes = [this](const std::uint8_t* bytes, std::size_t length) {
-        return m_pCommPort && m_pCommPort->SendBytes(bytes, length);
-    };
     hooks.reportEvent = [this](std::string_view text) { ReportEvent(text); };
     hooks.eventMessage = [this](std::string_view text, std::string_view detail) {
         m_pEventMessages->Show(text, detail);
@@ -127,7 +119,10 @@ CMainFrame::~CMainFrame()
         delete view;
     }
     // No thread may post once the message window is gone, and no queued
-    // message may reach a handler once the engine is gone.
+    // message may reach a handler once the engine is gone; the bridge, which
+    // may still flush a client at its close, finds no line by then.
+    if (m_pTcpBridge)
+        m_pTcpBridge->SetLine(nullptr);
     m_pCommPort.reset();
     m_pMessageWindow.reset();
     m_pFirstBytes.reset();
@@ -160,10 +155,11 @@ bool CMainFrame::Create()
     m_wndStatusBar->SetConnectionTextSource([this] { return m_strConnStatus; });
     m_wndStatusBar->SetIdleHandler([this] { UpdateCommandUI(); });
 
-    // 4. Engine, and the view's way to send through it.
+    // 4. Engine, and the one way to send through it.
     m_pCommPort = std::make_unique<CCommPort2>();
     m_pLineSender = std::make_unique<PortLineSender>(m_pCommPort.get());
     m_pView->SetLineSender(m_pLineSender.get());
+    m_pTcpBridge->SetLine(m_pLineSender.get());
     ConnectEditCommands();
 
     // 5, 6. Event log, named for the day the program started.
