@@ -4,19 +4,11 @@
 // owner only through posted messages whose payloads are lent from two fixed
 // rings of 15 buffers; the owner hands each one back when done.
 
-#include "comm/CommEvents.h"
-#include "comm/LineStatePlan.h"
-#include "comm/OwnerRing.h"
 #include "comm/PortSettings.h"
-#include "comm/StatusQueue.h"
+#include "comm/PortShared.h"
+#include "comm/ReaderThread.h"
 #include "comm/Termios2.h"
-#include "comm/TtyLineControl.h"
-#include "comm/WriteQueue.h"
-#include "platform/Event.h"
-#include "platform/UniqueFd.h"
-#include "platform/WindowMessage.h"
-
-#include <sys/uio.h>
+#include "comm/WriterThread.h"
 
 #include <atomic>
 #include <chrono>
@@ -29,28 +21,6 @@
 #include <string_view>
 #include <thread>
 
-inline constexpr unsigned WM_RXDATA = platform::WM_USER + 1;      // lParam: ReceivePacket*
-inline constexpr unsigned WM_STATUSTEXT = platform::WM_USER + 2;  // lParam: StatusPostBuffer*
-inline constexpr unsigned WM_FILEBLOCKDONE = platform::WM_USER + 5;  // a FileBlock request was written
-inline constexpr unsigned WM_PORTGONE = platform::WM_USER + 11;   // wParam 0, lParam 0: device went away
-inline constexpr unsigned WM_WRITEROOM = platform::WM_USER + 12;  // wParam 0, lParam 0: a room watch fired
-
-inline constexpr std::size_t kMaxReceiveBlock = 512;
-inline constexpr std::size_t kStatusTextCapacity = 160;
-
-struct ReceivePacket {
-    std::uint8_t index;
-    std::uint32_t length;  // received bytes at the start of data, 1..512 when posted
-    ReceivePacket* previous;
-    ReceivePacket* next;
-    std::uint8_t data[1024];  // the bytes, then zeros (at least 512)
-};
-
-struct StatusPostBuffer {
-    StatusPostBuffer* next;
-    char text[kStatusTextCapacity];  // "<n>:<text>\r\n", NUL, zeros
-};
-
 class CCommPort2 {
 public:
     CCommPort2();
@@ -60,11 +30,11 @@ public:
 
     // Posts go to `owner` from now on; null: nothing is posted, buffers turn by themselves.
     void SetOwner(platform::MessageTarget* owner);
-    platform::MessageTarget* Owner() const { return m_pOwner.load(); }
+    platform::MessageTarget* Owner() const { return m_shared.m_pOwner.load(); }
 
     // Opens with the current settings.
     bool OpenPort();
-    // Takes `settings` and opens with them. A value no port could take is
+    // Takes `settings` and opens with them. A value with Problems() is
     // refused before any device is touched; LastOpenError says why.
     bool OpenPort(const PortSettings& settings);
     bool IsOpen() const { return m_bConnected == 1; }
@@ -91,7 +61,7 @@ public:
     // A producer waiting for room: the owner gets WM_WRITEROOM once at most
     // `requests` are queued, or the port closes. False when there is room
     // already (nothing is posted then).
-    bool WatchWriteRoom(std::size_t requests) { return m_writeQueue.WatchRoom(requests); }
+    bool WatchWriteRoom(std::size_t requests) { return m_shared.m_writeQueue.WatchRoom(requests); }
 
     void ReleasePacket(ReceivePacket* packet);       // owner is done with a WM_RXDATA packet
     void ReleaseStatusPost(StatusPostBuffer* post);  // owner is done with a WM_STATUSTEXT buffer
@@ -118,54 +88,21 @@ public:
     // Replaces how the modem lines and counters of a newly opened tty are reached.
     void SetLineControlFactory(LineControlFactory factory);
     // How often the reader/status thread has woken from its wait since construction.
-    std::uint64_t ReaderWakeups() const { return m_nReaderWakeups.load(std::memory_order_relaxed); }
+    std::uint64_t ReaderWakeups() const { return m_shared.m_nReaderWakeups.load(std::memory_order_relaxed); }
 
 private:
-    // Reader/status thread.
-    void ReaderAndStatusProc();
-    std::uint32_t ReadBlock(ReceivePacket* packet);  // bytes delivered
-    void DeliverPacket(std::uint32_t length);
-    void HandleDeviceGone();
-    void PostStatusMessages();
-    void ReportCommEvent(std::uint32_t eventWord);
-    void ReportLineErrors();
-    void ClearLineErrors();
-    void PollModemStatus();
-    void SampleLineState(bool raiseEvents);
-    void RaiseEvents(std::uint32_t events, bool wakeReader);
-    // False when the port could not be asked; `failure` then says why (empty
-    // when no line control is there to ask).
-    bool ReadComStat(std::uint32_t& errors, ComStat& status, std::string& failure);
-    static bool MeansDeviceGone(int error);
-    // A failure that ended a read or a write: on the diagnostic channel, and
-    // once until the next success (`shown`) in the owner's status texts.
-    void ReportEndingFailure(std::string_view fixedText, const std::string& cause, bool& shown);
-    bool WatchingLines() const;
-
-    // Writer thread.
-    void WriterThreadMain();
-    void ProcessWriteRequests();
-    void WriterGeneric(const std::uint8_t* buffer, std::uint32_t count);
-    void WriterGather(iovec* pieces, int count);
-    void CheckOutputDrained();
-    void PostWriteRoom();
-
     int StopThreads(std::chrono::milliseconds timeout);
     void JoinEndedThreads();
     void ContainLateThreads();
     bool FinishLateClose(bool wait);
     std::string LateThreadNames();
     void RefreshPortName();
-    void SetDeviceGone();
 
-    PortSettings m_settings;  // its event mask is m_dwEventMask's
+    PortSettings m_settings;  // its event mask is the shared one's
     char m_szPortName[10] = {};
     int m_bConnected = 0;  // 1 exactly while open; written on the owner's thread only
 
-    platform::UniqueFd m_hPort;
-    std::string m_strDevicePath;
     std::string m_strLastOpenError;
-    std::unique_ptr<TtyLineControl> m_pLineControl;
     LineControlFactory m_lineControlFactory;
     TtyLineState m_SavedLineState{};  // as found at open, put back at close
     bool m_bSavedLineStateValid = false;
@@ -182,43 +119,7 @@ private:
     // as they are until that thread has ended.
     bool m_bLateThreads = false;
 
-    platform::Event ghStatusMessageEvent{platform::ResetMode::Auto};
-    platform::Event ghThreadExitEvent{platform::ResetMode::Manual};
-    platform::Event m_hReaderWakeEvent{platform::ResetMode::Auto};  // buffer back, mask changed, events raised
-    platform::Event m_hWriterEvent{platform::ResetMode::Auto};
-    platform::Event m_hTransferDoneEvent{platform::ResetMode::Auto};
-    std::mutex m_csTransferBuffers;
-
-    std::atomic<platform::MessageTarget*> m_pOwner{nullptr};
-
-    OwnerRing<ReceivePacket, 15> m_RxRing;
-    OwnerRing<StatusPostBuffer, 15> m_StatusPost;
-    StatusQueue m_statusQueue;
-    WriteQueue m_writeQueue;
-
-    // Shared with the worker threads.
-    std::atomic<std::uint32_t> m_dwRaisedEvents{0};    // events seen by other threads
-    std::atomic<std::uint32_t> m_dwEventMask{kDefaultEventMask};
-    std::atomic<std::uint8_t> m_chAppliedEvtChar{0};   // the event character in force
-    std::atomic<bool> m_bCtsOutFlowApplied{false};     // the output waits for CTS
-    std::atomic<bool> m_bDsrOutFlowApplied{false};     // the output waits for DSR
-    std::atomic<std::uint32_t> m_dwQuietMicros{1000};  // end of a received block
-    std::atomic<bool> m_bDeviceGone{false};
-    std::atomic<bool> m_bTxDrainPending{false};
-    std::atomic<bool> m_bQueueFullReported{false};
-    std::atomic<std::uint64_t> m_nReaderWakeups{0};
-
-    // Writer thread only.
-    bool m_bWriteFailureShown = false;
-
-    // Reader/status thread only.
-    bool m_bReadFailureShown = false;
-    LineCounters m_errorBaseline{};
-    LineCounters m_eventBaseline{};
-    int m_nLastModemLines = 0;
-    bool m_bModemLinesKnown = false;
-    bool m_bModemLinesSupported = true;
-    bool m_bCountersSupported = true;
-    bool m_bEventBaselineKnown = false;
-    bool m_bErrorBaselineKnown = false;
+    PortShared m_shared;
+    ReaderThread m_reader{m_shared};
+    WriterThread m_writer{m_shared};
 };

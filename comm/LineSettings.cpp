@@ -30,7 +30,7 @@ void CCommPort2::RefreshPortName()
 PortSettings CCommPort2::Settings() const
 {
     PortSettings settings = m_settings;
-    settings.m_dwEventMask = m_dwEventMask.load();
+    settings.m_dwEventMask = m_shared.m_dwEventMask.load();
     return settings;
 }
 
@@ -38,7 +38,7 @@ bool CCommPort2::ApplySettings(const PortSettings& settings)
 {
     const bool lineChanged = !Settings().SameLine(settings);
     m_settings = settings;
-    if (settings.m_dwEventMask != m_dwEventMask.load())
+    if (settings.m_dwEventMask != m_shared.m_dwEventMask.load())
         SetEventMask(settings.m_dwEventMask);
     RefreshPortName();
     return !IsOpen() || !lineChanged || ApplyLineSettings();
@@ -46,7 +46,7 @@ bool CCommPort2::ApplySettings(const PortSettings& settings)
 
 bool CCommPort2::ApplyLineSettings()
 {
-    const int fd = m_hPort.get();
+    const int fd = m_shared.m_hPort.get();
     if (fd < 0)
         return false;  // nothing open: the record takes effect at the next open
     bool applied = true;
@@ -54,12 +54,12 @@ bool CCommPort2::ApplyLineSettings()
     TtyLineState current{};
     if (!ReadTtyLineState(fd, current))
         ReportCallFailure("GetCommState",
-                          platform::DescribeLastFailure("Cannot read the line settings of", m_strDevicePath));
+                          platform::DescribeLastFailure("Cannot read the line settings of", m_shared.m_strDevicePath));
 
     const LinePlan plan = PlanLineState(Settings(), current);
     if (!WriteTtyLineState(fd, plan.state)) {
         ReportCallFailure("SetCommState",
-                          platform::DescribeLastFailure("Cannot apply the line settings to", m_strDevicePath));
+                          platform::DescribeLastFailure("Cannot apply the line settings to", m_shared.m_strDevicePath));
         applied = false;
     }
 
@@ -76,16 +76,16 @@ bool CCommPort2::ApplyLineSettings()
             Report(*this, text);
     }
 
-    if (m_pLineControl && m_pLineControl->SetModemLines(plan.raiseLines, plan.lowerLines) == LineResult::Failed) {
+    if (m_shared.m_pLineControl && m_shared.m_pLineControl->SetModemLines(plan.raiseLines, plan.lowerLines) == LineResult::Failed) {
         ReportCallFailure("SetCommState",
-                          platform::DescribeLastFailure("Cannot set RTS and DTR on", m_strDevicePath));
+                          platform::DescribeLastFailure("Cannot set RTS and DTR on", m_shared.m_strDevicePath));
         applied = false;
     }
 
-    m_chAppliedEvtChar.store(plan.eventChar);
-    m_bCtsOutFlowApplied.store(m_settings.m_bCtsOutFlow & 1);
-    m_bDsrOutFlowApplied.store(m_settings.m_bDsrOutFlow & 1);
+    m_shared.m_chAppliedEvtChar.store(plan.eventChar);
+    m_shared.m_bCtsOutFlowApplied.store(m_settings.m_bCtsOutFlow & 1);
+    m_shared.m_bDsrOutFlowApplied.store(m_settings.m_bDsrOutFlow & 1);
     const TtyLineState& inForce = readBack && got.ospeed != 0 ? got : plan.state;
-    m_dwQuietMicros.store(BlockQuietMicros(m_settings.m_Timeouts.ReadIntervalTimeout, inForce));
+    m_shared.m_dwQuietMicros.store(BlockQuietMicros(m_settings.m_Timeouts.ReadIntervalTimeout, inForce));
     return applied;
 }
