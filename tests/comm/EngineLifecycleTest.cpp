@@ -32,8 +32,7 @@ TEST_F(EngineLifecycle, OpensAndClosesAgainAndGivesTheTtyItsSettingsBack)
     ASSERT_EQ(::tcgetattr(pty.Master(), &before), 0);
     EditSettings(port, [](PortSettings& s) { s.m_dwBaudRate = 115200; });
     for (const std::string marker : {"round0", "round1"}) {
-        ASSERT_TRUE(port.OpenPort());
-        EXPECT_TRUE(port.IsOpen());
+        ASSERT_TRUE(port.OpenPort() && port.IsOpen());
         termios during{};
         ASSERT_EQ(::tcgetattr(pty.Master(), &during), 0);
         EXPECT_TRUE((during.c_lflag & (ICANON | ECHO)) == 0 && cfgetospeed(&during) == B115200) << marker;
@@ -75,9 +74,8 @@ TEST_F(EngineLifecycle, ARefusedOpenSaysWhatFailedOnWhichDeviceAndWhy)
     EXPECT_EQ(diagnostics.Count("CreateFile Failed!"), 3) << "the fixed text, for each refused open";
     PortSettings unusable = port.Settings();
     unusable.m_byParity = 9;
-    EXPECT_FALSE(port.OpenPort(unusable));
-    EXPECT_EQ(port.LastOpenError(), "Cannot open with parity code 9");
-    EXPECT_EQ(port.Settings().m_byParity, 0) << "a refused value is not taken";
+    EXPECT_TRUE(!port.OpenPort(unusable) && port.LastOpenError() == "Cannot open with parity code 9" &&
+                port.Settings().m_byParity == 0) << "refused, and not taken";
 
     // Held by another engine: the exclusive mode refuses others, the lock
     // refuses root too; free again after the close.
