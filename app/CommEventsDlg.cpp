@@ -1,7 +1,6 @@
 #include "app/CommEventsDlg.h"
 
 #include "comm/CommEvents.h"
-#include "comm/CommPort2.h"
 #include "support/HexDigit.h"
 
 #include "ui_CommEventsDlg.h"
@@ -31,8 +30,8 @@ QString FlagCharText(std::uint8_t flag)
 
 }  // namespace
 
-CCommEventsDlg::CCommEventsDlg(CCommPort2* port, QWidget* parent)
-    : QDialog(parent), m_ui(std::make_unique<Ui::CommEventsDlg>()), m_pPort(port)
+CCommEventsDlg::CCommEventsDlg(const PortSettings& settings, QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::CommEventsDlg>()), m_settings(settings)
 {
     m_ui->setupUi(this);
     // The hex edit takes upper-case digits, as it shows them.
@@ -47,7 +46,7 @@ CCommEventsDlg::CCommEventsDlg(CCommPort2* port, QWidget* parent)
     });
     connect(m_ui->button1, &QPushButton::clicked, this, &CCommEventsDlg::accept);
     connect(m_ui->button1030, &QPushButton::clicked, this, &CCommEventsDlg::OnDefaults);
-    FillControls(m_pPort->m_dwEventMask.load());
+    FillControls(m_settings.m_dwEventMask);
 }
 
 CCommEventsDlg::~CCommEventsDlg() = default;
@@ -56,7 +55,7 @@ void CCommEventsDlg::FillControls(std::uint32_t mask)
 {
     for (const EventBox& entry : kEventBoxes)
         ((*m_ui).*entry.box)->setChecked((mask & entry.bit) != 0);
-    ShowFlag(static_cast<std::uint8_t>(m_pPort->m_chFlag));
+    ShowFlag(static_cast<std::uint8_t>(m_settings.m_chFlag));
     // Only a mask that watches the flag character lets it be edited; ticking
     // the box later does not change that while the dialog is open.
     const bool watchingFlag = (mask & EV_RXFLAG) != 0;
@@ -105,20 +104,10 @@ void CCommEventsDlg::ShowFlag(std::uint8_t flag)
 
 void CCommEventsDlg::accept()
 {
-    const std::uint32_t mask = CheckedMask();
-    const auto current = static_cast<std::uint8_t>(m_pPort->m_chFlag);
-    const std::uint8_t flag = FlagFromHexText(m_ui->edit1029->text(), current);
+    const std::uint8_t flag =
+        FlagFromHexText(m_ui->edit1029->text(), static_cast<std::uint8_t>(m_settings.m_chFlag));
     m_ui->edit1036->setText(FlagCharText(flag));
-
-    const std::uint32_t oldMask = m_pPort->m_dwEventMask.load();
-    const bool flagSettingChanged = flag != current || ((mask ^ oldMask) & EV_RXFLAG) != 0;
-    // Through the engine's setter, so the reader thread takes the mask at once.
-    if (mask != oldMask)
-        m_pPort->SetEventMask(mask);
-    m_pPort->m_chFlag = static_cast<char>(flag);
-    // On an open port this applies the line settings again with the new
-    // event character (the flag while watched, 0 otherwise).
-    if (flagSettingChanged)
-        m_pPort->RefreshPortName();
+    m_settings.m_dwEventMask = CheckedMask();
+    m_settings.m_chFlag = static_cast<char>(flag);
     QDialog::accept();
 }

@@ -1,27 +1,31 @@
 #pragma once
 // The comm events dialog: which port events the engine watches (and so which
 // "EVENT: " texts reach the event box) and the flag character whose arrival
-// is one of them. It edits the engine directly on OK; the choice lasts for
-// the run and is not stored.
+// is one of them. It edits a copy of the port settings, which the caller hands
+// back to the engine on OK; the choice lasts for the run and is not stored.
+
+#include "comm/PortSettings.h"
 
 #include <QDialog>
 
 #include <cstdint>
 #include <memory>
 
-class CCommPort2;
 namespace Ui { class CommEventsDlg; }
 
 class CCommEventsDlg : public QDialog {
     Q_OBJECT
 public:
-    CCommEventsDlg(CCommPort2* port, QWidget* parent = nullptr);
+    CCommEventsDlg(const PortSettings& settings, QWidget* parent = nullptr);
     ~CCommEventsDlg() override;
 
-    // The boxes from `mask`, the engine's flag character in both edits, the
+    // The settings as edited so far (all of them once accepted).
+    const PortSettings& Settings() const { return m_settings; }
+
+    // The boxes from `mask`, the settings' flag character in both edits, the
     // edits usable only while `mask` watches the flag character.
     void FillControls(std::uint32_t mask);
-    // "&Defaults": the boxes of the engine's default mask; the engine is not touched.
+    // "&Defaults": the boxes of the default mask; the settings are not touched.
     void OnDefaults();
     // The mask the checked boxes make.
     std::uint32_t CheckedMask() const;
@@ -40,5 +44,5 @@ private:
     void ShowFlag(std::uint8_t flag);
 
     std::unique_ptr<Ui::CommEventsDlg> m_ui;
-    CCommPort2* m_pPort;
+    PortSettings m_settings;
 };

@@ -1,6 +1,5 @@
 #include "app/CommSettingsDlg.h"
 
-#include "comm/CommPort2.h"
 #include "comm/PortDevices.h"
 #include "comm/PortTables.h"
 #include "platform/MessageBox.h"
@@ -26,8 +25,8 @@ QString DeviceItemText(const DetectedSerialDevice& device)
 
 }  // namespace
 
-CCommSettingsDlg::CCommSettingsDlg(CCommPort2* port, QWidget* parent)
-    : QDialog(parent), m_ui(std::make_unique<Ui::CommSettingsDlg>()), m_pPort(port)
+CCommSettingsDlg::CCommSettingsDlg(const PortSettings& settings, QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::CommSettingsDlg>())
 {
     m_ui->setupUi(this);
     FillLists();
@@ -39,15 +38,13 @@ CCommSettingsDlg::CCommSettingsDlg(CCommPort2* port, QWidget* parent)
             m_storedDevices[static_cast<std::size_t>(slot - 1)];
     }
 
-    // The dialog starts from the stored settings, confirmed or not.
-    m_pPort->LoadProfile();
-    m_nPort = static_cast<int>(m_pPort->m_nPort);
+    m_nPort = static_cast<int>(settings.m_nPort);
     if (m_nPort < 0 || m_nPort >= kPortTable.Count())
         m_nPort = -1;
-    m_nBaudRate = kBaudRateTable.ValueToIndex(m_pPort->m_dwBaudRate);
-    m_nDataBits = kDataBitsTable.ValueToIndex(m_pPort->m_byDataBits);
-    m_nParity = kParityTable.ValueToIndex(m_pPort->m_byParity);
-    m_nStopBits = kStopBitsTable.ValueToIndex(m_pPort->m_byStopBits);
+    m_nBaudRate = kBaudRateTable.ValueToIndex(settings.m_dwBaudRate);
+    m_nDataBits = kDataBitsTable.ValueToIndex(settings.m_byDataBits);
+    m_nParity = kParityTable.ValueToIndex(settings.m_byParity);
+    m_nStopBits = kStopBitsTable.ValueToIndex(settings.m_byStopBits);
     DoDataExchange(false);
 
     m_nShownSlot = m_nPort >= 0 ? m_nPort + 1 : kFirstPortSlot;
@@ -84,19 +81,19 @@ void CCommSettingsDlg::DoDataExchange(bool save)
     }
 }
 
-void CCommSettingsDlg::ApplyTo(CCommPort2& port) const
+void CCommSettingsDlg::ApplyTo(PortSettings& settings) const
 {
-    // A list left without a selection keeps the engine's current value.
+    // A list left without a selection keeps the current value.
     if (m_nPort >= 0)
-        port.m_nPort = kPortTable.IndexToValue(m_nPort);
+        settings.m_nPort = kPortTable.IndexToValue(m_nPort);
     if (m_nBaudRate >= 0)
-        port.m_dwBaudRate = kBaudRateTable.IndexToValue(m_nBaudRate);
+        settings.m_dwBaudRate = kBaudRateTable.IndexToValue(m_nBaudRate);
     if (m_nDataBits >= 0)
-        port.m_byDataBits = static_cast<std::uint8_t>(kDataBitsTable.IndexToValue(m_nDataBits));
+        settings.m_byDataBits = static_cast<std::uint8_t>(kDataBitsTable.IndexToValue(m_nDataBits));
     if (m_nParity >= 0)
-        port.m_byParity = static_cast<std::uint8_t>(kParityTable.IndexToValue(m_nParity));
+        settings.m_byParity = static_cast<std::uint8_t>(kParityTable.IndexToValue(m_nParity));
     if (m_nStopBits >= 0)
-        port.m_byStopBits = static_cast<std::uint8_t>(kStopBitsTable.IndexToValue(m_nStopBits));
+        settings.m_byStopBits = static_cast<std::uint8_t>(kStopBitsTable.IndexToValue(m_nStopBits));
 }
 
 QString CCommSettingsDlg::DeviceForSlot(int slot) const

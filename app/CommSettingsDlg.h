@@ -1,8 +1,10 @@
 #pragma once
 // The serial port settings dialog: port slot, baud rate, data bits, parity,
-// stop bits, and the device behind the selected slot. Constructing it loads
-// the stored settings into the engine; the caller applies the chosen list
-// positions on OK (ApplyTo) and stores them.
+// stop bits, and the device behind the selected slot. It starts from the
+// settings it is given; the caller writes the chosen list positions into a
+// copy on OK (ApplyTo) and hands that to the engine.
+
+#include "comm/PortSettings.h"
 
 #include <QDialog>
 #include <QString>
@@ -10,7 +12,6 @@
 #include <array>
 #include <memory>
 
-class CCommPort2;
 namespace Ui { class CommSettingsDlg; }
 
 // One serial device found on this computer.
@@ -22,7 +23,7 @@ struct DetectedSerialDevice {
 class CCommSettingsDlg : public QDialog {
     Q_OBJECT
 public:
-    CCommSettingsDlg(CCommPort2* port, QWidget* parent = nullptr);
+    CCommSettingsDlg(const PortSettings& settings, QWidget* parent = nullptr);
     ~CCommSettingsDlg() override;
 
     // Selected list positions; -1 until set.
@@ -35,8 +36,8 @@ public:
     // Moves the list positions to the members (save) or the lists (load).
     void DoDataExchange(bool save);
 
-    // Writes the engine's five settings from the selected list positions.
-    void ApplyTo(CCommPort2& port) const;
+    // Writes the five settings from the selected list positions.
+    void ApplyTo(PortSettings& settings) const;
 
     // The device the dialog currently shows for `slot` (1..8).
     QString DeviceForSlot(int slot) const;
@@ -59,7 +60,6 @@ private:
     bool StoreChangedDevices();
 
     std::unique_ptr<Ui::CommSettingsDlg> m_ui;
-    CCommPort2* m_pPort;
     std::array<QString, 8> m_devices;        // what the dialog shows per slot
     std::array<QString, 8> m_storedDevices;  // what the slot had when the dialog opened
     int m_nShownSlot = 0;                    // slot (1..8) whose device is in the box

@@ -76,8 +76,8 @@ CMainFrame::CMainFrame(CTrevane2Doc* doc, CAppearance* appearance, QWidget* pare
         return OnPortGone(w, l);
     });
     m_pMessageWindow->SetHandler(WM_WRITEROOM, [this](platform::WPARAM, platform::LPARAM) {
-        if (m_pTcpBridge)
-            m_pTcpBridge->OnSerialRoom();
+        if (m_pLineSender)
+            m_pLineSender->OnWriteRoom();
         return platform::LRESULT{0};
     });
     m_pMessageWindow->SetHandler(WM_AUTOSEND_CLOSED, [this](platform::WPARAM w, platform::LPARAM l) {
@@ -101,14 +101,6 @@ CMainFrame::CMainFrame(CTrevane2Doc* doc, CAppearance* appearance, QWidget* pare
             m_pView->ShowSent(bytes, length);
     };
     hooks.receiveLF = [this] { return m_pDoc != nullptr && m_pDoc->m_bReceiveLF != 0; };
-    hooks.serialOpen = [this] { return m_pCommPort && m_pCommPort->m_bConnected == 1; };
-    hooks.serialBacklog = [this] { return m_pCommPort ? m_pCommPort->PendingWriteRequests() : 0; };
-    hooks.watchSerialRoom = [this](std::size_t requests) {
-        return m_pCommPort && m_pCommPort->WatchWriteRoom(requests);
-    };
-    hooks.sendBytes = [this](const std::uint8_t* bytes, std::size_t length) {
-        return m_pCommPort && m_pCommPort->SendBytes(bytes, length);
-    };
     hooks.reportEvent = [this](std::string_view text) { ReportEvent(text); };
     hooks.eventMessage = [this](std::string_view text, std::string_view detail) {
         m_pEventMessages->Show(text, detail);
@@ -127,7 +119,10 @@ CMainFrame::~CMainFrame()
         delete view;
     }
     // No thread may post once the message window is gone, and no queued
-    // message may reach a handler once the engine is gone.
+    // message may reach a handler once the engine is gone; the bridge, which
+    // may still flush a client at its close, finds no line by then.
+    if (m_pTcpBridge)
+        m_pTcpBridge->SetLine(nullptr);
     m_pCommPort.reset();
     m_pMessageWindow.reset();
     m_pFirstBytes.reset();
@@ -160,10 +155,11 @@ bool CMainFrame::Create()
     m_wndStatusBar->SetConnectionTextSource([this] { return m_strConnStatus; });
     m_wndStatusBar->SetIdleHandler([this] { UpdateCommandUI(); });
 
-    // 4. Engine, and the view's way to send through it.
+    // 4. Engine, and the one way to send through it.
     m_pCommPort = std::make_unique<CCommPort2>();
     m_pLineSender = std::make_unique<PortLineSender>(m_pCommPort.get());
     m_pView->SetLineSender(m_pLineSender.get());
+    m_pTcpBridge->SetLine(m_pLineSender.get());
     ConnectEditCommands();
 
     // 5, 6. Event log, named for the day the program started.
@@ -329,7 +325,7 @@ QPushButton* CMainFrame::BarButton(unsigned id) const
 
 void CMainFrame::UpdateCommandUI()
 {
-    const bool open = m_pCommPort && m_pCommPort->m_bConnected == 1;
+    const bool open = m_pCommPort && m_pCommPort->IsOpen();
     using namespace res;
     for (unsigned id : {ID_COMM_OPEN, ID_COMM_SETTINGS})
         if (QAction* action = Action(id))
@@ -351,11 +347,15 @@ void CMainFrame::RefreshIdle()
 
 void CMainFrame::OnCommSettings()
 {
-    if (!m_pCommPort || m_pCommPort->m_bConnected == 1)
+    if (!m_pCommPort || m_pCommPort->IsOpen())
         return;
-    CCommSettingsDlg dialog(m_pCommPort.get(), this);
+    // The dialog starts from the stored settings, confirmed or not.
+    m_pCommPort->LoadProfile();
+    CCommSettingsDlg dialog(m_pCommPort->Settings(), this);
     if (dialog.exec() == QDialog::Accepted && m_pCommPort) {
-        dialog.ApplyTo(*m_pCommPort);
+        PortSettings settings = m_pCommPort->Settings();
+        dialog.ApplyTo(settings);
+        m_pCommPort->ApplySettings(settings);
         m_pCommPort->SaveProfile();
     }
     RefreshIdle();
@@ -365,8 +365,10 @@ void CMainFrame::OnCommEvents()
 {
     if (!m_pCommPort)
         return;
-    CCommEventsDlg dialog(m_pCommPort.get(), this);
-    dialog.exec();
+    CCommEventsDlg dialog(m_pCommPort->Settings(), this);
+    // On an open port a new event character is applied at once.
+    if (dialog.exec() == QDialog::Accepted && m_pCommPort)
+        m_pCommPort->ApplySettings(dialog.Settings());
 }
 
 void CMainFrame::OnCommOpen()
@@ -377,7 +379,7 @@ void CMainFrame::OnCommOpen()
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     m_pCommPort->OpenPort();
     QGuiApplication::restoreOverrideCursor();
-    if (m_pCommPort->m_bConnected != 1) {
+    if (!m_pCommPort->IsOpen()) {
         // Which device and why, where the user reads events, before the box.
         const std::string cause = m_pCommPort->LastOpenError();
         if (!cause.empty()) {
@@ -390,10 +392,10 @@ void CMainFrame::OnCommOpen()
         RefreshIdle();
         return;
     }
-    const std::uint32_t port = m_pCommPort->m_nPort;
-    m_strConnStatus = QString::fromStdString(
-        ConnectionText(port, m_pCommPort->m_dwBaudRate, m_pCommPort->m_byDataBits,
-                       m_pCommPort->m_byParity, m_pCommPort->m_byStopBits));
+    const PortSettings settings = m_pCommPort->Settings();
+    const std::uint32_t port = settings.m_nPort;
+    m_strConnStatus = QString::fromStdString(ConnectionText(port, settings.m_dwBaudRate, settings.m_byDataBits,
+                                                            settings.m_byParity, settings.m_byStopBits));
     if (m_pEventLog) {
         char portName[16];
         std::snprintf(portName, sizeof portName, "COM%u", port + 1);
@@ -412,7 +414,7 @@ void CMainFrame::OnCommClose()
 
 platform::LRESULT CMainFrame::OnPortGone(platform::WPARAM, platform::LPARAM)
 {
-    if (!m_pCommPort || m_pCommPort->m_bConnected != 1)
+    if (!m_pCommPort || !m_pCommPort->IsOpen())
         return 1;  // already closed by the user
     m_pCommPort->ClosePort();
     m_strConnStatus = Utf8(res::kDisconnected);

@@ -26,7 +26,7 @@ class CAutoResponseDlg;
 class CAutoSendDlg;
 struct AutomationLinks;
 class CPeriodicSendDlg;
-class LineSender;
+class PortLineSender;
 class QAction;
 class QPlainTextEdit;
 class QPushButton;
@@ -141,7 +141,7 @@ private:
     CTrevane2Doc* m_pDoc;
     CAppearance* m_pAppearance;
     CTrevane2View* m_pView = nullptr;  // owned by the window
-    std::unique_ptr<LineSender> m_pLineSender;  // the view's and the automation windows' way to the engine
+    std::unique_ptr<PortLineSender> m_pLineSender;  // the one way to the engine for view, automation and bridge
     std::unique_ptr<CAutoSendDlg> m_pAutoSendDlg;
     std::unique_ptr<CPeriodicSendDlg> m_pPeriodicSendDlg;
     std::unique_ptr<CAutoResponseDlg> m_pAutoResponseDlg;

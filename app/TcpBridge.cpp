@@ -6,6 +6,7 @@
 #include "platform/QtMessageWindow.h"
 #include "platform/SystemError.h"
 #include "resources/StringTable.h"
+#include "terminal/LineSender.h"
 
 #include <arpa/inet.h>
 
@@ -224,7 +225,7 @@ void CTcpBridge::WaitForSerialRoom()
 {
     if (m_bWaitingForRoom || m_serialRetry.isActive())
         return;
-    if (m_hooks.watchSerialRoom && m_hooks.watchSerialRoom(kSerialBacklogLimit / 2))
+    if (m_pLine != nullptr && m_pLine->WatchRoom(kSerialBacklogLimit / 2, [this] { OnSerialRoom(); }))
         m_bWaitingForRoom = true;
     else
         m_serialRetry.start();  // room by count, not yet by bytes
@@ -262,7 +263,7 @@ void CTcpBridge::ShowFromClient(const net::ByteBlock& block)
 
 bool CTcpBridge::ForwardToSerial(const net::ByteBlock& block)
 {
-    if (!m_hooks.serialOpen || !m_hooks.serialOpen()) {
+    if (m_pLine == nullptr || !m_pLine->IsPortOpen()) {
         // Shown only.
         if (!m_bClosedPortReported)
             Report("TCP client data not sent: the serial port is closed");
@@ -270,12 +271,12 @@ bool CTcpBridge::ForwardToSerial(const net::ByteBlock& block)
         return true;
     }
     m_bClosedPortReported = false;
-    if (m_hooks.serialBacklog && m_hooks.serialBacklog() > kSerialBacklogLimit)
+    if (m_pLine->Backlog() > kSerialBacklogLimit)
         return false;
-    if (m_hooks.sendBytes(block.Data(), block.Count()))
+    if (m_pLine->SendBytes(block.Data(), block.Count()))
         return true;
     // Refused while still open: the queue filled up meanwhile; try again.
-    return !m_hooks.serialOpen();
+    return !m_pLine->IsPortOpen();
 }
 
 void CTcpBridge::RelayToClient(const std::uint8_t* data, std::uint32_t length)

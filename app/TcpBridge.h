@@ -2,8 +2,9 @@
 // The one-client TCP server and its bridge to the serial line: every block
 // the device sends also goes to the client (a copy, as received), and every
 // block from the client is shown as sent text and written to the line. The
-// frame owns one and reaches the terminal, the engine and the event box only
-// through the hooks it hands in, so the socket layer stays apart from both.
+// frame owns one; the bridge reaches the serial line through the frame's
+// LineSender and the terminal and the event box through the hooks it hands
+// in, so the socket layer stays apart from all of them.
 //
 // Choices where the plain design would lose data or stall:
 //  - a second client is accepted and closed at once, with one event-box line;
@@ -17,7 +18,7 @@
 //    and the event box names the error;
 //  - a client block goes to the line whole, in order, without the display's
 //    line feed, and waits (reading from the client pauses) while the line's
-//    write queue is full instead of being dropped; the engine says when
+//    write queue is full instead of being dropped; the line says when
 //    there is room again. What a client sent before it left still goes out;
 //  - blocks that arrive while the serial port is closed are shown but not
 //    sent, and the event box says so once for each such stretch;
@@ -41,6 +42,7 @@
 #include <string>
 #include <string_view>
 
+class LineSender;
 namespace net { class CWinsockInit; }
 namespace platform { class QtMessageWindow; }
 
@@ -62,12 +64,6 @@ public:
     struct Hooks {
         std::function<void(const char* bytes, int length)> showSent;  // terminal, sent colour
         std::function<bool()> receiveLF;                              // the receive-LF option
-        std::function<bool()> serialOpen;
-        std::function<std::size_t()> serialBacklog;  // write requests queued on the line
-        // Asks to hear (OnSerialRoom) once at most this many requests are
-        // queued; false when that is so already.
-        std::function<bool(std::size_t requests)> watchSerialRoom;
-        std::function<bool(const std::uint8_t* data, std::size_t length)> sendBytes;
         std::function<void(std::string_view text)> reportEvent;  // event box and event log
         std::function<void(std::string_view text, std::string_view detail)> eventMessage;
     };
@@ -82,8 +78,8 @@ public:
     void CloseServer();
     // A block from the serial line, before anything else touches it.
     void RelayToClient(const std::uint8_t* data, std::uint32_t length);
-    // The line's write queue has room again (or the port has closed).
-    void OnSerialRoom();
+    // The serial line; null: none, as if the port were closed.
+    void SetLine(LineSender* line) { m_pLine = line; }
 
     int ServerPort() const { return m_nServerPort; }
     // Takes effect at the next open.
@@ -111,12 +107,15 @@ private:
     // False while the line has no room for it yet.
     bool ForwardToSerial(const net::ByteBlock& block);
     void WaitForSerialRoom();
+    // The line's write queue has room again (or the port has closed).
+    void OnSerialRoom();
     void ShowFromClient(const net::ByteBlock& block);
     // Everything the client sent is taken first: it still goes to the line.
     void DropClient(const std::string& why);
     std::string ClientLeftText() const;
 
     Hooks m_hooks;
+    LineSender* m_pLine = nullptr;
     int m_nServerPort = kDefaultPort;
     std::uint32_t m_dwBindAddress = INADDR_ANY;
     std::size_t m_nClientBacklogLimit = kDefaultClientBacklogLimit;

@@ -220,7 +220,7 @@ void BenchLatency()
     }
     CMainFrame* frame = app.GetMainFrame();
     frame->OnCommOpen();
-    if (frame->m_pCommPort->m_bConnected != 1) {
+    if (!frame->m_pCommPort->IsOpen()) {
         std::fprintf(stderr, "app_bench: could not connect to the pty\n");
         app.ExitInstance();
         return;

@@ -268,9 +268,11 @@ int main(int argc, char** argv)
     CMainFrame* frame = kestrana.GetMainFrame();
     // At 115200 baud the quiet time that ends a block is the 1 ms floor (at
     // the default 9600 it is 1.5 character times, 1.56 ms).
-    frame->m_pCommPort->m_dwBaudRate = 115200;
+    PortSettings fast = frame->m_pCommPort->Settings();
+    fast.m_dwBaudRate = 115200;
+    frame->m_pCommPort->ApplySettings(fast);
     frame->Action(res::ID_COMM_OPEN)->trigger();
-    if (frame->m_pCommPort->m_bConnected != 1) {
+    if (!frame->m_pCommPort->IsOpen()) {
         std::fprintf(stderr, "automation_bench: cannot connect to %s\n", device.SlavePath().c_str());
         kestrana.ExitInstance();
         return 1;

@@ -349,14 +349,16 @@ std::optional<Figures> BenchBridge(std::uint64_t total, double& rssGrowthMb)
         frame->GetActiveDocument()->m_bHexMode = 0;
         // At 9600 baud a block would wait 1.5 character times (1.6 ms) for
         // the line to go quiet; 115200 leaves the 1 ms minimum.
-        frame->m_pCommPort->m_dwBaudRate = 115200;
+        PortSettings fast = frame->m_pCommPort->Settings();
+        fast.m_dwBaudRate = 115200;
+        frame->m_pCommPort->ApplySettings(fast);
         frame->OnCommOpen();
         CTcpBridge* bridge = frame->TcpBridge();
         const int port = FreePort();
         bridge->SetBindAddress(INADDR_LOOPBACK);
         bridge->SetServerPort(port);
         frame->OnTcpServerOpen();
-        if (frame->m_pCommPort->m_bConnected != 1 || !bridge->IsListening()) {
+        if (!frame->m_pCommPort->IsOpen() || !bridge->IsListening()) {
             std::fprintf(stderr, "bridge_bench: the port or the server did not open\n");
             app.ExitInstance();
             return std::nullopt;

@@ -143,8 +143,9 @@ EngineRun EngineRx()
     Pty pty;
     CCommPort2 port;
     SetRunDevicePath(1, pty.path);
-    port.m_nPort = 0;
-    port.m_dwBaudRate = 115200;
+    PortSettings fast;
+    fast.m_dwBaudRate = 115200;
+    port.ApplySettings(fast);
     platform::MessageQueue owner;
     port.SetOwner(&owner);
     if (!port.OpenPort())
@@ -189,7 +190,6 @@ EngineRun EngineTx()
     Pty pty;
     CCommPort2 port;
     SetRunDevicePath(1, pty.path);
-    port.m_nPort = 0;
     if (!port.OpenPort())
         return {0, kTxBytes};
     devsim::FloodChecker checker;
@@ -245,8 +245,9 @@ std::vector<double> EngineLatency()
     Pty pty;
     CCommPort2 port;
     SetRunDevicePath(1, pty.path);
-    port.m_nPort = 0;
-    port.m_dwBaudRate = 115200;
+    PortSettings fast;
+    fast.m_dwBaudRate = 115200;
+    port.ApplySettings(fast);
     platform::MessageQueue owner;
     port.SetOwner(&owner);
     std::vector<double> samples;
@@ -310,7 +311,6 @@ GoneRun GoneCpu(std::chrono::seconds duration)
     auto uart = std::make_shared<commtest::FakeUartState>();
     CCommPort2 port;
     SetRunDevicePath(1, pty.path);
-    port.m_nPort = 0;
     port.SetLineControlFactory([uart](int) { return std::make_unique<commtest::FakeUart>(uart); });
     platform::MessageQueue owner;
     port.SetOwner(&owner);
@@ -418,7 +418,6 @@ int main(int argc, char** argv)
             Pty pty;
             CCommPort2 port;
             SetRunDevicePath(1, pty.path);
-            port.m_nPort = 0;
             if (port.OpenPort()) {
                 idleEngine = IdleCpuPercent(10s);
                 port.ClosePort();

@@ -110,8 +110,9 @@ int main(int argc, char** argv)
     }
     CCommPort2 port;
     SetRunDevicePath(1, device.SlavePath());
-    port.m_nPort = 0;
-    port.m_dwBaudRate = 115200;
+    PortSettings fast;
+    fast.m_dwBaudRate = 115200;
+    port.ApplySettings(fast);
     if (!port.OpenPort()) {
         std::fprintf(stderr, "send_bench: the engine cannot open %s\n", device.SlavePath().c_str());
         return 1;

@@ -26,20 +26,20 @@ constexpr int kWaitTimeout = 258;  // the result of a wait that ran out of time
 
 CCommPort2::CCommPort2()
 {
-    auto& packets = m_RxRing.Buffers();
+    auto& packets = m_shared.m_RxRing.Buffers();
     for (std::size_t i = 0; i < packets.size(); ++i) {
         packets[i].index = static_cast<std::uint8_t>(i);
         packets[i].next = &packets[(i + 1) % packets.size()];
         packets[i].previous = &packets[(i + packets.size() - 1) % packets.size()];
     }
-    auto& posts = m_StatusPost.Buffers();
+    auto& posts = m_shared.m_StatusPost.Buffers();
     for (std::size_t i = 0; i < posts.size(); ++i)
         posts[i].next = &posts[(i + 1) % posts.size()];
 
-    if (!ghStatusMessageEvent.valid())
-        platform::ShowMessageBox("Error:ghStatusMessageEvent Failed!");
-    if (!ghThreadExitEvent.valid())
-        platform::ShowMessageBox("Error:ghThreadExitEvent Failed!");
+    if (!m_shared.ghStatusMessageEvent.valid())
+        platform::ShowMessageBox("Error:m_shared.ghStatusMessageEvent Failed!");
+    if (!m_shared.ghThreadExitEvent.valid())
+        platform::ShowMessageBox("Error:m_shared.ghThreadExitEvent Failed!");
 
     UpdateStatus("Status message go here:\r\n");
 }
@@ -52,19 +52,33 @@ CCommPort2::~CCommPort2()
     // events: the memory must not go before the thread does. Nothing more
     // reaches the owner, which is about to go too.
     if (m_bLateThreads) {
-        m_pOwner.store(nullptr);
+        m_shared.m_pOwner.store(nullptr);
         platform::OutputDebugString("Waiting for the " + LateThreadNames() + " thread to end");
         FinishLateClose(true);
     }
 }
 
-void CCommPort2::SetOwner(platform::MessageTarget* owner) { m_pOwner.store(owner); }
+void CCommPort2::SetOwner(platform::MessageTarget* owner) { m_shared.m_pOwner.store(owner); }
 
-std::string CCommPort2::DevicePath() const { return m_bConnected == 1 ? m_strDevicePath : std::string(); }
+std::string CCommPort2::DevicePath() const { return m_bConnected == 1 ? m_shared.m_strDevicePath : std::string(); }
 
 void CCommPort2::SetLineControlFactory(LineControlFactory factory) { m_lineControlFactory = std::move(factory); }
 
+void CCommPort2::UpdateStatus(std::string_view text) { m_shared.UpdateStatus(text); }
+
 std::string CCommPort2::LastOpenError() const { return m_strLastOpenError; }
+
+bool CCommPort2::OpenPort(const PortSettings& settings)
+{
+    if (IsOpen())
+        return false;
+    if (const std::vector<std::string> problems = settings.Problems(); !problems.empty()) {
+        m_strLastOpenError = "Cannot open with " + problems.front();
+        return false;
+    }
+    ApplySettings(settings);
+    return OpenPort();
+}
 
 bool CCommPort2::OpenPort()
 {
@@ -72,7 +86,7 @@ bool CCommPort2::OpenPort()
         return true;
     m_strLastOpenError.clear();
     RefreshPortName();
-    const std::string path = DevicePathForSlot(static_cast<int>(m_nPort) + 1);
+    const std::string path = DevicePathForSlot(static_cast<int>(m_settings.m_nPort) + 1);
 
     // The threads of the last connection must be gone before new ones fill
     // the same rings.
@@ -105,28 +119,26 @@ bool CCommPort2::OpenPort()
         return false;
     }
 
-    m_hPort = std::move(fd);
-    m_strDevicePath = path;
-    m_pLineControl = m_lineControlFactory ? m_lineControlFactory(m_hPort.get()) : MakeTtyLineControl(m_hPort.get());
-    m_bDeviceGone.store(false);
-    // Before the threads start: each then keeps its own.
-    m_bReadFailureShown = false;
-    m_bWriteFailureShown = false;
-    m_bTxDrainPending.store(false);
-    m_dwRaisedEvents.store(0);
+    m_shared.m_hPort = std::move(fd);
+    m_shared.m_strDevicePath = path;
+    m_shared.m_pLineControl = m_lineControlFactory ? m_lineControlFactory(m_shared.m_hPort.get()) : MakeTtyLineControl(m_shared.m_hPort.get());
+    m_shared.m_bDeviceGone.store(false);
+    // Before the threads start.
+    m_shared.m_bTxDrainPending.store(false);
+    m_shared.m_dwRaisedEvents.store(0);
 
-    m_bSavedLineStateValid = ReadTtyLineState(m_hPort.get(), m_SavedLineState);
+    m_bSavedLineStateValid = ReadTtyLineState(m_shared.m_hPort.get(), m_SavedLineState);
     if (!m_bSavedLineStateValid)
         ReportCallFailure("GetCommTimeouts", platform::DescribeLastFailure("Cannot read the line settings of", path));
 
     ApplyLineSettings();
 
-    if (m_pLineControl->SetModemLines(kLineDtr, 0) == LineResult::Failed)
+    if (m_shared.m_pLineControl->SetModemLines(kLineDtr, 0) == LineResult::Failed)
         ReportCallFailure("EscapeCommFunction (SETDTR)", platform::DescribeLastFailure("Cannot raise DTR on", path));
 
-    m_writeQueue.Open();
-    ghThreadExitEvent.Reset();
-    auto start = [this, &path](std::thread& thread, bool& running, void (CCommPort2::*body)(), const char* failure,
+    m_shared.m_writeQueue.Open();
+    m_shared.ghThreadExitEvent.Reset();
+    auto start = [this, &path](std::thread& thread, bool& running, auto body, const char* failure,
                                const char* name) {
         {
             std::lock_guard lock(m_csThreadsDone);
@@ -134,7 +146,7 @@ bool CCommPort2::OpenPort()
         }
         try {
             thread = std::thread([this, body, &running] {
-                (this->*body)();
+                body();
                 std::lock_guard lock(m_csThreadsDone);
                 running = false;
                 m_threadsDone.notify_all();
@@ -148,9 +160,9 @@ bool CCommPort2::OpenPort()
                                                                      " thread for", path, e.code().value()));
         }
     };
-    start(m_hReaderThread, m_bReaderRunning, &CCommPort2::ReaderAndStatusProc, "CreateThread(Reader/Status)",
+    start(m_hReaderThread, m_bReaderRunning, [this] { m_reader.Run(); }, "CreateThread(Reader/Status)",
           "reader/status");
-    start(m_hWriterThread, m_bWriterRunning, &CCommPort2::WriterThreadMain, "CreateThread (Writer)", "writer");
+    start(m_hWriterThread, m_bWriterRunning, [this] { m_writer.Run(); }, "CreateThread (Writer)", "writer");
 
     m_bConnected = 1;
     return true;
@@ -158,7 +170,7 @@ bool CCommPort2::OpenPort()
 
 int CCommPort2::StopThreads(std::chrono::milliseconds timeout)
 {
-    ghThreadExitEvent.Set();
+    m_shared.ghThreadExitEvent.Set();
     int result = 0;
     {
         std::unique_lock lock(m_csThreadsDone);
@@ -173,7 +185,7 @@ int CCommPort2::StopThreads(std::chrono::milliseconds timeout)
     JoinEndedThreads();
     // A late thread must still find the exit signal when it comes back.
     if (result == 0)
-        ghThreadExitEvent.Reset();
+        m_shared.ghThreadExitEvent.Reset();
     return result;
 }
 
@@ -211,11 +223,11 @@ std::string CCommPort2::LateThreadNames()
 void CCommPort2::ContainLateThreads()
 {
     m_bLateThreads = true;
-    if (m_writeQueue.Refuse())
-        PostWriteRoom();
+    if (m_shared.m_writeQueue.Refuse())
+        m_shared.PostWriteRoom();
     platform::UniqueFd null(::open("/dev/null", O_RDWR | O_CLOEXEC));
-    if (!null || ::dup3(null.get(), m_hPort.get(), O_CLOEXEC) < 0)
-        platform::OutputDebugString(platform::DescribeLastFailure("Cannot release", m_strDevicePath) +
+    if (!null || ::dup3(null.get(), m_shared.m_hPort.get(), O_CLOEXEC) < 0)
+        platform::OutputDebugString(platform::DescribeLastFailure("Cannot release", m_shared.m_strDevicePath) +
                                     "; it stays open until the late thread ends");
 }
 
@@ -234,12 +246,12 @@ bool CCommPort2::FinishLateClose(bool wait)
             return false;
     }
     JoinEndedThreads();
-    if (m_writeQueue.Close())
-        PostWriteRoom();
-    m_pLineControl.reset();
-    m_hPort.reset();
-    m_strDevicePath.clear();
-    ghThreadExitEvent.Reset();
+    if (m_shared.m_writeQueue.Close())
+        m_shared.PostWriteRoom();
+    m_shared.m_pLineControl.reset();
+    m_shared.m_hPort.reset();
+    m_shared.m_strDevicePath.clear();
+    m_shared.ghThreadExitEvent.Reset();
     m_bLateThreads = false;
     return true;
 }
@@ -252,13 +264,13 @@ bool CCommPort2::ClosePort()
 
     const bool ended = StopThreads(m_closeTimeout) == 0;
     if (ended) {
-        if (m_writeQueue.Close())
-            PostWriteRoom();
+        if (m_shared.m_writeQueue.Close())
+            m_shared.PostWriteRoom();
     } else
         platform::OutputDebugString("Error closing port.\n");
-    const int fd = m_hPort.get();
-    const std::string& path = m_strDevicePath;
-    if (m_pLineControl && m_pLineControl->SetModemLines(0, kLineDtr) == LineResult::Failed)
+    const int fd = m_shared.m_hPort.get();
+    const std::string& path = m_shared.m_strDevicePath;
+    if (m_shared.m_pLineControl && m_shared.m_pLineControl->SetModemLines(0, kLineDtr) == LineResult::Failed)
         ReportCallFailure("EscapeCommFunction(CLRDTR)\n", platform::DescribeLastFailure("Cannot lower DTR on", path));
     if (m_bSavedLineStateValid && !WriteTtyLineState(fd, m_SavedLineState))
         ReportCallFailure("SetCommTimeouts (Restoration to original)\n",
@@ -271,9 +283,9 @@ bool CCommPort2::ClosePort()
         ContainLateThreads();
         return true;
     }
-    m_pLineControl.reset();
-    m_hPort.reset();
-    m_strDevicePath.clear();
+    m_shared.m_pLineControl.reset();
+    m_shared.m_hPort.reset();
+    m_shared.m_strDevicePath.clear();
     return true;
 }
 
@@ -281,7 +293,7 @@ bool CCommPort2::SendBytes(const std::uint8_t* data, std::size_t length)
 {
     if (length > 0 && data == nullptr)
         return false;
-    if (!m_writeQueue.IsOpen()) {
+    if (!m_shared.m_writeQueue.IsOpen()) {
         platform::OutputDebugString("SendBytes: the port is closed, " + std::to_string(length) + " bytes not sent");
         return false;
     }
@@ -294,10 +306,10 @@ bool CCommPort2::SendBytes(const std::uint8_t* data, std::size_t length)
         offset += chunk;
     } while (offset < length);
 
-    if (m_writeQueue.Append(items, m_hWriterEvent))
+    if (m_shared.m_writeQueue.Append(items, m_shared.m_hWriterEvent))
         return true;
     platform::OutputDebugString("HeapAlloc (writer packet)");
-    if (m_writeQueue.IsOpen() && !m_bQueueFullReported.exchange(true))
+    if (m_shared.m_writeQueue.IsOpen() && !m_shared.m_bQueueFullReported.exchange(true))
         UpdateStatus("Send queue full: bytes not sent\r\n");
     return false;
 }
@@ -309,11 +321,11 @@ bool CCommPort2::QueueWriteRequest(WriteRequestKind kind, std::uint32_t size, st
         return false;
     // The block's notice is WM_USER+5, a number the owner's window already
     // uses for a message of its own: the owner is never told of a file block.
-    if (kind == FileBlock && window != nullptr && window == m_pOwner.load()) {
+    if (kind == FileBlock && window != nullptr && window == m_shared.m_pOwner.load()) {
         platform::OutputDebugString("QueueWriteRequest: a file block's notice cannot go to the port's owner");
         return false;
     }
-    if (!m_writeQueue.IsOpen()) {
+    if (!m_shared.m_writeQueue.IsOpen()) {
         platform::OutputDebugString("QueueWriteRequest: the port is closed, request not queued");
         return false;
     }
@@ -321,36 +333,30 @@ bool CCommPort2::QueueWriteRequest(WriteRequestKind kind, std::uint32_t size, st
     items.push_back({kind, kind == FileBlock || kind == Block ? size : 0, character, buffer.get(), nullptr, window});
     if (kind == FileBlock)
         items.back().fileBuffer = std::move(buffer);
-    if (m_writeQueue.Append(items, m_hWriterEvent))
+    if (m_shared.m_writeQueue.Append(items, m_shared.m_hWriterEvent))
         return true;
     platform::OutputDebugString("HeapAlloc (writer packet)");
     return false;
 }
 
-bool CCommPort2::WaitTransferDone(std::chrono::milliseconds timeout) { return m_hTransferDoneEvent.Wait(timeout); }
+bool CCommPort2::WaitTransferDone(std::chrono::milliseconds timeout) { return m_shared.m_hTransferDoneEvent.Wait(timeout); }
 
-std::size_t CCommPort2::PendingWriteRequests() const { return m_writeQueue.Size(); }
+std::size_t CCommPort2::PendingWriteRequests() const { return m_shared.m_writeQueue.Size(); }
 
 void CCommPort2::ReleasePacket(ReceivePacket* packet)
 {
-    if (!m_RxRing.Release(packet, m_hReaderWakeEvent))
+    if (!m_shared.m_RxRing.Release(packet, m_shared.m_hReaderWakeEvent))
         platform::OutputDebugString("ReleasePacket: not a packet of this port");
 }
 
 void CCommPort2::ReleaseStatusPost(StatusPostBuffer* post)
 {
-    if (!m_StatusPost.Release(post, m_hReaderWakeEvent))
+    if (!m_shared.m_StatusPost.Release(post, m_shared.m_hReaderWakeEvent))
         platform::OutputDebugString("ReleaseStatusPost: not a post buffer of this port");
 }
 
 void CCommPort2::SetEventMask(std::uint32_t mask)
 {
-    m_dwEventMask.store(mask);
-    m_hReaderWakeEvent.Set();
-}
-
-void CCommPort2::SetDeviceGone()
-{
-    if (!m_bDeviceGone.exchange(true))
-        m_hReaderWakeEvent.Set();
+    m_shared.m_dwEventMask.store(mask);
+    m_shared.m_hReaderWakeEvent.Set();
 }

@@ -4,18 +4,11 @@
 // owner only through posted messages whose payloads are lent from two fixed
 // rings of 15 buffers; the owner hands each one back when done.
 
-#include "comm/CommEvents.h"
-#include "comm/LineStatePlan.h"
-#include "comm/OwnerRing.h"
-#include "comm/StatusQueue.h"
+#include "comm/PortSettings.h"
+#include "comm/PortShared.h"
+#include "comm/ReaderThread.h"
 #include "comm/Termios2.h"
-#include "comm/TtyLineControl.h"
-#include "comm/WriteQueue.h"
-#include "platform/Event.h"
-#include "platform/UniqueFd.h"
-#include "platform/WindowMessage.h"
-
-#include <sys/uio.h>
+#include "comm/WriterThread.h"
 
 #include <atomic>
 #include <chrono>
@@ -28,38 +21,6 @@
 #include <string_view>
 #include <thread>
 
-inline constexpr unsigned WM_RXDATA = platform::WM_USER + 1;      // lParam: ReceivePacket*
-inline constexpr unsigned WM_STATUSTEXT = platform::WM_USER + 2;  // lParam: StatusPostBuffer*
-inline constexpr unsigned WM_FILEBLOCKDONE = platform::WM_USER + 5;  // a FileBlock request was written
-inline constexpr unsigned WM_PORTGONE = platform::WM_USER + 11;   // wParam 0, lParam 0: device went away
-inline constexpr unsigned WM_WRITEROOM = platform::WM_USER + 12;  // wParam 0, lParam 0: a room watch fired
-
-inline constexpr std::size_t kMaxReceiveBlock = 512;
-inline constexpr std::size_t kStatusTextCapacity = 160;
-
-struct ReceivePacket {
-    std::uint8_t index;
-    std::uint32_t length;  // received bytes at the start of data, 1..512 when posted
-    ReceivePacket* previous;
-    ReceivePacket* next;
-    std::uint8_t data[1024];  // the bytes, then zeros (at least 512)
-};
-
-struct StatusPostBuffer {
-    StatusPostBuffer* next;
-    char text[kStatusTextCapacity];  // "<n>:<text>\r\n", NUL, zeros
-};
-
-// Read time-outs in milliseconds. Only the interval matters here: a received
-// block ends once the line has been quiet that long after its first byte.
-struct CommTimeouts {
-    std::uint32_t ReadIntervalTimeout;
-    std::uint32_t ReadTotalTimeoutMultiplier;
-    std::uint32_t ReadTotalTimeoutConstant;
-    std::uint32_t WriteTotalTimeoutMultiplier;
-    std::uint32_t WriteTotalTimeoutConstant;
-};
-
 class CCommPort2 {
 public:
     CCommPort2();
@@ -69,9 +30,14 @@ public:
 
     // Posts go to `owner` from now on; null: nothing is posted, buffers turn by themselves.
     void SetOwner(platform::MessageTarget* owner);
-    platform::MessageTarget* Owner() const { return m_pOwner.load(); }
+    platform::MessageTarget* Owner() const { return m_shared.m_pOwner.load(); }
 
+    // Opens with the current settings.
     bool OpenPort();
+    // Takes `settings` and opens with them. A value with Problems() is
+    // refused before any device is touched; LastOpenError says why.
+    bool OpenPort(const PortSettings& settings);
+    bool IsOpen() const { return m_bConnected == 1; }
     // Never waits longer than the close time-out for the threads. One that has
     // not ended by then is reported and left to end by itself: the port is
     // closed regardless, and the engine opens again once that thread is gone.
@@ -95,19 +61,24 @@ public:
     // A producer waiting for room: the owner gets WM_WRITEROOM once at most
     // `requests` are queued, or the port closes. False when there is room
     // already (nothing is posted then).
-    bool WatchWriteRoom(std::size_t requests) { return m_writeQueue.WatchRoom(requests); }
+    bool WatchWriteRoom(std::size_t requests) { return m_shared.m_writeQueue.WatchRoom(requests); }
 
     void ReleasePacket(ReceivePacket* packet);       // owner is done with a WM_RXDATA packet
     void ReleaseStatusPost(StatusPostBuffer* post);  // owner is done with a WM_STATUSTEXT buffer
 
-    void LoadProfile();
+    void LoadProfile();  // the five stored settings into the current value
     void SaveProfile();
-    void RefreshPortName();
-    // Applies the record to the open port and reads it back. False when the
-    // tty refused the write (or no port is open); values it cannot take are
-    // reported as status texts either way.
+    PortSettings Settings() const;
+    // Takes the value; an open port gets it at once (the tty only when what
+    // shapes the line changed). False when the tty refused the write; values
+    // it cannot take are reported as status texts either way.
+    bool ApplySettings(const PortSettings& settings);
+    // Applies the current settings to the open port and reads them back, as
+    // ApplySettings does. False when the tty refused or no port is open.
     bool ApplyLineSettings();
-    void SetEventMask(std::uint32_t mask);  // stores m_dwEventMask and wakes the reader
+    void SetEventMask(std::uint32_t mask);  // takes effect in the reader at once
+    // "COM<slot>" of the current settings.
+    const char* PortName() const { return m_szPortName; }
 
     // Queues "<n>:<text>" for the owner. Any thread.
     void UpdateStatus(std::string_view text);
@@ -117,74 +88,21 @@ public:
     // Replaces how the modem lines and counters of a newly opened tty are reached.
     void SetLineControlFactory(LineControlFactory factory);
     // How often the reader/status thread has woken from its wait since construction.
-    std::uint64_t ReaderWakeups() const { return m_nReaderWakeups.load(std::memory_order_relaxed); }
-
-    // The settings record.
-    std::uint32_t m_nPort = 0;
-    std::atomic<std::uint32_t> m_dwEventMask{kDefaultEventMask};
-    char m_chFlag = 0x0A;
-    char m_chXon = 0x11;
-    char m_chXoff = 0x13;
-    std::uint16_t m_wXonLim = 0;
-    std::uint16_t m_wXoffLim = 0;
-    std::uint32_t m_nRtsControl = 1;
-    std::uint32_t m_nDtrControl = 1;
-    int m_bConnected = 0;  // 1 exactly while open; written on the owner's thread only
-    std::uint32_t m_bCtsOutFlow = 0;
-    std::uint32_t m_bDsrOutFlow = 0;
-    std::uint32_t m_bDsrSensitivity = 0;
-    std::uint32_t m_bXonXoffOut = 0;
-    std::uint32_t m_bXonXoffIn = 0;
-    std::uint32_t m_bTxContinueOnXoff = 0;
-    std::uint8_t m_byDataBits = 8;
-    std::uint8_t m_byParity = 0;
-    std::uint8_t m_byStopBits = 0;
-    std::uint32_t m_dwBaudRate = 9600;
-    CommTimeouts m_Timeouts{1, 0, 0, 0, 0};
-    char m_szPortName[10] = {};
+    std::uint64_t ReaderWakeups() const { return m_shared.m_nReaderWakeups.load(std::memory_order_relaxed); }
 
 private:
-    // Reader/status thread.
-    void ReaderAndStatusProc();
-    std::uint32_t ReadBlock(ReceivePacket* packet);  // bytes delivered
-    void DeliverPacket(std::uint32_t length);
-    void HandleDeviceGone();
-    void PostStatusMessages();
-    void ReportCommEvent(std::uint32_t eventWord);
-    void ReportLineErrors();
-    void ClearLineErrors();
-    void PollModemStatus();
-    void SampleLineState(bool raiseEvents);
-    void RaiseEvents(std::uint32_t events, bool wakeReader);
-    // False when the port could not be asked; `failure` then says why (empty
-    // when no line control is there to ask).
-    bool ReadComStat(std::uint32_t& errors, ComStat& status, std::string& failure);
-    static bool MeansDeviceGone(int error);
-    // A failure that ended a read or a write: on the diagnostic channel, and
-    // once until the next success (`shown`) in the owner's status texts.
-    void ReportEndingFailure(std::string_view fixedText, const std::string& cause, bool& shown);
-    bool WatchingLines() const;
-
-    // Writer thread.
-    void WriterThreadMain();
-    void ProcessWriteRequests();
-    void WriterGeneric(const std::uint8_t* buffer, std::uint32_t count);
-    void WriterGather(iovec* pieces, int count);
-    void CheckOutputDrained();
-    void PostWriteRoom();
-
     int StopThreads(std::chrono::milliseconds timeout);
     void JoinEndedThreads();
     void ContainLateThreads();
     bool FinishLateClose(bool wait);
     std::string LateThreadNames();
-    LineSettingsRecord LineSettings() const;
-    void SetDeviceGone();
+    void RefreshPortName();
 
-    platform::UniqueFd m_hPort;
-    std::string m_strDevicePath;
+    PortSettings m_settings;  // its event mask is the shared one's
+    char m_szPortName[10] = {};
+    int m_bConnected = 0;  // 1 exactly while open; written on the owner's thread only
+
     std::string m_strLastOpenError;
-    std::unique_ptr<TtyLineControl> m_pLineControl;
     LineControlFactory m_lineControlFactory;
     TtyLineState m_SavedLineState{};  // as found at open, put back at close
     bool m_bSavedLineStateValid = false;
@@ -201,40 +119,7 @@ private:
     // as they are until that thread has ended.
     bool m_bLateThreads = false;
 
-    platform::Event ghStatusMessageEvent{platform::ResetMode::Auto};
-    platform::Event ghThreadExitEvent{platform::ResetMode::Manual};
-    platform::Event m_hReaderWakeEvent{platform::ResetMode::Auto};  // buffer back, mask changed, events raised
-    platform::Event m_hWriterEvent{platform::ResetMode::Auto};
-    platform::Event m_hTransferDoneEvent{platform::ResetMode::Auto};
-    std::mutex m_csTransferBuffers;
-
-    std::atomic<platform::MessageTarget*> m_pOwner{nullptr};
-
-    OwnerRing<ReceivePacket, 15> m_RxRing;
-    OwnerRing<StatusPostBuffer, 15> m_StatusPost;
-    StatusQueue m_statusQueue;
-    WriteQueue m_writeQueue;
-
-    // Shared with the worker threads.
-    std::atomic<std::uint32_t> m_dwRaisedEvents{0};    // events seen by other threads
-    std::atomic<std::uint8_t> m_chAppliedEvtChar{0};   // the event character in force
-    std::atomic<std::uint32_t> m_dwQuietMicros{1000};  // end of a received block
-    std::atomic<bool> m_bDeviceGone{false};
-    std::atomic<bool> m_bTxDrainPending{false};
-    std::atomic<bool> m_bQueueFullReported{false};
-    std::atomic<std::uint64_t> m_nReaderWakeups{0};
-
-    // Writer thread only.
-    bool m_bWriteFailureShown = false;
-
-    // Reader/status thread only.
-    bool m_bReadFailureShown = false;
-    LineCounters m_errorBaseline{};
-    LineCounters m_eventBaseline{};
-    int m_nLastModemLines = 0;
-    bool m_bModemLinesKnown = false;
-    bool m_bModemLinesSupported = true;
-    bool m_bCountersSupported = true;
-    bool m_bEventBaselineKnown = false;
-    bool m_bErrorBaselineKnown = false;
+    PortShared m_shared;
+    ReaderThread m_reader{m_shared};
+    WriterThread m_writer{m_shared};
 };

@@ -1,4 +1,4 @@
-// The settings record applied to the open tty, and read back so a value the
+// The port settings applied to the open tty, and read back so a value the
 // device did not take is reported instead of silently changed.
 
 #include "comm/CallFailure.h"
@@ -24,35 +24,29 @@ void Report(CCommPort2& port, const std::string& text)
 void CCommPort2::RefreshPortName()
 {
     std::fill(std::begin(m_szPortName), std::end(m_szPortName), '\0');
-    std::snprintf(m_szPortName, sizeof m_szPortName, "%s%u", "COM", m_nPort + 1);
-    if (m_bConnected == 1)
-        ApplyLineSettings();
+    std::snprintf(m_szPortName, sizeof m_szPortName, "%s%u", "COM", m_settings.m_nPort + 1);
 }
 
-LineSettingsRecord CCommPort2::LineSettings() const
+PortSettings CCommPort2::Settings() const
 {
-    LineSettingsRecord record;
-    record.baudRate = m_dwBaudRate;
-    record.dataBits = m_byDataBits;
-    record.parity = m_byParity;
-    record.stopBits = m_byStopBits;
-    record.rtsControl = m_nRtsControl;
-    record.dtrControl = m_nDtrControl;
-    record.ctsOutFlow = m_bCtsOutFlow;
-    record.dsrOutFlow = m_bDsrOutFlow;
-    record.dsrSensitivity = m_bDsrSensitivity;
-    record.xonXoffOut = m_bXonXoffOut;
-    record.xonXoffIn = m_bXonXoffIn;
-    record.xonChar = static_cast<std::uint8_t>(m_chXon);
-    record.xoffChar = static_cast<std::uint8_t>(m_chXoff);
-    record.eventMask = m_dwEventMask.load();
-    record.flagChar = static_cast<std::uint8_t>(m_chFlag);
-    return record;
+    PortSettings settings = m_settings;
+    settings.m_dwEventMask = m_shared.m_dwEventMask.load();
+    return settings;
+}
+
+bool CCommPort2::ApplySettings(const PortSettings& settings)
+{
+    const bool lineChanged = !Settings().SameLine(settings);
+    m_settings = settings;
+    if (settings.m_dwEventMask != m_shared.m_dwEventMask.load())
+        SetEventMask(settings.m_dwEventMask);
+    RefreshPortName();
+    return !IsOpen() || !lineChanged || ApplyLineSettings();
 }
 
 bool CCommPort2::ApplyLineSettings()
 {
-    const int fd = m_hPort.get();
+    const int fd = m_shared.m_hPort.get();
     if (fd < 0)
         return false;  // nothing open: the record takes effect at the next open
     bool applied = true;
@@ -60,12 +54,12 @@ bool CCommPort2::ApplyLineSettings()
     TtyLineState current{};
     if (!ReadTtyLineState(fd, current))
         ReportCallFailure("GetCommState",
-                          platform::DescribeLastFailure("Cannot read the line settings of", m_strDevicePath));
+                          platform::DescribeLastFailure("Cannot read the line settings of", m_shared.m_strDevicePath));
 
-    const LinePlan plan = PlanLineState(LineSettings(), current);
+    const LinePlan plan = PlanLineState(Settings(), current);
     if (!WriteTtyLineState(fd, plan.state)) {
         ReportCallFailure("SetCommState",
-                          platform::DescribeLastFailure("Cannot apply the line settings to", m_strDevicePath));
+                          platform::DescribeLastFailure("Cannot apply the line settings to", m_shared.m_strDevicePath));
         applied = false;
     }
 
@@ -82,14 +76,16 @@ bool CCommPort2::ApplyLineSettings()
             Report(*this, text);
     }
 
-    if (m_pLineControl && m_pLineControl->SetModemLines(plan.raiseLines, plan.lowerLines) == LineResult::Failed) {
+    if (m_shared.m_pLineControl && m_shared.m_pLineControl->SetModemLines(plan.raiseLines, plan.lowerLines) == LineResult::Failed) {
         ReportCallFailure("SetCommState",
-                          platform::DescribeLastFailure("Cannot set RTS and DTR on", m_strDevicePath));
+                          platform::DescribeLastFailure("Cannot set RTS and DTR on", m_shared.m_strDevicePath));
         applied = false;
     }
 
-    m_chAppliedEvtChar.store(plan.eventChar);
+    m_shared.m_chAppliedEvtChar.store(plan.eventChar);
+    m_shared.m_bCtsOutFlowApplied.store(m_settings.m_bCtsOutFlow & 1);
+    m_shared.m_bDsrOutFlowApplied.store(m_settings.m_bDsrOutFlow & 1);
     const TtyLineState& inForce = readBack && got.ospeed != 0 ? got : plan.state;
-    m_dwQuietMicros.store(BlockQuietMicros(m_Timeouts.ReadIntervalTimeout, inForce));
+    m_shared.m_dwQuietMicros.store(BlockQuietMicros(m_settings.m_Timeouts.ReadIntervalTimeout, inForce));
     return applied;
 }

@@ -34,7 +34,7 @@ void Clear(std::uint32_t& flags, std::uint32_t bits) { flags &= ~bits; }
 
 }  // namespace
 
-LinePlan PlanLineState(const LineSettingsRecord& settings, const TtyLineState& current)
+LinePlan PlanLineState(const PortSettings& settings, const TtyLineState& current)
 {
     LinePlan plan;
     TtyLineState& asked = plan.state;
@@ -49,19 +49,19 @@ LinePlan PlanLineState(const LineSettingsRecord& settings, const TtyLineState& c
     asked.cc[VMIN] = 1;  // with a non-blocking fd: EAGAIN when empty, 0 only at hang-up
     asked.cc[VTIME] = 0;
 
-    if (settings.baudRate == 0)
+    if (settings.m_dwBaudRate == 0)
         plan.refused.push_back("0 baud");
     else
-        SetTtySpeed(asked, settings.baudRate);
+        SetTtySpeed(asked, settings.m_dwBaudRate);
 
     static constexpr std::uint32_t kSizes[] = {CS5, CS6, CS7, CS8};
-    if (settings.dataBits >= 5 && settings.dataBits <= 8)
-        asked.cflag = (asked.cflag & ~static_cast<std::uint32_t>(CSIZE)) | kSizes[settings.dataBits - 5];
+    if (settings.m_byDataBits >= 5 && settings.m_byDataBits <= 8)
+        asked.cflag = (asked.cflag & ~static_cast<std::uint32_t>(CSIZE)) | kSizes[settings.m_byDataBits - 5];
     else
-        plan.refused.push_back(std::to_string(settings.dataBits) + " data bits");
+        plan.refused.push_back(std::to_string(settings.m_byDataBits) + " data bits");
 
     Clear(asked.cflag, kParityBits);
-    switch (settings.parity) {
+    switch (settings.m_byParity) {
     case 0: break;
     case 1: asked.cflag |= PARENB | PARODD; break;
     case 2: asked.cflag |= PARENB; break;
@@ -69,11 +69,11 @@ LinePlan PlanLineState(const LineSettingsRecord& settings, const TtyLineState& c
     case 4: asked.cflag |= PARENB | CMSPAR; break;
     default:
         asked.cflag |= current.cflag & kParityBits;
-        plan.refused.push_back("parity code " + std::to_string(settings.parity));
+        plan.refused.push_back("parity code " + std::to_string(settings.m_byParity));
         break;
     }
 
-    switch (settings.stopBits) {
+    switch (settings.m_byStopBits) {
     case 0: Clear(asked.cflag, CSTOPB); break;
     case 2: asked.cflag |= CSTOPB; break;
     case 1:
@@ -83,12 +83,12 @@ LinePlan PlanLineState(const LineSettingsRecord& settings, const TtyLineState& c
         else
             plan.refused.push_back("1.5 stop bits with " + std::to_string(DataBitsOf(asked.cflag)) + " data bits");
         break;
-    default: plan.refused.push_back("stop-bit code " + std::to_string(settings.stopBits)); break;
+    default: plan.refused.push_back("stop-bit code " + std::to_string(settings.m_byStopBits)); break;
     }
 
-    const unsigned rtsMode = settings.rtsControl & 3;
-    const unsigned dtrMode = settings.dtrControl & 3;
-    const bool ctsOut = settings.ctsOutFlow & 1;
+    const unsigned rtsMode = settings.m_nRtsControl & 3;
+    const unsigned dtrMode = settings.m_nDtrControl & 3;
+    const bool ctsOut = settings.m_bCtsOutFlow & 1;
     // A tty has one switch for hardware flow control, both directions at once.
     if (ctsOut || rtsMode == 2)
         asked.cflag |= CRTSCTS;
@@ -100,16 +100,16 @@ LinePlan PlanLineState(const LineSettingsRecord& settings, const TtyLineState& c
         plan.refused.push_back("RTS toggle");
     if (dtrMode == 2)
         plan.refused.push_back("DTR handshake");
-    if (settings.dsrOutFlow & 1)
+    if (settings.m_bDsrOutFlow & 1)
         plan.refused.push_back("DSR output flow control");
-    if (settings.dsrSensitivity & 1)
+    if (settings.m_bDsrSensitivity & 1)
         plan.refused.push_back("DSR sensitivity");
-    if (settings.xonXoffOut & 1)
+    if (settings.m_bXonXoffOut & 1)
         asked.iflag |= IXON;
-    if (settings.xonXoffIn & 1)
+    if (settings.m_bXonXoffIn & 1)
         asked.iflag |= IXOFF;
-    asked.cc[VSTART] = settings.xonChar;
-    asked.cc[VSTOP] = settings.xoffChar;
+    asked.cc[VSTART] = static_cast<std::uint8_t>(settings.m_chXon);
+    asked.cc[VSTOP] = static_cast<std::uint8_t>(settings.m_chXoff);
 
     // RTS and DTR held as the modes ask; handshake modes leave them to the driver.
     if (dtrMode == 1)
@@ -121,7 +121,7 @@ LinePlan PlanLineState(const LineSettingsRecord& settings, const TtyLineState& c
     else if (rtsMode == 0)
         plan.lowerLines |= kLineRts;
 
-    plan.eventChar = (settings.eventMask & EV_RXFLAG) ? settings.flagChar : 0;
+    plan.eventChar = (settings.m_dwEventMask & EV_RXFLAG) ? static_cast<std::uint8_t>(settings.m_chFlag) : 0;
     return plan;
 }
 

@@ -2,9 +2,9 @@
 // status texts, queued status texts to the owner. It sleeps in one poll() on
 // the port and its events; every wait includes the exit event.
 
+#include "comm/ReaderThread.h"
+
 #include "comm/CallFailure.h"
-#include "comm/CommPort2.h"
-#include "platform/ErrorKind.h"
 #include "platform/Diagnostic.h"
 #include "platform/PosixIo.h"
 #include "platform/SystemError.h"
@@ -40,30 +40,18 @@ int PollFor(pollfd* fds, nfds_t count, Clock::duration timeout)
 
 }  // namespace
 
-bool CCommPort2::MeansDeviceGone(int error) { return platform::ClassifyError(error) == platform::ErrorKind::Gone; }
-
-bool CCommPort2::WatchingLines() const
+bool ReaderThread::WatchingLines() const
 {
     // A device that went away has no lines left to sample.
-    if (m_bDeviceGone.load())
+    if (m_shared.m_bDeviceGone.load())
         return false;
-    const bool lines = (m_dwEventMask.load() & kLineEvents) && (m_bModemLinesSupported || m_bCountersSupported);
-    return lines || m_bTxDrainPending.load();
+    const bool lines = (m_shared.m_dwEventMask.load() & kLineEvents) && (m_bModemLinesSupported || m_bCountersSupported);
+    return lines || m_shared.m_bTxDrainPending.load();
 }
 
-void CCommPort2::RaiseEvents(std::uint32_t events, bool wakeReader)
+void ReaderThread::Run()
 {
-    // Like a driver's event wait: what is not watched at the moment is not recorded.
-    const std::uint32_t watched = events & m_dwEventMask.load();
-    if (watched == 0)
-        return;
-    m_dwRaisedEvents.fetch_or(watched);
-    if (wakeReader)
-        m_hReaderWakeEvent.Set();
-}
-
-void CCommPort2::ReaderAndStatusProc()
-{
+    m_bReadFailureShown = false;
     m_bModemLinesSupported = true;
     m_bCountersSupported = true;
     m_bModemLinesKnown = false;
@@ -81,7 +69,7 @@ void CCommPort2::ReaderAndStatusProc()
     auto nextLinePoll = Clock::now() + kLinePollInterval;
 
     for (;;) {
-        const std::uint32_t mask = m_dwEventMask.load();
+        const std::uint32_t mask = m_shared.m_dwEventMask.load();
         if (mask != maskGiven) {
             // A new mask ends the event wait in progress with no event and
             // forgets what only the old one watched. Events the new mask
@@ -89,39 +77,39 @@ void CCommPort2::ReaderAndStatusProc()
             const bool firstPass = maskGiven == 0xFFFFFFFF;
             maskGiven = mask;
             pendingEvents &= mask;
-            m_dwRaisedEvents.fetch_and(mask);
+            m_shared.m_dwRaisedEvents.fetch_and(mask);
             SampleLineState(false);
             if (!firstPass)
                 ReportCommEvent(0);
         }
 
-        if (m_bDeviceGone.load() && !goneHandled) {
+        if (m_shared.m_bDeviceGone.load() && !goneHandled) {
             goneHandled = true;
             HandleDeviceGone();
         }
 
-        pendingEvents |= m_dwRaisedEvents.exchange(0);
-        if (pendingEvents != 0 && m_statusQueue.Size() < kStatusBacklogForEvents) {
+        pendingEvents |= m_shared.m_dwRaisedEvents.exchange(0);
+        if (pendingEvents != 0 && m_shared.m_statusQueue.Size() < kStatusBacklogForEvents) {
             const std::uint32_t word = pendingEvents;
             pendingEvents = 0;
             ReportCommEvent(word);
-            pendingEvents |= m_dwRaisedEvents.exchange(0);
+            pendingEvents |= m_shared.m_dwRaisedEvents.exchange(0);
         }
-        if (m_statusQueue.Size() > 0)
+        if (m_shared.m_statusQueue.Size() > 0)
             PostStatusMessages();
 
         // The port is read only into a packet the owner has handed back;
         // until then the bytes wait in the kernel.
         const bool watchPort = !goneHandled;
         short portEvents = 0;
-        if (watchPort && (m_RxRing.CurrentFree() || m_RxRing.PrepareToWait()))
+        if (watchPort && (m_shared.m_RxRing.CurrentFree() || m_shared.m_RxRing.PrepareToWait()))
             portEvents = POLLIN;
 
         pollfd fds[4] = {
-            {ghThreadExitEvent.fd(), POLLIN, 0},
-            {ghStatusMessageEvent.fd(), POLLIN, 0},
-            {m_hReaderWakeEvent.fd(), POLLIN, 0},
-            {watchPort ? m_hPort.get() : -1, portEvents, 0},
+            {m_shared.ghThreadExitEvent.fd(), POLLIN, 0},
+            {m_shared.ghStatusMessageEvent.fd(), POLLIN, 0},
+            {m_shared.m_hReaderWakeEvent.fd(), POLLIN, 0},
+            {watchPort ? m_shared.m_hPort.get() : -1, portEvents, 0},
         };
         auto deadline = idleDeadline;
         const bool watchingLines = WatchingLines();
@@ -134,7 +122,7 @@ void CCommPort2::ReaderAndStatusProc()
         // While a flood keeps blocks full, read on without asking poll() first;
         // every few blocks poll() runs anyway so the events are never starved.
         if (portEvents != 0 && fullBlocksInARow > 0 && fullBlocksInARow < kFullBlocksBeforePoll) {
-            const std::uint32_t length = ReadBlock(m_RxRing.Current());
+            const std::uint32_t length = ReadBlock(m_shared.m_RxRing.Current());
             fullBlocksInARow = length == kMaxReceiveBlock ? fullBlocksInARow + 1 : 0;
             if (length > 0)
                 continue;
@@ -142,21 +130,21 @@ void CCommPort2::ReaderAndStatusProc()
         fullBlocksInARow = 0;
 
         const int ready = PollFor(fds, 4, deadline - Clock::now());
-        m_nReaderWakeups.fetch_add(1, std::memory_order_relaxed);
+        m_shared.m_nReaderWakeups.fetch_add(1, std::memory_order_relaxed);
         if (ready < 0) {
             ReportCallFailure("WaitForMultipleObjects (Reader)",
-                              platform::DescribeLastFailure("Cannot wait for data and events on", m_strDevicePath));
+                              platform::DescribeLastFailure("Cannot wait for data and events on", m_shared.m_strDevicePath));
             PollFor(fds, 1, kIdleWait);  // no busy loop, still answering the exit event
         }
 
         if (fds[3].revents & POLLIN)
-            fullBlocksInARow = ReadBlock(m_RxRing.Current()) == kMaxReceiveBlock ? 1 : 0;
+            fullBlocksInARow = ReadBlock(m_shared.m_RxRing.Current()) == kMaxReceiveBlock ? 1 : 0;
         else if (fds[3].revents & (POLLHUP | POLLERR | POLLNVAL))
-            SetDeviceGone();
+            m_shared.SetDeviceGone();
         if (fds[1].revents & POLLIN)
-            ghStatusMessageEvent.TryWait();
+            m_shared.ghStatusMessageEvent.TryWait();
         if (fds[2].revents & POLLIN)
-            m_hReaderWakeEvent.TryWait();
+            m_shared.m_hReaderWakeEvent.TryWait();
         if (fds[0].revents & POLLIN)
             break;
 
@@ -181,12 +169,12 @@ void CCommPort2::ReaderAndStatusProc()
 
 // Reads one block: what is there now, then more until the line has been
 // quiet for the quiet time or 512 bytes are in.
-std::uint32_t CCommPort2::ReadBlock(ReceivePacket* packet)
+std::uint32_t ReaderThread::ReadBlock(ReceivePacket* packet)
 {
     std::memset(packet->data, 0, sizeof packet->data);
-    const int fd = m_hPort.get();
+    const int fd = m_shared.m_hPort.get();
     std::uint32_t count = 0;
-    const auto quiet = std::chrono::microseconds(m_dwQuietMicros.load());
+    const auto quiet = std::chrono::microseconds(m_shared.m_dwQuietMicros.load());
     for (;;) {
         const ssize_t got = platform::ReadRetry(fd, packet->data + count, kMaxReceiveBlock - count);
         if (got > 0) {
@@ -197,27 +185,27 @@ std::uint32_t CCommPort2::ReadBlock(ReceivePacket* packet)
             continue;
         }
         if (got == 0) {  // hang-up: with VMIN 1 an empty line gives EAGAIN, never 0
-            SetDeviceGone();
+            m_shared.SetDeviceGone();
             break;
         }
         if (errno != EAGAIN) {
             if (MeansDeviceGone(errno))
-                SetDeviceGone();
+                m_shared.SetDeviceGone();
             else
-                ReportEndingFailure("ReadFile in ReaderAndStatusProc",
-                                    platform::DescribeLastFailure("Cannot read from", m_strDevicePath),
+                m_shared.ReportEndingFailure("ReadFile in ReaderAndStatusProc",
+                                    platform::DescribeLastFailure("Cannot read from", m_shared.m_strDevicePath),
                                     m_bReadFailureShown);
             break;
         }
         if (count == 0)
             break;  // woken with nothing to read after all
-        pollfd wait[2] = {{fd, POLLIN, 0}, {ghThreadExitEvent.fd(), POLLIN, 0}};
+        pollfd wait[2] = {{fd, POLLIN, 0}, {m_shared.ghThreadExitEvent.fd(), POLLIN, 0}};
         const int ready = PollFor(wait, 2, quiet);
         if (ready <= 0 || (wait[1].revents & POLLIN))
             break;
         if (!(wait[0].revents & POLLIN)) {
             if (wait[0].revents & (POLLHUP | POLLERR | POLLNVAL))
-                SetDeviceGone();
+                m_shared.SetDeviceGone();
             break;
         }
     }
@@ -226,29 +214,29 @@ std::uint32_t CCommPort2::ReadBlock(ReceivePacket* packet)
     return count;
 }
 
-void CCommPort2::DeliverPacket(std::uint32_t length)
+void ReaderThread::DeliverPacket(std::uint32_t length)
 {
-    ReceivePacket* packet = m_RxRing.Current();
+    ReceivePacket* packet = m_shared.m_RxRing.Current();
     packet->length = length;
 
     std::uint32_t events = EV_RXCHAR;
-    const std::uint32_t mask = m_dwEventMask.load();
-    if ((mask & EV_RXFLAG) && std::memchr(packet->data, m_chAppliedEvtChar.load(), length) != nullptr)
+    const std::uint32_t mask = m_shared.m_dwEventMask.load();
+    if ((mask & EV_RXFLAG) && std::memchr(packet->data, m_shared.m_chAppliedEvtChar.load(), length) != nullptr)
         events |= EV_RXFLAG;
-    RaiseEvents(events, false);
+    m_shared.RaiseEvents(events, false);
 
-    m_RxRing.Lend();
-    platform::MessageTarget* owner = m_pOwner.load();
+    m_shared.m_RxRing.Lend();
+    platform::MessageTarget* owner = m_shared.m_pOwner.load();
     if (owner == nullptr || !owner->PostMessage(WM_RXDATA, 0, reinterpret_cast<platform::LPARAM>(packet)))
-        m_RxRing.Release(packet, m_hReaderWakeEvent);
+        m_shared.m_RxRing.Release(packet, m_shared.m_hReaderWakeEvent);
 }
 
-void CCommPort2::HandleDeviceGone()
+void ReaderThread::HandleDeviceGone()
 {
-    platform::OutputDebugString("Device gone: " + m_strDevicePath);
-    UpdateStatus("Device gone: " + m_strDevicePath + "\r\n");
+    platform::OutputDebugString("Device gone: " + m_shared.m_strDevicePath);
+    m_shared.UpdateStatus("Device gone: " + m_shared.m_strDevicePath + "\r\n");
     // The text goes first so the owner has it before it closes the port.
     PostStatusMessages();
-    if (platform::MessageTarget* owner = m_pOwner.load())
+    if (platform::MessageTarget* owner = m_shared.m_pOwner.load())
         owner->PostMessage(WM_PORTGONE, 0, 0);
 }

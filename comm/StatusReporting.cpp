@@ -1,54 +1,40 @@
-// Status texts: queueing, delivery to the owner, and the texts made from port
-// events, line errors and the port's hold flags and queue counts.
+// The reader's status texts: delivery to the owner, and the texts made from
+// port events, line errors and the port's hold flags and queue counts.
+
+#include "comm/ReaderThread.h"
 
 #include "comm/CallFailure.h"
-#include "comm/CommPort2.h"
 #include "platform/Diagnostic.h"
 #include "platform/SystemError.h"
 
 #include <cerrno>
 
-void CCommPort2::UpdateStatus(std::string_view text)
-{
-    m_statusQueue.Push(text);
-    ghStatusMessageEvent.Set();
-}
-
-void CCommPort2::ReportEndingFailure(std::string_view fixedText, const std::string& cause, bool& shown)
-{
-    ReportCallFailure(fixedText, cause);
-    if (shown)
-        return;
-    shown = true;
-    UpdateStatus(cause + "\r\n");
-}
-
-void CCommPort2::PostStatusMessages()
+void ReaderThread::PostStatusMessages()
 {
     for (;;) {
         // Closing: what is left stays queued for the next reader thread.
-        if (ghThreadExitEvent.TryWait())
+        if (m_shared.ghThreadExitEvent.TryWait())
             return;
-        std::optional<std::string> text = m_statusQueue.Front();
+        std::optional<std::string> text = m_shared.m_statusQueue.Front();
         if (!text)
             return;
-        if (platform::MessageTarget* owner = m_pOwner.load()) {
+        if (platform::MessageTarget* owner = m_shared.m_pOwner.load()) {
             // Every post buffer still with the owner: wait for one to come back.
-            if (!m_StatusPost.CurrentFree() && !m_StatusPost.PrepareToWait())
+            if (!m_shared.m_StatusPost.CurrentFree() && !m_shared.m_StatusPost.PrepareToWait())
                 return;
-            StatusPostBuffer* post = m_StatusPost.Current();
+            StatusPostBuffer* post = m_shared.m_StatusPost.Current();
             CopyStatusText(*text, post->text, sizeof post->text);
-            m_StatusPost.Lend();
+            m_shared.m_StatusPost.Lend();
             if (!owner->PostMessage(WM_STATUSTEXT, 0, reinterpret_cast<platform::LPARAM>(post)))
-                m_StatusPost.Release(post, m_hReaderWakeEvent);
+                m_shared.m_StatusPost.Release(post, m_shared.m_hReaderWakeEvent);
         }
-        m_statusQueue.Pop();
+        m_shared.m_statusQueue.Pop();
     }
 }
 
-void CCommPort2::ReportCommEvent(std::uint32_t eventWord)
+void ReaderThread::ReportCommEvent(std::uint32_t eventWord)
 {
-    UpdateStatus(CommEventText(eventWord));
+    m_shared.UpdateStatus(CommEventText(eventWord));
     if (eventWord & EV_ERR)
         ReportLineErrors();
     PollModemStatus();
@@ -56,24 +42,24 @@ void CCommPort2::ReportCommEvent(std::uint32_t eventWord)
         ClearLineErrors();
 }
 
-bool CCommPort2::ReadComStat(std::uint32_t& errors, ComStat& status, std::string& failure)
+bool ReaderThread::ReadComStat(std::uint32_t& errors, ComStat& status, std::string& failure)
 {
     errors = 0;
     status = ComStat{};
     failure.clear();
-    if (!m_pLineControl)
+    if (!m_shared.m_pLineControl)
         return false;
     // The first failure is the one worth telling; a device gone fails them all.
     auto failed = [&](const char* action) {
         const int error = errno;
         if (failure.empty())
-            failure = platform::DescribeFailure(action, m_strDevicePath, error);
+            failure = platform::DescribeFailure(action, m_shared.m_strDevicePath, error);
         if (MeansDeviceGone(error))
-            SetDeviceGone();
+            m_shared.SetDeviceGone();
     };
     if (m_bCountersSupported) {
         LineCounters now{};
-        const LineResult result = m_pLineControl->GetCounters(now);
+        const LineResult result = m_shared.m_pLineControl->GetCounters(now);
         if (result == LineResult::Ok) {
             if (m_bErrorBaselineKnown) {
                 const LineCounters& was = m_errorBaseline;
@@ -96,18 +82,18 @@ bool CCommPort2::ReadComStat(std::uint32_t& errors, ComStat& status, std::string
             failed("Cannot read the error counters of");
         }
     }
-    if (m_pLineControl->GetInputQueued(status.cbInQue) == LineResult::Failed)
+    if (m_shared.m_pLineControl->GetInputQueued(status.cbInQue) == LineResult::Failed)
         failed("Cannot read the input queue count of");
-    if (m_pLineControl->GetOutputQueued(status.cbOutQue) == LineResult::Failed)
+    if (m_shared.m_pLineControl->GetOutputQueued(status.cbOutQue) == LineResult::Failed)
         failed("Cannot read the output queue count of");
     if (m_bModemLinesKnown) {
-        status.fCtsHold = (m_bCtsOutFlow & 1) && !(m_nLastModemLines & kLineCts);
-        status.fDsrHold = (m_bDsrOutFlow & 1) && !(m_nLastModemLines & kLineDsr);
+        status.fCtsHold = m_shared.m_bCtsOutFlowApplied.load() && !(m_nLastModemLines & kLineCts);
+        status.fDsrHold = m_shared.m_bDsrOutFlowApplied.load() && !(m_nLastModemLines & kLineDsr);
     }
     return failure.empty();
 }
 
-void CCommPort2::ReportLineErrors()
+void ReaderThread::ReportLineErrors()
 {
     std::uint32_t errors = 0;
     ComStat status;
@@ -119,14 +105,14 @@ void CCommPort2::ReportLineErrors()
         return;
     }
     if (errors != 0)
-        UpdateStatus(LineErrorText(errors));
+        m_shared.UpdateStatus(LineErrorText(errors));
     for (const std::string& text : ComStatTexts(status))
-        UpdateStatus(text);
+        m_shared.UpdateStatus(text);
 }
 
-void CCommPort2::ClearLineErrors()
+void ReaderThread::ClearLineErrors()
 {
-    if (m_bDeviceGone.load())
+    if (m_shared.m_bDeviceGone.load())
         return;
     std::uint32_t errors = 0;
     ComStat status;
@@ -135,19 +121,19 @@ void CCommPort2::ClearLineErrors()
         ReportCallFailure("ClearCommError", failure);
 }
 
-void CCommPort2::PollModemStatus() { SampleLineState(true); }
+void ReaderThread::PollModemStatus() { SampleLineState(true); }
 
 // Modem lines and interrupt counters compared with the last sample; a change
 // is the event. A driver without them is asked once and then left alone.
-void CCommPort2::SampleLineState(bool raiseEvents)
+void ReaderThread::SampleLineState(bool raiseEvents)
 {
-    if (!m_pLineControl || m_bDeviceGone.load())
+    if (!m_shared.m_pLineControl || m_shared.m_bDeviceGone.load())
         return;
     std::uint32_t events = 0;
-    const std::uint32_t mask = m_dwEventMask.load();
+    const std::uint32_t mask = m_shared.m_dwEventMask.load();
     if (m_bModemLinesSupported) {
         int lines = 0;
-        const LineResult result = m_pLineControl->GetModemLines(lines);
+        const LineResult result = m_shared.m_pLineControl->GetModemLines(lines);
         if (result == LineResult::Ok) {
             if (m_bModemLinesKnown) {
                 const int changed = lines ^ m_nLastModemLines;
@@ -167,16 +153,16 @@ void CCommPort2::SampleLineState(bool raiseEvents)
         } else {
             const int error = errno;
             ReportCallFailure("GetCommModemStatus",
-                              platform::DescribeFailure("Cannot read the modem lines of", m_strDevicePath, error));
+                              platform::DescribeFailure("Cannot read the modem lines of", m_shared.m_strDevicePath, error));
             if (MeansDeviceGone(error)) {
-                SetDeviceGone();
+                m_shared.SetDeviceGone();
                 return;
             }
         }
     }
     if (m_bCountersSupported && (mask & (EV_BREAK | EV_ERR | EV_CTS | EV_DSR | EV_RLSD | EV_RING))) {
         LineCounters now{};
-        const LineResult result = m_pLineControl->GetCounters(now);
+        const LineResult result = m_shared.m_pLineControl->GetCounters(now);
         if (result == LineResult::Ok) {
             // Counters also catch a pulse shorter than the sampling interval.
             if (m_bEventBaselineKnown) {
@@ -201,14 +187,14 @@ void CCommPort2::SampleLineState(bool raiseEvents)
             m_bCountersSupported = false;
         }
     }
-    if (m_bTxDrainPending.load()) {
+    if (m_shared.m_bTxDrainPending.load()) {
         std::uint32_t queued = 0;
-        const LineResult result = m_pLineControl->GetOutputQueued(queued);
+        const LineResult result = m_shared.m_pLineControl->GetOutputQueued(queued);
         if (result != LineResult::Ok || queued == 0) {
-            m_bTxDrainPending.store(false);
+            m_shared.m_bTxDrainPending.store(false);
             events |= EV_TXEMPTY;
         }
     }
     if (raiseEvents && events != 0)
-        RaiseEvents(events, false);
+        m_shared.RaiseEvents(events, false);
 }

@@ -1,8 +1,9 @@
 // The writer thread: drains the write-request queue in order, one write at a
 // time, waiting for room on the line together with the exit event.
 
+#include "comm/WriterThread.h"
+
 #include "comm/CallFailure.h"
-#include "comm/CommPort2.h"
 #include "platform/Diagnostic.h"
 #include "platform/PosixIo.h"
 #include "platform/SystemError.h"
@@ -22,27 +23,28 @@ constexpr std::size_t kBlocksPerWrite = 16;
 
 }  // namespace
 
-void CCommPort2::WriterThreadMain()
+void WriterThread::Run()
 {
+    m_bWriteFailureShown = false;
     for (;;) {
         const platform::WaitResult woke = platform::WaitForEvents(
-            {&ghThreadExitEvent, &m_hWriterEvent}, {}, std::chrono::milliseconds(500));
+            {&m_shared.ghThreadExitEvent, &m_shared.m_hWriterEvent}, {}, std::chrono::milliseconds(500));
         if (woke.kind == platform::WaitResult::EventSignalled && woke.index == 0)
             break;
         if (woke.kind == platform::WaitResult::EventSignalled)
             ProcessWriteRequests();
         else if (woke.kind == platform::WaitResult::Failed) {
             ReportCallFailure("WaitForMultipleObjects (Writer)",
-                              platform::DescribeLastFailure("Cannot wait for write requests for", m_strDevicePath));
-            ghThreadExitEvent.Wait(std::chrono::milliseconds(500));  // no busy loop
+                              platform::DescribeLastFailure("Cannot wait for write requests for", m_shared.m_strDevicePath));
+            m_shared.ghThreadExitEvent.Wait(std::chrono::milliseconds(500));  // no busy loop
         }
     }
 }
 
-void CCommPort2::ProcessWriteRequests()
+void WriterThread::ProcessWriteRequests()
 {
     bool wrote = false;
-    while (WriteRequest* request = m_writeQueue.Front()) {
+    while (WriteRequest* request = m_shared.m_writeQueue.Front()) {
         switch (request->kind) {
         case SingleChar:
             WriterGeneric(&request->character, 1);
@@ -54,34 +56,34 @@ void CCommPort2::ProcessWriteRequests()
             if (request->window && !request->window->PostMessage(WM_FILEBLOCKDONE, 0, 0))
                 platform::OutputDebugString("PostMessage (file transfer status)");
             {
-                std::lock_guard lock(m_csTransferBuffers);
+                std::lock_guard lock(m_shared.m_csTransferBuffers);
                 request->fileBuffer.reset();
             }
             break;
         case FileStart:
             break;
         case FileEnd:
-            if (!m_hTransferDoneEvent.Set())
+            if (!m_shared.m_hTransferDoneEvent.Set())
                 ReportCallFailure("SetEvent (transfer complete event)",
-                                  platform::DescribeLastFailure("Cannot signal the end of a transfer on", m_strDevicePath));
+                                  platform::DescribeLastFailure("Cannot signal the end of a transfer on", m_shared.m_strDevicePath));
             break;
         case Abort: {
-            const int dropped = m_writeQueue.DiscardAfterFront();
+            const int dropped = m_shared.m_writeQueue.DiscardAfterFront();
             platform::OutputDebugString(std::to_string(dropped) + " packets ignored.\n");
-            if (!m_hTransferDoneEvent.Set())
+            if (!m_shared.m_hTransferDoneEvent.Set())
                 ReportCallFailure("SetEvent (transfer complete event)",
-                                  platform::DescribeLastFailure("Cannot signal the end of a transfer on", m_strDevicePath));
+                                  platform::DescribeLastFailure("Cannot signal the end of a transfer on", m_shared.m_strDevicePath));
             break;
         }
         case Block: {
             WriteRequest* blocks[kBlocksPerWrite];
             iovec pieces[kBlocksPerWrite];
-            const std::size_t count = m_writeQueue.FrontBlocks(blocks, kBlocksPerWrite);
+            const std::size_t count = m_shared.m_writeQueue.FrontBlocks(blocks, kBlocksPerWrite);
             for (std::size_t i = 0; i < count; ++i)
                 pieces[i] = {blocks[i]->block, blocks[i]->size};
             WriterGather(pieces, static_cast<int>(count));
-            if (m_writeQueue.PopFront(count))
-                PostWriteRoom();
+            if (m_shared.m_writeQueue.PopFront(count))
+                m_shared.PostWriteRoom();
             wrote = true;
             continue;
         }
@@ -89,21 +91,21 @@ void CCommPort2::ProcessWriteRequests()
             platform::OutputDebugString("Bad write request");
             break;
         }
-        if (m_writeQueue.PopFront())
-            PostWriteRoom();
+        if (m_shared.m_writeQueue.PopFront())
+            m_shared.PostWriteRoom();
     }
-    m_bQueueFullReported.store(false);
+    m_shared.m_bQueueFullReported.store(false);
     if (wrote)
         CheckOutputDrained();
 }
 
-void CCommPort2::WriterGeneric(const std::uint8_t* buffer, std::uint32_t count)
+void WriterThread::WriterGeneric(const std::uint8_t* buffer, std::uint32_t count)
 {
     iovec piece{const_cast<std::uint8_t*>(buffer), count};
     WriterGather(&piece, 1);
 }
 
-void CCommPort2::WriterGather(iovec* pieces, int count)
+void WriterThread::WriterGather(iovec* pieces, int count)
 {
     // Empty pieces at the front would make writev() return 0 as if timed out.
     auto skipEmpty = [&] {
@@ -113,9 +115,9 @@ void CCommPort2::WriterGather(iovec* pieces, int count)
         }
     };
     skipEmpty();
-    if (count == 0 || m_bDeviceGone.load())
+    if (count == 0 || m_shared.m_bDeviceGone.load())
         return;
-    const int fd = m_hPort.get();
+    const int fd = m_shared.m_hPort.get();
     while (count > 0) {
         const ssize_t put = platform::WritevRetry(fd, pieces, count);
         if (put > 0) {
@@ -134,57 +136,51 @@ void CCommPort2::WriterGather(iovec* pieces, int count)
             continue;
         }
         if (put == 0) {
-            UpdateStatus("Write timed out. (immediate)\r\n");
+            m_shared.UpdateStatus("Write timed out. (immediate)\r\n");
             return;
         }
         if (errno == EAGAIN) {
             // The line is full (or stopped by XOFF): wait for room or for the close.
             const platform::WaitResult room =
-                platform::WaitForEvents({&ghThreadExitEvent}, {fd, POLLOUT}, std::chrono::milliseconds(-1));
+                platform::WaitForEvents({&m_shared.ghThreadExitEvent}, {fd, POLLOUT}, std::chrono::milliseconds(-1));
             if (room.kind == platform::WaitResult::EventSignalled)
                 return;  // left to the close, which discards it
             if (room.kind == platform::WaitResult::Failed) {
                 ReportCallFailure("WaitForMultipleObjects (WriterGeneric)",
-                                  platform::DescribeLastFailure("Cannot wait for room to write on", m_strDevicePath));
+                                  platform::DescribeLastFailure("Cannot wait for room to write on", m_shared.m_strDevicePath));
                 return;
             }
             if ((room.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(room.revents & POLLOUT)) {
-                SetDeviceGone();
-                UpdateStatus("Write aborted\r\n");
+                m_shared.SetDeviceGone();
+                m_shared.UpdateStatus("Write aborted\r\n");
                 return;
             }
             continue;
         }
         const int error = errno;
-        ReportEndingFailure("WriteFile (in Writer)", platform::DescribeFailure("Cannot write to", m_strDevicePath, error),
+        m_shared.ReportEndingFailure("WriteFile (in Writer)", platform::DescribeFailure("Cannot write to", m_shared.m_strDevicePath, error),
                             m_bWriteFailureShown);
         if (MeansDeviceGone(error)) {
-            SetDeviceGone();
-            UpdateStatus("Write aborted\r\n");
+            m_shared.SetDeviceGone();
+            m_shared.UpdateStatus("Write aborted\r\n");
         }
         return;
     }
 }
 
-void CCommPort2::PostWriteRoom()
-{
-    if (platform::MessageTarget* owner = m_pOwner.load(); owner && !owner->PostMessage(WM_WRITEROOM, 0, 0))
-        platform::OutputDebugString("PostMessage (write room)");
-}
-
 // The output queue has drained when the driver holds nothing more to send;
 // where it still does, the reader samples it until it is empty.
-void CCommPort2::CheckOutputDrained()
+void WriterThread::CheckOutputDrained()
 {
-    if (!(m_dwEventMask.load() & EV_TXEMPTY) || !m_pLineControl)
+    if (!(m_shared.m_dwEventMask.load() & EV_TXEMPTY) || !m_shared.m_pLineControl)
         return;
     std::uint32_t queued = 0;
-    const LineResult result = m_pLineControl->GetOutputQueued(queued);
+    const LineResult result = m_shared.m_pLineControl->GetOutputQueued(queued);
     if (result == LineResult::Ok && queued > 0) {
-        m_bTxDrainPending.store(true);
-        m_hReaderWakeEvent.Set();
+        m_shared.m_bTxDrainPending.store(true);
+        m_shared.m_hReaderWakeEvent.Set();
         return;
     }
     if (result != LineResult::Failed)
-        RaiseEvents(EV_TXEMPTY, true);
+        m_shared.RaiseEvents(EV_TXEMPTY, true);
 }

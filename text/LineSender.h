@@ -1,9 +1,11 @@
 #pragma once
-// Where typed bytes go: the serial line as the frame provides it. The view
-// knows only this, never the engine, so the terminal can be tested alone.
+// Where bytes for the serial line go: the view's typing, the automation
+// windows and the TCP bridge all send through this, as the frame provides it.
+// None of them knows the engine, so each can be tested alone.
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 class LineSender {
 public:
@@ -13,4 +15,10 @@ public:
     // Queues the bytes as one request. False when they were not taken (the
     // port is closed or its queue is full); nothing of them is sent then.
     virtual bool SendBytes(const std::uint8_t* data, std::size_t length) = 0;
+    // Write requests queued and not yet on the line.
+    virtual std::size_t Backlog() const { return 0; }
+    // Calls `onRoom` once, on the caller's thread, when at most `requests`
+    // are queued or the port closes; a new watch replaces the last. False
+    // when there is room already: `onRoom` is not called then.
+    virtual bool WatchRoom(std::size_t /*requests*/, std::function<void()> /*onRoom*/) { return false; }
 };

@@ -162,7 +162,7 @@ protected:
         SetRunDevicePath(1, m_pty.SlavePath());
         CMainFrame* frame = Start(options);
         frame->Action(32771)->trigger();
-        EXPECT_EQ(frame->m_pCommPort->m_bConnected, 1);
+        EXPECT_TRUE(frame->m_pCommPort->IsOpen());
         return frame;
     }
     void Stop()

@@ -59,7 +59,7 @@ TEST_F(CommEventsTest, CancelKeepsTheMaskAndTheFlagEventGoesOnAndOffOnALivePort)
         Box(d, "check1027")->setChecked(true);
         Click(d, "button2");
     }));
-    EXPECT_EQ(port.m_dwEventMask.load(), 0x1F8u) << "nothing after Cancel";
+    EXPECT_EQ(port.Settings().m_dwEventMask, 0x1F8u) << "nothing after Cancel";
     ASSERT_TRUE(PumpUntil([&] { return EventBoxText().contains(QStringLiteral("Status message")); }));
     const QString flagText = QStringLiteral("^\\d+:EVENT: .*RXFLAG");
     const QString charOnly = QStringLiteral("^\\d+:EVENT: RXCHAR $");
@@ -87,25 +87,27 @@ TEST_F(CommEventsTest, CancelKeepsTheMaskAndTheFlagEventGoesOnAndOffOnALivePort)
         Box(d, "check1026")->setChecked(true);
         Box(d, "check1027")->setChecked(true);
     });
-    EXPECT_EQ(port.m_dwEventMask.load(), 0x1F8u | EV_RXCHAR | EV_RXFLAG);
+    EXPECT_EQ(port.Settings().m_dwEventMask, 0x1F8u | EV_RXCHAR | EV_RXFLAG);
     receive("no flag here", false);
     receive("a line\n", true);  // the flag is still the line feed
     EXPECT_TRUE(EventBoxText().contains(QStringLiteral("EVENT: RXFLAG RXCHAR")));
 
     // Now the edits are open: 'A' becomes the flag character.
-    port.m_chFlag = static_cast<char>(0xE9);
+    PortSettings settings = port.Settings();
+    settings.m_chFlag = static_cast<char>(0xE9);
+    port.ApplySettings(settings);
     EXPECT_TRUE(RunDialog([](CCommEventsDlg& d) {
         // A byte above 0x7F shows as itself, not as a negative number.
         EXPECT_TRUE(Edit(d, "edit1029")->text() == QStringLiteral("E9") && Edit(d, "edit1036")->text() == QChar(0xE9));
         Edit(d, "edit1029")->setText(QStringLiteral("41"));
         Click(d, "button1");
     }));
-    EXPECT_EQ(port.m_chFlag, 'A');
+    EXPECT_EQ(port.Settings().m_chFlag, 'A');
     receive("line\n", false);
     receive("xAy", true);
 
     apply([](CCommEventsDlg& d) { Box(d, "check1027")->setChecked(false); });
-    EXPECT_EQ(port.m_dwEventMask.load(), 0x1F8u | EV_RXCHAR);
+    EXPECT_EQ(port.Settings().m_dwEventMask, 0x1F8u | EV_RXCHAR);
     receive("xAy\n", false);
 }
 

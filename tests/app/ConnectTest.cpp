@@ -25,7 +25,7 @@ protected:
     // The commands and buttons that follow the connection.
     void ExpectConnected(bool connected)
     {
-        EXPECT_EQ(Frame()->m_pCommPort->m_bConnected == 1, connected);
+        EXPECT_EQ(Frame()->m_pCommPort->IsOpen(), connected);
         EXPECT_EQ(Frame()->Action(32771)->isEnabled(), !connected);
         EXPECT_EQ(Frame()->Action(32773)->isEnabled(), !connected);
         EXPECT_EQ(Frame()->Action(32772)->isEnabled(), connected);
@@ -72,7 +72,7 @@ TEST_F(ConnectTest, AConnectionShowsItsLineLogsItShowsWhatComesAndEndsWhenTheDev
     EXPECT_TRUE(PumpUntil([&] { return ViewText().contains(QStringLiteral("hello device")); }));
     // The device goes away: the port closes, said in the event box, no message box.
     m_pty.CloseMaster();
-    EXPECT_TRUE(PumpUntil([&] { return Frame()->m_pCommPort->m_bConnected != 1; }));
+    EXPECT_TRUE(PumpUntil([&] { return !Frame()->m_pCommPort->IsOpen(); }));
     ExpectConnected(false);
     EXPECT_TRUE(EventBoxText().contains(QStringLiteral("device went away")));
     EXPECT_TRUE(m_boxes.Texts().empty());
@@ -89,9 +89,9 @@ void Ok(QDialog& d) { d.findChild<QPushButton*>(QStringLiteral("button1"))->clic
 TEST_F(ConnectTest, TheSettingsDialogStoresPositionsMapsADeviceAndRefusesARelativePath)
 {
     Start();
-    ASSERT_EQ(Frame()->m_pCommPort->m_dwBaudRate, 9600u);
+    ASSERT_EQ(Frame()->m_pCommPort->Settings().m_dwBaudRate, 9600u);
     ASSERT_TRUE(RunSettingsDialog(Frame(), [](CCommSettingsDlg& d) { d.reject(); }));
-    EXPECT_EQ(Frame()->m_pCommPort->m_dwBaudRate, 110u) << "even Cancel loads the stored first position";
+    EXPECT_EQ(Frame()->m_pCommPort->Settings().m_dwBaudRate, 110u) << "even Cancel loads the stored first position";
     ASSERT_TRUE(RunSettingsDialog(Frame(), [](CCommSettingsDlg& d) {
         d.SetDetectedDevices({{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("FT232R USB UART")},
                               {QStringLiteral("/dev/ttyS0"), QString()}});
@@ -104,8 +104,8 @@ TEST_F(ConnectTest, TheSettingsDialogStoresPositionsMapsADeviceAndRefusesARelati
         emit device->activated(0);
         Ok(d);
     }));
-    EXPECT_EQ(Frame()->m_pCommPort->m_nPort, 2u);
-    EXPECT_EQ(Frame()->m_pCommPort->m_dwBaudRate, 115200u);
+    EXPECT_EQ(Frame()->m_pCommPort->Settings().m_nPort, 2u);
+    EXPECT_EQ(Frame()->m_pCommPort->Settings().m_dwBaudRate, 115200u);
     EXPECT_EQ(support::GetProfileInt("CommPortSettings", "BaudRate", -5), 12);
     EXPECT_EQ(DevicePathForSlot(3), "/dev/ttyUSB0");
     EXPECT_EQ(support::GetProfileString("CommPortSettings", "Device3", ""), "/dev/ttyUSB0");

@@ -68,7 +68,7 @@ TEST_F(SendTest, TextAndAHexLineWithItsCrcReachTheDeviceAndAClosedPortKeepsTheLi
     QTest::keyClick(View(), Qt::Key_Return);
     EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>{"Comm Port was not opened!"});
     frame->Action(res::ID_COMM_OPEN)->trigger();
-    ASSERT_EQ(frame->m_pCommPort->m_bConnected, 1);
+    ASSERT_TRUE(frame->m_pCommPort->IsOpen());
     QTest::keyClick(View(), Qt::Key_Return);
     EXPECT_EQ(m_pty.ReadCount(2), "\xA1\xB2");
 }

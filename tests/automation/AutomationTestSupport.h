@@ -128,7 +128,7 @@ protected:
     void Connect(bool connect = true)
     {
         Frame()->Action(connect ? res::ID_COMM_OPEN : res::ID_COMM_CLOSE)->trigger();
-        ASSERT_EQ(Frame()->m_pCommPort->m_bConnected, connect ? 1 : 0);
+        ASSERT_EQ(Frame()->m_pCommPort->IsOpen(), connect);
     }
     // The bytes sent before a marker key typed into the terminal: what did
     // (not) reach the line up to now.

@@ -106,11 +106,20 @@ inline bool DeviceIsFree(const std::string& path)
     return other && ::flock(other.get(), LOCK_EX | LOCK_NB) == 0;
 }
 
+// Hands the engine a copy of its settings as `edit` leaves them.
+template <class Edit>
+bool EditSettings(CCommPort2& port, Edit edit)
+{
+    PortSettings settings = port.Settings();
+    edit(settings);
+    return port.ApplySettings(settings);
+}
+
 // Maps slot `slot` to the pty's slave for this run.
 inline void MapSlotToPty(CCommPort2& port, const testpty::PtyPair& pty, int slot = 1)
 {
     SetRunDevicePath(slot, pty.SlavePath());
-    port.m_nPort = static_cast<std::uint32_t>(slot - 1);
+    EditSettings(port, [slot](PortSettings& s) { s.m_nPort = static_cast<std::uint32_t>(slot - 1); });
 }
 
 // An engine on slot 1 mapped to a pty, its owner, and the diagnostics; the

@@ -50,7 +50,7 @@ protected:
     {
         port.SetCloseTimeout(kHeldCloseTimeout);
         EXPECT_TRUE(port.ClosePort());
-        EXPECT_EQ(port.m_bConnected, 0);
+        EXPECT_FALSE(port.IsOpen());
         const std::vector<std::string> all = diagnostics.texts();
         const auto at = std::find(all.begin(), all.end(), thread + " didn't exit.\n\r");
         ASSERT_TRUE(at != all.end() && at + 1 != all.end()) << thread;
@@ -64,7 +64,7 @@ protected:
     {
         for (int i = 0; i < 1000 && !port.OpenPort(); ++i)
             std::this_thread::sleep_for(10ms);
-        return port.m_bConnected == 1;
+        return port.IsOpen();
     }
 
     HoldingWindow window;

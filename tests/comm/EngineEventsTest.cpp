@@ -47,9 +47,11 @@ class UartEvents : public EngineTest, public ::testing::WithParamInterface<UartC
 TEST_P(UartEvents, BecomeTheirTextsAndNothingElse)
 {
     const UartCase& c = GetParam();
-    port.m_dwEventMask = c.mask;
-    port.m_bCtsOutFlow = c.ctsFlow;
-    port.m_nRtsControl = c.ctsFlow ? 2 : 1;
+    EditSettings(port, [&c](PortSettings& s) {
+        s.m_dwEventMask = c.mask;
+        s.m_bCtsOutFlow = c.ctsFlow;
+        s.m_nRtsControl = c.ctsFlow ? 2 : 1;
+    });
     UseFakeUart();
     Open();
     Uart(c.change);

@@ -30,10 +30,9 @@ TEST_F(EngineLifecycle, OpensAndClosesAgainAndGivesTheTtyItsSettingsBack)
     cfsetospeed(&before, B4800);
     ASSERT_EQ(::tcsetattr(pty.Master(), TCSANOW, &before), 0);
     ASSERT_EQ(::tcgetattr(pty.Master(), &before), 0);
-    port.m_dwBaudRate = 115200;
+    EditSettings(port, [](PortSettings& s) { s.m_dwBaudRate = 115200; });
     for (const std::string marker : {"round0", "round1"}) {
-        ASSERT_TRUE(port.OpenPort());
-        EXPECT_EQ(port.m_bConnected, 1);
+        ASSERT_TRUE(port.OpenPort() && port.IsOpen());
         termios during{};
         ASSERT_EQ(::tcgetattr(pty.Master(), &during), 0);
         EXPECT_TRUE((during.c_lflag & (ICANON | ECHO)) == 0 && cfgetospeed(&during) == B115200) << marker;
@@ -67,12 +66,16 @@ TEST_F(EngineLifecycle, ARefusedOpenSaysWhatFailedOnWhichDeviceAndWhy)
     for (const auto& c : cases) {
         CCommPort2 other;
         SetRunDevicePath(2, c.device);
-        other.m_nPort = c.device.empty() ? 8 : 1;
+        EditSettings(other, [&c](PortSettings& s) { s.m_nPort = c.device.empty() ? 8 : 1; });
         EXPECT_FALSE(other.OpenPort()) << c.cause;
         EXPECT_EQ(other.LastOpenError(), c.cause);
         EXPECT_TRUE(diagnostics.Has(c.cause)) << c.cause;
     }
     EXPECT_EQ(diagnostics.Count("CreateFile Failed!"), 3) << "the fixed text, for each refused open";
+    PortSettings unusable = port.Settings();
+    unusable.m_byParity = 9;
+    EXPECT_TRUE(!port.OpenPort(unusable) && port.LastOpenError() == "Cannot open with parity code 9" &&
+                port.Settings().m_byParity == 0) << "refused, and not taken";
 
     // Held by another engine: the exclusive mode refuses others, the lock
     // refuses root too; free again after the close.
@@ -126,7 +129,7 @@ TEST_F(EngineLifecycle, DestroyingAnOpenEngineClosesIt)
 
 TEST_F(EngineLifecycle, ACloseIsNotStuckBehindXoff)
 {
-    port.m_bXonXoffOut = 1;
+    EditSettings(port, [](PortSettings& s) { s.m_bXonXoffOut = 1; });
     ASSERT_TRUE(port.OpenPort());
     ASSERT_TRUE(pty.WriteMaster("\x13"));  // XOFF: the line stops (and nobody reads it anyway)
     const std::string block = Pattern(1024);

@@ -41,17 +41,15 @@ TEST_F(LineSettings, TheRecordReachesTheTtyWithEveryRateOfTheList)
                 (state.lflag & (ICANON | ECHO | ISIG)) == 0u);
     // The rates a plain termios has no constant for go through termios2.
     for (std::uint32_t rate : {110u, 14400u, 56000u, 128000u, 256000u, 115200u}) {
-        port.m_dwBaudRate = rate;
-        EXPECT_TRUE(port.ApplyLineSettings());
+        EXPECT_TRUE(EditSettings(port, [rate](PortSettings& s) { s.m_dwBaudRate = rate; }));
         EXPECT_TRUE(State().ospeed == rate && State().ispeed == rate) << rate;
     }
-    port.m_dwBaudRate = 57600;
-    port.RefreshPortName();  // on an open port it applies the settings again
-    EXPECT_EQ(State().ospeed, 57600u);
     ASSERT_TRUE(port.ClosePort());
 
-    port.m_bXonXoffOut = port.m_bCtsOutFlow = 1;
-    std::tie(port.m_chXon, port.m_chXoff, port.m_nRtsControl) = std::tuple(0x05, 0x06, 2);
+    EditSettings(port, [](PortSettings& s) {
+        s.m_bXonXoffOut = s.m_bCtsOutFlow = 1;
+        std::tie(s.m_chXon, s.m_chXoff, s.m_nRtsControl) = std::tuple(0x05, 0x06, 2);
+    });
     ASSERT_TRUE(port.OpenPort());
     state = State();
     EXPECT_TRUE((state.iflag & (IXON | IXOFF)) == IXON && (state.cflag & CRTSCTS) && state.cc[VSTART] == 0x05 &&
@@ -62,26 +60,22 @@ TEST_F(LineSettings, TheRecordReachesTheTtyWithEveryRateOfTheList)
 TEST_F(LineSettings, WhatTheDeviceCannotTakeIsReportedAndTheRecordKept)
 {
     const struct {
-        void (*ask)(CCommPort2&);
+        void (*ask)(PortSettings&);
         const char* report;
     } cases[] = {
-        {[](CCommPort2& p) { p.m_byDataBits = 4; }, "Device cannot take 4 data bits"},
-        {[](CCommPort2& p) { p.m_byStopBits = 1; }, "Device cannot take 1.5 stop bits with 8 data bits"},
-        {[](CCommPort2& p) { p.m_byParity = 3; }, "Device did not take parity: asked Mark, has No"},  // a pty has none
+        {[](PortSettings& s) { s.m_byDataBits = 4; }, "Device cannot take 4 data bits"},
+        {[](PortSettings& s) { s.m_byStopBits = 1; }, "Device cannot take 1.5 stop bits with 8 data bits"},
+        {[](PortSettings& s) { s.m_byParity = 3; }, "Device did not take parity: asked Mark, has No"},  // a pty has none
     };
     for (const auto& c : cases) {
-        c.ask(port);
-        const std::uint8_t dataBits = port.m_byDataBits;
+        PortSettings asked;
+        c.ask(asked);
         owner.texts.clear();
-        ASSERT_TRUE(port.OpenPort());
+        ASSERT_TRUE(port.OpenPort(asked));
         EXPECT_EQ(Reports(), std::vector<std::string>{std::string(c.report) + "\r\n"});
         EXPECT_TRUE(diagnostics.Has(c.report)) << c.report;
         ASSERT_TRUE(port.ClosePort());
-        EXPECT_EQ(port.m_byDataBits, dataBits) << "the record keeps what was asked";
-        CCommPort2 fresh;
-        port.m_byDataBits = fresh.m_byDataBits;
-        port.m_byStopBits = fresh.m_byStopBits;
-        port.m_byParity = fresh.m_byParity;
+        EXPECT_TRUE(port.Settings() == asked) << "the settings keep what was asked";
     }
 }
 

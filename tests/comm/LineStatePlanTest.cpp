@@ -34,13 +34,13 @@ TtyLineState CookedTty()
 // LineSettingsTest.cpp.
 TEST(LineStatePlan, WhatTheRecordDoesNotSpeakOfIsKeptAndTheFlagOnlyWhenWatched)
 {
-    LineSettingsRecord record;
-    record.flagChar = '#';
+    PortSettings record;
+    record.m_chFlag = '#';
     const LinePlan plan = PlanLineState(record, CookedTty());
     EXPECT_TRUE(plan.state.cflag & HUPCL);
     EXPECT_EQ(plan.state.cc[VINTR], 3);
     EXPECT_EQ(plan.eventChar, 0) << "the flag is not watched by default";
-    record.eventMask = EV_RXFLAG;
+    record.m_dwEventMask = EV_RXFLAG;
     EXPECT_EQ(PlanLineState(record, CookedTty()).eventChar, '#');
 }
 
@@ -52,22 +52,25 @@ TEST(LineStatePlan, RateDataBitsParityAndStopBits)
         std::uint32_t ospeed, size, parityBits;  // in the plan
         bool twoStopBits;
         std::vector<std::string> refused;
+        std::vector<std::string> problems;  // of the value itself
     };
     // The tty had even parity and two stop bits: what is refused stays as it was.
     const Case cases[] = {
-        {256000, 7, 1, 2, 256000, CS7, PARENB | PARODD, true, {}},
-        {31250, 8, 2, 0, 31250, CS8, PARENB, false, {}},  // not in the list: a rate is a rate
-        {9600, 8, 3, 0, 9600, CS8, PARENB | CMSPAR | PARODD, false, {}},
-        {9600, 8, 4, 0, 9600, CS8, PARENB | CMSPAR, false, {}},
-        {9600, 5, 0, 1, 9600, CS5, 0, true, {}},  // a UART's "two" is one and a half with 5-bit characters
-        {0, 8, 5, 3, 38400, CS8, PARENB, true, {"0 baud", "parity code 5", "stop-bit code 3"}},
-        {9600, 9, 0, 1, 9600, CS8, 0, true, {"9 data bits", "1.5 stop bits with 8 data bits"}},
+        {256000, 7, 1, 2, 256000, CS7, PARENB | PARODD, true, {}, {}},
+        {31250, 8, 2, 0, 31250, CS8, PARENB, false, {}, {}},  // not in the list: a rate is a rate
+        {9600, 8, 3, 0, 9600, CS8, PARENB | CMSPAR | PARODD, false, {}, {}},
+        {9600, 8, 4, 0, 9600, CS8, PARENB | CMSPAR, false, {}, {}},
+        {9600, 5, 0, 1, 9600, CS5, 0, true, {}, {}},  // a UART's "two" is one and a half with 5-bit characters
+        {0, 8, 5, 3, 38400, CS8, PARENB, true, {"0 baud", "parity code 5", "stop-bit code 3"},
+         {"baud rate 0", "parity code 5", "stop-bit code 3"}},
+        {9600, 9, 0, 1, 9600, CS8, 0, true, {"9 data bits", "1.5 stop bits with 8 data bits"}, {"data bits 9"}},
+        {9600, 4, 0, 0, 9600, CS8, 0, false, {"4 data bits"}, {}},  // listed, yet no tty takes it
     };
     for (const Case& c : cases) {
         TtyLineState current = CookedTty();
         current.cflag |= PARENB | CSTOPB;
-        LineSettingsRecord record;
-        std::tie(record.baudRate, record.dataBits, record.parity, record.stopBits) =
+        PortSettings record;
+        std::tie(record.m_dwBaudRate, record.m_byDataBits, record.m_byParity, record.m_byStopBits) =
             std::tuple(c.baud, c.bits, c.parity, c.stop);
         const LinePlan plan = PlanLineState(record, current);
         const std::uint32_t cflag = plan.state.cflag;
@@ -75,6 +78,9 @@ TEST(LineStatePlan, RateDataBitsParityAndStopBits)
                     (cflag & (PARENB | PARODD | CMSPAR)) == c.parityBits && ((cflag & CSTOPB) != 0) == c.twoStopBits)
             << "row " << c.baud << " " << int(c.bits) << "/" << int(c.parity) << "/" << int(c.stop);
         EXPECT_EQ(plan.refused, c.refused) << c.baud;
+        EXPECT_EQ(record.Problems(), c.problems) << c.baud;
+        record.m_nPort = 8;
+        EXPECT_EQ(record.Problems().front(), "port slot 9");
     }
 }
 
@@ -98,9 +104,9 @@ TEST(LineStatePlan, FlowControlAndModemLines)
     };
     int row = 0;
     for (const Case& c : cases) {
-        LineSettingsRecord record;
-        std::tie(record.rtsControl, record.dtrControl, record.ctsOutFlow, record.dsrOutFlow, record.dsrSensitivity,
-                 record.xonXoffOut, record.xonXoffIn) = std::tuple(c.rts, c.dtr, c.ctsOut, c.dsrOut, c.dsrSense, c.xonOut, c.xonIn);
+        PortSettings record;
+        std::tie(record.m_nRtsControl, record.m_nDtrControl, record.m_bCtsOutFlow, record.m_bDsrOutFlow, record.m_bDsrSensitivity,
+                 record.m_bXonXoffOut, record.m_bXonXoffIn) = std::tuple(c.rts, c.dtr, c.ctsOut, c.dsrOut, c.dsrSense, c.xonOut, c.xonIn);
         TtyLineState current = CookedTty();
         current.cflag |= CRTSCTS;  // whatever the tty had is replaced
         const LinePlan plan = PlanLineState(record, current);
@@ -113,12 +119,12 @@ TEST(LineStatePlan, FlowControlAndModemLines)
 
 TEST(LineStateMismatches, WhatTheTtyDidNotTake)
 {
-    LineSettingsRecord record;
-    std::tie(record.baudRate, record.parity, record.stopBits, record.xonXoffOut) = std::tuple(19200, 3, 2, 1);
+    PortSettings record;
+    std::tie(record.m_dwBaudRate, record.m_byParity, record.m_byStopBits, record.m_bXonXoffOut) = std::tuple(19200, 3, 2, 1);
     const TtyLineState asked = PlanLineState(record, CookedTty()).state;
     EXPECT_TRUE(LineStateMismatches(asked, asked).empty());
     // Odd and mark bits mean nothing without parity.
-    const TtyLineState plain = PlanLineState(LineSettingsRecord{}, CookedTty()).state;
+    const TtyLineState plain = PlanLineState(PortSettings{}, CookedTty()).state;
     TtyLineState oddMark = plain;
     oddMark.cflag |= PARODD | CMSPAR;
     EXPECT_TRUE(LineStateMismatches(plain, oddMark).empty());
@@ -156,4 +162,13 @@ TEST(BlockQuietMicros, OneAndAHalfCharactersOrTheIntervalOrOneMillisecond)
         std::tie(state.cflag, state.ospeed) = std::tuple(c.cflag, c.baud);
         EXPECT_EQ(BlockQuietMicros(c.intervalMs, state), c.micros) << c.baud;
     }
+}
+
+TEST(PortSettingsValue, OfTheEventMaskOnlyTheWatchedFlagShapesTheLine)
+{
+    PortSettings other;
+    other.m_dwEventMask ^= EV_CTS | EV_TXEMPTY;
+    EXPECT_TRUE(other.SameLine(PortSettings{}) && !(other == PortSettings{}));
+    other.m_dwEventMask ^= EV_RXFLAG;
+    EXPECT_FALSE(other.SameLine(PortSettings{}));
 }

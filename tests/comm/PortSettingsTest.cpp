@@ -36,16 +36,18 @@ TEST(PortProfile, ListPositionsAreStoredAndAnythingElseReadsAsTheDefault)
 {
     testfiles::TempStore store;
     CCommPort2 port;
-    port.m_nPort = 7;
-    port.m_dwBaudRate = 115200;
+    PortSettings settings;
+    settings.m_nPort = 7;
+    settings.m_dwBaudRate = 115200;
+    port.ApplySettings(settings);
     port.SaveProfile();
     EXPECT_EQ(GetProfileInt("CommPortSettings", "BaudRate", -9), 12);
     CCommPort2 other;
     other.LoadProfile();
-    other.RefreshPortName();
-    EXPECT_STREQ(other.m_szPortName, "COM8");
-    EXPECT_EQ(other.m_dwBaudRate, 115200u);
-    port.m_dwBaudRate = 12345;
+    EXPECT_TRUE(other.Settings() == settings);
+    settings.m_dwBaudRate = 12345;
+    port.ApplySettings(settings);
+    EXPECT_STREQ(port.PortName(), "COM8");
     port.SaveProfile();
     EXPECT_EQ(GetProfileInt("CommPortSettings", "BaudRate", -9), -1) << "not in the list";
 
@@ -53,12 +55,9 @@ TEST(PortProfile, ListPositionsAreStoredAndAnythingElseReadsAsTheDefault)
     for (const auto& [name, position] : {std::pair{"Port", 8}, {"BaudRate", -1}, {"DataBits", 5}, {"Parity", 77},
                                          {"StopBits", 3}})
         support::WriteProfileInt("CommPortSettings", name, position);
-    const CCommPort2 fresh;
     CCommPort2 loaded;
     loaded.LoadProfile();
-    EXPECT_TRUE(loaded.m_nPort == fresh.m_nPort && loaded.m_dwBaudRate == fresh.m_dwBaudRate &&
-                loaded.m_byDataBits == fresh.m_byDataBits && loaded.m_byParity == fresh.m_byParity &&
-                loaded.m_byStopBits == fresh.m_byStopBits);
+    EXPECT_TRUE(loaded.Settings() == PortSettings{});
 }
 
 TEST(CommTexts, EventErrorAndStatusTextsListTheirBitsInTheFixedOrder)
