@@ -6,7 +6,7 @@
 #include "platform/QtMessageWindow.h"
 #include "platform/SystemError.h"
 #include "resources/StringTable.h"
-#include "terminal/LineSender.h"
+#include "text/LineSender.h"
 
 #include <arpa/inet.h>
 
