@@ -21,6 +21,7 @@
 #include "platform/Diagnostic.h"
 #include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
+#include "platform/PostedPayload.h"
 #include "resources/MenuTable.h"
 #include "resources/StringTable.h"
 #include "support/LogFile.h"
@@ -427,7 +428,7 @@ platform::LRESULT CMainFrame::OnPortGone(platform::WPARAM, platform::LPARAM)
 
 platform::LRESULT CMainFrame::OnRxData(platform::WPARAM, platform::LPARAM lParam)
 {
-    auto* packet = reinterpret_cast<ReceivePacket*>(lParam);
+    auto* packet = platform::LentParam<ReceivePacket>(lParam);
     if (packet == nullptr)
         return 1;
     // The packet goes back to the engine's ring however this ends.
@@ -460,7 +461,7 @@ platform::LRESULT CMainFrame::OnRxData(platform::WPARAM, platform::LPARAM lParam
 
 platform::LRESULT CMainFrame::OnStatusText(platform::WPARAM, platform::LPARAM lParam)
 {
-    auto* post = reinterpret_cast<StatusPostBuffer*>(lParam);
+    auto* post = platform::LentParam<StatusPostBuffer>(lParam);
     if (post == nullptr)
         return 1;
     // Never read past the buffer, even if a text filled it without its NUL.
@@ -540,11 +541,9 @@ void CMainFrame::ApplyResponder(const std::uint8_t* bytes, std::uint32_t length)
         return;
     // The window gets a copy of its own: the line-feed step below and the
     // engine's reuse of the packet must not reach what it compares.
-    auto block = std::make_unique<ReceivedBlock>();
-    block->bytes.assign(bytes, bytes + length);
-    if (m_pAutoResponseDlg->MessageWindow()->PostMessage(WM_AUTORESPONSE_BLOCK, 0,
-                                                         reinterpret_cast<platform::LPARAM>(block.get())))
-        block.release();  // the window frees it
+    ReceivedBlock block;
+    block.bytes.assign(bytes, bytes + length);
+    platform::PostOwned(*m_pAutoResponseDlg->MessageWindow(), WM_AUTORESPONSE_BLOCK, 0, std::move(block));
 }
 
 AutomationLinks CMainFrame::MakeAutomationLinks()

@@ -5,6 +5,7 @@
 #include "automation/HexTextBytes.h"
 #include "automation/ReceivedBlock.h"
 #include "automation/ResponsePatterns.h"
+#include "platform/PostedPayload.h"
 #include "resources/StringTable.h"
 #include "terminal/Trevane2Doc.h"
 #include "text/LineSender.h"
@@ -92,7 +93,7 @@ void CAutoResponseDlg::OnStartEnd()
 
 platform::LRESULT CAutoResponseDlg::OnReceivedBlock(platform::WPARAM, platform::LPARAM lParam)
 {
-    const std::unique_ptr<ReceivedBlock> block(reinterpret_cast<ReceivedBlock*>(lParam));
+    const ReceivedBlock* block = platform::OwnedParam<ReceivedBlock>(lParam);
     // A block that arrives after "End" or while the window closes is not answered.
     if (!block || !m_bStarted || IsClosing() || m_links.doc == nullptr)
         return 0;

@@ -27,7 +27,7 @@ public:
 
     // "Start" / "End".
     void OnStartEnd();
-    // WM_USER+8: the exact comparison and the reply. Takes the block.
+    // WM_USER+8: the exact comparison and the reply to the block the message owns.
     platform::LRESULT OnReceivedBlock(platform::WPARAM wParam, platform::LPARAM lParam);
 
     bool IsStarted() const { return m_bStarted; }

@@ -12,6 +12,6 @@ inline constexpr unsigned WM_PERIODICSEND_CLOSED = platform::WM_USER + 5;
 inline constexpr unsigned WM_AUTORESPONSE_CLOSED = platform::WM_USER + 6;
 // wParam 0, lParam 0: "Start"/"End" of the response window was pressed.
 inline constexpr unsigned WM_AUTORESPONSE_TOGGLE = platform::WM_USER + 7;
-// Frame to response window. wParam 0; lParam a ReceivedBlock* the window
-// owns from then on and frees.
+// Frame to response window. wParam 0; the message owns a ReceivedBlock
+// (platform::PostOwned), freed with it.
 inline constexpr unsigned WM_AUTORESPONSE_BLOCK = platform::WM_USER + 8;

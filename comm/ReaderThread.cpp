@@ -7,6 +7,7 @@
 #include "comm/CallFailure.h"
 #include "platform/Diagnostic.h"
 #include "platform/PosixIo.h"
+#include "platform/PostedPayload.h"
 #include "platform/SystemError.h"
 
 #include <poll.h>
@@ -227,7 +228,7 @@ void ReaderThread::DeliverPacket(std::uint32_t length)
 
     m_shared.m_RxRing.Lend();
     platform::MessageTarget* owner = m_shared.m_pOwner.load();
-    if (owner == nullptr || !owner->PostMessage(WM_RXDATA, 0, reinterpret_cast<platform::LPARAM>(packet)))
+    if (owner == nullptr || !owner->PostMessage(WM_RXDATA, 0, platform::LendParam(packet)))
         m_shared.m_RxRing.Release(packet, m_shared.m_hReaderWakeEvent);
 }
 

@@ -5,6 +5,7 @@
 
 #include "comm/CallFailure.h"
 #include "platform/Diagnostic.h"
+#include "platform/PostedPayload.h"
 #include "platform/SystemError.h"
 
 #include <cerrno>
@@ -25,7 +26,7 @@ void ReaderThread::PostStatusMessages()
             StatusPostBuffer* post = m_shared.m_StatusPost.Current();
             CopyStatusText(*text, post->text, sizeof post->text);
             m_shared.m_StatusPost.Lend();
-            if (!owner->PostMessage(WM_STATUSTEXT, 0, reinterpret_cast<platform::LPARAM>(post)))
+            if (!owner->PostMessage(WM_STATUSTEXT, 0, platform::LendParam(post)))
                 m_shared.m_StatusPost.Release(post, m_shared.m_hReaderWakeEvent);
         }
         m_shared.m_statusQueue.Pop();

@@ -1,6 +1,7 @@
 #include "net/SocketWnd.h"
 
 #include "platform/ErrorKind.h"
+#include "platform/PostedPayload.h"
 #include "platform/QtMessageWindow.h"
 
 #include <QSocketNotifier>
@@ -143,7 +144,7 @@ void CSocketWnd::BreakConnection(int error)
         m_nConnectionError = error;
     // A stream cannot skip a block and go on: everything still queued fails.
     while (!m_sendQueue.empty()) {
-        PostNotice(kNoticeSendFailed, reinterpret_cast<platform::LPARAM>(m_sendQueue.front().id));
+        PostNotice(kNoticeSendFailed, platform::IdParam(m_sendQueue.front().id));
         m_sendQueue.pop_front();
     }
     m_nQueuedBytes = 0;
@@ -308,7 +309,7 @@ int CSocketWnd::Close()
     if (!IsOpen())
         return kSocketNotPossible;
     while (!m_sendQueue.empty()) {
-        PostNotice(kNoticeSendFailed, reinterpret_cast<platform::LPARAM>(m_sendQueue.front().id));
+        PostNotice(kNoticeSendFailed, platform::IdParam(m_sendQueue.front().id));
         m_sendQueue.pop_front();
     }
     m_nQueuedBytes = 0;
@@ -471,7 +472,7 @@ void CSocketWnd::SendOnce()
         }
         left -= remaining;
         m_nQueuedBytes -= remaining;
-        PostNotice(kNoticeSent, reinterpret_cast<platform::LPARAM>(head.id));
+        PostNotice(kNoticeSent, platform::IdParam(head.id));
         m_sendQueue.pop_front();
         m_nCursorSent = 0;
         if (left == 0 && !m_sendQueue.empty() && m_sendQueue.front().data.Count() != 0)

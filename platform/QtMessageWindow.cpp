@@ -12,13 +12,17 @@ const QEvent::Type kPostedMessageType = static_cast<QEvent::Type>(QEvent::regist
 
 class PostedMessageEvent final : public QEvent {
 public:
-    PostedMessageEvent(unsigned message, WPARAM wParam, LPARAM lParam)
-        : QEvent(kPostedMessageType), m_message(message), m_wParam(wParam), m_lParam(lParam)
+    PostedMessageEvent(unsigned message, WPARAM wParam, LPARAM lParam,
+                       std::unique_ptr<MessagePayload> payload = nullptr)
+        : QEvent(kPostedMessageType), m_message(message), m_wParam(wParam), m_lParam(lParam),
+          m_payload(std::move(payload))
     {
     }
     unsigned m_message;
     WPARAM m_wParam;
     LPARAM m_lParam;
+    // Goes with the event: handled, or dropped with a window that went first.
+    std::unique_ptr<MessagePayload> m_payload;
 };
 
 }  // namespace
@@ -34,6 +38,15 @@ bool QtMessageWindow::PostMessage(unsigned message, WPARAM wParam, LPARAM lParam
 {
     // postEvent takes ownership of the event and is safe from any thread.
     auto event = std::make_unique<PostedMessageEvent>(message, wParam, lParam);
+    m_posts.fetch_add(1, std::memory_order_release);
+    QCoreApplication::postEvent(this, event.release());
+    return true;
+}
+
+bool QtMessageWindow::PostOwnedMessage(unsigned message, WPARAM wParam, std::unique_ptr<MessagePayload> payload)
+{
+    const auto lParam = reinterpret_cast<LPARAM>(payload.get());
+    auto event = std::make_unique<PostedMessageEvent>(message, wParam, lParam, std::move(payload));
     m_posts.fetch_add(1, std::memory_order_release);
     QCoreApplication::postEvent(this, event.release());
     return true;

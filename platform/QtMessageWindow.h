@@ -22,6 +22,7 @@ public:
 
     void SetHandler(unsigned message, Handler handler);
     bool PostMessage(unsigned message, WPARAM wParam, LPARAM lParam) override;
+    bool PostOwnedMessage(unsigned message, WPARAM wParam, std::unique_ptr<MessagePayload> payload) override;
     // Dispatches at once on the calling thread (which must own this object).
     LRESULT SendMessage(unsigned message, WPARAM wParam, LPARAM lParam);
 

@@ -4,6 +4,7 @@
 // receiving object's thread.
 
 #include <cstdint>
+#include <memory>
 
 namespace platform {
 
@@ -13,11 +14,22 @@ using LRESULT = std::intptr_t;
 
 constexpr unsigned WM_USER = 0x0400;
 
+// What a message owns (platform/PostedPayload.h): freed with the message,
+// whether or not a handler ever sees it.
+class MessagePayload {
+public:
+    virtual ~MessagePayload() = default;
+};
+
 class MessageTarget {
 public:
     virtual ~MessageTarget() = default;
     // Safe from any thread. Returns false when the message could not be queued.
     virtual bool PostMessage(unsigned message, WPARAM wParam, LPARAM lParam) = 0;
+    // The same with a payload the message owns; the handler finds it through
+    // its lParam while it runs. A target that takes plain messages only
+    // refuses it (false, the payload freed).
+    virtual bool PostOwnedMessage(unsigned, WPARAM, std::unique_ptr<MessagePayload>) { return false; }
 };
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
 #include "platform/PosixIo.h"
+#include "platform/PostedPayload.h"
 #include "platform/SystemError.h"
 #include "support/LogFileClaim.h"
 
@@ -89,7 +90,7 @@ void CLogFile::WriteText(std::string_view text)
 
 platform::LRESULT CLogFile::OnLogText(platform::WPARAM, platform::LPARAM lParam)
 {
-    const char* text = reinterpret_cast<const char*>(lParam);
+    const char* text = platform::LentParam<const char>(lParam);
     WriteText(text != nullptr ? std::string_view(text) : std::string_view());
     return 1;
 }

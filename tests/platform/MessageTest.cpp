@@ -1,4 +1,5 @@
 #include "platform/MessageQueue.h"
+#include "platform/PostedPayload.h"
 #include "platform/QtMessageWindow.h"
 
 #include <gtest/gtest.h>
@@ -55,4 +56,25 @@ TEST(QtMessageWindow, PostedMessagesRunOnOwnerThreadInOrder)
         ASSERT_EQ(seen[static_cast<std::size_t>(i)], i);
     EXPECT_EQ(handlerThread, std::this_thread::get_id());
     EXPECT_EQ(window.SendMessage(platform::WM_USER + 2, 7, 42), 1);
+
+    // A value the message owns reaches the handler, and goes with the
+    // message when the window goes first: a shared count says when it is freed.
+    auto alive = std::make_shared<int>(0);
+    std::string got;
+    window.SetHandler(platform::WM_USER + 3, [&](platform::WPARAM, platform::LPARAM l) {
+        got = platform::OwnedParam<std::pair<std::string, std::shared_ptr<int>>>(l)->first;
+        EXPECT_EQ(platform::OwnedParam<int>(l), nullptr) << "another type's view of it";
+        return platform::LRESULT{0};
+    });
+    ASSERT_TRUE(platform::PostOwned(window, platform::WM_USER + 3, 0, std::pair{std::string("block"), alive}));
+    EXPECT_EQ(alive.use_count(), 2);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(got, "block");
+    EXPECT_EQ(alive.use_count(), 1);
+    {
+        platform::QtMessageWindow gone;
+        platform::PostOwned(gone, platform::WM_USER + 3, 0, std::pair{std::string("late"), alive});
+        EXPECT_EQ(alive.use_count(), 2);
+    }
+    EXPECT_EQ(alive.use_count(), 1);
 }
