@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr std::string_view kSection = "CommPortSettings";
-
 struct RunOverrides {
     std::mutex mutex;
     std::array<std::string, kLastPortSlot + 1> paths;  // index = slot
@@ -36,7 +34,7 @@ std::string DevicePathForSlot(int slot)
         if (!overrides.paths[static_cast<std::size_t>(slot)].empty())
             return overrides.paths[static_cast<std::size_t>(slot)];
     }
-    std::string stored = support::GetProfileString(kSection, EntryName(slot), "");
+    std::string stored = support::GetProfileString(kPortSection, EntryName(slot), "");
     if (!stored.empty())
         return stored;
     return "/dev/ttyS" + std::to_string(slot - 1);
@@ -56,7 +54,7 @@ bool StoreDevicePath(int slot, std::string_view path)
 {
     if (!ValidSlot(slot))
         return false;
-    if (!support::WriteProfileString(kSection, EntryName(slot), path))
+    if (!support::WriteProfileString(kPortSection, EntryName(slot), path))
         return false;
     RunOverrides& overrides = Overrides();
     std::lock_guard lock(overrides.mutex);

@@ -6,6 +6,8 @@
 
 inline constexpr int kFirstPortSlot = 1;
 inline constexpr int kLastPortSlot = 8;
+// The profile section of the port settings and the slots' devices.
+inline constexpr std::string_view kPortSection = "CommPortSettings";
 
 // The device for slot 1..8: this run's override, else the stored choice
 // ("CommPortSettings"/"Device<n>"), else /dev/ttyS<n-1>. "" for a slot outside 1..8.

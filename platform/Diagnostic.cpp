@@ -8,7 +8,7 @@
 namespace platform {
 namespace {
 
-std::mutex g_mutex;
+std::mutex g_diagnosticMutex;
 DiagnosticSink g_sink;
 
 bool DebugEnabled()
@@ -24,7 +24,7 @@ bool DebugEnabled()
 
 void OutputDebugString(std::string_view text)
 {
-    std::lock_guard lock(g_mutex);
+    std::lock_guard lock(g_diagnosticMutex);
     if (DebugEnabled()) {
         // One write per text so lines from two threads never interleave.
         std::string line(text);
@@ -39,7 +39,7 @@ void OutputDebugString(std::string_view text)
 
 DiagnosticSink SetDiagnosticSink(DiagnosticSink sink)
 {
-    std::lock_guard lock(g_mutex);
+    std::lock_guard lock(g_diagnosticMutex);
     std::swap(g_sink, sink);
     return sink;
 }

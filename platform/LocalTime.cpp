@@ -5,14 +5,14 @@
 
 namespace platform {
 namespace {
-std::mutex g_mutex;
+std::mutex g_clockMutex;
 std::function<LocalTime()> g_source;
 }  // namespace
 
 LocalTime GetLocalTime()
 {
     {
-        std::lock_guard lock(g_mutex);
+        std::lock_guard lock(g_clockMutex);
         if (g_source)
             return g_source();
     }
@@ -26,7 +26,7 @@ LocalTime GetLocalTime()
 
 void SetLocalTimeSource(std::function<LocalTime()> source)
 {
-    std::lock_guard lock(g_mutex);
+    std::lock_guard lock(g_clockMutex);
     g_source = std::move(source);
 }
 

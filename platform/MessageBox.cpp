@@ -5,7 +5,7 @@
 
 namespace platform {
 namespace {
-std::mutex g_mutex;
+std::mutex g_handlerMutex;
 MessageBoxHandler g_handler;
 }  // namespace
 
@@ -13,7 +13,7 @@ void ShowMessageBox(std::string_view text, std::string_view detail)
 {
     MessageBoxHandler handler;
     {
-        std::lock_guard lock(g_mutex);
+        std::lock_guard lock(g_handlerMutex);
         handler = g_handler;
     }
     if (handler) {
@@ -27,7 +27,7 @@ void ShowMessageBox(std::string_view text, std::string_view detail)
 
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler)
 {
-    std::lock_guard lock(g_mutex);
+    std::lock_guard lock(g_handlerMutex);
     std::swap(g_handler, handler);
     return handler;
 }

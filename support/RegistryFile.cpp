@@ -10,7 +10,6 @@
 namespace support {
 namespace {
 
-constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ULL;
 constexpr std::string_view kHeader = "REGEDIT4";
 constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kLastWritePrefix = ";LastWriteTime=";

@@ -35,8 +35,6 @@ constexpr std::array<std::pair<HKEY, std::string_view>, 7> kRoots{{
     {HKEY_DYN_DATA, "HKEY_DYN_DATA"},
 }};
 
-constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ULL;
-
 // Why this thread's current call failed (see LastErrorText).
 thread_local std::string t_lastFailure;
 

@@ -25,6 +25,9 @@ constexpr std::uint64_t FileTimeToUInt64(FILETIME ft)
     return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
+// 1970-01-01 in 100 ns ticks since 1601-01-01.
+inline constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ULL;
+
 constexpr FILETIME FileTimeFromUInt64(std::uint64_t value)
 {
     return FILETIME{static_cast<DWORD>(value & 0xFFFFFFFFu), static_cast<DWORD>(value >> 32)};
