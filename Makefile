@@ -39,16 +39,17 @@ bench: setup
 	@$(MAKE) --no-print-directory build
 	@bash tools/run-benchmarks.sh $(BUILD)
 
-# The whole test suite under a sanitizer, in a build folder of its own.
+# The whole test suite under a sanitizer, in a build folder of its own; a
+# unity build, since each is built whole once and then only run.
 tsan: setup
-	cmake -S . -B build-tsan -G $(GENERATOR) -DKESTRANA_SANITIZE=thread -DKESTRANA_BENCH=OFF $(CMAKE_ARGS)
+	cmake -S . -B build-tsan -G $(GENERATOR) -DKESTRANA_SANITIZE=thread -DKESTRANA_BENCH=OFF -DCMAKE_UNITY_BUILD=ON $(CMAKE_ARGS)
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && QT_QPA_PLATFORM=offscreen \
 	  TSAN_OPTIONS="halt_on_error=1 ignore_noninstrumented_modules=1 suppressions=$(CURDIR)/tools/sanitizers/tsan.supp" \
 	  ctest --output-on-failure -j $(JOBS) --timeout 600
 
 asan: setup
-	cmake -S . -B build-asan -G $(GENERATOR) -DKESTRANA_SANITIZE=address,undefined -DKESTRANA_BENCH=OFF $(CMAKE_ARGS)
+	cmake -S . -B build-asan -G $(GENERATOR) -DKESTRANA_SANITIZE=address,undefined -DKESTRANA_BENCH=OFF -DCMAKE_UNITY_BUILD=ON $(CMAKE_ARGS)
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
 	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
