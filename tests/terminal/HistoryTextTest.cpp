@@ -3,17 +3,14 @@
 // the time, so every read below comes back from disk.
 
 #include "common/TestFiles.h"
+#include "common/TextReference.h"
 #include "terminal/TerminalFile.h"
 #include "terminal/TextSearch.h"
 #include "text/HistoryFile.h"
 #include "text/PieceCodec.h"
-#include "text/TerminalText.h"
 #include "text/TextSnapshot.h"
 
 #include <QFile>
-#include <QString>
-
-#include <gtest/gtest.h>
 
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -21,101 +18,34 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdint>
-#include <cstdlib>
+#include <cstring>
 #include <random>
-#include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
-struct Reference {
-    std::u16string units;
-    std::vector<std::uint32_t> colors;
-    void Append(const std::u16string& s, std::uint32_t color)
+using testtext::All;
+using testtext::Append;
+using testtext::Reference;
+
+// A text whose pieces go to disk as soon as they are sealed.
+struct SmallText : TerminalText {
+    explicit SmallText(std::size_t pieceUnits = 64, std::uint64_t diskBudget = 0)
     {
-        units += s;
-        colors.insert(colors.end(), s.size(), color);
+        SetPieceUnits(pieceUnits);
+        SetMemoryBudget(1);
+        SetDiskBudget(diskBudget);
     }
 };
-
-std::u16string All(const TerminalText& text)
-{
-    std::u16string out(static_cast<std::size_t>(text.Size()), u'\0');
-    text.Copy(0, out.size(), out.data());
-    return out;
-}
-
-// Rows by the plain rule: greedy cells, one row at least per line.
-std::vector<std::uint64_t> ExpectedRowStarts(const std::u16string& all, int columns)
-{
-    std::vector<std::uint64_t> rows{0};
-    int cells = 0;
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        if (all[i] == u'\n') {
-            rows.push_back(i + 1);
-            cells = 0;
-            continue;
-        }
-        const int width = TerminalText::CellWidth(all[i]);
-        if (width > 0 && cells > 0 && cells + width > columns) {
-            rows.push_back(i);
-            cells = 0;
-        }
-        cells += width;
-    }
-    return rows;
-}
 
 class HistoryText : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_FALSE(m_dir.path().empty());
-        const char* old = std::getenv("XDG_CACHE_HOME");
-        m_oldCache = old ? old : "";
-        ::setenv("XDG_CACHE_HOME", m_dir.path().c_str(), 1);
-    }
-    void TearDown() override
-    {
-        HistoryFile::SetWriteFault({});
-        if (m_oldCache.empty())
-            ::unsetenv("XDG_CACHE_HOME");
-        else
-            ::setenv("XDG_CACHE_HOME", m_oldCache.c_str(), 1);
-    }
-    static void Small(TerminalText& text)
-    {
-        text.SetPieceUnits(64);
-        text.SetMemoryBudget(1);
-    }
+    void SetUp() override { ASSERT_FALSE(m_dir.path().empty()); }
+    void TearDown() override { HistoryFile::SetWriteFault({}); }
 
     testfiles::TempDir m_dir{"kestrana-history"};
-    std::string m_oldCache;
+    testfiles::ScopedEnv m_cache{"XDG_CACHE_HOME", m_dir.path()};
 };
-
-void ExpectSame(TerminalText& text, const Reference& ref, const std::string& where)
-{
-    ASSERT_TRUE(text.WaitForWriter(10000)) << where;
-    ASSERT_EQ(All(text), ref.units) << where;
-    for (std::size_t i = 0; i < ref.units.size(); i += 7)
-        ASSERT_EQ(text.ColorAt(i), ref.colors[i]) << where << " offset " << i;
-    std::size_t line = 0;
-    for (std::size_t i = 0; i < ref.units.size(); ++i)
-        if (ref.units[i] == u'\n') {
-            ++line;
-            ASSERT_EQ(text.LineStart(line), i + 1) << where;
-            ASSERT_EQ(text.LineOfOffset(i + 1), line) << where;
-        }
-    ASSERT_EQ(text.LineCount(), line + 1) << where;
-    const auto rows = ExpectedRowStarts(ref.units, text.WrapColumns());
-    ASSERT_EQ(text.RowCount(), rows.size()) << where;
-    for (std::size_t row = 0; row < rows.size(); ++row) {
-        ASSERT_EQ(text.RowStart(row), rows[row]) << where << " row " << row;
-        ASSERT_EQ(text.RowOfOffset(rows[row]), row) << where << " row " << row;
-    }
-}
 
 TEST_F(HistoryText, MatchesAPlainTextWhilePiecesMoveToDisk)
 {
@@ -126,8 +56,7 @@ TEST_F(HistoryText, MatchesAPlainTextWhilePiecesMoveToDisk)
     const std::uint32_t colors[] = {0x0000FF, 0xFF0000, 0x00FF00};
     for (const int columns : {1, 7, 80}) {
         std::mt19937 random(static_cast<unsigned>(columns));
-        TerminalText text;
-        Small(text);
+        SmallText text;
         text.SetWrapColumns(columns);
         Reference ref;
         std::u16string line;
@@ -139,9 +68,7 @@ TEST_F(HistoryText, MatchesAPlainTextWhilePiecesMoveToDisk)
                     piece += u'\n';
                 const std::size_t nl = piece.rfind(u'\n');
                 line = nl == std::u16string::npos ? line + piece : piece.substr(nl + 1);
-                const std::uint32_t color = colors[random() % std::size(colors)];
-                text.Append(piece.data(), piece.size(), color);
-                ref.Append(piece, color);
+                Append(text, ref, piece, colors[random() % std::size(colors)]);
             } else if (action < 9) {
                 // Backspace: a unit or a pair at the end, also when the
                 // newest piece was just sealed and the unit is on disk.
@@ -158,7 +85,8 @@ TEST_F(HistoryText, MatchesAPlainTextWhilePiecesMoveToDisk)
                 text.SetWrapColumns(text.WrapColumns() == columns ? columns + 3 : columns);
             }
             if (step % 250 == 249) {
-                ExpectSame(text, ref, "columns " + std::to_string(columns) + " step " + std::to_string(step));
+                ASSERT_TRUE(text.WaitForWriter(10000));
+                testtext::ExpectSame(text, ref, "columns " + std::to_string(columns) + " step " + std::to_string(step));
                 if (HasFatalFailure())
                     return;
             }
@@ -170,51 +98,40 @@ TEST_F(HistoryText, MatchesAPlainTextWhilePiecesMoveToDisk)
 
 TEST_F(HistoryText, FindAndSaveReadTheWholeHistory)
 {
-    TerminalText text;
-    Small(text);
+    SmallText text;
     Reference ref;
     std::mt19937 random(99);
+    // The needle inside a line of the oldest third.
+    const std::u16string needle = u"needle 바늘";
+    std::size_t at = 0;
     for (int i = 0; i < 400; ++i) {
         const std::u16string line = u"line " + std::u16string(1, static_cast<char16_t>(u'a' + random() % 26)) +
                                     u" 한 " + std::u16string(random() % 40, u'-') + u"\n";
         const std::uint32_t color = i % 3 == 0 ? 0xFF0000 : 0x0000FF;
-        text.Append(line.data(), line.size(), color);
-        ref.Append(line, color);
+        Append(text, ref, line.substr(0, 7), color);
+        if (i == 133)
+            at = ref.units.size(), Append(text, ref, needle, 0x00FF00);
+        Append(text, ref, line.substr(7), color);
     }
-    const std::u16string needle = u"needle 바늘";
-    const std::size_t at = ref.units.size() / 3;
-    ref.units.insert(at, needle);
-    ref.colors.insert(ref.colors.begin() + static_cast<long>(at), needle.size(), 0x00FF00);
-    // Rebuild with the needle inside the oldest third.
-    TerminalText withNeedle;
-    Small(withNeedle);
-    for (std::size_t k = 0; k < ref.units.size();) {
-        std::size_t end = k;
-        while (end < ref.units.size() && ref.colors[end] == ref.colors[k])
-            ++end;
-        withNeedle.Append(ref.units.data() + k, end - k, ref.colors[k]);
-        k = end;
-    }
-    ASSERT_TRUE(withNeedle.WaitForWriter(10000));
-    ASSERT_GT(withNeedle.PiecesOnDisk(), 5u);
+    ASSERT_TRUE(text.WaitForWriter(10000));
+    ASSERT_GT(text.PiecesOnDisk(), 5u);
 
-    const auto hit = FindInText(withNeedle, needle, ref.units.size() / 2, true);
+    const auto hit = FindInText(text, needle, ref.units.size() / 2, true);
     ASSERT_TRUE(hit);
     EXPECT_EQ(hit->from, at);
     EXPECT_TRUE(hit->wrapped);
-    EXPECT_FALSE(FindInText(withNeedle, u"not there at all", 0, false));
+    EXPECT_FALSE(FindInText(text, u"not there at all", 0, false));
 
     const QString plain = QString::fromStdString(m_dir.path() + "/plain.txt");
-    ASSERT_TRUE(TerminalFile::SavePlain(withNeedle, plain));
+    ASSERT_TRUE(TerminalFile::SavePlain(text, plain));
     QFile file(plain);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(file.readAll()).toStdU16String(), ref.units);
 
     const QString coloured = QString::fromStdString(m_dir.path() + "/coloured.rtf");
-    ASSERT_TRUE(TerminalFile::SaveColoured(withNeedle, coloured));
+    ASSERT_TRUE(TerminalFile::SaveColoured(text, coloured));
     // Loading goes through the history as receiving does.
-    TerminalText loaded;
-    Small(loaded);
+    SmallText loaded;
     std::string failure;
     ASSERT_TRUE(TerminalFile::Load(loaded, coloured, 0, failure)) << failure;
     ASSERT_TRUE(loaded.WaitForWriter(10000));
@@ -228,8 +145,7 @@ TEST_F(HistoryText, FindOnASnapshotAgreesWithAPlainSearch)
 {
     // Few letters, so patterns hit often, straddle pieces and run longer
     // than a piece; the snapshot is searched while the text moves on.
-    TerminalText text;
-    Small(text);
+    SmallText text;
     std::mt19937 random(7);
     const char16_t letters[] = {u'a', u'b', u'A', u'B', u'한', u'\n'};
     std::u16string all;
@@ -241,9 +157,12 @@ TEST_F(HistoryText, FindOnASnapshotAgreesWithAPlainSearch)
     const auto snapshot = text.Snapshot();
     text.Clear();  // the snapshot keeps its history file open
 
-    std::u16string folded = all;
-    for (char16_t& u : folded)
-        u = u == u'A' ? u'a' : u == u'B' ? u'b' : u;
+    auto fold = [](std::u16string s) {
+        for (char16_t& u : s)
+            u = u == u'A' ? u'a' : u == u'B' ? u'b' : u;
+        return s;
+    };
+    const std::u16string folded = fold(all);
     for (int round = 0; round < 300; ++round) {
         const bool matchCase = round % 2 == 0;
         const std::size_t length = round % 10 == 0 ? 70 + random() % 80 : 1 + random() % 6;
@@ -251,11 +170,8 @@ TEST_F(HistoryText, FindOnASnapshotAgreesWithAPlainSearch)
         std::u16string pattern = all.substr(start, length);
         if (round % 7 == 0)
             pattern.back() = u'z';  // not there
-        std::u16string wanted = pattern;
+        const std::u16string wanted = matchCase ? pattern : fold(pattern);
         const std::u16string& haystack = matchCase ? all : folded;
-        if (!matchCase)
-            for (char16_t& u : wanted)
-                u = u == u'A' ? u'a' : u == u'B' ? u'b' : u;
         const std::uint64_t from = random() % (all.size() + 1);
         std::size_t expected = haystack.find(wanted, static_cast<std::size_t>(from));
         const bool wrapped = expected == std::u16string::npos;
@@ -273,9 +189,7 @@ TEST_F(HistoryText, FindOnASnapshotAgreesWithAPlainSearch)
     }
 
     // Pieces large enough to be read ahead while the one before is searched.
-    TerminalText large;
-    large.SetPieceUnits(10000);
-    large.SetMemoryBudget(1);
+    SmallText large(10000);
     std::u16string many;
     for (int i = 0; i < 12; ++i)
         many += all;
@@ -307,8 +221,7 @@ TEST_F(HistoryText, FindOnASnapshotAgreesWithAPlainSearch)
 
 TEST_F(HistoryText, RowsOfPiecesOnDiskBecomeExactAfterAWidthChangeWithoutReadingThem)
 {
-    TerminalText text;
-    Small(text);
+    SmallText text;
     std::mt19937 random(11);
     const std::u16string words[] = {u"한글 ", u"abc ", u"\U0001F600", u"漢字", u"x", u"\n"};
     // Lines stay shorter than half a piece (see above).
@@ -335,21 +248,17 @@ TEST_F(HistoryText, RowsOfPiecesOnDiskBecomeExactAfterAWidthChangeWithoutReading
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         ASSERT_TRUE(text.RowsExact());
-        EXPECT_EQ(text.RowCount(), ExpectedRowStarts(all, columns).size());
+        EXPECT_EQ(text.RowCount(), testtext::ExpectedRows(all, columns).size());
     }
 }
 
 TEST_F(HistoryText, LinesLongerThanAPieceKeepTheirText)
 {
-    TerminalText text;
-    Small(text);
+    SmallText text;
     Reference ref;
     // A hex-mode stream: groups run on with no line break at all.
-    for (int i = 0; i < 200; ++i) {
-        const std::u16string group = i % 50 == 49 ? u"\U0001F600 " : u"4A ";
-        text.Append(group.data(), group.size(), 5);
-        ref.Append(group, 5);
-    }
+    for (int i = 0; i < 200; ++i)
+        Append(text, ref, i % 50 == 49 ? u"\U0001F600 " : u"4A ", 5);
     ASSERT_TRUE(text.WaitForWriter(10000));
     EXPECT_GT(text.PiecesOnDisk(), 3u);
     EXPECT_EQ(All(text), ref.units);
@@ -394,15 +303,12 @@ TEST_F(HistoryText, DiskTroubleDropsTheOldestTextWithOneMarker)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TerminalText text;
-        Small(text);
+        SmallText text;
         Reference ref;
         int writes = 0;
         HistoryFile::SetWriteFault([&writes, &c](std::size_t) { return ++writes > 5 ? c.error : 0; });
         for (int i = 0; i < 300; ++i) {
-            const std::u16string line = u"row " + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) + u"\n";
-            text.Append(line.data(), line.size(), 1);
-            ref.Append(line, 1);
+            Append(text, ref, u"row " + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) + u"\n");
             text.WaitForWriter(10000);
         }
         text.Poll();
@@ -414,8 +320,7 @@ TEST_F(HistoryText, DiskTroubleDropsTheOldestTextWithOneMarker)
         const std::uint64_t dropped = text.DroppedUnits();
         const std::size_t onDisk = text.PiecesOnDisk();
         for (int i = 0; i < 100; ++i) {
-            const std::u16string line = u"later line\n";
-            text.Append(line.data(), line.size(), 2);
+            text.Append(u"later line\n", 11, 2);
             text.WaitForWriter(10000);
         }
         EXPECT_EQ(text.DroppedUnits(), dropped);
@@ -425,14 +330,10 @@ TEST_F(HistoryText, DiskTroubleDropsTheOldestTextWithOneMarker)
 
 TEST_F(HistoryText, AHistoryFileCutShortUnderItIsDroppedAndANewOneTakesOver)
 {
-    TerminalText text;
-    Small(text);
+    SmallText text;
     Reference ref;
-    for (int i = 0; i < 200; ++i) {
-        const std::u16string line = u"old " + std::u16string(static_cast<std::size_t>(i % 30), u'o') + u"\n";
-        text.Append(line.data(), line.size(), 1);
-        ref.Append(line, 1);
-    }
+    for (int i = 0; i < 200; ++i)
+        Append(text, ref, u"old " + std::u16string(static_cast<std::size_t>(i % 30), u'o') + u"\n");
     ASSERT_TRUE(text.WaitForWriter(10000));
     ASSERT_GT(text.PiecesOnDisk(), 5u);
     ASSERT_EQ(::ftruncate(text.HistoryFileDescriptor(), 0), 0);
@@ -441,10 +342,8 @@ TEST_F(HistoryText, AHistoryFileCutShortUnderItIsDroppedAndANewOneTakesOver)
     EXPECT_NE(text.Poll() & TerminalText::kDropped, 0u);
     ExpectDroppedOldest(text, ref, "cut short");
 
-    for (int i = 0; i < 100; ++i) {
-        const std::u16string line = u"new line\n";
-        text.Append(line.data(), line.size(), 1);
-    }
+    for (int i = 0; i < 100; ++i)
+        text.Append(u"new line\n", 9, 1);
     ASSERT_TRUE(text.WaitForWriter(10000));
     EXPECT_GT(text.PiecesOnDisk(), 0u);
     EXPECT_EQ(All(text).substr(All(text).size() - 9), u"new line\n");
@@ -452,11 +351,9 @@ TEST_F(HistoryText, AHistoryFileCutShortUnderItIsDroppedAndANewOneTakesOver)
 
 TEST_F(HistoryText, ClearDropsTheHistoryFile)
 {
-    TerminalText text;
-    Small(text);
-    const std::u16string line = u"some text\n";
+    SmallText text;
     for (int i = 0; i < 50; ++i)
-        text.Append(line.data(), line.size(), 1);
+        text.Append(u"some text\n", 10, 1);
     ASSERT_TRUE(text.WaitForWriter(10000));
     const int fd = text.HistoryFileDescriptor();
     ASSERT_GE(fd, 0);
@@ -502,18 +399,13 @@ std::uint64_t SettledDiskSpace(const TerminalText& text, std::uint64_t atMost)
 TEST_F(HistoryText, TheHistoryFileKeepsWithinItsDiskBudgetDroppingTheOldestText)
 {
     constexpr std::uint64_t kBudget = 64 << 10;
-    TerminalText text;
-    text.SetPieceUnits(4096);
-    text.SetMemoryBudget(1);
-    text.SetDiskBudget(kBudget);
+    SmallText text(4096, kBudget);
     Reference ref;
     std::mt19937 random(8);
     // 3 MB of text, 50 times the budget; a few blocks of the file system's
     // own (extent tree) may come on top.
     for (int i = 1; i <= 25000; ++i) {
-        const std::u16string line = UnpackableLine(random);
-        text.Append(line.data(), line.size(), 1);
-        ref.Append(line, 1);
+        Append(text, ref, UnpackableLine(random));
         if (i % 2500 == 0) {
             ASSERT_TRUE(text.WaitForWriter(10000));
             EXPECT_LE(text.HistoryDiskBytes(), kBudget);
@@ -539,16 +431,11 @@ TEST_F(HistoryText, AReallyFullFileSystem)
     } cases[] = {{0, "the history file is limited to 64 KiB"}, {1ull << 30, "No space left on device"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
-        TerminalText text;
-        text.SetPieceUnits(4096);
-        text.SetMemoryBudget(1);
-        text.SetDiskBudget(c.budget);
+        SmallText text(4096, c.budget);
         Reference ref;
         std::mt19937 random(5);
         for (int i = 0; i < 2500; ++i) {
-            const std::u16string line = UnpackableLine(random);
-            text.Append(line.data(), line.size(), 1);
-            ref.Append(line, 1);
+            Append(text, ref, UnpackableLine(random));
             text.WaitForWriter(10000);
         }
         text.Poll();

@@ -2,6 +2,8 @@
 
 #include "TerminalTestSupport.h"
 
+#include "tests/common/TextReference.h"
+
 namespace {
 
 class DocTest : public terminal_test::ViewFixture {
@@ -12,12 +14,6 @@ protected:
         Received("rx {brace} back\\slash\r\n\xED\x95\x9C\tx");
         m_view->ShowSent("tx line\nend", 11);
         Received("!");
-    }
-    std::u16string All(const TerminalText& text) const
-    {
-        std::u16string all(text.Size(), u'\0');
-        text.Copy(0, all.size(), all.data());
-        return all;
     }
 };
 
@@ -49,7 +45,7 @@ TEST_F(DocTest, SavesColouredOrPlainByTheChosenFormatOrElseTheExtension)
         EXPECT_EQ(saved.rfind("{\\rtf1", 0), 0u);
         CTrevane2Doc reopened;
         ASSERT_TRUE(reopened.OnOpenDocument(path));
-        EXPECT_EQ(QString::fromStdU16String(All(reopened.Text())), kExpected);
+        EXPECT_EQ(QString::fromStdU16String(testtext::All(reopened.Text())), kExpected);
         for (std::uint64_t i = 0; i < m_doc->Text().Size(); ++i)
             ASSERT_EQ(reopened.Text().ColorAt(i), m_doc->Text().ColorAt(i)) << "offset " << i;
     }

@@ -1,94 +1,15 @@
 // The text model against a plain string: lines, colour runs and the rows of
 // the wrapped text, however the text arrives and is cut.
 
-#include "text/TerminalText.h"
+#include "tests/common/TextReference.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
-#include <string>
-#include <vector>
 
 namespace {
 
-void Append(TerminalText& text, const std::u16string& s, std::uint32_t color = 1)
-{
-    text.Append(s.data(), s.size(), color);
-}
-
-std::u16string All(const TerminalText& text)
-{
-    std::u16string out(static_cast<std::size_t>(text.Size()), u'\0');
-    text.Copy(0, out.size(), out.data());
-    return out;
-}
-
-// Rows by the plain rule, for comparison: greedy cells, one row at least.
-std::vector<std::pair<std::size_t, std::uint64_t>> ExpectedRows(const std::u16string& all, int columns)
-{
-    std::vector<std::pair<std::size_t, std::uint64_t>> rows;
-    std::size_t line = 0;
-    std::uint64_t inLine = 0;
-    int cells = 0;
-    rows.emplace_back(0, 0);
-    for (char16_t u : all) {
-        if (u == u'\n') {
-            ++line;
-            inLine = 0;
-            cells = 0;
-            rows.emplace_back(line, 0);
-            continue;
-        }
-        const int width = TerminalText::CellWidth(u);
-        if (width > 0 && cells > 0 && cells + width > columns) {
-            rows.emplace_back(line, inLine);
-            cells = 0;
-        }
-        cells += width;
-        ++inLine;
-    }
-    return rows;
-}
-
-// A plain copy of the text and each unit's colour, for comparison.
-struct Reference {
-    std::u16string units;
-    std::vector<std::uint32_t> colors;
-};
-
-void ExpectSameAsReference(const TerminalText& text, const Reference& ref, const std::string& where)
-{
-    ASSERT_EQ(All(text), ref.units) << where;
-    for (std::size_t i = 0; i < ref.colors.size(); ++i)
-        ASSERT_EQ(text.ColorAt(i), ref.colors[i]) << where << " offset " << i;
-    // Runs cover the text in order, each of one colour.
-    for (std::uint64_t at = 0; at < ref.units.size();) {
-        const std::uint64_t end = text.ColorRunEnd(at);
-        ASSERT_TRUE(end > at && end <= ref.units.size()) << where << " run at " << at;
-        for (std::uint64_t k = at; k < end; ++k)
-            ASSERT_EQ(ref.colors[k], ref.colors[at]) << where << " run at " << at;
-        at = end;
-    }
-    std::size_t line = 0;
-    std::uint64_t lineStart = 0;
-    for (std::size_t i = 0; i <= ref.units.size(); ++i) {
-        ASSERT_EQ(text.LineOfOffset(i), line) << where << " offset " << i;
-        if (i < ref.units.size() && ref.units[i] != u'\n')
-            continue;
-        ASSERT_TRUE(line < text.LineCount() && text.LineStart(line) == lineStart && text.LineLength(line) == i - lineStart)
-            << where << " line " << line;
-        ++line;
-        lineStart = i + 1;
-    }
-    ASSERT_EQ(text.LineCount(), line) << where;
-    const auto expected = ExpectedRows(ref.units, text.WrapColumns());
-    ASSERT_EQ(text.RowCount(), expected.size()) << where;
-    for (std::size_t row = 0; row < expected.size(); ++row) {
-        ASSERT_EQ(text.RowPosition(row), expected[row]) << where << " row " << row;
-        const std::uint64_t offset = text.LineStart(expected[row].first) + expected[row].second;
-        ASSERT_EQ(text.RowOfOffset(offset), row) << where << " row " << row;
-    }
-}
+using testtext::Reference;
 
 TEST(TerminalText, AppendEraseAndRewrapMatchAPlainText)
 {
@@ -110,10 +31,8 @@ TEST(TerminalText, AppendEraseAndRewrapMatchAPlainText)
             const std::u16string& piece = pieces[random() % std::size(pieces)];
             const std::uint32_t color = colors[random() % std::size(colors)];
             const std::size_t cut = random() % (piece.size() + 1);  // a pair may be cut too
-            Append(text, piece.substr(0, cut), color);
-            Append(text, piece.substr(cut), color);
-            ref.units += piece;
-            ref.colors.insert(ref.colors.end(), piece.size(), color);
+            testtext::Append(text, ref, piece.substr(0, cut), color);
+            testtext::Append(text, ref, piece.substr(cut), color);
             what = "append";
         } else if (action < 8) {
             const std::size_t n = std::min<std::size_t>(1 + random() % 3, ref.units.size());
@@ -139,7 +58,7 @@ TEST(TerminalText, AppendEraseAndRewrapMatchAPlainText)
             ref = {};
             what += " and clear";
         }
-        ExpectSameAsReference(text, ref, "step " + std::to_string(step) + " (" + what + ")");
+        testtext::ExpectSame(text, ref, "step " + std::to_string(step) + " (" + what + ")");
         if (::testing::Test::HasFatalFailure())
             return;
         // Keep the text small enough to check in full every step.
@@ -169,10 +88,10 @@ TEST(TerminalText, WideCharactersTakeTwoCellsSurrogatePairsStayTogetherAndAnEras
     for (const auto& c : cases) {
         TerminalText text;
         text.SetWrapColumns(c.columns);
-        Append(text, c.text);
+        text.Append(c.text.data(), c.text.size(), 1);
         if (c.text.back() == u'\n') {
             text.Erase(text.Size() - 1, 1);
-            Append(text, u"a");
+            text.Append(u"a", 1, 1);
         }
         std::vector<std::pair<std::size_t, std::uint64_t>> rows;
         for (std::size_t row = 0; row < text.RowCount(); ++row)
