@@ -10,12 +10,11 @@
 
 namespace {
 
-using autotest::App;
 using autotest::Type;
 
 TEST(HexEdit, PairsTypedAndPastedCharacters)
 {
-    App();
+    apptest::Qt();
     const struct {
         const char* name;
         QString preset;  // set by code before typing

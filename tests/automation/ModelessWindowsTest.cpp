@@ -40,7 +40,7 @@ TEST_F(Windows, EnterAndEscLeaveEachWindowAsItWasAndASecondPressOnlyActivatesIt)
             for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
                 QTest::keyClick(target, key);
         QCoreApplication::processEvents();
-        EXPECT_TRUE(window->isVisible() && !window->IsClosing() && first->text() == label && m_boxes.empty());
+        EXPECT_TRUE(window->isVisible() && !window->IsClosing() && first->text() == label && m_boxes.Texts().empty());
         EXPECT_EQ(SentBeforeMarker(), "");
 
         ClickBarButton(c.barButton);

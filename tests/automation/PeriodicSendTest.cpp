@@ -75,7 +75,7 @@ TEST_F(PeriodicSend, ArrowsStepThePeriodBy100AndAnEmptyStringOrZeroPeriodIsRefus
         EXPECT_EQ(StartText(window), QStringLiteral("Start"));
         Arrow(window, false, arrows);
     }
-    EXPECT_EQ(m_boxes, std::vector<std::string>(3, "Input EditBox Is Empty or Interval is 0"));
+    EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>(3, "Input EditBox Is Empty or Interval is 0"));
 }
 
 TEST_F(PeriodicSend, EachTickCountsEchoesAndSendsUntilStoppedOrClosedAndCountsAfreshOnRestart)
