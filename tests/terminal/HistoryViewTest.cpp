@@ -3,47 +3,34 @@
 // history file fails.
 
 #include "TerminalTestSupport.h"
-#include "terminal/Appearance.h"
+
 #include "terminal/FindBar.h"
-#include "terminal/Trevane2Doc.h"
-#include "terminal/Trevane2View.h"
 #include "text/HistoryFile.h"
 
 #include <QClipboard>
 #include <QLineEdit>
-#include <QGuiApplication>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QTest>
-
-#include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <memory>
-#include <string>
 
 namespace {
 
-class HistoryViewTest : public ::testing::Test {
+class HistoryViewTest : public terminal_test::ViewFixture {
 protected:
     void SetUp() override
     {
-        terminal_test::App();
-        ::setenv("XDG_CACHE_HOME", m_work.Path().c_str(), 1);
-        m_pDoc = std::make_unique<CTrevane2Doc>();
-        m_pView = std::make_unique<CTrevane2View>(m_pDoc.get(), &m_appearance);
-        m_pDoc->Text().SetPieceUnits(256);
-        m_pDoc->Text().SetMemoryBudget(1);
-        m_pView->resize(400, 300);
-        m_pView->show();
-        m_pView->OnInitialUpdate();
+        ViewFixture::SetUp();
+        m_doc->Text().SetPieceUnits(256);
+        m_doc->Text().SetMemoryBudget(1);
+        m_view->resize(400, 300);
+        m_view->show();
+        m_view->OnInitialUpdate();
     }
     void TearDown() override
     {
         HistoryFile::SetWriteFault({});
-        m_pView.reset();
-        m_pDoc.reset();
+        ViewFixture::TearDown();
     }
 
     // Lines "line N" through the received path, until the writer caught up.
@@ -52,38 +39,33 @@ protected:
         std::string all;
         for (int i = 0; i < lines; ++i) {
             const std::string line = "line " + std::to_string(i) + "\n";
-            m_pView->ShowReceived(line.data(), static_cast<int>(line.size()));
+            Received(line);
             all += line;
         }
-        m_pDoc->Text().WaitForWriter(10000);
+        m_doc->Text().WaitForWriter(10000);
         QCoreApplication::processEvents();
-        m_pView->FlushPending();
+        m_view->FlushPending();
         return all;
     }
-
-    terminal_test::TempWorkDir m_work;
-    CAppearance m_appearance;
-    std::unique_ptr<CTrevane2Doc> m_pDoc;
-    std::unique_ptr<CTrevane2View> m_pView;
 };
 
 TEST_F(HistoryViewTest, ScrollsCopiesAndSelectsAcrossTheHistoryOnDisk)
 {
     const std::string all = Receive(2000);
-    ASSERT_GT(m_pDoc->Text().PiecesOnDisk(), 20u);
-    m_pView->verticalScrollBar()->setValue(0);
-    m_pView->FlushPending();
-    EXPECT_EQ(m_pView->FirstVisibleOffset(), 0u);
-    EXPECT_EQ(m_pDoc->Text().RowLength(0), 6u);  // "line 0"
+    ASSERT_GT(m_doc->Text().PiecesOnDisk(), 20u);
+    m_view->verticalScrollBar()->setValue(0);
+    m_view->FlushPending();
+    EXPECT_EQ(m_view->FirstVisibleOffset(), 0u);
+    EXPECT_EQ(m_doc->Text().RowLength(0), 6u);  // "line 0"
 
-    m_pView->OnEditSelectAll();
-    m_pView->OnEditCopy();
+    m_view->OnEditSelectAll();
+    m_view->OnEditCopy();
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), all);
 }
 
 TEST_F(HistoryViewTest, AFailingHistoryFileSaysSoOnceAndReceivingGoesOn)
 {
-    QSignalSpy notices(m_pView.get(), &CTrevane2View::logNotice);
+    QSignalSpy notices(m_view.get(), &CTrevane2View::logNotice);
     HistoryFile::SetWriteFault([](std::size_t) { return ENOSPC; });
     Receive(1000);
     Receive(1000);
@@ -91,15 +73,15 @@ TEST_F(HistoryViewTest, AFailingHistoryFileSaysSoOnceAndReceivingGoesOn)
     QTest::qWait(50);
     ASSERT_EQ(notices.count(), 1);
     EXPECT_TRUE(notices.at(0).at(0).toString().contains(QStringLiteral("No space left on device")));
-    EXPECT_TRUE(m_pView->PlainText().startsWith(QStringLiteral("[")));
-    EXPECT_TRUE(m_pView->PlainText().endsWith(QStringLiteral("line 999\n")));
+    EXPECT_TRUE(m_view->PlainText().startsWith(QStringLiteral("[")));
+    EXPECT_TRUE(m_view->PlainText().endsWith(QStringLiteral("line 999\n")));
 }
 
 TEST_F(HistoryViewTest, FindRunsBesideTheWindowAndF3GoesOnFromTheHit)
 {
     const QString all = QString::fromStdString(Receive(2000));
-    m_pView->OnEditFind();
-    FindBar* bar = m_pView->GetFindBar();
+    m_view->OnEditFind();
+    FindBar* bar = m_view->GetFindBar();
     bar->TextEdit()->setText(QStringLiteral("line 123"));
     // The view is at the end, so each search goes round to the start.
     qsizetype expected = -1;
@@ -108,8 +90,8 @@ TEST_F(HistoryViewTest, FindRunsBesideTheWindowAndF3GoesOnFromTheHit)
         ASSERT_TRUE(bar->Searching());  // the window goes on meanwhile
         ASSERT_TRUE(QTest::qWaitFor([&] { return !bar->Searching(); }, 20000));
         expected = all.indexOf(QStringLiteral("line 123"), expected + 1);
-        EXPECT_EQ(m_pView->FoundText().first, static_cast<std::uint64_t>(expected)) << round;
-        EXPECT_EQ(m_pView->SelectedText(), QStringLiteral("line 123"));
+        EXPECT_EQ(m_view->FoundText().first, static_cast<std::uint64_t>(expected)) << round;
+        EXPECT_EQ(m_view->SelectedText(), QStringLiteral("line 123"));
     }
 
     // Esc drops a search under way: no hit turns up after it.
@@ -119,7 +101,7 @@ TEST_F(HistoryViewTest, FindRunsBesideTheWindowAndF3GoesOnFromTheHit)
     QTest::keyClick(bar->TextEdit(), Qt::Key_Escape);
     EXPECT_FALSE(bar->Searching());
     QTest::qWait(200);
-    EXPECT_EQ(m_pView->FoundText().second, 0u);
+    EXPECT_EQ(m_view->FoundText().second, 0u);
     EXPECT_TRUE(bar->Status().isEmpty());
 }
 
@@ -127,7 +109,7 @@ TEST_F(HistoryViewTest, AfterAResizeRowsOnDiskBecomeExactAndTheTopLineStays)
 {
     // Lines of wide characters after a few narrow ones: their rows at a new
     // width are only estimated until counted.
-    TerminalText& text = m_pDoc->Text();
+    TerminalText& text = m_doc->Text();
     for (int i = 0; i < 1500; ++i) {
         const std::u16string line =
             std::u16string(static_cast<std::size_t>(i % 7), u'x') + std::u16string(40 + i % 61, u'한') + u"\n";
@@ -135,22 +117,22 @@ TEST_F(HistoryViewTest, AfterAResizeRowsOnDiskBecomeExactAndTheTopLineStays)
     }
     ASSERT_TRUE(text.WaitForWriter(10000));
     QCoreApplication::processEvents();
-    m_pView->FlushPending();
-    QScrollBar* bar = m_pView->verticalScrollBar();
+    m_view->FlushPending();
+    QScrollBar* bar = m_view->verticalScrollBar();
     bar->setValue(bar->maximum() / 2);
-    m_pView->FlushPending();
-    const std::uint64_t top = m_pView->FirstVisibleOffset();
+    m_view->FlushPending();
+    const std::uint64_t top = m_view->FirstVisibleOffset();
 
     // An odd column count, where rows of wide characters leave a cell free.
-    int width = m_pView->width() - 57;
-    m_pView->resize(width, m_pView->height());
-    while (m_pView->Columns() % 2 == 0)
-        m_pView->resize(--width, m_pView->height());
+    int width = m_view->width() - 57;
+    m_view->resize(width, m_view->height());
+    while (m_view->Columns() % 2 == 0)
+        m_view->resize(--width, m_view->height());
     const std::uint64_t estimated = text.RowCount();
     ASSERT_TRUE(QTest::qWaitFor([&] { return text.RowsExact(); }, 20000));
-    m_pView->FlushPending();
+    m_view->FlushPending();
     EXPECT_NE(text.RowCount(), estimated);  // else this would test nothing
-    EXPECT_EQ(bar->maximum(), static_cast<int>(text.RowCount()) - m_pView->VisibleRows());
+    EXPECT_EQ(bar->maximum(), static_cast<int>(text.RowCount()) - m_view->VisibleRows());
     EXPECT_EQ(static_cast<std::uint64_t>(bar->value()), text.RowOfOffset(top));
 }
 

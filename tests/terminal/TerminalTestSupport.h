@@ -1,9 +1,9 @@
 #pragma once
 // Shared pieces of the terminal tests: one offscreen application for the
 // process, a temporary working folder (logs land there) with its own settings
-// store, a message box recorder, and a document with its view. The typing
-// fixture puts a pty behind the view's sender: what the view sends is read
-// at the pty's far end.
+// store and history files, a message box recorder, and a document with its
+// view. The typing fixture puts a pty behind the view's sender: what the view
+// sends is read at the pty's far end.
 
 #include "platform/MessageBox.h"
 #include "terminal/Appearance.h"
@@ -14,36 +14,73 @@
 #include "text/LineSender.h"
 
 #include <QApplication>
+#include <QInputMethodEvent>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace terminal_test {
 
-QApplication& App();
+inline std::unique_ptr<QApplication> g_app;
+
+// The application must go before the process's static objects do, so it ends
+// with the test run rather than at exit.
+struct AppEnvironment : ::testing::Environment {
+    void TearDown() override { g_app.reset(); }
+};
+inline ::testing::Environment* const g_appEnvironment =
+    ::testing::AddGlobalTestEnvironment(new AppEnvironment);  // GoogleTest owns it
+
+inline QApplication& App()
+{
+    static int argc = 1;
+    static char name[] = "terminal_tests";
+    static char* argv[] = {name, nullptr};
+    if (!g_app) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        g_app = std::make_unique<QApplication>(argc, argv);
+    }
+    return *g_app;
+}
 
 // The process works in a temporary folder while the object lives.
 class TempWorkDir {
 public:
-    TempWorkDir();
-    ~TempWorkDir();
+    TempWorkDir()
+    {
+        if (m_dir.path().empty())
+            throw std::runtime_error("mkdtemp failed");
+        std::filesystem::current_path(m_dir.path());
+    }
+    ~TempWorkDir()
+    {
+        std::error_code ignored;
+        std::filesystem::current_path(m_previous, ignored);
+    }
     const std::string& Path() const { return m_dir.path(); }
 
 private:
+    std::filesystem::path m_previous = std::filesystem::current_path();
     testfiles::TempDir m_dir{"kestrana-terminal"};
-    std::string m_previous;
+    testfiles::ScopedEnv m_registry{"KESTRANA_REGISTRY_DIR", m_dir.path() + "/registry"};
+    testfiles::ScopedEnv m_cache{"XDG_CACHE_HOME", m_dir.path()};
 };
-
-inline std::string ReadFile(const std::string& path) { return testfiles::ReadFile(path); }
-inline std::vector<std::string> ReadLines(const std::string& path) { return testfiles::ReadLines(path); }
 
 // Message boxes are recorded while the object lives, not shown.
 struct MessageBoxes {
-    MessageBoxes();
+    MessageBoxes()
+        : m_previous(platform::SetMessageBoxHandler([this](std::string_view text, std::string_view detail) {
+              texts.emplace_back(text);
+              details.emplace_back(detail);
+          }))
+    {
+    }
     ~MessageBoxes() { platform::SetMessageBoxHandler(std::move(m_previous)); }
     std::vector<std::string> texts, details;
     platform::MessageBoxHandler m_previous;
@@ -52,10 +89,26 @@ struct MessageBoxes {
 // A document and its view in a working folder of their own.
 class ViewFixture : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override
+    {
+        App();
+        m_dir = std::make_unique<TempWorkDir>();
+        MakeView();
+    }
+    void TearDown() override
+    {
+        m_view.reset();
+        m_doc.reset();
+        m_dir.reset();
+    }
     // A view made now takes the terminal's character set as it is now.
-    virtual void MakeView();
+    virtual void MakeView()
+    {
+        m_view.reset();
+        m_doc = std::make_unique<CTrevane2Doc>();
+        m_view = std::make_unique<CTrevane2View>(m_doc.get(), &m_appearance);
+        m_view->resize(500, 300);
+    }
     void Received(const std::string& bytes) { m_view->ShowReceived(bytes.data(), static_cast<int>(bytes.size())); }
     std::string Shown() const { return m_view->PlainText().toStdString(); }
 
@@ -89,16 +142,49 @@ private:
 
 class TypingFixture : public ViewFixture {
 protected:
-    void SetUp() override;
-    void MakeView() override;
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_pty.Open(true));
+        ViewFixture::SetUp();
+    }
+    void MakeView() override
+    {
+        ViewFixture::MakeView();
+        m_view->SetLineSender(&m_sender);
+        QObject::connect(m_view.get(), &CTrevane2View::inputRefused, [this] { ++m_beeps; });
+    }
     // Keys as text: '\r' Return, '\n' the keypad's Enter, '\b' Backspace,
     // '\t' Tab; any other character its own key.
-    void Type(const std::string& keys);
+    void Type(const std::string& keys)
+    {
+        for (char c : keys) {
+            switch (c) {
+            case '\r': QTest::keyClick(m_view.get(), Qt::Key_Return); break;
+            case '\n': QTest::keyClick(m_view.get(), Qt::Key_Enter, Qt::KeypadModifier); break;
+            case '\b': QTest::keyClick(m_view.get(), Qt::Key_Backspace); break;
+            case '\t': QTest::keyClick(m_view.get(), Qt::Key_Tab); break;
+            default: QTest::keyClick(m_view.get(), c); break;
+            }
+        }
+    }
     // Text committed by an input method.
-    void Commit(const QString& text);
+    void Commit(const QString& text)
+    {
+        QInputMethodEvent event(QString(), {});
+        event.setCommitString(text);
+        QCoreApplication::sendEvent(m_view.get(), &event);
+    }
     // Everything sent so far, read at the far end up to a marker written
     // after it: an empty result means nothing was sent.
-    std::string Sent();
+    std::string Sent()
+    {
+        static const std::string kMarker = "<<marker>>";
+        EXPECT_TRUE(m_pty.WriteSlave(kMarker));
+        std::string got = m_pty.ReadUntil(kMarker);
+        EXPECT_GE(got.size(), kMarker.size());
+        got.resize(got.size() >= kMarker.size() ? got.size() - kMarker.size() : 0);
+        return got;
+    }
 
     testpty::PtyPair m_pty;
     PtySender m_sender{m_pty};

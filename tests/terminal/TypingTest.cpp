@@ -8,7 +8,6 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QVBoxLayout>
 
