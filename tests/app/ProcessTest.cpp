@@ -113,6 +113,16 @@ protected:
     std::string Dir() const { return m_temp.path(); }
     std::string Err(const std::string& tag = "") const { return Dir() + "/err" + tag + ".txt"; }
     std::string Registry() const { return Dir() + "/registry"; }
+    // The headless bridge on `port` of 127.0.0.1; with a `device`, COM1 is
+    // that device and connected.
+    std::vector<std::string> Bridge(int port, const std::string& device = "") const
+    {
+        std::vector<std::string> args{"--headless", "--registry-dir", Registry(), "--tcp-server=" + std::to_string(port),
+                                      "--tcp-bind", "127.0.0.1"};
+        if (!device.empty())
+            args.insert(args.end(), {"--device", "COM1=" + device, "--connect"});
+        return args;
+    }
     static int Exit(testchild::ChildProcess& child) { return child.WaitExit(milliseconds(20000)).value_or(-1); }
 
     testfiles::TempDir m_temp{"kestrana-app"};
@@ -240,6 +250,21 @@ bool ConnectWithin(TcpClient& client, int port)
     return false;
 }
 
+// Sends `bytes` through an echoing device; true once they came back whole.
+// The port may open a moment after the server: it pings until it echoes.
+bool EchoedBack(TcpClient& client, const std::string& bytes)
+{
+    std::string echoed;
+    for (int attempt = 0; attempt < 40 && echoed.find("ping") == std::string::npos; ++attempt)
+        if (client.Send("ping"))
+            echoed += client.ReadSome(500);
+    if (!client.Send(bytes))
+        return false;
+    for (int i = 0; i < 200 && echoed.find(bytes) == std::string::npos; ++i)
+        echoed += client.ReadSome(100);
+    return echoed.find(bytes) != std::string::npos;
+}
+
 TEST_F(ProcessTest, HeadlessADeviceErrorAndASettingsFileSetAsideAreSaidAndTheRunGoesOn)
 {
     std::filesystem::create_directories(Registry());
@@ -247,9 +272,7 @@ TEST_F(ProcessTest, HeadlessADeviceErrorAndASettingsFileSetAsideAreSaidAndTheRun
     testfiles::WriteFile(settings, "not settings\r\n");
     const int port = nettest::FreePort();
     testchild::ChildProcess child;
-    ASSERT_TRUE(Run(child, {"--headless", "--registry-dir", Registry(), "--device", "COM1=" + Dir() + "/no-such-tty",
-                            "--connect", "--tcp-server=" + std::to_string(port), "--tcp-bind", "127.0.0.1"},
-                    true));
+    ASSERT_TRUE(Run(child, Bridge(port, Dir() + "/no-such-tty"), true));
     ASSERT_TRUE(WaitForText(Err(), "kestrana: Connection Failed!")) << ReadFile(Err());
     EXPECT_TRUE(WaitForText(Err(), "no-such-tty: No such file or directory")) << ReadFile(Err());
     // Where the unreadable settings went, and why: once on standard error,
@@ -275,9 +298,7 @@ TEST_F(ProcessTest, HeadlessABridgeThatCannotListenEndsWithStatusThreeAndTheReas
     const platform::UniqueFd taken = nettest::ListenOn(port);
     ASSERT_TRUE(taken);
     testchild::ChildProcess child;
-    ASSERT_TRUE(Run(child, {"--headless", "--registry-dir", Registry(), "--tcp-server=" + std::to_string(port),
-                            "--tcp-bind", "127.0.0.1"},
-                    true));
+    ASSERT_TRUE(Run(child, Bridge(port), true));
     EXPECT_EQ(Exit(child), 3);
     EXPECT_NE(ReadFile(Err()).find("Address already in use"), std::string::npos) << ReadFile(Err());
     EXPECT_TRUE(OneWholeRun(Dir() + DayLog("event"), "Logging Start!")) << "it ends through the normal shutdown";
@@ -289,23 +310,10 @@ TEST_F(ProcessTest, HeadlessItBridgesAnEchoingDeviceToATcpClient)
     ASSERT_TRUE(device.StartDevice({"--echo"}));
     const int port = nettest::FreePort();
     testchild::ChildProcess child;
-    ASSERT_TRUE(Run(child, {"--headless", "--registry-dir", Registry(), "--device", "COM1=" + device.FarEndPath(),
-                            "--connect", "--tcp-server=" + std::to_string(port), "--tcp-bind=127.0.0.1"},
-                    true));
+    ASSERT_TRUE(Run(child, Bridge(port, device.FarEndPath()), true));
     TcpClient client;
     ASSERT_TRUE(ConnectWithin(client, port)) << ReadFile(Err());
-    // The port may open a moment after the server: say it until it echoes.
-    std::string echoed;
-    for (int attempt = 0; attempt < 40 && echoed.find("ping") == std::string::npos; ++attempt) {
-        ASSERT_TRUE(client.Send("ping"));
-        echoed += client.ReadSome(500);
-    }
-    const std::string big = testpty::Pattern(20000, 4);
-    ASSERT_TRUE(client.Send(big));
-    std::string back;
-    for (int i = 0; i < 200 && back.find(big) == std::string::npos; ++i)
-        back += client.ReadSome(100);
-    EXPECT_NE(back.find(big), std::string::npos) << "echo of " << big.size() << " bytes, got " << back.size();
+    EXPECT_TRUE(EchoedBack(client, testpty::Pattern(20000, 4)));
     child.Signal(SIGINT);
     EXPECT_EQ(Exit(child), 0);
     EXPECT_TRUE(client.WaitClosedPumping(5000));
@@ -344,12 +352,10 @@ TEST_F(ProcessTest, HeadlessLogsOnAFullDiskSaySoOnceEachWayAndKeepWholeLines)
         ASSERT_TRUE(device.StartDevice({"--echo"}));
         const int port = nettest::FreePort();
         testchild::ChildProcess child;
-        std::vector<std::string> fill = wrapper;
+        std::vector<std::string> fill = wrapper, args = Bridge(port, device.FarEndPath());
         fill.push_back(c.fill);
-        ASSERT_TRUE(Run(child, {"--headless", "--registry-dir", Registry(), "--log-dir", logs, "--device",
-                                "COM1=" + device.FarEndPath(), "--connect", "--tcp-server=" + std::to_string(port),
-                                "--tcp-bind=127.0.0.1"},
-                        true, tag, fill));
+        args.insert(args.end(), {"--log-dir", logs});
+        ASSERT_TRUE(Run(child, args, true, tag, fill));
         // The logs as the program sees them, through its own root.
         const std::string seen = "/proc/" + std::to_string(child.Pid()) + "/root" + logs;
         const std::string eventLog = seen + DayLog("event"), receiveLog = seen + DayLog("receive");
@@ -359,17 +365,7 @@ TEST_F(ProcessTest, HeadlessLogsOnAFullDiskSaySoOnceEachWayAndKeepWholeLines)
         if (!c.eventLogFails) {
             ASSERT_TRUE(WaitForText(eventLog, "TCP client 127.0.0.1:")) << ReadFile(Err(tag));
         }
-        // The port may open a moment after the server: ping until it echoes.
-        std::string echoed;
-        for (int attempt = 0; attempt < 40 && echoed.find("ping") == std::string::npos; ++attempt) {
-            ASSERT_TRUE(client.Send("ping"));
-            echoed += client.ReadSome(500);
-        }
-        const std::string flood = testpty::Pattern(16000, 7);
-        ASSERT_TRUE(client.Send(flood));
-        for (int i = 0; i < 200 && echoed.find(flood) == std::string::npos; ++i)
-            echoed += client.ReadSome(100);
-        ASSERT_NE(echoed.find(flood), std::string::npos) << ReadFile(Err(tag));
+        ASSERT_TRUE(EchoedBack(client, testpty::Pattern(16000, 7))) << ReadFile(Err(tag));
         const std::string failed = "Cannot write " + logs + DayLog("receive") + ": No space left on device";
         ASSERT_TRUE(WaitForText(c.eventLogFails ? Err(tag) : eventLog, failed)) << ReadFile(Err(tag));
 
