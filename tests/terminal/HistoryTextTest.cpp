@@ -1,6 +1,7 @@
 // The terminal text with its older pieces on disk, against a plain string:
 // small pieces and a tiny memory budget move text to the history file all
-// the time, so every read below comes back from disk.
+// the time, so every read below comes back from disk. Searching, on disk and
+// in memory, against a plain search.
 
 #include "common/TestFiles.h"
 #include "common/TextReference.h"
@@ -19,6 +20,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -27,6 +29,31 @@ namespace {
 using testtext::All;
 using testtext::Append;
 using testtext::Reference;
+
+// A plain search: where `pattern` first stands at or after `from`, else
+// before it (wrapped); ASCII letters folded unless `matchCase`. An empty
+// pattern is never found.
+std::optional<std::pair<std::uint64_t, bool>> PlainFind(std::u16string all, std::u16string pattern, std::size_t from,
+                                                        bool matchCase)
+{
+    for (std::u16string* s : {&all, &pattern})
+        for (char16_t& c : *s)
+            c = !matchCase && c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+    if (const std::size_t at = all.find(pattern, from); !pattern.empty() && at != std::u16string::npos)
+        return std::pair{std::uint64_t(at), false};
+    if (const std::size_t at = all.find(pattern); !pattern.empty() && at != std::u16string::npos)
+        return std::pair{std::uint64_t(at), true};
+    return std::nullopt;
+}
+
+// A match as PlainFind gives it, its end checked against the pattern.
+std::optional<std::pair<std::uint64_t, bool>> Found(const std::optional<TextMatch>& match, const std::u16string& pattern)
+{
+    if (!match)
+        return std::nullopt;
+    EXPECT_EQ(match->to, match->from + pattern.size());
+    return std::pair{match->from, match->wrapped};
+}
 
 // A text whose pieces go to disk as soon as they are sealed.
 struct SmallText : TerminalText {
@@ -157,35 +184,15 @@ TEST_F(HistoryText, FindOnASnapshotAgreesWithAPlainSearch)
     const auto snapshot = text.Snapshot();
     text.Clear();  // the snapshot keeps its history file open
 
-    auto fold = [](std::u16string s) {
-        for (char16_t& u : s)
-            u = u == u'A' ? u'a' : u == u'B' ? u'b' : u;
-        return s;
-    };
-    const std::u16string folded = fold(all);
     for (int round = 0; round < 300; ++round) {
-        const bool matchCase = round % 2 == 0;
         const std::size_t length = round % 10 == 0 ? 70 + random() % 80 : 1 + random() % 6;
-        const std::size_t start = random() % (all.size() - length);
-        std::u16string pattern = all.substr(start, length);
+        std::u16string pattern = all.substr(random() % (all.size() - length), length);
         if (round % 7 == 0)
             pattern.back() = u'z';  // not there
-        const std::u16string wanted = matchCase ? pattern : fold(pattern);
-        const std::u16string& haystack = matchCase ? all : folded;
         const std::uint64_t from = random() % (all.size() + 1);
-        std::size_t expected = haystack.find(wanted, static_cast<std::size_t>(from));
-        const bool wrapped = expected == std::u16string::npos;
-        if (wrapped)
-            expected = haystack.find(wanted);
-        const SearchOutcome outcome = FindInSnapshot(*snapshot, pattern, from, matchCase);
+        const SearchOutcome outcome = FindInSnapshot(*snapshot, pattern, from, round % 2 == 0);
         ASSERT_TRUE(outcome.failure.empty()) << outcome.failure;
-        if (expected == std::u16string::npos) {
-            ASSERT_FALSE(outcome.match) << "round " << round;
-            continue;
-        }
-        ASSERT_TRUE(outcome.match) << "round " << round;
-        ASSERT_EQ(outcome.match->from, expected) << "round " << round;
-        ASSERT_EQ(outcome.match->wrapped, wrapped) << "round " << round;
+        ASSERT_EQ(Found(outcome.match, pattern), PlainFind(all, pattern, from, round % 2 == 0)) << "round " << round;
     }
 
     // Pieces large enough to be read ahead while the one before is searched.
@@ -445,6 +452,54 @@ TEST_F(HistoryText, AReallyFullFileSystem)
         }
     }
     ::umount(mountPoint.c_str());
+}
+
+TerminalText Make(const std::u16string& s)
+{
+    TerminalText text;
+    text.Append(s.data(), s.size(), 1);
+    return text;
+}
+
+TEST(TextSearch, MatchesAcrossTheReadingWindowsAndChunks)
+{
+    // A text longer than a chunk, with the pattern at places that straddle
+    // the search's windows and the text's chunks.
+    std::u16string all(TerminalText::kChunkUnits + 300000, u'.');
+    const std::u16string pattern = u"needle";
+    const std::uint64_t places[] = {65533, 131070, TerminalText::kChunkUnits - 3, all.size() - pattern.size()};
+    for (std::uint64_t at : places)
+        all.replace(static_cast<std::size_t>(at), pattern.size(), pattern);
+    const TerminalText text = Make(all);
+    std::uint64_t from = 0;
+    for (std::uint64_t at : places) {
+        const auto match = FindInText(text, u"NEEDLE", from, false);
+        ASSERT_TRUE(match && match->from == at && !match->wrapped) << at;
+        from = match->to;
+    }
+    const auto again = FindInText(text, u"needle", from, true);
+    EXPECT_TRUE(again && again->wrapped && again->from == places[0]);
+}
+
+TEST(TextSearch, AgreesWithAPlainSearchInEitherCaseFromAnywhere)
+{
+    // Short texts of a few letters in both cases, so that hits, wraps and
+    // misses all come up; an empty pattern never matches.
+    std::mt19937 random(99);
+    auto letters = [&](std::size_t n) {
+        std::u16string s;
+        while (s.size() < n)
+            s += u"abcAB"[random() % 5];
+        return s;
+    };
+    for (int round = 0; round < 400; ++round) {
+        const std::u16string all = letters(1 + random() % 60);
+        const std::u16string pattern = letters(random() % 5);
+        const bool matchCase = random() % 2 != 0;
+        const std::uint64_t from = random() % (all.size() + 1);
+        ASSERT_EQ(Found(FindInText(Make(all), pattern, from, matchCase), pattern), PlainFind(all, pattern, from, matchCase))
+            << "round " << round;
+    }
 }
 
 TEST(PieceCodec, RoundTripsEveryUnitAndRefusesDamage)

@@ -11,11 +11,27 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include <tuple>
+
 namespace {
 
-using TypingTest = terminal_test::TypingFixture;
-
 enum Port { kOpen, kClosed, kFull };  // kFull: the send queue refuses
+
+class TypingTest : public terminal_test::TypingFixture {
+protected:
+    // A new view on a new document with these options, a port in this state
+    // and nothing sent, refused or boxed yet.
+    void Fresh(Port port, int hexMode, int sendLF = 0, int appendCRC = 0)
+    {
+        MakeView();
+        m_sender.calls.clear();
+        m_sender.open = port != kClosed;
+        m_sender.refuse = port == kFull;
+        m_beeps = 0;
+        m_boxes.texts.clear();
+        std::tie(m_doc->m_bHexMode, m_doc->m_bSendLF, m_doc->m_bAppendCRC) = std::tuple(hexMode, sendLF, appendCRC);
+    }
+};
 
 TEST_F(TypingTest, TrafficTableRowByRow)
 {
@@ -43,14 +59,7 @@ TEST_F(TypingTest, TrafficTableRowByRow)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        MakeView();
-        m_sender.calls.clear();
-        m_sender.open = row.port != kClosed;
-        m_sender.refuse = row.port == kFull;
-        m_beeps = 0;
-        m_doc->m_bHexMode = row.hexMode;
-        m_doc->m_bSendLF = row.sendLF;
-        m_doc->m_bAppendCRC = row.appendCRC;
+        Fresh(row.port, row.hexMode, row.sendLF, row.appendCRC);
         Type(row.keys);
         EXPECT_EQ(Sent(), row.sent);
         EXPECT_TRUE(row.hexMode || row.port != kOpen || m_sender.calls.size() == row.keys.size()) << "one send per key";
@@ -63,8 +72,6 @@ TEST_F(TypingTest, TrafficTableRowByRow)
             EXPECT_EQ(m_doc->Text().ColorAt(i), m_appearance.m_crSent) << "offset " << i;
         EXPECT_TRUE(m_boxes.texts.empty());
     }
-    m_sender.open = true;
-    m_sender.refuse = false;
 }
 
 TEST_F(TypingTest, KeysByTheirKeyCodeNotTheirTextAndAcceleratorsNeverReachTheLine)
@@ -159,12 +166,7 @@ TEST_F(TypingTest, TheMessagesInTheirOrderAndTheLineThatSurvivesThem)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        MakeView();
-        m_boxes.texts.clear();
-        m_doc->m_bHexMode = 1;
-        m_doc->m_bAppendCRC = row.appendCRC;
-        m_sender.open = row.port != kClosed;
-        m_sender.refuse = row.port == kFull;
+        Fresh(row.port, 1, 0, row.appendCRC);
         Type(row.keys);
         const std::string shown = Shown();
         const int pair = m_view->HexPairOpen();
@@ -186,8 +188,7 @@ TEST_F(TypingTest, TheMessagesInTheirOrderAndTheLineThatSurvivesThem)
 
 TEST_F(TypingTest, CrcBeyondTheLongestBlockIsRefusedWithItsReason)
 {
-    m_doc->m_bHexMode = 1;
-    m_doc->m_bAppendCRC = 1;
+    Fresh(kOpen, 1, 0, 1);
     m_view->setUpdatesEnabled(false);
     for (int i = 0; i < 2 * 65536; ++i)  // 65,536 bytes
         m_view->OnChar(u'A');
@@ -246,9 +247,8 @@ TEST_F(TypingTest, CommittedTextIsOneSendInTheTerminalsCharacterSetOrRefusedWhol
     for (const auto& c : cases) {
         SCOPED_TRACE(c.charset);
         SetTerminalCharset(c.charset);
-        MakeView();
+        Fresh(kOpen, 0);
         SetTerminalCharset("");
-        m_sender.calls.clear();
         // Composing shows nothing on the line and sends nothing.
         QInputMethodEvent composing(QStringLiteral("하"), {});
         QCoreApplication::sendEvent(m_view.get(), &composing);
@@ -277,14 +277,12 @@ TEST_F(TypingTest, PasteSendsTheTextOnceOrTakesTheHexDigits)
     EXPECT_EQ(Shown(), "ab\ncd\n한");
     EXPECT_EQ(m_doc->Text().ColorAt(m_doc->Text().Size() - 1), m_appearance.m_crSent);
 
-    MakeView();
-    m_doc->m_bSendLF = 1;
+    Fresh(kOpen, 0, 1);
     QGuiApplication::clipboard()->setText(QStringLiteral("x\ny"));
     QTest::keyClick(m_view.get(), Qt::Key_Insert, Qt::ShiftModifier);
     EXPECT_EQ(Sent(), "x\r\ny");
 
-    MakeView();
-    m_doc->m_bHexMode = 1;
+    Fresh(kOpen, 1);
     QGuiApplication::clipboard()->setText(QStringLiteral("1f 2A-3b\n"));
     QTest::keyClick(m_view.get(), Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(Shown(), "1F 2A 3B ");
