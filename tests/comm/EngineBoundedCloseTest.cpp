@@ -70,8 +70,6 @@ protected:
     HoldingWindow window;
 };
 
-}  // namespace
-
 TEST_F(EngineBoundedClose, ReaderHeldInADriverCall)
 {
     Uart([](FakeUartState& s) { s.holdModemReads = true; });  // the reader samples the lines every few ms
@@ -146,3 +144,5 @@ TEST_F(EngineBoundedClose, DestroyingTheEngineWaitsForTheLateThread)
     EXPECT_TRUE(sawWait);
     EXPECT_TRUE(diagnostics.Has("Reader/Status Thread didn't exit.\n\r"));
 }
+
+}  // namespace

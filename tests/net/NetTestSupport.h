@@ -168,8 +168,6 @@ public:
         m_fd.reset();
     }
     void Close() { m_fd.reset(); }
-    // Says it has finished sending and goes on reading.
-    void ShutdownWrite() { ::shutdown(m_fd.get(), SHUT_WR); }
 
 private:
     // Hands each receive's result to `done` until it says so (true) or the

@@ -1,9 +1,11 @@
 // The day logs: the exact line format other tools read, every run's file kept
 // whole (earlier runs set aside, files held by another running program left
 // alone, no two loggers ever in one file), every line of every thread, and
-// whole lines only when the disk refuses a write.
+// whole lines only when the disk refuses a write; and the log folder, made on
+// demand with every level, or a failure that says why.
 
 #include "support/LogFile.h"
+#include "support/LogFolder.h"
 
 #include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
@@ -256,6 +258,21 @@ TEST_F(LogFileTest, AWriteTheDiskRefusesLeavesWholeLinesAndIsToldOnceEachWay)
     for (const char* line : {"before", "line 0 of the flood", "line 1 of the flood", "after", "and on"})
         expected += kPrefix + line + "\r\n";
     EXPECT_EQ(ReadFile(Path()), expected);
+}
+
+TEST(LogFolder, IsMadeWithEveryLevelOrTheFailureNamesThePartAndWhy)
+{
+    testfiles::TempDir temp;
+    const std::string blocker = temp.path() + "/file";
+    testfiles::WriteFile(blocker, "x");
+    std::string failure;
+    ASSERT_TRUE(support::PrepareLogFolder(temp.path() + "/logs/today", failure)) << failure;
+    EXPECT_TRUE(std::filesystem::is_directory(temp.path() + "/logs/today"));
+    EXPECT_FALSE(support::PrepareLogFolder(blocker + "/sub/deeper", failure));
+    EXPECT_EQ(failure, "Cannot create log folder " + blocker + "/sub: Not a directory");
+    support::SetLogFolder("logs/");
+    EXPECT_EQ(support::LogFilePath("receive1206.log"), "logs/receive1206.log");
+    support::SetLogFolder({});
 }
 
 }  // namespace
