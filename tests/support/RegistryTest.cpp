@@ -1,24 +1,68 @@
-// CRegistry and the profile helpers on a store folder of the test's own:
-// paths and names it refuses, result codes callers act on, and exact round
-// trips of every kind of value through the text file.
+// The settings store: CRegistry and the profile helpers on a store folder of
+// the test's own (paths and names it refuses, result codes callers act on,
+// exact round trips of every kind of value through the text file); the
+// file's parser and writer on their own (what they refuse and why, trees too
+// deep for a call frame per level); and the store on disk (unreadable and
+// hostile files kept aside, a folder that cannot be written, several
+// processes at once, and processes killed while they write).
 
+#include "platform/LocalTime.h"
 #include "support/Profile.h"
 #include "support/Registry.h"
-#include "RegistryTestSupport.h"
+#include "support/RegistryFile.h"
+#include "tests/common/ChildProcess.h"
+#include "tests/common/DiagnosticCapture.h"
+#include "tests/common/TestFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <climits>
 #include <filesystem>
+#include <functional>
+#include <random>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 using namespace support;
-using registry_test::kAppKey;
+using testdiag::DiagnosticCapture;
 using testfiles::ReadFile;
 
 namespace {
+
+constexpr const char* kAppKey = "HKEY_CURRENT_USER\\Software\\Trevane Desk2\\Trevane2";
+
+// "a\a\...\a" with `depth` parts.
+std::string Chain(std::size_t depth)
+{
+    std::string path = "a";
+    for (std::size_t i = 1; i < depth; ++i)
+        path += "\\a";
+    return path;
+}
+
+// The second program on the store (child/registry_child.cpp) with `args`.
+std::vector<std::string> ChildCommand(std::vector<std::string> args)
+{
+    args.insert(args.begin(), KESTRANA_REGISTRY_CHILD);
+    return args;
+}
+
+// Runs the child with `args` to its end (killed after 60 s); its output.
+std::string RunChild(const std::vector<std::string>& args)
+{
+    testchild::ChildProcess child;
+    if (!child.Start(ChildCommand(args)))
+        return "(not started)";
+    std::string output = child.ReadToEnd(std::chrono::seconds(60));
+    if (!child.WaitExit(std::chrono::seconds(5)))
+        output += "(timed out)";
+    return output;
+}
 
 class RegistryTest : public ::testing::Test {
 protected:
@@ -169,6 +213,245 @@ TEST_F(RegistryTest, ProfileValuesRoundTripAndReadsWriteNothing)
     EXPECT_EQ(GetProfileInt("CommPortSettings", "Device1", 5), 5) << "a string is no number";
     EXPECT_EQ(GetProfileString("CommPortSettings", "BaudRate", "dflt"), "dflt") << "nor a number a string";
     EXPECT_NE(ReadFile(m_store.File()).find("\"BaudRate\"=dword:80000000"), std::string::npos);
+}
+
+TEST(RegistryFile, WhatItCannotReadIsRefusedWithTheLine)
+{
+    const std::string key = "REGEDIT4\r\n[HKEY_CURRENT_USER]\r\n\"a\"=";
+    const struct {
+        std::string text;
+        const char* error;  // "" when it is read
+    } cases[] = {
+        {"REGEDIT4\r\n", ""},
+        {"REGEDIT4\r\n[HKEY_CURRENT_USER\\" + Chain(kMaxKeyDepth) + "]\r\n", ""},
+        {"", "first line is not REGEDIT4"},
+        {"REGEDIT4\r\n\"Orphan\"=dword:1\r\n", "value outside a key at line 2"},
+        {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\X]\r\n", "key of another root at line 2"},
+        {"REGEDIT4\r\n[HKEY_CURRENT_USER\\\\X]\r\n", "bad key name at line 2"},
+        {"REGEDIT4\r\n[HKEY_CURRENT_USER\\" + Chain(kMaxKeyDepth + 1) + "]\r\n", "key nested too deep at line 2"},
+        {"REGEDIT4\r\n[HKEY_CURRENT_USER]\r\ngarbage\r\n", "bad value name at line 3"},
+        {"REGEDIT4\r\n[HKEY_CURRENT_USER]\r\n;LastWriteTime=abc\r\n", "bad last write time at line 3"},
+        {key + "-\r\n", "bad value data at line 3"},
+        {key + "\"bad \\q escape\"\r\n", "bad value data at line 3"},
+        {key + "hex:01,\\\r\n", "continuation past the end at line 4"},
+        {key + "hex:1,2,zz\r\n", "bad value data at line 3"},
+        // Items of three digits or more; past a signed int after eight, and past 64 bits.
+        {key + "hex:100\r\n", "bad value data at line 3"},
+        {key + "hex:01,fffffffff,02\r\n", "bad value data at line 3"},
+        {key + "hex:ffffffffffffffffff\r\n", "bad value data at line 3"},
+        {key + "dword:123456789\r\n", "bad value data at line 3"},
+    };
+    for (const auto& c : cases) {
+        RegKey root;
+        std::string error;
+        EXPECT_EQ(ParseRegFile(c.text, "HKEY_CURRENT_USER", 0, root, error), *c.error == '\0') << c.text.substr(0, 60);
+        EXPECT_EQ(error, c.error) << c.text.substr(0, 60);
+    }
+}
+
+// Runs `work` on a thread whose stack is far too small for one call frame
+// per level of a deep tree, so any recursion over the levels crashes.
+void RunOnSmallStack(const std::function<void()>& work)
+{
+    pthread_attr_t attr;
+    ASSERT_EQ(pthread_attr_init(&attr), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attr, 128 * 1024), 0);
+    pthread_t thread;
+    auto body = [](void* arg) -> void* {
+        (*static_cast<const std::function<void()>*>(arg))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attr, body, const_cast<std::function<void()>*>(&work)), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+}
+
+TEST(RegistryFile, FormattingAndFreeingDoNotRecursePerLevel)
+{
+    // Deeper than any file may hold, built in memory.
+    bool formatted = false, freed = false;
+    RunOnSmallStack([&] {
+        {
+            RegKey root;
+            root.name = "HKEY_CURRENT_USER";
+            RegKey* key = &root;
+            for (int i = 0; i < 3000; ++i)
+                key = &key->AddSubKey("a");
+            formatted = FormatRegFile(root).find("[HKEY_CURRENT_USER\\" + Chain(3000) + "]") != std::string::npos;
+            for (int i = 0; i < 200000; ++i)
+                key = &key->AddSubKey(i % 2 == 0 ? "a" : "b");
+        }
+        freed = true;
+    });
+    EXPECT_TRUE(formatted && freed);
+}
+
+std::vector<std::string> SetAside(const std::string& dir)
+{
+    std::vector<std::string> names;
+    for (const std::string& name : testfiles::FileNames(dir))
+        if (name.find(".corrupt-") != std::string::npos)
+            names.push_back(name);
+    return names;
+}
+
+TEST_F(RegistryTest, AnUnreadableFileIsKeptAsideOnceAndReportedOnce)
+{
+    const std::string garbage = "this is not a settings file\r\n\x01\x02\x03";
+    testfiles::WriteFile(m_store.File(), garbage);
+    platform::SetLocalTimeSource([] { return platform::LocalTime{2024, 1, 2, 3, 4, 5, 0}; });
+    DiagnosticCapture diagnostics;
+
+    CRegistry registry;
+    DWORD disposition = 0;
+    ASSERT_TRUE(registry.CreateKeyByPath(kAppKey, &disposition));
+    EXPECT_EQ(disposition, REG_CREATED_NEW_KEY) << "the store starts empty";
+    ASSERT_TRUE(registry.WriteDword("After", 1));
+    EXPECT_FALSE(registry.OpenKey("Missing", KEY_READ));
+    const std::string first = "HKEY_CURRENT_USER.reg.corrupt-20240102-030405";
+    ASSERT_EQ(diagnostics.texts().size(), 1u);
+    EXPECT_NE(diagnostics.texts()[0].find(first), std::string::npos) << diagnostics.texts()[0];
+    ASSERT_EQ(SetAside(m_store.path()), std::vector<std::string>{first});
+    EXPECT_EQ(ReadFile(m_store.path() + "/" + first), garbage) << "kept unchanged";
+
+    // A second bad file in the same second, found by a read, does not
+    // replace the first copy.
+    testfiles::WriteFile(m_store.File(), "REGEDIT4\r\n[HKEY_CURRENT_USER\\A]\r\nbroken\r\n");
+    CRegistry reader;
+    ASSERT_TRUE(reader.CreateKeyByPath("HKEY_CURRENT_USER"));
+    EXPECT_FALSE(reader.OpenKey("A", KEY_READ));
+    EXPECT_EQ(diagnostics.texts().size(), 2u);
+    EXPECT_EQ(SetAside(m_store.path()), (std::vector<std::string>{first, first + "-2"}));
+    EXPECT_EQ(ReadFile(m_store.path() + "/" + first), garbage);
+    platform::SetLocalTimeSource({});
+
+    // The next start of the program finds a good file and says nothing.
+    EXPECT_EQ(RunChild({"read", "Software\\Trevane Desk2\\Trevane2", "After"}), "reports 0 found 0 value 0\n");
+    EXPECT_EQ(SetAside(m_store.path()).size(), 2u);
+}
+
+TEST_F(RegistryTest, ADeepKeyFileIsSetAsideAndNoKeyIsMadeDeeperThanItCanRead)
+{
+    // One 120 KB line of nested key names: it once crashed the save at exit.
+    const std::string hostile = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + Chain(60000) + "]\r\n";
+    testfiles::WriteFile(m_store.File(), hostile);
+    CRegistry registry;
+    ASSERT_TRUE(registry.CreateKeyByPath(kAppKey)) << registry.LastErrorText();
+    ASSERT_TRUE(registry.CreateKeyByPath("HKEY_CURRENT_USER"));
+    const std::vector<std::string> aside = SetAside(m_store.path());
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(ReadFile(m_store.path() + "/" + aside[0]), hostile);
+
+    ASSERT_TRUE(registry.CreateKey(Chain(kMaxKeyDepth - 1).c_str()));
+    ASSERT_TRUE(registry.CreateKey("last"));  // level 512
+    EXPECT_FALSE(registry.CreateKey("one-more"));
+    EXPECT_EQ(registry.LastError(), ERROR_INVALID_PARAMETER);
+    ASSERT_TRUE(registry.WriteDword("Deep", 5));
+
+    // What was saved reads back, from a file nobody had to set aside.
+    EXPECT_EQ(RunChild({"read", Chain(kMaxKeyDepth - 1) + "\\last", "Deep"}), "reports 0 found 1 value 5\n");
+}
+
+TEST(RegistryUnwritableTest, AFolderThatCannotBeWrittenGivesAccessDeniedAndSaysWhy)
+{
+    testfiles::TempDir dir;
+    const std::string blocker = dir.path() + "/a-file";
+    testfiles::WriteFile(blocker, "in the way");
+    testfiles::ScopedEnv folder("KESTRANA_REGISTRY_DIR", blocker + "/registry");
+    const std::string cause = "Cannot create settings folder " + blocker + "/registry: Not a directory";
+
+    CRegistry registry;
+    EXPECT_FALSE(registry.CreateKeyByPath(kAppKey));
+    EXPECT_TRUE(registry.LastError() == ERROR_ACCESS_DENIED && registry.LastErrorText() == cause) << registry.LastErrorText();
+    ASSERT_TRUE(registry.CreateKeyByPath("HKEY_CURRENT_USER"));
+    ASSERT_TRUE(registry.OpenKey(nullptr, KEY_ALL_ACCESS));
+    EXPECT_FALSE(registry.WriteDword("Number", 1));
+    EXPECT_TRUE(registry.LastError() == ERROR_ACCESS_DENIED && registry.LastErrorText() == cause) << registry.LastErrorText();
+    DWORD value = 0;
+    EXPECT_FALSE(registry.ReadDword("Number", &value));
+    EXPECT_EQ(registry.LastErrorText(), "") << "a missing value has no outside cause";
+    EXPECT_EQ(ReadFile(blocker), "in the way");
+}
+
+TEST_F(RegistryTest, TwoProcessesWritingAtOnceKeepEachOthersValues)
+{
+    CRegistry registry;
+    ASSERT_TRUE(registry.CreateKeyByPath(kAppKey));
+    ASSERT_TRUE(registry.WriteDword("Mine", 1));
+    constexpr int kCount = 150;
+    testchild::ChildProcess first;
+    testchild::ChildProcess second;
+    ASSERT_TRUE(first.Start(ChildCommand({"write", kAppKey, "First", std::to_string(kCount)})));
+    ASSERT_TRUE(second.Start(ChildCommand({"write", kAppKey, "Second", std::to_string(kCount)})));
+    EXPECT_EQ(first.ReadToEnd(std::chrono::seconds(90)), "done\n");
+    EXPECT_EQ(second.ReadToEnd(std::chrono::seconds(90)), "done\n");
+
+    // Their changes are seen here, and a write here keeps them.
+    ASSERT_TRUE(registry.WriteDword("Mine", 5));
+    CRegistry reader;
+    ASSERT_TRUE(reader.CreateKeyByPath(kAppKey));
+    EXPECT_EQ(reader.m_dwValues, static_cast<DWORD>(2 * kCount + 1));
+    for (const char* prefix : {"First", "Second"}) {
+        for (int i = 0; i < kCount; ++i) {
+            const std::string name = prefix + std::to_string(i);
+            DWORD value = 0;
+            ASSERT_TRUE(reader.ReadDword(name.c_str(), &value)) << name;
+            EXPECT_EQ(value, static_cast<DWORD>(i));
+        }
+    }
+}
+
+DWORD Dword(const std::vector<std::uint8_t>& d) { return d[0] | d[1] << 8 | d[2] << 16 | static_cast<DWORD>(d[3]) << 24; }
+
+// What the writing child leaves: "Last" = step n, and "V<k>" holding the
+// pattern of some step j with j % 20 == k and j <= n + 1.
+void ExpectConsistentLoopState(const std::string& file, DWORD& last)
+{
+    RegKey root;
+    std::string error;
+    ASSERT_TRUE(ParseRegFile(ReadFile(file), "HKEY_CURRENT_USER", 0, root, error)) << error;
+    const RegKey* key = &root;
+    for (const char* name : {"Software", "Trevane Desk2", "Trevane2"})
+        ASSERT_NE(key = key->FindSubKey(name), nullptr) << name;
+    const RegValue* lastValue = key->FindValue("Last");
+    ASSERT_TRUE(lastValue != nullptr && lastValue->data.size() == 4u);
+    const DWORD n = Dword(lastValue->data);
+    EXPECT_GE(n, last) << "went back to an older state";
+    last = n;
+    for (const RegValue& value : key->Values()) {
+        if (value.name == "Last")
+            continue;
+        ASSERT_GE(value.data.size(), 4u);
+        const DWORD step = Dword(value.data);
+        EXPECT_EQ(value.name, "V" + std::to_string(step % 20));
+        EXPECT_LE(step, n + 1);
+        ASSERT_EQ(value.data.size(), 4u + step % 500) << value.name;
+        for (std::size_t i = 4; i < value.data.size(); ++i)
+            ASSERT_EQ(value.data[i], static_cast<std::uint8_t>(step)) << value.name;
+    }
+}
+
+TEST_F(RegistryTest, AProcessKilledWhileWritingLeavesAWholeFile)
+{
+    std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<int> pause(5, 60);
+    DWORD last = 0;
+    for (int round = 0; round < 20; ++round) {
+        testchild::ChildProcess child;
+        ASSERT_TRUE(child.Start(ChildCommand({"loop", kAppKey})));
+        ASSERT_TRUE(child.WaitForOutput("started\n", std::chrono::seconds(30)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
+        child.Kill();
+        EXPECT_EQ(child.WaitExit(std::chrono::seconds(0)), 128 + SIGKILL) << "the writer stopped by itself";
+        const DWORD before = last;
+        ExpectConsistentLoopState(m_store.File(), last);
+        if (HasFatalFailure())
+            return;
+        EXPECT_TRUE(round == 0 || last > before) << "each round stores at least one step";
+    }
+    EXPECT_TRUE(SetAside(m_store.path()).empty());
+    EXPECT_EQ(RunChild({"read", "Software\\Trevane Desk2\\Trevane2", "Last"}),
+              "reports 0 found 1 value " + std::to_string(last) + "\n");
 }
 
 }  // namespace
