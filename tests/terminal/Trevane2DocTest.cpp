@@ -1,8 +1,16 @@
-// Saving the terminal text coloured or plain, and opening both kinds.
+// The document's files: the terminal text saved coloured or plain and both
+// kinds opened again; and the S-record file chosen for sending, its line
+// feeds counted across the reader's blocks, the files that cannot be
+// counted, and File > Open in the view.
 
 #include "TerminalTestSupport.h"
 
+#include "terminal/Choosers.h"
 #include "tests/common/TextReference.h"
+#include "text/LineFeedCount.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -84,6 +92,130 @@ TEST_F(DocTest, FilesThatCannotBeReadOrWrittenFailAndKeepTheText)
     EXPECT_FALSE(m_doc->OnOpenDocument(PathOf("missing.rtf")));
     EXPECT_FALSE(m_doc->OnSaveDocument(PathOf("no/such/folder/x.rtf")));
     EXPECT_EQ(m_view->PlainText(), kExpected);
+}
+
+std::string S(std::size_t n) { return std::string(n, 'S'); }  // no line feed among them
+
+std::string CrLfLines(int count)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += "S1130000285F245F2212226A000424290008237C2A\r\n";
+    return text;
+}
+
+class FileOpenTest : public terminal_test::ViewFixture {
+protected:
+    void SetUp() override
+    {
+        ViewFixture::SetUp();
+        m_view->OnInitialUpdate();
+        m_previousChooser = SetOpenFilesChooser([this](const OpenFilesRequest& request, QWidget*) {
+            m_requests.push_back(request);
+            return m_answer;
+        });
+    }
+    void TearDown() override
+    {
+        SetOpenFilesChooser(std::move(m_previousChooser));
+        ViewFixture::TearDown();
+    }
+    std::string PathOf(const std::string& name) const { return m_dir->Path() + "/" + name; }
+    QString Write(const std::string& name, const std::string& content)
+    {
+        testfiles::WriteFile(PathOf(name), content);
+        return QString::fromStdString(PathOf(name));
+    }
+
+    OpenFilesChooser m_previousChooser;
+    std::vector<OpenFilesRequest> m_requests;
+    QStringList m_answer;
+};
+
+TEST_F(FileOpenTest, CountsEveryLineFeedAcrossBlockBoundaries)
+{
+    const struct {
+        const char* name;
+        std::string content;
+        std::uint32_t expected;
+    } cases[] = {
+        {"1000 CR LF lines", CrLfLines(1000), 1000},
+        {"empty", "", 0},
+        {"257 bytes, the last a line feed", S(256) + "\n", 1},
+        {"line feeds on both sides of 256", S(255) + "\n\n" + S(254) + "\n", 3},
+        {"last line without a line feed, carriage returns", "S0\rS1\nS9", 1},
+        {"binary bytes", std::string("\x00\x0A\xFF\x0A\x0D", 5), 2},
+        // Around the reader's own block of 64 KiB.
+        {"a line feed on each side of 65536", S(65535) + "\n\n" + S(70000) + "\n", 3},
+        {"exactly 65536 line feeds", std::string(65536, '\n'), 65536},
+    };
+    for (const auto& c : cases) {
+        const LineFeedCount count = CountFileLineFeeds(Write("count.mot", c.content).toStdString());
+        EXPECT_TRUE(count.ok() && count.lineFeeds == c.expected) << c.name << ": " << count.lineFeeds << count.failure;
+        EXPECT_EQ(CountLineFeeds(c.content.data(), c.content.size()), c.expected) << c.name;
+    }
+}
+
+TEST_F(FileOpenTest, FilesThatCannotBeCountedNameThemselvesAndTheReason)
+{
+    const std::string dir = m_dir->Path();
+    const std::string plain = Write("plain.mot", "S0\n").toStdString();
+    ASSERT_EQ(::mkfifo((dir + "/pipe.mot").c_str(), 0600), 0);
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {dir + "/missing.mot", "Cannot open " + dir + "/missing.mot: No such file or directory"},
+        {plain + "/child.mot", "Cannot open " + plain + "/child.mot: Not a directory"},
+        {dir, "Cannot read " + dir + ": Is a directory"},
+        // A pipe or a device might never end; neither may hold the caller.
+        {dir + "/pipe.mot", "Cannot read " + dir + "/pipe.mot: not a regular file"},
+        {"/dev/zero", "Cannot read /dev/zero: not a regular file"},
+    };
+    if (::geteuid() != 0) {  // root reads any file
+        const std::string locked = Write("locked.mot", "S0\n").toStdString();
+        ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+        cases.emplace_back(locked, "Cannot open " + locked + ": Permission denied");
+    }
+    for (const auto& [path, failure] : cases) {
+        const LineFeedCount count = CountFileLineFeeds(path);
+        EXPECT_TRUE(count.failure == failure && count.lineFeeds == 0u) << count.failure;
+    }
+}
+
+TEST_F(FileOpenTest, EachChoiceIsCountedAndNamedOrChangesNothing)
+{
+    Write("b.mot", "1\n2\n3\n");
+    Write("a.mot", "1\n");
+    const struct {
+        const char* what;
+        QStringList chosen;
+        const char* name;  // what the document then holds
+        std::uint32_t lines;
+        std::string box;
+    } steps[] = {
+        {"a file", {Write("image.mot", CrLfLines(1000))}, "image.mot", 1000, ""},
+        {"cancel", {}, "image.mot", 1000, ""},
+        {"a typed name that does not exist", {QString::fromStdString(PathOf("typed.mot"))}, "image.mot", 1000,
+         "Cannot open " + PathOf("typed.mot") + ": No such file or directory"},
+        {"several files: the first counts", {QString::fromStdString(PathOf("b.mot")), QString::fromStdString(PathOf("a.mot"))},
+         "b.mot", 3, ""},
+        {"a relative name is recorded in full", {QStringLiteral("a.mot")}, "a.mot", 1, ""},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        m_boxes.texts.clear();
+        m_answer = step.chosen;
+        m_view->OnFileOpen();
+        EXPECT_TRUE(m_doc->m_strUploadPath.toStdString() == PathOf(step.name) && m_doc->m_nUploadLines == step.lines)
+            << m_doc->m_strUploadPath.toStdString() << " " << m_doc->m_nUploadLines;
+        EXPECT_EQ(m_doc->GetTitle(), QString::fromLatin1(step.name) + QStringLiteral(" - Kestrana"));
+        EXPECT_EQ(m_boxes.texts, step.box.empty() ? std::vector<std::string>{} : std::vector<std::string>{step.box});
+    }
+    EXPECT_EQ(m_requests.size(), std::size(steps));
+
+    // A new document keeps the choice but not the title.
+    ASSERT_TRUE(m_doc->OnNewDocument());
+    m_view->OnInitialUpdate();
+    EXPECT_EQ(m_doc->m_strUploadPath, QString::fromStdString(PathOf("a.mot")));
+    EXPECT_EQ(m_doc->GetTitle(), QStringLiteral("No File - Kestrana"));
 }
 
 }  // namespace
