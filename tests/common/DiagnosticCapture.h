@@ -2,6 +2,7 @@
 // Collects the diagnostic channel's texts while alive (from any thread).
 
 #include "platform/Diagnostic.h"
+#include "tests/common/TestFiles.h"
 
 #include <algorithm>
 #include <mutex>
@@ -12,17 +13,6 @@ namespace testdiag {
 
 class DiagnosticCapture {
 public:
-    DiagnosticCapture()
-    {
-        m_previous = platform::SetDiagnosticSink([this](std::string_view text) {
-            std::lock_guard lock(m_mutex);
-            m_texts.emplace_back(text);
-        });
-    }
-    ~DiagnosticCapture() { platform::SetDiagnosticSink(m_previous); }
-    DiagnosticCapture(const DiagnosticCapture&) = delete;
-    DiagnosticCapture& operator=(const DiagnosticCapture&) = delete;
-
     std::vector<std::string> texts() const
     {
         std::lock_guard lock(m_mutex);
@@ -36,9 +26,16 @@ public:
     bool Has(const std::string& text) const { return Count(text) > 0; }
 
 private:
+    void Add(std::string_view text)
+    {
+        std::lock_guard lock(m_mutex);
+        m_texts.emplace_back(text);
+    }
+
     mutable std::mutex m_mutex;
     std::vector<std::string> m_texts;
-    platform::DiagnosticSink m_previous;
+    testfiles::ScopedHook<platform::DiagnosticSink> m_sink{platform::SetDiagnosticSink,
+                                                           [this](std::string_view text) { Add(text); }};
 };
 
 }  // namespace testdiag

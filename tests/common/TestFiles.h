@@ -1,7 +1,8 @@
 #pragma once
 // Files for the tests: a private folder under /tmp that goes away with the
 // object, whole-file reads and writes (logs split at their CR LF line ends),
-// and an environment variable set for the life of an object.
+// and an environment variable or a process-wide hook set for the life of an
+// object.
 
 #include <stdlib.h>
 
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace testfiles {
@@ -92,6 +94,21 @@ public:
 private:
     std::string m_name;
     std::optional<std::string> m_old;
+};
+
+// Sets a process-wide hook with `set`, which hands back the one it replaces,
+// while alive; then puts that one back.
+template <typename Hook>
+class ScopedHook {
+public:
+    ScopedHook(Hook (*set)(Hook), Hook hook) : m_set(set), m_previous(set(std::move(hook))) {}
+    ~ScopedHook() { m_set(std::move(m_previous)); }
+    ScopedHook(const ScopedHook&) = delete;
+    ScopedHook& operator=(const ScopedHook&) = delete;
+
+private:
+    Hook (*m_set)(Hook);
+    Hook m_previous;
 };
 
 // A settings store of its own: a fresh folder the store is pointed at.

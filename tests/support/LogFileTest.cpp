@@ -39,21 +39,17 @@ protected:
     {
         ASSERT_FALSE(m_temp.path().empty());
         platform::SetLocalTimeSource([] { return platform::LocalTime{2027, 2, 1, 9, 3, 4, 0}; });
-        m_previousBox = platform::SetMessageBoxHandler([this](std::string_view text, std::string_view detail) {
-            m_boxes.push_back(std::string(text) + " / " + std::string(detail));
-        });
     }
-    void TearDown() override
-    {
-        platform::SetLocalTimeSource({});
-        platform::SetMessageBoxHandler(m_previousBox);
-    }
+    void TearDown() override { platform::SetLocalTimeSource({}); }
 
     std::string Path(const std::string& name = "event0201.log") const { return m_temp.path() + "/" + name; }
 
     testfiles::TempDir m_temp{"kestrana-logfile"};
     std::vector<std::string> m_boxes;
-    platform::MessageBoxHandler m_previousBox;
+    testfiles::ScopedHook<platform::MessageBoxHandler> m_boxHandler{
+        platform::SetMessageBoxHandler, [this](std::string_view text, std::string_view detail) {
+            m_boxes.push_back(std::string(text) + " / " + std::string(detail));
+        }};
 };
 
 TEST_F(LogFileTest, EachCallWritesOnePrefixAndItsTextWithCrLf)

@@ -70,24 +70,6 @@ TEST(AppearanceStoreTest, MissingSectionGivesDefaultColoursAndMissingOrMalformed
 
 class AppearanceDlgTest : public terminal_test::ViewFixture {
 protected:
-    void SetUp() override
-    {
-        ViewFixture::SetUp();
-        m_previousFont = SetFontChooser([this](const QFont& initial, QWidget*) {
-            m_fontAsked.push_back(initial);
-            return m_fontAnswer;
-        });
-        m_previousColor = SetColorChooser([this](const QColor& initial, QWidget*) {
-            m_colorAsked.push_back(initial);
-            return m_colorAnswer;
-        });
-    }
-    void TearDown() override
-    {
-        SetFontChooser(std::move(m_previousFont));
-        SetColorChooser(std::move(m_previousColor));
-        ViewFixture::TearDown();
-    }
     static void Click(QDialog& dialog, const char* name)
     {
         dialog.findChild<QPushButton*>(QString::fromLatin1(name))->click();
@@ -106,12 +88,18 @@ protected:
         return loaded;
     }
 
-    FontChooser m_previousFont;
-    ColorChooser m_previousColor;
     std::optional<QFont> m_fontAnswer;
     std::optional<QColor> m_colorAnswer;
     std::vector<QFont> m_fontAsked;
     std::vector<QColor> m_colorAsked;
+    testfiles::ScopedHook<FontChooser> m_fontChooser{SetFontChooser, [this](const QFont& initial, QWidget*) {
+                                                         m_fontAsked.push_back(initial);
+                                                         return m_fontAnswer;
+                                                     }};
+    testfiles::ScopedHook<ColorChooser> m_colorChooser{SetColorChooser, [this](const QColor& initial, QWidget*) {
+                                                           m_colorAsked.push_back(initial);
+                                                           return m_colorAnswer;
+                                                       }};
 };
 
 TEST_F(AppearanceDlgTest, EachColourReachesLaterTextAndTheStoreOnOkAndNeverOnCancel)

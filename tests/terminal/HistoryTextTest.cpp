@@ -335,7 +335,7 @@ TEST_F(HistoryText, DiskTroubleDropsTheOldestTextWithOneMarker)
     }
 }
 
-TEST_F(HistoryText, AHistoryFileCutShortUnderItIsDroppedAndANewOneTakesOver)
+TEST_F(HistoryText, TheHistoryFileIsUnlinkedReplacedWhenCutShortUnderItAndDroppedByClear)
 {
     SmallText text;
     Reference ref;
@@ -343,33 +343,22 @@ TEST_F(HistoryText, AHistoryFileCutShortUnderItIsDroppedAndANewOneTakesOver)
         Append(text, ref, u"old " + std::u16string(static_cast<std::size_t>(i % 30), u'o') + u"\n");
     ASSERT_TRUE(text.WaitForWriter(10000));
     ASSERT_GT(text.PiecesOnDisk(), 5u);
-    ASSERT_EQ(::ftruncate(text.HistoryFileDescriptor(), 0), 0);
+    char target[512] = {};
+    ASSERT_GT(::readlink(("/proc/self/fd/" + std::to_string(text.HistoryFileDescriptor())).c_str(), target,
+                         sizeof target - 1), 0);
+    // Unlinked from the start: nothing of it is left in the folder.
+    EXPECT_NE(std::string(target).find("(deleted)"), std::string::npos) << target;
+    EXPECT_EQ(std::string(target).rfind(m_dir.path(), 0), 0u) << target;
 
+    ASSERT_EQ(::ftruncate(text.HistoryFileDescriptor(), 0), 0);
     text.At(0);  // reading the oldest text finds the file empty
     EXPECT_NE(text.Poll() & TerminalText::kDropped, 0u);
     ExpectDroppedOldest(text, ref, "cut short");
-
     for (int i = 0; i < 100; ++i)
         text.Append(u"new line\n", 9, 1);
     ASSERT_TRUE(text.WaitForWriter(10000));
     EXPECT_GT(text.PiecesOnDisk(), 0u);
     EXPECT_EQ(All(text).substr(All(text).size() - 9), u"new line\n");
-}
-
-TEST_F(HistoryText, ClearDropsTheHistoryFile)
-{
-    SmallText text;
-    for (int i = 0; i < 50; ++i)
-        text.Append(u"some text\n", 10, 1);
-    ASSERT_TRUE(text.WaitForWriter(10000));
-    const int fd = text.HistoryFileDescriptor();
-    ASSERT_GE(fd, 0);
-    const std::string link = "/proc/self/fd/" + std::to_string(fd);
-    char target[512] = {};
-    ASSERT_GT(::readlink(link.c_str(), target, sizeof target - 1), 0);
-    // Unlinked from the start: nothing of it is left in the folder.
-    EXPECT_NE(std::string(target).find("(deleted)"), std::string::npos) << target;
-    EXPECT_EQ(std::string(target).rfind(m_dir.path(), 0), 0u) << target;
 
     text.Clear();
     EXPECT_EQ(text.HistoryFileDescriptor(), -1);

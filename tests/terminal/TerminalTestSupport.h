@@ -74,16 +74,12 @@ private:
 
 // Message boxes are recorded while the object lives, not shown.
 struct MessageBoxes {
-    MessageBoxes()
-        : m_previous(platform::SetMessageBoxHandler([this](std::string_view text, std::string_view detail) {
-              texts.emplace_back(text);
-              details.emplace_back(detail);
-          }))
-    {
-    }
-    ~MessageBoxes() { platform::SetMessageBoxHandler(std::move(m_previous)); }
     std::vector<std::string> texts, details;
-    platform::MessageBoxHandler m_previous;
+    testfiles::ScopedHook<platform::MessageBoxHandler> handler{
+        platform::SetMessageBoxHandler, [this](std::string_view text, std::string_view detail) {
+            texts.emplace_back(text);
+            details.emplace_back(detail);
+        }};
 };
 
 // A document and its view in a working folder of their own.

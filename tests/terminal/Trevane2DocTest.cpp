@@ -14,20 +14,38 @@
 
 namespace {
 
-class DocTest : public terminal_test::ViewFixture {
+class FilesTest : public terminal_test::ViewFixture {
 protected:
-    QString PathOf(const char* name) const { return QString::fromStdString(m_dir->Path() + "/" + name); }
+    void SetUp() override
+    {
+        ViewFixture::SetUp();
+        m_view->OnInitialUpdate();
+    }
+    std::string PathOf(const std::string& name) const { return m_dir->Path() + "/" + name; }
+    QString QPathOf(const std::string& name) const { return QString::fromStdString(PathOf(name)); }
+    QString Write(const std::string& name, const std::string& content)
+    {
+        testfiles::WriteFile(PathOf(name), content);
+        return QPathOf(name);
+    }
     void Fill()
     {
         Received("rx {brace} back\\slash\r\n\xED\x95\x9C\tx");
         m_view->ShowSent("tx line\nend", 11);
         Received("!");
     }
+
+    int m_asked = 0;  // by the file chooser
+    QStringList m_answer;
+    testfiles::ScopedHook<OpenFilesChooser> m_chooser{SetOpenFilesChooser, [this](const OpenFilesRequest&, QWidget*) {
+                                                          ++m_asked;
+                                                          return m_answer;
+                                                      }};
 };
 
 const QString kExpected = QString::fromUtf8("rx {brace} back\\slash\n\xED\x95\x9C\txtx line\nend!");
 
-TEST_F(DocTest, SavesColouredOrPlainByTheChosenFormatOrElseTheExtension)
+TEST_F(FilesTest, SavesColouredOrPlainByTheChosenFormatOrElseTheExtensionAndAFailureKeepsTheText)
 {
     using Format = CTrevane2Doc::SaveFormat;
     const struct {
@@ -42,7 +60,7 @@ TEST_F(DocTest, SavesColouredOrPlainByTheChosenFormatOrElseTheExtension)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         m_doc->SetSaveFormat(c.format);
-        const QString path = PathOf(c.name);
+        const QString path = QPathOf(c.name);
         ASSERT_TRUE(m_doc->OnSaveDocument(path));
         EXPECT_EQ(m_doc->GetTitle(), QString::fromLatin1(c.name) + QStringLiteral(" - Kestrana"));
         const std::string saved = testfiles::ReadFile(path.toStdString());
@@ -60,9 +78,13 @@ TEST_F(DocTest, SavesColouredOrPlainByTheChosenFormatOrElseTheExtension)
     EXPECT_EQ(m_doc->Text().ColorAt(0), 0x000000FFu);
     EXPECT_EQ(m_doc->Text().ColorAt(static_cast<std::uint64_t>(kExpected.indexOf(QStringLiteral("tx line")))),
               0x00FF0000u);
+    // Files that cannot be read or written fail and keep the text.
+    EXPECT_FALSE(m_doc->OnOpenDocument(QPathOf("missing.rtf")));
+    EXPECT_FALSE(m_doc->OnSaveDocument(QPathOf("no/such/folder/x.rtf")));
+    EXPECT_EQ(m_view->PlainText(), kExpected);
 }
 
-TEST_F(DocTest, OpensPlainTextAndRtfFromOtherWriters)
+TEST_F(FilesTest, OpensPlainTextAndRtfFromOtherWriters)
 {
     const struct {
         const char* name;
@@ -78,20 +100,11 @@ TEST_F(DocTest, OpensPlainTextAndRtfFromOtherWriters)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        testfiles::WriteFile(PathOf(c.name).toStdString(), c.content);
-        ASSERT_TRUE(m_doc->OnOpenDocument(PathOf(c.name)));
+        ASSERT_TRUE(m_doc->OnOpenDocument(Write(c.name, c.content)));
         EXPECT_EQ(m_view->PlainText(), c.text);
         EXPECT_EQ(m_doc->Text().ColorAt(0), c.firstColour);
         EXPECT_EQ(m_doc->Text().ColorAt(9), c.colourAt9);
     }
-}
-
-TEST_F(DocTest, FilesThatCannotBeReadOrWrittenFailAndKeepTheText)
-{
-    Fill();
-    EXPECT_FALSE(m_doc->OnOpenDocument(PathOf("missing.rtf")));
-    EXPECT_FALSE(m_doc->OnSaveDocument(PathOf("no/such/folder/x.rtf")));
-    EXPECT_EQ(m_view->PlainText(), kExpected);
 }
 
 std::string S(std::size_t n) { return std::string(n, 'S'); }  // no line feed among them
@@ -104,35 +117,7 @@ std::string CrLfLines(int count)
     return text;
 }
 
-class FileOpenTest : public terminal_test::ViewFixture {
-protected:
-    void SetUp() override
-    {
-        ViewFixture::SetUp();
-        m_view->OnInitialUpdate();
-        m_previousChooser = SetOpenFilesChooser([this](const OpenFilesRequest& request, QWidget*) {
-            m_requests.push_back(request);
-            return m_answer;
-        });
-    }
-    void TearDown() override
-    {
-        SetOpenFilesChooser(std::move(m_previousChooser));
-        ViewFixture::TearDown();
-    }
-    std::string PathOf(const std::string& name) const { return m_dir->Path() + "/" + name; }
-    QString Write(const std::string& name, const std::string& content)
-    {
-        testfiles::WriteFile(PathOf(name), content);
-        return QString::fromStdString(PathOf(name));
-    }
-
-    OpenFilesChooser m_previousChooser;
-    std::vector<OpenFilesRequest> m_requests;
-    QStringList m_answer;
-};
-
-TEST_F(FileOpenTest, CountsEveryLineFeedAcrossBlockBoundaries)
+TEST_F(FilesTest, CountsEveryLineFeedAcrossBlockBoundaries)
 {
     const struct {
         const char* name;
@@ -156,7 +141,7 @@ TEST_F(FileOpenTest, CountsEveryLineFeedAcrossBlockBoundaries)
     }
 }
 
-TEST_F(FileOpenTest, FilesThatCannotBeCountedNameThemselvesAndTheReason)
+TEST_F(FilesTest, FilesThatCannotBeCountedNameThemselvesAndTheReason)
 {
     const std::string dir = m_dir->Path();
     const std::string plain = Write("plain.mot", "S0\n").toStdString();
@@ -180,7 +165,7 @@ TEST_F(FileOpenTest, FilesThatCannotBeCountedNameThemselvesAndTheReason)
     }
 }
 
-TEST_F(FileOpenTest, EachChoiceIsCountedAndNamedOrChangesNothing)
+TEST_F(FilesTest, EachChoiceIsCountedAndNamedOrChangesNothing)
 {
     Write("b.mot", "1\n2\n3\n");
     Write("a.mot", "1\n");
@@ -193,10 +178,9 @@ TEST_F(FileOpenTest, EachChoiceIsCountedAndNamedOrChangesNothing)
     } steps[] = {
         {"a file", {Write("image.mot", CrLfLines(1000))}, "image.mot", 1000, ""},
         {"cancel", {}, "image.mot", 1000, ""},
-        {"a typed name that does not exist", {QString::fromStdString(PathOf("typed.mot"))}, "image.mot", 1000,
+        {"a typed name that does not exist", {QPathOf("typed.mot")}, "image.mot", 1000,
          "Cannot open " + PathOf("typed.mot") + ": No such file or directory"},
-        {"several files: the first counts", {QString::fromStdString(PathOf("b.mot")), QString::fromStdString(PathOf("a.mot"))},
-         "b.mot", 3, ""},
+        {"several files: the first counts", {QPathOf("b.mot"), QPathOf("a.mot")}, "b.mot", 3, ""},
         {"a relative name is recorded in full", {QStringLiteral("a.mot")}, "a.mot", 1, ""},
     };
     for (const auto& step : steps) {
@@ -209,12 +193,12 @@ TEST_F(FileOpenTest, EachChoiceIsCountedAndNamedOrChangesNothing)
         EXPECT_EQ(m_doc->GetTitle(), QString::fromLatin1(step.name) + QStringLiteral(" - Kestrana"));
         EXPECT_EQ(m_boxes.texts, step.box.empty() ? std::vector<std::string>{} : std::vector<std::string>{step.box});
     }
-    EXPECT_EQ(m_requests.size(), std::size(steps));
+    EXPECT_EQ(m_asked, static_cast<int>(std::size(steps)));
 
     // A new document keeps the choice but not the title.
     ASSERT_TRUE(m_doc->OnNewDocument());
     m_view->OnInitialUpdate();
-    EXPECT_EQ(m_doc->m_strUploadPath, QString::fromStdString(PathOf("a.mot")));
+    EXPECT_EQ(m_doc->m_strUploadPath, QPathOf("a.mot"));
     EXPECT_EQ(m_doc->GetTitle(), QStringLiteral("No File - Kestrana"));
 }
 
