@@ -1,0 +1,423 @@
+// The terminal view and its document. The view: received and sent blocks on
+// screen and in the receive log, repainting, scrolling, selection and
+// wrapping; and over a text whose older pieces are on disk: scrolling to the
+// oldest text, copying all of it, finding beside the window, and the one
+// event-box line when the history file fails. The document's files: the
+// terminal text saved coloured or plain and both kinds opened again; and the
+// S-record file chosen for sending, its line feeds counted across the
+// reader's blocks, the files that cannot be counted, and File > Open.
+
+#include "TerminalTestSupport.h"
+
+#include "platform/LocalTime.h"
+#include "support/Profile.h"
+#include "terminal/Choosers.h"
+#include "terminal/FindBar.h"
+#include "tests/common/TextReference.h"
+#include "text/HistoryFile.h"
+#include "text/LineFeedCount.h"
+
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QSignalSpy>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+constexpr const char* kPrefix = "2026/12/05, 14:05:09 - ";
+constexpr const char* kLogName = "receive1205.log";
+
+class ViewTest : public terminal_test::ViewFixture {
+protected:
+    void SetUp() override
+    {
+        platform::SetLocalTimeSource([] { return platform::LocalTime{2026, 12, 5, 14, 5, 9, 0}; });
+        ViewFixture::SetUp();
+        m_view->resize(400, 300);
+        m_view->show();
+        m_view->OnInitialUpdate();
+    }
+    void TearDown() override
+    {
+        ViewFixture::TearDown();
+        platform::SetLocalTimeSource({});
+    }
+    // Ends the view so the receive log is complete, then reads it.
+    std::vector<std::string> CloseAndReadLog()
+    {
+        m_view.reset();
+        return testfiles::ReadLines(kLogName);
+    }
+    void Sent(const std::string& bytes) { m_view->ShowSent(bytes.data(), static_cast<int>(bytes.size())); }
+};
+
+TEST_F(ViewTest, HexBlocksAreLoggedOneLineEachAndTextIsNot)
+{
+    Received("text ");
+    m_doc->m_bHexMode = 1;
+    Received(std::string("\x00\xFF", 2));
+    Received("A\r\n");
+    Sent("\x01");
+    m_view->AppendText("41 42 ", 0, true);  // an echo: as given, never logged
+    m_doc->m_bHexMode = 0;
+    Received("2");
+    EXPECT_EQ(m_view->PlainText(), QStringLiteral("text 00 FF 41 0D 0A 01 41 42 2"));
+
+    std::string expected;
+    for (const char* line : {"Receice Logging Start!", "00 FF ", "41 0D 0A ", "01 ", "Logging End!"})
+        expected += kPrefix + std::string(line) + "\r\n";
+    m_view.reset();
+    EXPECT_EQ(testfiles::ReadFile(kLogName), expected);
+}
+
+TEST_F(ViewTest, NewEmptiesTextTheLogAndReloadsTheOptions)
+{
+    m_doc->m_bHexMode = 1;
+    Received("\x10");  // a logged block
+    m_doc->m_bHexMode = 0;
+    m_doc->SetTitle(QStringLiteral("x.rtf - Kestrana"));
+    ASSERT_TRUE(support::WriteProfileInt("Terminal Settings", "AutoWrap", 1));
+    EXPECT_TRUE(m_doc->OnNewDocument());
+    m_view->OnInitialUpdate();
+    EXPECT_TRUE(m_view->PlainText().isEmpty());
+    EXPECT_EQ(m_doc->GetTitle(), QStringLiteral("No File - Kestrana"));
+    EXPECT_EQ(m_doc->m_bHexMode, 1);
+    EXPECT_EQ(CloseAndReadLog(), std::vector<std::string>({std::string(kPrefix) + "Receice Logging Start!",
+                                                          std::string(kPrefix) + "Logging End!"}));
+}
+
+TEST_F(ViewTest, DragSelectsCtrlCCopiesAndAnArrivingBlockDropsTheSelection)
+{
+    Received("abcdefgh\nsecond");
+    m_view->FlushPending();
+    QWidget* port = m_view->viewport();
+    const QFontMetrics metrics(m_view->font());
+    const int w = metrics.horizontalAdvance(QLatin1Char('M'));
+    const int y = metrics.lineSpacing() / 2 + 2;
+    auto mouse = [&](QEvent::Type type, int column, Qt::MouseButtons buttons) {
+        const QPointF at(2 + column * w, y);
+        QMouseEvent event(type, at, port->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(port, &event);
+    };
+    auto copy = [&] {
+        QGuiApplication::clipboard()->setText(QStringLiteral("-"));
+        QTest::keyClick(m_view.get(), Qt::Key_C, Qt::ControlModifier);
+        return QGuiApplication::clipboard()->text();
+    };
+    mouse(QEvent::MouseButtonPress, 2, Qt::LeftButton);
+    mouse(QEvent::MouseMove, 5, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, 5, Qt::NoButton);
+    EXPECT_EQ(copy(), QStringLiteral("cde"));
+
+    Received("!");
+    EXPECT_EQ(copy(), QStringLiteral("-"));  // nothing selected any more
+    EXPECT_EQ(m_view->PlainText(), QStringLiteral("abcdefgh\nsecond!"));
+}
+
+class HistoryViewTest : public ViewTest {
+protected:
+    void SetUp() override
+    {
+        ViewTest::SetUp();
+        m_doc->Text().SetPieceUnits(256);
+        m_doc->Text().SetMemoryBudget(1);
+    }
+    void TearDown() override
+    {
+        HistoryFile::SetWriteFault({});
+        ViewTest::TearDown();
+    }
+
+    // Lines "line N" through the received path, until the writer caught up.
+    std::string Receive(int lines)
+    {
+        std::string all;
+        for (int i = 0; i < lines; ++i) {
+            const std::string line = "line " + std::to_string(i) + "\n";
+            Received(line);
+            all += line;
+        }
+        m_doc->Text().WaitForWriter(10000);
+        QCoreApplication::processEvents();
+        m_view->FlushPending();
+        return all;
+    }
+};
+
+TEST_F(HistoryViewTest, ScrollsCopiesAndSelectsAcrossTheHistoryOnDisk)
+{
+    const std::string all = Receive(2000);
+    ASSERT_GT(m_doc->Text().PiecesOnDisk(), 20u);
+    m_view->verticalScrollBar()->setValue(0);
+    m_view->FlushPending();
+    EXPECT_EQ(m_view->FirstVisibleOffset(), 0u);
+    EXPECT_EQ(m_doc->Text().RowLength(0), 6u);  // "line 0"
+
+    m_view->OnEditSelectAll();
+    m_view->OnEditCopy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), all);
+}
+
+TEST_F(HistoryViewTest, AFailingHistoryFileSaysSoOnceAndReceivingGoesOn)
+{
+    QSignalSpy notices(m_view.get(), &CTrevane2View::logNotice);
+    HistoryFile::SetWriteFault([](std::size_t) { return ENOSPC; });
+    Receive(1000);
+    Receive(1000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notices.count() > 0; }, 5000));
+    QTest::qWait(50);
+    ASSERT_EQ(notices.count(), 1);
+    EXPECT_TRUE(notices.at(0).at(0).toString().contains(QStringLiteral("No space left on device")));
+    EXPECT_TRUE(m_view->PlainText().startsWith(QStringLiteral("[")));
+    EXPECT_TRUE(m_view->PlainText().endsWith(QStringLiteral("line 999\n")));
+}
+
+TEST_F(HistoryViewTest, FindRunsBesideTheWindowAndF3GoesOnFromTheHit)
+{
+    const QString all = QString::fromStdString(Receive(2000));
+    m_view->OnEditFind();
+    FindBar* bar = m_view->GetFindBar();
+    bar->TextEdit()->setText(QStringLiteral("line 123"));
+    // The view is at the end, so each search goes round to the start.
+    qsizetype expected = -1;
+    for (int round = 0; round < 3; ++round) {
+        QTest::keyClick(bar->TextEdit(), Qt::Key_Return);
+        ASSERT_TRUE(bar->Searching());  // the window goes on meanwhile
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !bar->Searching(); }, 20000));
+        expected = all.indexOf(QStringLiteral("line 123"), expected + 1);
+        EXPECT_EQ(m_view->FoundText().first, static_cast<std::uint64_t>(expected)) << round;
+        EXPECT_EQ(m_view->SelectedText(), QStringLiteral("line 123"));
+    }
+
+    // Esc drops a search under way: no hit turns up after it.
+    bar->TextEdit()->setText(QStringLiteral("line 7"));
+    QTest::keyClick(bar->TextEdit(), Qt::Key_Return);
+    ASSERT_TRUE(bar->Searching());
+    QTest::keyClick(bar->TextEdit(), Qt::Key_Escape);
+    EXPECT_FALSE(bar->Searching());
+    QTest::qWait(200);
+    EXPECT_EQ(m_view->FoundText().second, 0u);
+    EXPECT_TRUE(bar->Status().isEmpty());
+}
+
+TEST_F(HistoryViewTest, AfterAResizeRowsOnDiskBecomeExactAndTheTopLineStays)
+{
+    // Lines of wide characters after a few narrow ones: their rows at a new
+    // width are only estimated until counted.
+    TerminalText& text = m_doc->Text();
+    for (int i = 0; i < 1500; ++i) {
+        const std::u16string line =
+            std::u16string(static_cast<std::size_t>(i % 7), u'x') + std::u16string(40 + i % 61, u'한') + u"\n";
+        text.Append(line.data(), line.size(), 0);
+    }
+    ASSERT_TRUE(text.WaitForWriter(10000));
+    QCoreApplication::processEvents();
+    m_view->FlushPending();
+    QScrollBar* bar = m_view->verticalScrollBar();
+    bar->setValue(bar->maximum() / 2);
+    m_view->FlushPending();
+    const std::uint64_t top = m_view->FirstVisibleOffset();
+
+    // An odd column count, where rows of wide characters leave a cell free.
+    int width = m_view->width() - 57;
+    m_view->resize(width, m_view->height());
+    while (m_view->Columns() % 2 == 0)
+        m_view->resize(--width, m_view->height());
+    const std::uint64_t estimated = text.RowCount();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return text.RowsExact(); }, 20000));
+    m_view->FlushPending();
+    EXPECT_NE(text.RowCount(), estimated);  // else this would test nothing
+    EXPECT_EQ(bar->maximum(), static_cast<int>(text.RowCount()) - m_view->VisibleRows());
+    EXPECT_EQ(static_cast<std::uint64_t>(bar->value()), text.RowOfOffset(top));
+}
+
+class FilesTest : public ViewTest {
+protected:
+    std::string PathOf(const std::string& name) const { return m_dir->Path() + "/" + name; }
+    QString QPathOf(const std::string& name) const { return QString::fromStdString(PathOf(name)); }
+    QString Write(const std::string& name, const std::string& content)
+    {
+        testfiles::WriteFile(PathOf(name), content);
+        return QPathOf(name);
+    }
+    void Fill()
+    {
+        Received("rx {brace} back\\slash\r\n\xED\x95\x9C\tx");
+        Sent("tx line\nend");
+        Received("!");
+    }
+
+    int m_asked = 0;  // by the file chooser
+    QStringList m_answer;
+    testfiles::ScopedHook<OpenFilesChooser> m_chooser{SetOpenFilesChooser, [this](const OpenFilesRequest&, QWidget*) {
+                                                          ++m_asked;
+                                                          return m_answer;
+                                                      }};
+};
+
+const QString kExpected = QString::fromUtf8("rx {brace} back\\slash\n\xED\x95\x9C\txtx line\nend!");
+
+TEST_F(FilesTest, SavesColouredOrPlainByTheChosenFormatOrElseTheExtensionAndAFailureKeepsTheText)
+{
+    using Format = CTrevane2Doc::SaveFormat;
+    const struct {
+        const char* name;
+        Format format;
+        bool coloured;
+    } cases[] = {{"session.rtf", Format::ByExtension, true},
+                 {"session.txt", Format::ByExtension, false},
+                 {"session.log", Format::Plain, false},
+                 {"session.txt", Format::Coloured, true}};
+    Fill();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_doc->SetSaveFormat(c.format);
+        const QString path = QPathOf(c.name);
+        ASSERT_TRUE(m_doc->OnSaveDocument(path));
+        EXPECT_EQ(m_doc->GetTitle(), QString::fromLatin1(c.name) + QStringLiteral(" - Kestrana"));
+        const std::string saved = testfiles::ReadFile(path.toStdString());
+        if (!c.coloured) {
+            EXPECT_EQ(QString::fromStdString(saved), kExpected);
+            continue;
+        }
+        EXPECT_EQ(saved.rfind("{\\rtf1", 0), 0u);
+        CTrevane2Doc reopened;
+        ASSERT_TRUE(reopened.OnOpenDocument(path));
+        EXPECT_EQ(QString::fromStdU16String(testtext::All(reopened.Text())), kExpected);
+        for (std::uint64_t i = 0; i < m_doc->Text().Size(); ++i)
+            ASSERT_EQ(reopened.Text().ColorAt(i), m_doc->Text().ColorAt(i)) << "offset " << i;
+    }
+    EXPECT_EQ(m_doc->Text().ColorAt(0), 0x000000FFu);
+    EXPECT_EQ(m_doc->Text().ColorAt(static_cast<std::uint64_t>(kExpected.indexOf(QStringLiteral("tx line")))),
+              0x00FF0000u);
+    // Files that cannot be read or written fail and keep the text.
+    EXPECT_FALSE(m_doc->OnOpenDocument(QPathOf("missing.rtf")));
+    EXPECT_FALSE(m_doc->OnSaveDocument(QPathOf("no/such/folder/x.rtf")));
+    EXPECT_EQ(m_view->PlainText(), kExpected);
+}
+
+TEST_F(FilesTest, OpensPlainTextAndRtfFromOtherWriters)
+{
+    const struct {
+        const char* name;
+        std::string content;
+        QString text;
+        std::uint32_t firstColour, colourAt9;
+    } cases[] = {
+        {"notes.txt", "first\r\nsecond\n", QStringLiteral("first\nsecond\n"), 0x000000FF, 0x000000FF},
+        {"other.rtf",
+         "{\\rtf1\\ansi{\\fonttbl{\\f0 Courier;}}{\\*\\generator X;}{\\colortbl ;\\red0\\green128\\blue0;}\n"
+         "\\pard\\cf1 gr\\'e9en\\line \\u-10179?\\u-8704?\\cf0 x\\par}",
+         QString::fromUtf8("gr\xC3\xA9" "en\n\xF0\x9F\x98\x80x\n"), 0x00008000, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(m_doc->OnOpenDocument(Write(c.name, c.content)));
+        EXPECT_EQ(m_view->PlainText(), c.text);
+        EXPECT_EQ(m_doc->Text().ColorAt(0), c.firstColour);
+        EXPECT_EQ(m_doc->Text().ColorAt(9), c.colourAt9);
+    }
+}
+
+std::string S(std::size_t n) { return std::string(n, 'S'); }  // no line feed among them
+
+std::string CrLfLines(int count)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += "S1130000285F245F2212226A000424290008237C2A\r\n";
+    return text;
+}
+
+TEST_F(FilesTest, CountsEveryLineFeedAcrossBlockBoundaries)
+{
+    const struct {
+        const char* name;
+        std::string content;
+        std::uint32_t expected;
+    } cases[] = {
+        {"1000 CR LF lines", CrLfLines(1000), 1000},
+        {"empty", "", 0},
+        {"257 bytes, the last a line feed", S(256) + "\n", 1},
+        {"line feeds on both sides of 256", S(255) + "\n\n" + S(254) + "\n", 3},
+        {"last line without a line feed, carriage returns", "S0\rS1\nS9", 1},
+        {"binary bytes", std::string("\x00\x0A\xFF\x0A\x0D", 5), 2},
+        // Around the reader's own block of 64 KiB.
+        {"a line feed on each side of 65536", S(65535) + "\n\n" + S(70000) + "\n", 3},
+        {"exactly 65536 line feeds", std::string(65536, '\n'), 65536},
+    };
+    for (const auto& c : cases) {
+        const LineFeedCount count = CountFileLineFeeds(Write("count.mot", c.content).toStdString());
+        EXPECT_TRUE(count.ok() && count.lineFeeds == c.expected) << c.name << ": " << count.lineFeeds << count.failure;
+        EXPECT_EQ(CountLineFeeds(c.content.data(), c.content.size()), c.expected) << c.name;
+    }
+}
+
+TEST_F(FilesTest, FilesThatCannotBeCountedNameThemselvesAndTheReason)
+{
+    const std::string dir = m_dir->Path();
+    const std::string plain = Write("plain.mot", "S0\n").toStdString();
+    ASSERT_EQ(::mkfifo((dir + "/pipe.mot").c_str(), 0600), 0);
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {dir + "/missing.mot", "Cannot open " + dir + "/missing.mot: No such file or directory"},
+        {plain + "/child.mot", "Cannot open " + plain + "/child.mot: Not a directory"},
+        {dir, "Cannot read " + dir + ": Is a directory"},
+        // A pipe or a device might never end; neither may hold the caller.
+        {dir + "/pipe.mot", "Cannot read " + dir + "/pipe.mot: not a regular file"},
+        {"/dev/zero", "Cannot read /dev/zero: not a regular file"},
+    };
+    if (::geteuid() != 0) {  // root reads any file
+        const std::string locked = Write("locked.mot", "S0\n").toStdString();
+        ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+        cases.emplace_back(locked, "Cannot open " + locked + ": Permission denied");
+    }
+    for (const auto& [path, failure] : cases) {
+        const LineFeedCount count = CountFileLineFeeds(path);
+        EXPECT_TRUE(count.failure == failure && count.lineFeeds == 0u) << count.failure;
+    }
+}
+
+TEST_F(FilesTest, EachChoiceIsCountedAndNamedOrChangesNothing)
+{
+    Write("b.mot", "1\n2\n3\n");
+    Write("a.mot", "1\n");
+    const struct {
+        const char* what;
+        QStringList chosen;
+        const char* name;  // what the document then holds
+        std::uint32_t lines;
+        std::string box;
+    } steps[] = {
+        {"a file", {Write("image.mot", CrLfLines(1000))}, "image.mot", 1000, ""},
+        {"cancel", {}, "image.mot", 1000, ""},
+        {"a typed name that does not exist", {QPathOf("typed.mot")}, "image.mot", 1000,
+         "Cannot open " + PathOf("typed.mot") + ": No such file or directory"},
+        {"several files: the first counts", {QPathOf("b.mot"), QPathOf("a.mot")}, "b.mot", 3, ""},
+        {"a relative name is recorded in full", {QStringLiteral("a.mot")}, "a.mot", 1, ""},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        m_boxes.texts.clear();
+        m_answer = step.chosen;
+        m_view->OnFileOpen();
+        EXPECT_TRUE(m_doc->m_strUploadPath.toStdString() == PathOf(step.name) && m_doc->m_nUploadLines == step.lines)
+            << m_doc->m_strUploadPath.toStdString() << " " << m_doc->m_nUploadLines;
+        EXPECT_EQ(m_doc->GetTitle(), QString::fromLatin1(step.name) + QStringLiteral(" - Kestrana"));
+        EXPECT_EQ(m_boxes.texts, step.box.empty() ? std::vector<std::string>{} : std::vector<std::string>{step.box});
+    }
+    EXPECT_EQ(m_asked, static_cast<int>(std::size(steps)));
+
+    // A new document keeps the choice but not the title.
+    ASSERT_TRUE(m_doc->OnNewDocument());
+    m_view->OnInitialUpdate();
+    EXPECT_EQ(m_doc->m_strUploadPath, QPathOf("a.mot"));
+    EXPECT_EQ(m_doc->GetTitle(), QStringLiteral("No File - Kestrana"));
+}
+
+}  // namespace
