@@ -10,8 +10,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 
-#include <functional>
-
 namespace {
 
 using namespace apptest;

@@ -16,7 +16,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>

@@ -3,8 +3,6 @@
 
 #include "AppTestSupport.h"
 
-#include <gtest/gtest.h>
-
 namespace {
 
 class QtEnvironment : public ::testing::Environment {

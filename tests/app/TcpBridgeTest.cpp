@@ -14,9 +14,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include <cstring>
-#include <thread>
-
 namespace {
 
 using namespace apptest;

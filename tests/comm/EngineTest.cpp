@@ -9,9 +9,6 @@
 #include <sys/stat.h>
 #include <termios.h>
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <tuple>

@@ -2,8 +2,6 @@
 // only in a process where nothing else has queued a text before.
 #include "CommTestSupport.h"
 
-#include <gtest/gtest.h>
-
 using namespace commtest;
 
 TEST_F(EngineTest, FirstTextIsNumberOneAndAPtyAddsNothingAndFailsNothing)

@@ -20,8 +20,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>

@@ -8,11 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 namespace {
 

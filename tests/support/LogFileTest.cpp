@@ -15,16 +15,12 @@
 
 #include <sys/resource.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <string>
 #include <thread>
-#include <vector>
 
 using support::CLogFile;
 using testfiles::ReadFile;

@@ -20,13 +20,10 @@
 #include <signal.h>
 
 #include <climits>
-#include <filesystem>
 #include <functional>
 #include <random>
-#include <string>
 #include <thread>
 #include <tuple>
-#include <vector>
 
 using namespace support;
 using testdiag::DiagnosticCapture;

@@ -20,7 +20,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <optional>
 #include <random>
 #include <thread>
 

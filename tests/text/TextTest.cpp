@@ -8,12 +8,8 @@
 #include "text/TextDecoder.h"
 #include "text/TextEncoder.h"
 
-#include <gtest/gtest.h>
-
 #include <clocale>
 #include <random>
-#include <string>
-#include <vector>
 
 namespace {
 
