@@ -4,6 +4,7 @@
 // as the device, with the event loop running while the far end is read.
 
 #include "automation/AutoResponseDlg.h"
+#include "automation/AutoSendAssignDlg.h"
 #include "automation/AutoSendDlg.h"
 #include "automation/AutomationMessages.h"
 #include "automation/HexEdit.h"
@@ -178,14 +179,8 @@ protected:
     void Assign(CAutoSendDlg* window, const std::map<int, QString>& boxes, bool ok,
                 std::map<int, QString>* shown = nullptr)
     {
-        auto poll = std::make_shared<std::function<void()>>();
-        *poll = [&, poll] {
-            QWidget* editor = QApplication::activeModalWidget();
-            if (editor == nullptr) {
-                QTimer::singleShot(5, *poll);
-                return;
-            }
-            auto box = [editor](int id) { return editor->findChild<CHexEdit*>(QStringLiteral("edit%1").arg(id)); };
+        EXPECT_TRUE(apptest::RunModal<CAutoSendAssignDlg>([&] { Click(window, 1014); }, [&](QDialog& editor) {
+            auto box = [&editor](int id) { return editor.findChild<CHexEdit*>(QStringLiteral("edit%1").arg(id)); };
             for (int id = 1005; id <= 1014 && shown != nullptr; ++id)
                 (*shown)[id] = box(id)->text();
             for (const auto& [id, keys] : boxes) {
@@ -195,11 +190,8 @@ protected:
                 }
                 Type(box(id), keys);
             }
-            Click(editor, ok ? 1 : 2);
-            *poll = nullptr;  // ends the cycle through the capture
-        };
-        QTimer::singleShot(0, *poll);
-        Click(window, 1014);
+            Click(&editor, ok ? 1 : 2);
+        }));
     }
     std::vector<int> EnabledButtons(CAutoSendDlg* window) const
     {
