@@ -95,7 +95,10 @@ TEST_F(TcpBridgeTest, OpenTwiceServeCloseOpenOnTheNewPortAndShutdownClosesTheCli
     EXPECT_TRUE(m_boxes.Texts().empty());
 }
 
-TEST_F(TcpBridgeTest, APortInUseOrOutOfRangeIsRefusedWithTheReason)
+// With the serial port closed: a server port in use or out of range is
+// refused with the reason; then client bytes are shown, not sent, and that is
+// said once.
+TEST_F(TcpBridgeTest, APortInUseOrOutOfRangeIsRefusedWithTheReasonAndWithoutAPortClientBytesAreOnlyShown)
 {
     StartBridge(false);
     const int busy = FreePort();
@@ -110,6 +113,12 @@ TEST_F(TcpBridgeTest, APortInUseOrOutOfRangeIsRefusedWithTheReason)
     }
     EXPECT_EQ(m_boxes.Texts().size(), 2u);
     EXPECT_TRUE(m_bridge->HoldsWinsock()) << "the sockets stay started until the server is closed";
+    Serve();
+    for (const char* bytes : {"ab", "cd"}) {
+        ASSERT_TRUE(client.Send(bytes));
+        ASSERT_TRUE(PumpUntil([&] { return ViewText().endsWith(QString::fromLatin1(bytes)); }));
+    }
+    EXPECT_EQ(EventLines(QStringLiteral("TCP client data not sent: the serial port is closed")), 1);
     Frame()->Action(32782)->trigger();
     EXPECT_FALSE(m_bridge->HoldsWinsock());
 }
@@ -230,17 +239,6 @@ TEST_F(TcpBridgeTest, AClientThatHasFinishedSendingStillGetsTheAnswer)
     // Gone once the device has been quiet a while.
     ASSERT_TRUE(PumpUntil([&] { return !m_bridge->IsServing(); }, CTcpBridge::kHalfClosedQuietMs + 3000));
     EXPECT_TRUE(EventBoxText().contains(QStringLiteral(" left"))) << Utf8(EventBoxText());
-}
-
-TEST_F(TcpBridgeTest, WhileThePortIsClosedClientBytesAreShownNotSentAndThatIsSaidOnce)
-{
-    StartBridge(false);
-    Serve();
-    for (const char* bytes : {"ab", "cd"}) {
-        ASSERT_TRUE(client.Send(bytes));
-        ASSERT_TRUE(PumpUntil([&] { return ViewText().endsWith(QString::fromLatin1(bytes)); }));
-    }
-    EXPECT_EQ(EventLines(QStringLiteral("TCP client data not sent: the serial port is closed")), 1);
 }
 
 TEST_F(TcpBridgeTest, AClientThatStopsReadingIsDisconnectedWithTheReason)

@@ -22,6 +22,14 @@ bool Send(CCommPort2& port, const std::string& bytes)
     return port.SendBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
+// A file block's own copy of `bytes`, as the file sender hands it over.
+std::unique_ptr<std::uint8_t[]> Copy(const std::string& bytes)
+{
+    auto block = std::make_unique<std::uint8_t[]>(bytes.size());
+    std::copy_n(bytes.data(), bytes.size(), block.get());
+    return block;
+}
+
 // Opening and closing the engine on a pty: the tty's own settings come back,
 // a refused open says what failed on which device and why, a device that goes
 // away is reported once without a busy loop, and a close is never stuck.
@@ -276,9 +284,7 @@ TEST_F(EngineBoundedClose, ReaderHeldInADriverCall)
 
 TEST_F(EngineBoundedClose, WriterHeldWhileItHoldsAQueuedRequest)
 {
-    auto block = std::make_unique<std::uint8_t[]>(3);
-    std::copy_n("abc", 3, block.get());
-    ASSERT_TRUE(port.QueueWriteRequest(FileBlock, 3, 0, std::move(block), &window));
+    ASSERT_TRUE(port.QueueWriteRequest(FileBlock, 3, 0, Copy("abc"), &window));
     ASSERT_TRUE(Send(port, "de"));
     ASSERT_TRUE(window.held.Wait(10s));  // the writer is inside the file block's notice
 
@@ -327,17 +333,11 @@ TEST_F(EngineBoundedClose, DestroyingTheEngineWaitsForTheLateThread)
 // Bytes through the engine both ways on a pty: nothing lost, repeated or
 // reordered, however the blocks fall and however slowly either end takes them.
 
-class EngineTransfer : public EngineTest {
-protected:
-    void SetUp() override
-    {
-        EngineTest::SetUp();
-        ASSERT_TRUE(port.OpenPort());
-    }
-};
+using EngineTransfer = EngineTest;
 
 TEST_F(EngineTransfer, WhatTheDeviceSendsInOneGoArrivesInPacketsOfAtMost512)
 {
+    ASSERT_TRUE(port.OpenPort());
     for (const std::size_t size : {1, 300, 2000}) {
         owner.bytes.clear();
         owner.packetLengths.clear();
@@ -354,6 +354,7 @@ TEST_F(EngineTransfer, WhatTheDeviceSendsInOneGoArrivesInPacketsOfAtMost512)
 
 TEST_F(EngineTransfer, ASlowOwnerLosesNothing)
 {
+    ASSERT_TRUE(port.OpenPort());
     // The owner keeps every packet: the engine must stop at 15 and leave the
     // rest in the kernel until packets come back.
     owner.holdPackets = true;
@@ -374,6 +375,7 @@ TEST_F(EngineTransfer, ASlowOwnerLosesNothing)
 
 TEST_F(EngineTransfer, AStalledLineTakesPartialWritesInOrder)
 {
+    ASSERT_TRUE(port.OpenPort());
     // More than the pty holds, in pieces of odd sizes, with requests of
     // other kinds between them: the writer has to stop on a full line and go
     // on mid-block without losing or repeating a byte.
@@ -395,12 +397,11 @@ TEST_F(EngineTransfer, AStalledLineTakesPartialWritesInOrder)
 
 TEST_F(EngineTransfer, FileBlocksGoOutInOrderAndAreAnswered)
 {
+    ASSERT_TRUE(port.OpenPort());
     EXPECT_TRUE(port.QueueWriteRequest(SingleChar, 0, 'Q', nullptr, nullptr));
     EXPECT_TRUE(port.QueueWriteRequest(FileStart, 3, 0, nullptr, nullptr));
-    auto buffer = std::make_unique<std::uint8_t[]>(3);
-    std::copy_n("abc", 3, buffer.get());
     platform::MessageQueue window;
-    EXPECT_TRUE(port.QueueWriteRequest(FileBlock, 3, 0, std::move(buffer), &window));
+    EXPECT_TRUE(port.QueueWriteRequest(FileBlock, 3, 0, Copy("abc"), &window));
     EXPECT_TRUE(port.QueueWriteRequest(FileEnd, 0, 0, nullptr, nullptr));
     EXPECT_EQ(pty.ReadCount(4), "Qabc");
     EXPECT_TRUE(port.WaitTransferDone(5000ms));

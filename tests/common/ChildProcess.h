@@ -110,17 +110,6 @@ public:
         return line;
     }
 
-    // Reads output until what is unread so far contains `text` (it stays
-    // unread); false at the end of the output or after `timeout`.
-    bool WaitForOutput(std::string_view text, Milliseconds timeout)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (m_buffer.find(text) == std::string::npos)
-            if (!Fill(deadline))
-                return false;
-        return true;
-    }
-
     // Everything unread until the child closes its output (or the time-out).
     std::string ReadToEnd(Milliseconds timeout)
     {

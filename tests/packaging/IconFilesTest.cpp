@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <regex>
 
 namespace {
 
@@ -17,18 +18,12 @@ const std::string kIcons = std::string(KESTRANA_SOURCE_DIR) + "/resources/icons"
 // The PNG files and the size each name says ("kestrana-48.png": 48).
 std::vector<std::pair<std::string, int>> PngFiles()
 {
+    static const std::regex name(R"(kestrana-(\d+)\.png)");
     std::vector<std::pair<std::string, int>> files;
-    const std::string prefix = "kestrana-", suffix = ".png";
-    for (const auto& entry : std::filesystem::directory_iterator(kIcons)) {
-        const std::string file = entry.path().filename().string();
-        if (file.size() <= prefix.size() + suffix.size() || file.rfind(prefix, 0) != 0 ||
-            file.compare(file.size() - suffix.size(), suffix.size(), suffix) != 0)
-            continue;
-        const std::string digits =
-            file.substr(prefix.size(), file.size() - prefix.size() - suffix.size());
-        if (digits.find_first_not_of("0123456789") == std::string::npos)
-            files.emplace_back(entry.path().string(), std::stoi(digits));
-    }
+    std::smatch size;
+    for (const auto& entry : std::filesystem::directory_iterator(kIcons))
+        if (const std::string file = entry.path().filename().string(); std::regex_match(file, size, name))
+            files.emplace_back(entry.path().string(), std::stoi(size[1]));
     return files;
 }
 

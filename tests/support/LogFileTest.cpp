@@ -36,7 +36,11 @@ protected:
         ASSERT_FALSE(m_temp.path().empty());
         platform::SetLocalTimeSource([] { return platform::LocalTime{2027, 2, 1, 9, 3, 4, 0}; });
     }
-    void TearDown() override { platform::SetLocalTimeSource({}); }
+    void TearDown() override
+    {
+        platform::SetLocalTimeSource({});
+        EXPECT_TRUE(m_boxes.empty()) << "a test takes the boxes it expects";
+    }
 
     std::string Path(const std::string& name = "event0201.log") const { return m_temp.path() + "/" + name; }
 
@@ -76,7 +80,6 @@ TEST_F(LogFileTest, EachCallWritesOnePrefixAndItsTextWithCrLf)
         }
         EXPECT_EQ(ReadFile(Path()), kPrefix + c.expected) << c.name;
     }
-    EXPECT_TRUE(m_boxes.empty());
 }
 
 TEST_F(LogFileTest, EachStartBeginsAfreshAndKeepsEarlierRunsUnderTheNextFreeNumber)
@@ -95,7 +98,6 @@ TEST_F(LogFileTest, EachStartBeginsAfreshAndKeepsEarlierRunsUnderTheNextFreeNumb
                                      {"event0201.1.log", kPrefix + "run 1\r\n"}, {"event0201.2.log", "taken"},
                                      {"event0201.3.log", kPrefix + "run 2\r\n"}})
         EXPECT_EQ(ReadFile(Path(name)), text) << name;
-    EXPECT_TRUE(m_boxes.empty());
 }
 
 TEST_F(LogFileTest, AHeldFileIsNeitherMovedNorWrittenUntilItsHolderEnds)
@@ -118,7 +120,6 @@ TEST_F(LogFileTest, AHeldFileIsNeitherMovedNorWrittenUntilItsHolderEnds)
     CLogFile third(Path());
     EXPECT_TRUE(third.FileName() == Path() && third.SetAsideName() == Path("event0201.3.log")) << third.SetAsideName();
     EXPECT_EQ(ReadFile(Path("event0201.3.log")), kPrefix + "first run\r\n");
-    EXPECT_TRUE(m_boxes.empty());
 }
 
 TEST_F(LogFileTest, TwoLoggersOnOneNameWrittenFromSeveralThreadsKeepEveryLine)
@@ -182,7 +183,6 @@ TEST_F(LogFileTest, LoggersStartingTogetherNeverShareAFile)
     std::sort(contents.begin(), contents.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(contents, expected);
-    EXPECT_TRUE(m_boxes.empty());
 }
 
 TEST_F(LogFileTest, AFileThatCannotBeMadeIsReportedOnceWithItsCause)
@@ -196,14 +196,13 @@ TEST_F(LogFileTest, AFileThatCannotBeMadeIsReportedOnceWithItsCause)
         {m_temp.path(), "Cannot open " + m_temp.path() + ": Is a directory"},
     };
     for (const auto& c : cases) {
-        m_boxes.clear();
         {
             CLogFile log(c.path);
             EXPECT_TRUE(!log.HasFile() && log.FileName().empty());
             log.Write("%s %d %f\n", "x", 1, 2.0);  // harmless without a file
             log.Flush();
         }
-        EXPECT_EQ(m_boxes, std::vector<std::string>{"Unable to create log file / " + c.cause});
+        EXPECT_EQ(std::exchange(m_boxes, {}), std::vector<std::string>{"Unable to create log file / " + c.cause});
     }
     EXPECT_FALSE(std::filesystem::exists(Path("no-such-folder")));
 }

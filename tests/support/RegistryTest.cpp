@@ -436,7 +436,7 @@ TEST_F(RegistryTest, AProcessKilledWhileWritingLeavesAWholeFile)
     for (int round = 0; round < 20; ++round) {
         testchild::ChildProcess child;
         ASSERT_TRUE(child.Start(ChildCommand({"loop", kAppKey})));
-        ASSERT_TRUE(child.WaitForOutput("started\n", std::chrono::seconds(30)));
+        ASSERT_EQ(child.ReadLine(std::chrono::seconds(30)), "started");
         std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
         child.Kill();
         EXPECT_EQ(child.WaitExit(std::chrono::seconds(0)), 128 + SIGKILL) << "the writer stopped by itself";
