@@ -420,7 +420,7 @@ TEST(EngineClosed, SendingIsRefusedAndSaysSo)
 
 // The texts the engine posts for line events, errors and queue states: on a
 // pty for characters, on a fake UART for modem lines and error counters. The
-// flag character: tests/app/CommEventsTest.cpp.
+// flag character: the comm events dialog in tests/app/SendTest.cpp.
 
 using EngineEvents = EngineTest;
 
