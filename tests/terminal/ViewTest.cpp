@@ -161,20 +161,6 @@ protected:
     }
 };
 
-TEST_F(HistoryViewTest, ScrollsCopiesAndSelectsAcrossTheHistoryOnDisk)
-{
-    const std::string all = Receive(2000);
-    ASSERT_GT(m_doc->Text().PiecesOnDisk(), 20u);
-    m_view->verticalScrollBar()->setValue(0);
-    m_view->FlushPending();
-    EXPECT_EQ(m_view->FirstVisibleOffset(), 0u);
-    EXPECT_EQ(m_doc->Text().RowLength(0), 6u);  // "line 0"
-
-    m_view->OnEditSelectAll();
-    m_view->OnEditCopy();
-    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), all);
-}
-
 TEST_F(HistoryViewTest, AFailingHistoryFileSaysSoOnceAndReceivingGoesOn)
 {
     QSignalSpy notices(m_view.get(), &CTrevane2View::logNotice);
@@ -189,9 +175,10 @@ TEST_F(HistoryViewTest, AFailingHistoryFileSaysSoOnceAndReceivingGoesOn)
     EXPECT_TRUE(m_view->PlainText().endsWith(QStringLiteral("line 999\n")));
 }
 
-TEST_F(HistoryViewTest, FindRunsBesideTheWindowAndF3GoesOnFromTheHit)
+TEST_F(HistoryViewTest, FindRunsBesideTheWindowF3GoesOnFromTheHitAndAllScrollsAndCopies)
 {
     const QString all = QString::fromStdString(Receive(2000));
+    ASSERT_GT(m_doc->Text().PiecesOnDisk(), 20u);
     m_view->OnEditFind();
     FindBar* bar = m_view->GetFindBar();
     bar->TextEdit()->setText(QStringLiteral("line 123"));
@@ -215,6 +202,15 @@ TEST_F(HistoryViewTest, FindRunsBesideTheWindowAndF3GoesOnFromTheHit)
     QTest::qWait(200);
     EXPECT_EQ(m_view->FoundText().second, 0u);
     EXPECT_TRUE(bar->Status().isEmpty());
+
+    // Scrolled to the oldest text, all of it is selected and copied.
+    m_view->verticalScrollBar()->setValue(0);
+    m_view->FlushPending();
+    EXPECT_EQ(m_view->FirstVisibleOffset(), 0u);
+    EXPECT_EQ(m_doc->Text().RowLength(0), 6u);  // "line 0"
+    m_view->OnEditSelectAll();
+    m_view->OnEditCopy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), all);
 }
 
 TEST_F(HistoryViewTest, AfterAResizeRowsOnDiskBecomeExactAndTheTopLineStays)
@@ -340,13 +336,10 @@ std::string S(std::size_t n) { return std::string(n, 'S'); }  // no line feed am
 
 std::string CrLfLines(int count)
 {
-    std::string text;
-    for (int i = 0; i < count; ++i)
-        text += "S1130000285F245F2212226A000424290008237C2A\r\n";
-    return text;
+    return QByteArray("S1130000285F245F2212226A000424290008237C2A\r\n").repeated(count).toStdString();
 }
 
-TEST_F(FilesTest, CountsEveryLineFeedAcrossBlockBoundaries)
+TEST_F(FilesTest, CountsEveryLineFeedAcrossBlockBoundariesOrNamesTheFileAndWhyNot)
 {
     const struct {
         const char* name;
@@ -368,14 +361,10 @@ TEST_F(FilesTest, CountsEveryLineFeedAcrossBlockBoundaries)
         EXPECT_TRUE(count.ok() && count.lineFeeds == c.expected) << c.name << ": " << count.lineFeeds << count.failure;
         EXPECT_EQ(CountLineFeeds(c.content.data(), c.content.size()), c.expected) << c.name;
     }
-}
 
-TEST_F(FilesTest, FilesThatCannotBeCountedNameThemselvesAndTheReason)
-{
-    const std::string dir = m_dir->Path();
-    const std::string plain = Write("plain.mot", "S0\n").toStdString();
+    const std::string dir = m_dir->Path(), plain = Write("plain.mot", "S0\n").toStdString();
     ASSERT_EQ(::mkfifo((dir + "/pipe.mot").c_str(), 0600), 0);
-    std::vector<std::pair<std::string, std::string>> cases = {
+    std::vector<std::pair<std::string, std::string>> failures = {
         {dir + "/missing.mot", "Cannot open " + dir + "/missing.mot: No such file or directory"},
         {plain + "/child.mot", "Cannot open " + plain + "/child.mot: Not a directory"},
         {dir, "Cannot read " + dir + ": Is a directory"},
@@ -386,9 +375,9 @@ TEST_F(FilesTest, FilesThatCannotBeCountedNameThemselvesAndTheReason)
     if (::geteuid() != 0) {  // root reads any file
         const std::string locked = Write("locked.mot", "S0\n").toStdString();
         ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
-        cases.emplace_back(locked, "Cannot open " + locked + ": Permission denied");
+        failures.emplace_back(locked, "Cannot open " + locked + ": Permission denied");
     }
-    for (const auto& [path, failure] : cases) {
+    for (const auto& [path, failure] : failures) {
         const LineFeedCount count = CountFileLineFeeds(path);
         EXPECT_TRUE(count.failure == failure && count.lineFeeds == 0u) << count.failure;
     }
