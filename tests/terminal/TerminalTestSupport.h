@@ -2,19 +2,15 @@
 // Shared pieces of the terminal tests: one offscreen application for the
 // process, a temporary working folder (logs land there) with its own settings
 // store and history files, a message box recorder, and a document with its
-// view. The typing fixture puts a pty behind the view's sender: what the view
-// sends is read at the pty's far end.
+// view.
 
 #include "platform/MessageBox.h"
 #include "terminal/Appearance.h"
 #include "terminal/Trevane2Doc.h"
 #include "terminal/Trevane2View.h"
-#include "tests/common/PtyPair.h"
 #include "tests/common/TestFiles.h"
-#include "text/LineSender.h"
 
 #include <QApplication>
-#include <QInputMethodEvent>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -113,78 +109,6 @@ protected:
     MessageBoxes m_boxes;
     std::unique_ptr<CTrevane2Doc> m_doc;
     std::unique_ptr<CTrevane2View> m_view;
-};
-
-// Writes what the view sends to the pty's slave; counts the calls.
-class PtySender : public LineSender {
-public:
-    explicit PtySender(testpty::PtyPair& pty) : m_pty(pty) {}
-    bool IsPortOpen() const override { return open; }
-    bool SendBytes(const std::uint8_t* data, std::size_t length) override
-    {
-        if (!open || refuse)
-            return false;
-        calls.emplace_back(reinterpret_cast<const char*>(data), length);
-        return m_pty.WriteSlave(calls.back());
-    }
-
-    bool open = true;
-    bool refuse = false;  // a full send queue
-    std::vector<std::string> calls;
-
-private:
-    testpty::PtyPair& m_pty;
-};
-
-class TypingFixture : public ViewFixture {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_pty.Open(true));
-        ViewFixture::SetUp();
-    }
-    void MakeView() override
-    {
-        ViewFixture::MakeView();
-        m_view->SetLineSender(&m_sender);
-        QObject::connect(m_view.get(), &CTrevane2View::inputRefused, [this] { ++m_beeps; });
-    }
-    // Keys as text: '\r' Return, '\n' the keypad's Enter, '\b' Backspace,
-    // '\t' Tab; any other character its own key.
-    void Type(const std::string& keys)
-    {
-        for (char c : keys) {
-            switch (c) {
-            case '\r': QTest::keyClick(m_view.get(), Qt::Key_Return); break;
-            case '\n': QTest::keyClick(m_view.get(), Qt::Key_Enter, Qt::KeypadModifier); break;
-            case '\b': QTest::keyClick(m_view.get(), Qt::Key_Backspace); break;
-            case '\t': QTest::keyClick(m_view.get(), Qt::Key_Tab); break;
-            default: QTest::keyClick(m_view.get(), c); break;
-            }
-        }
-    }
-    // Text committed by an input method.
-    void Commit(const QString& text)
-    {
-        QInputMethodEvent event(QString(), {});
-        event.setCommitString(text);
-        QCoreApplication::sendEvent(m_view.get(), &event);
-    }
-    // Everything sent so far, read at the far end up to a marker written
-    // after it: an empty result means nothing was sent.
-    std::string Sent()
-    {
-        static const std::string kMarker = "<<marker>>";
-        EXPECT_TRUE(m_pty.WriteSlave(kMarker));
-        std::string got = m_pty.ReadUntil(kMarker);
-        EXPECT_GE(got.size(), kMarker.size());
-        got.resize(got.size() >= kMarker.size() ? got.size() - kMarker.size() : 0);
-        return got;
-    }
-
-    testpty::PtyPair m_pty;
-    PtySender m_sender{m_pty};
-    int m_beeps = 0;
 };
 
 }  // namespace terminal_test

@@ -6,11 +6,14 @@
 
 #include "resources/MenuTable.h"
 #include "terminal/FindBar.h"
+#include "tests/common/PtyPair.h"
+#include "text/LineSender.h"
 #include "text/TerminalCharset.h"
 
 #include <QCheckBox>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -21,8 +24,36 @@ namespace {
 
 enum Port { kOpen, kClosed, kFull };  // kFull: the send queue refuses
 
-class TypingTest : public terminal_test::TypingFixture {
+// Writes what the view sends to the pty's slave; counts the calls.
+class PtySender : public LineSender {
+public:
+    explicit PtySender(testpty::PtyPair& pty) : m_pty(pty) {}
+    bool IsPortOpen() const override { return open; }
+    bool SendBytes(const std::uint8_t* data, std::size_t length) override
+    {
+        if (!open || refuse)
+            return false;
+        calls.emplace_back(reinterpret_cast<const char*>(data), length);
+        return m_pty.WriteSlave(calls.back());
+    }
+
+    bool open = true;
+    bool refuse = false;  // a full send queue
+    std::vector<std::string> calls;
+
+private:
+    testpty::PtyPair& m_pty;
+};
+
+// The view with a pty behind its sender: what the view sends is read at the
+// pty's far end.
+class TypingTest : public terminal_test::ViewFixture {
 protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_pty.Open(true));
+        ViewFixture::SetUp();
+    }
     // A new view on a new document with these options, a port in this state
     // and nothing sent, refused or boxed yet.
     void Fresh(Port port, int hexMode, int sendLF = 0, int appendCRC = 0)
@@ -35,6 +66,48 @@ protected:
         m_boxes.texts.clear();
         std::tie(m_doc->m_bHexMode, m_doc->m_bSendLF, m_doc->m_bAppendCRC) = std::tuple(hexMode, sendLF, appendCRC);
     }
+    void MakeView() override
+    {
+        ViewFixture::MakeView();
+        m_view->SetLineSender(&m_sender);
+        QObject::connect(m_view.get(), &CTrevane2View::inputRefused, [this] { ++m_beeps; });
+    }
+    // Keys as text: '\r' Return, '\n' the keypad's Enter, '\b' Backspace,
+    // '\t' Tab; any other character its own key.
+    void Type(const std::string& keys)
+    {
+        for (char c : keys) {
+            switch (c) {
+            case '\r': QTest::keyClick(m_view.get(), Qt::Key_Return); break;
+            case '\n': QTest::keyClick(m_view.get(), Qt::Key_Enter, Qt::KeypadModifier); break;
+            case '\b': QTest::keyClick(m_view.get(), Qt::Key_Backspace); break;
+            case '\t': QTest::keyClick(m_view.get(), Qt::Key_Tab); break;
+            default: QTest::keyClick(m_view.get(), c); break;
+            }
+        }
+    }
+    // Text committed by an input method.
+    void Commit(const QString& text)
+    {
+        QInputMethodEvent event(QString(), {});
+        event.setCommitString(text);
+        QCoreApplication::sendEvent(m_view.get(), &event);
+    }
+    // Everything sent so far, read at the far end up to a marker written
+    // after it: an empty result means nothing was sent.
+    std::string Sent()
+    {
+        static const std::string kMarker = "<<marker>>";
+        EXPECT_TRUE(m_pty.WriteSlave(kMarker));
+        std::string got = m_pty.ReadUntil(kMarker);
+        EXPECT_GE(got.size(), kMarker.size());
+        got.resize(got.size() >= kMarker.size() ? got.size() - kMarker.size() : 0);
+        return got;
+    }
+
+    testpty::PtyPair m_pty;
+    PtySender m_sender{m_pty};
+    int m_beeps = 0;
 };
 
 TEST_F(TypingTest, TrafficTableRowByRow)
@@ -295,11 +368,11 @@ TEST_F(TypingTest, PasteSendsTheTextOnceOrTakesTheHexDigits)
     EXPECT_EQ(Sent(), "\x1F\x2A\x3B");
 }
 
-class FindBarTest : public terminal_test::TypingFixture {
+class FindBarTest : public TypingTest {
 protected:
     void SetUp() override
     {
-        TypingFixture::SetUp();
+        TypingTest::SetUp();
         m_view->show();
         m_view->setFocus();
     }

@@ -626,7 +626,7 @@ TEST_F(TerminalSettingsDlgTest, EachBoxGoesToTheDocumentAndTheStoreOnOkOnlyAndCo
     EXPECT_TRUE(m_boxes.texts.empty());
 }
 
-TEST_F(TerminalSettingsDlgTest, AMissingValueOrOneOfTheWrongTypeKeepsTheOption)
+TEST_F(TerminalSettingsDlgTest, AMissingOrMistypedValueKeepsTheOptionAndAFailedStoreIsReportedButApplies)
 {
     support::CRegistry registry;
     ASSERT_TRUE(registry.CreateKeyByPath(kAppKey));
@@ -639,18 +639,15 @@ TEST_F(TerminalSettingsDlgTest, AMissingValueOrOneOfTheWrongTypeKeepsTheOption)
     EXPECT_TRUE(m_doc->m_bHexMode == 1 && m_doc->m_bSendLF == 1 && m_doc->m_bReceiveLF == 1);
     for (const char* box : {"check1010", "check1008", "check1011"})
         EXPECT_TRUE(Box(dialog, box)->isChecked()) << box;
-}
 
-TEST_F(TerminalSettingsDlgTest, FailedStoreIsReportedAndTheOptionsStillApply)
-{
-    CTerminalSettingsDlg dialog(m_view.get());
-    Box(dialog, "check1010")->setChecked(true);
     // A plain file where the store's folder should be: nothing can be written.
     const std::string blocker = m_dir->Path() + "/blocker";
     testfiles::WriteFile(blocker, "x");
     ::setenv("KESTRANA_REGISTRY_DIR", (blocker + "/sub").c_str(), 1);
+    ASSERT_EQ(m_doc->m_bAppendCRC, 0);
+    Box(dialog, "check1012")->setChecked(true);
     Click(dialog, "button1");
-    EXPECT_EQ(m_doc->m_bHexMode, 1);
+    EXPECT_EQ(m_doc->m_bAppendCRC, 1);
     EXPECT_EQ(m_boxes.texts, std::vector<std::string>{"The terminal settings could not be stored."});
 }
 
