@@ -92,7 +92,7 @@ std::optional<std::uint64_t> ParseMemorySize(std::string_view text)
 
 const char* UsageLine()
 {
-    return "usage: kestrana [FILE] [--device COMn=PATH]... [--connect] [--tcp-server[=PORT]] "
+    return "usage: kestrana [FILE] [--device COMn=PATH]... [--connect] [--no-reconnect] [--tcp-server[=PORT]] "
            "[--tcp-bind ADDR] [--headless] [--registry-dir DIR] [--log-dir DIR] [--charset NAME] "
            "[--history-memory SIZE] [--history-disk SIZE] [--no-splash] [--help] [--version]";
 }
@@ -105,7 +105,11 @@ const std::vector<support::HelpRow>& OptionHelp()
         {"--device COMn=PATH", "use the device PATH for the port slot COMn (1 to 8) for this "
                                "run only, without changing the stored mapping; may be given "
                                "for several slots. An unmapped slot COMn means /dev/ttyS(n-1)"},
-        {"--connect", "open the selected port as soon as the window is up"},
+        {"--connect", "open the selected port as soon as the window is up; with reconnecting on, a "
+                      "device that is not there yet is waited for"},
+        {"--no-reconnect", "for this run, close the port when its device goes away instead of "
+                           "waiting for it to come back and opening it again (the 통신 menu's "
+                           "자동 재연결, on unless turned off there)"},
         {"--tcp-server[=PORT]", "open the TCP server at start, on PORT (1 to 65535; 2000 when "
                                 "not given): one network client is bridged to the serial line. "
                                 "The bridge has no authentication"},
@@ -187,6 +191,8 @@ CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
                 options.version = true;
             } else if (arg == "--connect") {
                 options.connect = true;
+            } else if (arg == "--no-reconnect") {
+                options.noReconnect = true;
             } else if (arg == "--no-splash") {
                 options.noSplash = true;
             } else if (arg == "--headless") {

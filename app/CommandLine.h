@@ -1,6 +1,6 @@
 #pragma once
 // The program's command line:
-//   kestrana [FILE] [--device COMn=PATH]... [--connect] [--tcp-server[=PORT]]
+//   kestrana [FILE] [--device COMn=PATH]... [--connect] [--no-reconnect] [--tcp-server[=PORT]]
 //            [--tcp-bind ADDR] [--headless] [--registry-dir DIR] [--log-dir DIR]
 //            [--charset NAME] [--history-memory SIZE] [--history-disk SIZE] [--no-splash]
 //            [--help] [--version]
@@ -21,6 +21,7 @@ struct CommandLineOptions {
     std::string file;                                   // empty: a new document
     std::vector<std::pair<int, std::string>> devices;   // slot 1..8 and its path, this run only
     bool connect = false;
+    bool noReconnect = false;                           // this run only; the stored choice stays
     std::string registryDir;                            // empty: the default folder
     std::string logDir;                                 // empty: the working folder
     std::optional<std::string> charset;                 // given: kept for later runs; "": the locale's

@@ -298,6 +298,12 @@ void CTcpBridge::RelayToClient(const std::uint8_t* data, std::uint32_t length)
                                                      " bytes for the TCP client could not be queued.");
 }
 
+void CTcpBridge::SerialDeviceGone()
+{
+    if (m_pClientSocket)
+        DropClient("TCP client " + m_strClientName + " disconnected: the serial port's device went away");
+}
+
 void CTcpBridge::DropClient(const std::string& why)
 {
     if (m_pClientSocket) {

@@ -78,6 +78,9 @@ public:
     void CloseServer();
     // A block from the serial line, before anything else touches it.
     void RelayToClient(const std::uint8_t* data, std::uint32_t length);
+    // The serial port's device went away for good: the client is let go with
+    // the reason rather than left talking into a void.
+    void SerialDeviceGone();
     // The serial line; null: none, as if the port were closed.
     void SetLine(LineSender* line) { m_pLine = line; }
 

@@ -126,6 +126,8 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
         return false;
     PostSettingsNotices();
     m_pMainWnd->SetHeadless(options.headless);
+    if (options.noReconnect)
+        m_pMainWnd->SetReconnect(false, false);
     m_pMainWnd->TcpBridge()->SetServerPort(options.tcpPort);
     m_pMainWnd->TcpBridge()->SetBindAddress(options.tcpBindAddress);
     m_pMainWnd->GetActiveView()->OnInitialUpdate();
@@ -150,7 +152,7 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
     }
     CMainFrame* frame = m_pMainWnd.get();
     if (options.connect)
-        QTimer::singleShot(0, frame, [frame] { frame->OnCommOpen(); });
+        QTimer::singleShot(0, frame, [frame] { frame->ConnectAtStart(); });
     if (options.tcpServer) {
         const bool headless = options.headless;
         QTimer::singleShot(0, frame, [frame, headless] {
