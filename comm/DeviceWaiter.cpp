@@ -94,7 +94,7 @@ void DeviceWaiter::Stop()
 void DeviceWaiter::Run()
 {
     Rearm();
-    Check();
+    Check(false);
     alignas(inotify_event) char buffer[8192];
     for (;;) {
         pollfd fds[2] = {{m_exit.fd(), POLLIN, 0}, {m_inotify.get(), POLLIN, 0}};
@@ -105,6 +105,7 @@ void DeviceWaiter::Run()
         if (fds[0].revents & POLLIN)
             return;
         bool relevant = false;
+        bool made = false;  // an entry on the way was made anew
         for (;;) {
             const ssize_t got = platform::ReadRetry(m_inotify.get(), buffer, sizeof buffer);
             if (got <= 0)
@@ -113,7 +114,7 @@ void DeviceWaiter::Run()
                 const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
                 at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
                 if (event->mask & IN_Q_OVERFLOW) {
-                    relevant = true;
+                    relevant = made = true;
                     continue;
                 }
                 const auto watch = m_watchNames.find(event->wd);
@@ -121,14 +122,17 @@ void DeviceWaiter::Run()
                     continue;  // a watch given up at the last re-arm
                 // In a folder, only the entries on the way to the device count.
                 const std::vector<std::string>& names = watch->second;
-                if (event->len == 0 || std::find(names.begin(), names.end(), "") != names.end() ||
-                    std::find(names.begin(), names.end(), std::string(event->name)) != names.end())
+                if (event->len == 0 || std::find(names.begin(), names.end(), "") != names.end())
                     relevant = true;
+                else if (std::find(names.begin(), names.end(), std::string(event->name)) != names.end()) {
+                    relevant = true;
+                    made = made || (event->mask & (IN_CREATE | IN_MOVED_TO)) != 0;
+                }
             }
         }
         if (relevant) {
             Rearm();
-            Check();
+            Check(made);
         }
     }
 }
@@ -171,10 +175,12 @@ void DeviceWaiter::Rearm()
     m_watchNames = std::move(watches);
 }
 
-void DeviceWaiter::Check()
+// A node made anew counts even when it looks like the one before: a pty
+// number is reused with the same inode, and its times are coarse.
+void DeviceWaiter::Check(bool made)
 {
     const std::optional<platform::FileIdentity> node = platform::FileIdentity::Of(m_strPath);
-    if (!node || node == m_departed.node || node == m_announced)
+    if (!node || (!made && (node == m_departed.node || node == m_announced)))
         return;
     if (m_departed.link && platform::FileIdentity::OfLink(m_strPath) == m_departed.link)
         return;

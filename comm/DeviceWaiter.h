@@ -55,8 +55,9 @@ public:
 private:
     void Run();
     void Rearm();
-    // Posts when the path leads to a node not yet announced.
-    void Check();
+    // Posts when the path leads to a node not yet announced, or to one
+    // `made` anew on the way.
+    void Check(bool made);
 
     std::string m_strPath;
     Departed m_departed;
