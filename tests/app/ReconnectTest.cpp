@@ -11,6 +11,7 @@
 #include "app/TcpBridge.h"
 #include "comm/StableDeviceName.h"
 #include "resources/MenuTable.h"
+#include "support/Profile.h"
 #include "tests/common/LinkedPty.h"
 #include "tests/net/NetTestSupport.h"
 
@@ -98,6 +99,14 @@ TEST_F(ReconnectTest, TheDeviceIsWaitedForAndReopenedWithTheSameSettingsLosingNo
     ASSERT_TRUE(m_device.Appear());
     Pump(300);
     EXPECT_FALSE(Port().IsOpen());
+
+    // The menu's check item is kept for later runs.
+    QAction* reconnect = Frame()->Action(res::ID_COMM_RECONNECT);
+    for (const bool on : {false, true}) {
+        reconnect->trigger();
+        EXPECT_EQ(reconnect->isChecked(), on);
+        EXPECT_EQ(support::GetProfileInt("CommPortSettings", "Reconnect", -1), on ? 1 : 0);
+    }
 }
 
 TEST_F(ReconnectTest, ADeviceHeldByAnotherProgramIsSaidOnceAndTakenWhenLetGo)
