@@ -29,6 +29,7 @@
 #include "support/LogFile.h"
 #include "support/LogFolder.h"
 #include "support/Profile.h"
+#include "terminal/TerminalSettingsDlg.h"
 #include "terminal/Trevane2Doc.h"
 #include "terminal/Trevane2View.h"
 
@@ -271,14 +272,16 @@ void CMainFrame::BuildMenus()
     connect(Action(ID_APP_ABOUT), &QAction::triggered, this, &CMainFrame::appAboutRequested);
     connect(Action(ID_HELP_CONTENTS), &QAction::triggered, this,
             &CMainFrame::helpContentsRequested);
-    // File > Open and the terminal settings are the view's commands.
+    // File > Open is the view's command; the terminal settings dialog works on the view.
     connect(Action(ID_FILE_OPEN), &QAction::triggered, this, [this] {
         if (m_pView != nullptr)
             m_pView->OnFileOpen();
     });
     connect(Action(ID_TERMINAL_SETTINGS), &QAction::triggered, this, [this] {
-        if (m_pView != nullptr)
-            m_pView->OnTerminalSettings();
+        if (m_pView != nullptr) {
+            CTerminalSettingsDlg dialog(m_pView, this);
+            dialog.exec();
+        }
     });
     connect(Action(ID_TCP_SETTINGS), &QAction::triggered, this, &CMainFrame::OnTcpPortSettings);
     connect(Action(ID_TCP_OPEN), &QAction::triggered, this, &CMainFrame::OnTcpServerOpen);
