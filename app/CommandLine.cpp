@@ -113,8 +113,8 @@ const std::vector<support::HelpRow>& OptionHelp()
         {"--tcp-server[=PORT]", "open the TCP server at start, on PORT (1 to 65535; 2000 when "
                                 "not given): one network client is bridged to the serial line. "
                                 "The bridge has no authentication"},
-        {"--tcp-bind ADDR", "listen on the address ADDR only (e.g. 127.0.0.1) instead of every "
-                            "address of the machine"},
+        {"--tcp-bind ADDR", "listen on the address ADDR only, IPv4 or IPv6 (e.g. 127.0.0.1 or "
+                            "::1), instead of every IPv4 and IPv6 address of the machine"},
         {"--headless", "run without any window and without a display, e.g. as a serial-to-"
                        "network bridge: message boxes go to standard error and the event log"},
         {"--registry-dir DIR", "keep the settings in DIR instead of $XDG_CONFIG_HOME/kestrana "
@@ -218,13 +218,14 @@ CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
             } else if (auto gotBind = takeValue("--tcp-bind", value)) {
                 if (!*gotBind)
                     return CommandLineStatus::Error;
-                in_addr address{};
-                if (inet_pton(AF_INET, value.c_str(), &address) != 1) {
-                    error = "--tcp-bind needs an IPv4 address such as 127.0.0.1 (got '" + value + "')";
+                in_addr v4{};
+                in6_addr v6{};
+                if (inet_pton(AF_INET, value.c_str(), &v4) != 1 && inet_pton(AF_INET6, value.c_str(), &v6) != 1) {
+                    error = "--tcp-bind needs an IPv4 or IPv6 address such as 127.0.0.1 or ::1 (got '" +
+                            value + "')";
                     return CommandLineStatus::Error;
                 }
                 options.tcpBind = value;
-                options.tcpBindAddress = ntohl(address.s_addr);
             } else if (auto got = takeValue("--device", value)) {
                 if (!*got)
                     return CommandLineStatus::Error;

@@ -29,8 +29,7 @@ struct CommandLineOptions {
     bool help = false;
     bool tcpServer = false;                             // open the TCP server at start
     int tcpPort = 2000;                                 // 1..65535
-    std::string tcpBind;                                // empty: every address
-    std::uint32_t tcpBindAddress = 0;                   // tcpBind in host order (0: every address)
+    std::string tcpBind;                                // IPv4 or IPv6; empty: every address
     bool headless = false;                              // no window, no display needed
     bool version = false;
     std::uint64_t historyMemory = 64ull << 20;          // terminal text held in memory, bytes

@@ -8,8 +8,6 @@
 #include "resources/StringTable.h"
 #include "text/LineSender.h"
 
-#include <arpa/inet.h>
-
 #include <cstring>
 
 namespace {
@@ -17,13 +15,13 @@ namespace {
 constexpr std::uint16_t kSocketsVersion = 0x0101;  // 1.1
 constexpr int kSerialRetryMs = 5;
 
-std::string AddressText(std::uint32_t hostOrder, int port)
+// Where the server tried to listen, as a failure names it.
+std::string ListenPlaceText(const std::string& address, int port)
 {
-    in_addr address{};
-    address.s_addr = htonl(hostOrder);
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address, text, sizeof text);
-    return std::string(text) + ":" + std::to_string(port);
+    if (address.empty())
+        return "port " + std::to_string(port);
+    const bool v6 = address.find(':') != std::string::npos;
+    return (v6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
 }
 
 std::string SizeText(std::size_t bytes)
@@ -86,14 +84,17 @@ void CTcpBridge::OpenServer()
         }
     }
     m_pListenSocket = std::make_unique<net::CSocketWnd>(m_pWindow.get(), WM_TCP_LISTEN_NOTICE);
-    const int result = m_pListenSocket->OpenListen(m_nServerPort, m_dwBindAddress);
+    const int result = m_pListenSocket->OpenListen(m_nServerPort, m_strBindAddress);
     if (result != net::kSocketOk) {
         std::string detail;
-        if (result == net::kSocketNotPossible)
+        if (result == net::kSocketNotPossible && (m_nServerPort < net::kFirstPort || m_nServerPort > net::kLastPort))
             detail = "Port " + std::to_string(m_nServerPort) + " is outside 1 to 65535.";
+        else if (result == net::kSocketNotPossible)
+            detail = platform::DescribeFailure("Cannot listen on", ListenPlaceText(m_strBindAddress, m_nServerPort),
+                                               "not an IPv4 or IPv6 address");
         else if (result == net::kSocketCallFailed)
             detail = platform::DescribeFailure("Cannot listen on",
-                                               AddressText(m_dwBindAddress, m_nServerPort),
+                                               ListenPlaceText(m_strBindAddress, m_nServerPort),
                                                m_pListenSocket->LastError());
         else
             detail = "Not enough memory for the listening socket.";

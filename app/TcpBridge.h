@@ -31,8 +31,6 @@
 
 #include <QTimer>
 
-#include <netinet/in.h>
-
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -87,8 +85,9 @@ public:
     int ServerPort() const { return m_nServerPort; }
     // Takes effect at the next open.
     void SetServerPort(int port) { m_nServerPort = port; }
-    // Host order; INADDR_ANY (the default) listens on every address.
-    void SetBindAddress(std::uint32_t address) { m_dwBindAddress = address; }
+    // An IPv4 or IPv6 address in text; empty (the default) listens on every
+    // address. Takes effect at the next open.
+    void SetBindAddress(std::string address) { m_strBindAddress = std::move(address); }
     void SetClientBacklogLimit(std::size_t bytes) { m_nClientBacklogLimit = bytes; }
 
     bool IsListening() const { return m_pListenSocket != nullptr; }
@@ -120,7 +119,7 @@ private:
     Hooks m_hooks;
     LineSender* m_pLine = nullptr;
     int m_nServerPort = kDefaultPort;
-    std::uint32_t m_dwBindAddress = INADDR_ANY;
+    std::string m_strBindAddress;
     std::size_t m_nClientBacklogLimit = kDefaultClientBacklogLimit;
 
     std::unique_ptr<platform::QtMessageWindow> m_pWindow;  // receives both sockets' notices

@@ -129,7 +129,7 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
     if (options.noReconnect)
         m_pMainWnd->SetReconnect(false, false);
     m_pMainWnd->TcpBridge()->SetServerPort(options.tcpPort);
-    m_pMainWnd->TcpBridge()->SetBindAddress(options.tcpBindAddress);
+    m_pMainWnd->TcpBridge()->SetBindAddress(options.tcpBind);
     m_pMainWnd->GetActiveView()->OnInitialUpdate();
     if (!options.file.empty() && !Stopping()) {
         const QString path = QString::fromLocal8Bit(options.file.c_str());

@@ -32,7 +32,8 @@ TEST(CommandLine, EachOptionSetsItsFieldOrIsRefusedSayingWhy)
          [](O o) { return o.connect && o.noSplash && o.headless && o.registryDir == "/tmp/r" && o.logDir == "logs"; }},
         {{"--tcp-server"}, Status::Ok, [](O o) { return o.tcpServer && o.tcpPort == 2000; }},
         {{"--tcp-server=07000", "--tcp-bind=192.168.1.20"}, Status::Ok,
-         [](O o) { return o.tcpPort == 7000 && o.tcpBindAddress == 0xC0A80114u; }},
+         [](O o) { return o.tcpPort == 7000 && o.tcpBind == "192.168.1.20"; }},
+        {{"--tcp-bind", "fe80::1"}, Status::Ok, [](O o) { return o.tcpBind == "fe80::1"; }},
         {{"--charset", "EUC-KR"}, Status::Ok, [](O o) { return o.charset == "EUC-KR"; }},
         {{"--charset="}, Status::Ok, [](O o) { return o.charset == ""; }},  // back to the locale's
         {{"--history-memory", "8192K"}, Status::Ok, [](O o) { return o.historyMemory == 8ull << 20; }},
@@ -44,6 +45,7 @@ TEST(CommandLine, EachOptionSetsItsFieldOrIsRefusedSayingWhy)
         {{"--tcp-server=20x"}, Status::Error, nullptr, "1 to 65535"},
         {{"--tcp-server", "3000"}, Status::Error, nullptr, "3000"},  // the port needs "="
         {{"--tcp-bind", "256.0.0.1"}, Status::Error, nullptr, "256.0.0.1"},
+        {{"--tcp-bind", "[::1]"}, Status::Error, nullptr, "IPv4 or IPv6 address such as 127.0.0.1 or ::1 (got '[::1]')"},
         {{"--device", "COM9=/dev/x"}, Status::Error, nullptr, "COM9"},
         {{"--device", "COM1="}, Status::Error, nullptr, "COM1="},
         {{"--registry-dir="}, Status::Error, nullptr, "--registry-dir"},

@@ -33,10 +33,10 @@ protected:
         m_pty.SetWhileWaiting([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); });
         device ? (void)StartConnected() : (void)Start();
         m_bridge = Frame()->TcpBridge();
-        m_bridge->SetBindAddress(INADDR_LOOPBACK);
+        m_bridge->SetBindAddress("127.0.0.1");
     }
-    // Opens the server on a free port of 127.0.0.1 and lets `client` in.
-    void Serve(int receiveBuffer = 0)
+    // Opens the server on a free port and lets `client` in from `host`.
+    void Serve(int receiveBuffer = 0, const char* host = "127.0.0.1")
     {
         for (int attempt = 0; attempt < 5 && !m_bridge->IsListening(); ++attempt) {
             m_port = FreePort();
@@ -44,11 +44,11 @@ protected:
             Frame()->Action(32781)->trigger();
         }
         ASSERT_TRUE(m_bridge->IsListening());
-        ConnectClient(client, receiveBuffer);
+        ConnectClient(client, receiveBuffer, host);
     }
-    void ConnectClient(TcpClient& c, int receiveBuffer = 0)
+    void ConnectClient(TcpClient& c, int receiveBuffer = 0, const char* host = "127.0.0.1")
     {
-        ASSERT_TRUE(c.Connect(m_port, receiveBuffer));
+        ASSERT_TRUE(c.Connect(m_port, receiveBuffer, host));
         ASSERT_TRUE(PumpUntil([&] { return m_bridge->IsServing(); }));
     }
     void ExpectServedBoth(TcpClient& c, const std::string& down, const std::string& up)
@@ -282,6 +282,31 @@ TEST_F(TcpBridgeTest, OneEventMessageBoxAtATimeAndDataKeepsMoving)
     open->button(QMessageBox::Ok)->click();
     ASSERT_TRUE(PumpUntil([&] { return boxes->OpenBox() == nullptr; }));
     EXPECT_TRUE(EventBoxText().contains(QStringLiteral("3 messages came while the message box was open")));
+}
+
+TEST_F(TcpBridgeTest, IPv6ClientsAreServedOnTheirAddressAndByTheDefaultServerBesideIPv4Ones)
+{
+    if (!nettest::HasIPv6Loopback())
+        GTEST_SKIP() << "::1 cannot be bound on this machine";
+    StartBridge();
+    m_bridge->SetBindAddress("::1");
+    Serve(0, "::1");
+    EXPECT_EQ(ListeningOn(), "[::1]:" + std::to_string(m_port));
+    ExpectServedBoth(client, "six", "VI");
+    EXPECT_TRUE(EventBoxText().contains(QStringLiteral("TCP client [::1]:"))) << Utf8(EventBoxText());
+    Frame()->Action(32782)->trigger();
+    m_bridge->SetBindAddress("");
+    Frame()->Action(32781)->trigger();
+    ASSERT_EQ(ListeningOn(), "[::]:" + std::to_string(m_port));
+    for (const char* host : {"127.0.0.1", "::1"}) {
+        TcpClient c;
+        ConnectClient(c, 0, host);
+        ExpectServedBoth(c, host, "up");
+        const std::string name = m_bridge->ClientSocket()->PeerName();
+        EXPECT_EQ(name.rfind(std::string(host) == "::1" ? "[::1]:" : "127.0.0.1:", 0), 0u) << name;
+        c.Close();
+        ASSERT_TRUE(PumpUntil([&] { return !m_bridge->IsServing(); }));
+    }
 }
 
 TEST_F(TcpBridgeTest, ThePortDialogTakesANumberInRangeOnly)
