@@ -48,6 +48,11 @@ CTcpBridge::CTcpBridge(Hooks hooks)
     m_halfClosedQuiet.setSingleShot(true);
     m_halfClosedQuiet.setInterval(kHalfClosedQuietMs);
     m_halfClosedQuiet.callOnTimeout([this] { DropClient(ClientLeftText()); });
+    m_idle.setSingleShot(true);
+    m_idle.callOnTimeout([this] {
+        DropClient("TCP client " + m_strClientName + " disconnected: idle for " +
+                   std::to_string(m_nIdleTimeoutSeconds) + " s");
+    });
 }
 
 CTcpBridge::~CTcpBridge()
@@ -55,6 +60,7 @@ CTcpBridge::~CTcpBridge()
     // Sockets close quietly: nobody is left to hear their notices.
     m_serialRetry.stop();
     m_halfClosedQuiet.stop();
+    m_idle.stop();
     m_pClientSocket.reset();
     m_pListenSocket.reset();
     m_pWinsock.reset();
@@ -122,6 +128,7 @@ void CTcpBridge::CloseServer()
     m_toLine.clear();
     m_serialRetry.stop();
     m_halfClosedQuiet.stop();
+    m_idle.stop();
     if (m_pWinsock) {
         m_pWinsock->CleanUp();
         m_pWinsock.reset();
@@ -143,17 +150,22 @@ platform::LRESULT CTcpBridge::OnListenNotice(platform::WPARAM code, platform::LP
         if (m_pClientSocket->ReceiveEnded())
             DropClient(ClientLeftText());
     }
-    if (m_pClientSocket) {
+    if (m_pClientSocket && !m_bTakeover) {
         // Taken and closed at once: the caller learns at once, and the next
         // waiting connection can be reported.
         m_pListenSocket->Refuse();
         Report(res::kAlreadyServing);
         return 0;
     }
-    m_pClientSocket = std::make_unique<net::CSocketWnd>(m_pWindow.get(), WM_TCP_CLIENT_NOTICE);
-    const int result = m_pListenSocket->Accept(m_pClientSocket.get());
+    AcceptClient();
+    return 0;
+}
+
+void CTcpBridge::AcceptClient()
+{
+    auto client = std::make_unique<net::CSocketWnd>(m_pWindow.get(), WM_TCP_CLIENT_NOTICE);
+    const int result = m_pListenSocket->Accept(client.get());
     if (result != net::kSocketOk) {
-        m_pClientSocket.reset();
         const std::string detail =
             result == net::kSocketCallFailed
                 ? platform::DescribeFailure("Cannot accept a connection on", m_pListenSocket->LocalName(),
@@ -161,14 +173,41 @@ platform::LRESULT CTcpBridge::OnListenNotice(platform::WPARAM code, platform::LP
                 : std::string("Not enough memory for the client socket.");
         if (m_hooks.eventMessage)
             m_hooks.eventMessage(res::kErrorAccepting, detail);
-        return 0;
+        return;
     }
+    const std::string name = client->PeerName();
+    if (m_pClientSocket)
+        DropClient("TCP client " + m_strClientName + " disconnected: replaced by " + name);
+    m_pClientSocket = std::move(client);
+    m_strClientName = name;
+    Report("TCP client " + m_strClientName + " connected");
+    StartServing();
+}
+
+void CTcpBridge::StartServing()
+{
     // The layer owns the copies sent to the client: nothing to do when one
     // has gone out.
     m_pClientSocket->SetSendNotices(false);
-    m_strClientName = m_pClientSocket->PeerName();
-    Report("TCP client " + m_strClientName + " connected");
-    return 0;
+    if (m_pClientSocket->SetKeepAlive(m_nKeepAliveSeconds) == net::kSocketCallFailed)
+        Report(platform::DescribeFailure("Cannot set TCP keepalive for", m_strClientName,
+                                         m_pClientSocket->LastError()));
+    NoteTraffic();
+}
+
+void CTcpBridge::SetIdleTimeout(int seconds)
+{
+    m_nIdleTimeoutSeconds = seconds;
+    if (seconds <= 0)
+        m_idle.stop();
+    else if (m_pClientSocket)
+        NoteTraffic();  // the new span counts from now
+}
+
+void CTcpBridge::NoteTraffic()
+{
+    if (m_nIdleTimeoutSeconds > 0)
+        m_idle.start(m_nIdleTimeoutSeconds * 1000);
 }
 
 platform::LRESULT CTcpBridge::OnClientNotice(platform::WPARAM code, platform::LPARAM)
@@ -177,6 +216,7 @@ platform::LRESULT CTcpBridge::OnClientNotice(platform::WPARAM code, platform::LP
         return 0;
     switch (code) {
     case net::kNoticeReceived:
+        NoteTraffic();
         PumpClient();
         break;
     case net::kNoticeClosed:
@@ -286,6 +326,7 @@ void CTcpBridge::RelayToClient(const std::uint8_t* data, std::uint32_t length)
         return;
     if (m_pClientSocket->ReceiveEnded())
         m_halfClosedQuiet.start();  // the device is not quiet yet
+    NoteTraffic();
     if (m_pClientSocket->QueuedSendBytes() + length > m_nClientBacklogLimit) {
         DropClient("TCP client " + m_strClientName + " disconnected: " +
                    SizeText(m_pClientSocket->QueuedSendBytes()) +
@@ -314,6 +355,7 @@ void CTcpBridge::DropClient(const std::string& why)
         m_pClientSocket.reset();
     }
     m_halfClosedQuiet.stop();
+    m_idle.stop();
     Report(why);
     PumpClient();
 }
