@@ -48,6 +48,7 @@
 #include <QTextCursor>
 #include <QToolBar>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -179,6 +180,8 @@ bool CMainFrame::Create()
     };
     m_pReconnect = std::make_unique<CPortReconnect>(*m_pCommPort, *m_pMessageWindow, std::move(reconnectHooks));
     SetReconnect(support::GetProfileInt(kPortSection, "Reconnect", 1) != 0, false);
+    m_pTcpBridge->SetIdleTimeout(std::max(0, support::GetProfileInt(kTcpSection, kTcpIdleTimeoutEntry, 0)));
+    m_pTcpBridge->SetTakeover(support::GetProfileInt(kTcpSection, kTcpTakeoverEntry, 0) != 0);
     ConnectEditCommands();
 
     // 5, 6. Event log, named for the day the program started.
@@ -719,10 +722,16 @@ void CMainFrame::OnTcpPortSettings()
 {
     if (!m_pTcpBridge)
         return;
-    CTcpPortDlg dialog(m_pTcpBridge->ServerPort(), this);
-    // An open server keeps its port until it is closed and opened again.
-    if (dialog.exec() == QDialog::Accepted && m_pTcpBridge)
-        m_pTcpBridge->SetServerPort(dialog.m_nPort);
+    CTcpPortDlg dialog(m_pTcpBridge->ServerPort(), m_pTcpBridge->IdleTimeout(), m_pTcpBridge->Takeover(), this);
+    if (dialog.exec() != QDialog::Accepted || !m_pTcpBridge)
+        return;
+    // An open server keeps its port until it is closed and opened again; the
+    // other two count at once.
+    m_pTcpBridge->SetServerPort(dialog.m_nPort);
+    m_pTcpBridge->SetIdleTimeout(dialog.m_nIdleSeconds);
+    m_pTcpBridge->SetTakeover(dialog.m_bTakeover);
+    support::WriteProfileInt(kTcpSection, kTcpIdleTimeoutEntry, dialog.m_nIdleSeconds);
+    support::WriteProfileInt(kTcpSection, kTcpTakeoverEntry, dialog.m_bTakeover ? 1 : 0);
 }
 
 void CMainFrame::OnTcpServerOpen()

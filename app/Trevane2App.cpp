@@ -129,7 +129,13 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
     if (options.noReconnect)
         m_pMainWnd->SetReconnect(false, false);
     m_pMainWnd->TcpBridge()->SetServerPort(options.tcpPort);
-    m_pMainWnd->TcpBridge()->SetBindAddress(options.tcpBindAddress);
+    m_pMainWnd->TcpBridge()->SetBindAddress(options.tcpBind);
+    m_pMainWnd->TcpBridge()->SetKeepAlive(options.tcpKeepAlive);
+    // Given on the command line: for this run; the stored choices stay.
+    if (options.tcpIdleTimeout)
+        m_pMainWnd->TcpBridge()->SetIdleTimeout(*options.tcpIdleTimeout);
+    if (options.tcpTakeover)
+        m_pMainWnd->TcpBridge()->SetTakeover(true);
     m_pMainWnd->GetActiveView()->OnInitialUpdate();
     if (!options.file.empty() && !Stopping()) {
         const QString path = QString::fromLocal8Bit(options.file.c_str());

@@ -171,7 +171,7 @@ TEST_P(ReconnectBridgeTest, TheTcpClientIsKeptAcrossTheGapOrLetGo)
     StartOnLink(options);
     EXPECT_EQ(Frame()->Action(res::ID_COMM_RECONNECT)->isChecked(), reconnect);
     CTcpBridge* bridge = Frame()->TcpBridge();
-    bridge->SetBindAddress(INADDR_LOOPBACK);
+    bridge->SetBindAddress("127.0.0.1");
     nettest::TcpClient client;
     for (int attempt = 0; attempt < 5 && !bridge->IsListening(); ++attempt) {
         bridge->SetServerPort(nettest::FreePort());
