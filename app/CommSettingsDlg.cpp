@@ -2,6 +2,7 @@
 
 #include "comm/PortDevices.h"
 #include "comm/PortTables.h"
+#include "comm/StableDeviceName.h"
 #include "platform/MessageBox.h"
 
 #include "ui_CommSettingsDlg.h"
@@ -113,7 +114,8 @@ std::vector<DetectedSerialDevice> CCommSettingsDlg::DetectSerialDevices()
         if (!info.manufacturer().isEmpty() && !description.contains(info.manufacturer()))
             description = description.isEmpty() ? info.manufacturer()
                                                 : description + QStringLiteral(", ") + info.manufacturer();
-        found.push_back({info.systemLocation(), description});
+        const QString path = info.systemLocation();
+        found.push_back({path, description, QString::fromStdString(StableDeviceName(path.toStdString()))});
     }
     return found;
 }
@@ -123,8 +125,13 @@ void CCommSettingsDlg::SetDetectedDevices(const std::vector<DetectedSerialDevice
     const QString shown = m_ui->combo549->currentText();
     QSignalBlocker block(m_ui->combo549);
     m_ui->combo549->clear();
-    for (const DetectedSerialDevice& device : devices)
+    for (const DetectedSerialDevice& device : devices) {
         m_ui->combo549->addItem(DeviceItemText(device), device.path);
+        // The name to store so that reconnecting finds this adapter, not its twin.
+        if (!device.stableName.isEmpty())
+            m_ui->combo549->addItem(device.stableName + QStringLiteral(" (") + device.path + QStringLiteral(")"),
+                                    device.stableName);
+    }
     m_ui->combo549->setEditText(shown);
 }
 

@@ -18,6 +18,7 @@ namespace Ui { class CommSettingsDlg; }
 struct DetectedSerialDevice {
     QString path;         // e.g. "/dev/ttyUSB0"
     QString description;  // e.g. the USB adapter's product name; may be empty
+    QString stableName;   // its /dev/serial/by-id name, which follows the adapter; may be empty
 };
 
 class CCommSettingsDlg : public QDialog {

@@ -44,6 +44,39 @@ std::optional<int> ParsePort(std::string_view text)
     return port;
 }
 
+// Decimal digits only, 0..most.
+std::optional<int> ParseSeconds(std::string_view text, int most)
+{
+    if (text.empty() || text.size() > 9)
+        return std::nullopt;
+    int seconds = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        seconds = seconds * 10 + (c - '0');
+    }
+    if (seconds > most)
+        return std::nullopt;
+    return seconds;
+}
+
+bool TakeSeconds(std::string_view option, const std::string& value, int most, int& seconds,
+                 std::string& error)
+{
+    const std::optional<int> parsed = ParseSeconds(value, most);
+    if (!parsed) {
+        error = std::string(option) + " needs a number of seconds from 0 to " + std::to_string(most) +
+                " (0: off; got '" + value + "')";
+        return false;
+    }
+    seconds = *parsed;
+    return true;
+}
+
+// The kernel's longest keepalive idle time; a day for the idle timeout.
+constexpr int kMaxKeepAliveSeconds = 32767;
+constexpr int kMaxIdleTimeoutSeconds = 86400;
+
 // The smallest budget that still holds the newest piece and a few on their
 // way to disk; the disk budget has the same floor.
 constexpr std::uint64_t kMinHistorySize = 4ull << 20;
@@ -92,8 +125,9 @@ std::optional<std::uint64_t> ParseMemorySize(std::string_view text)
 
 const char* UsageLine()
 {
-    return "usage: kestrana [FILE] [--device COMn=PATH]... [--connect] [--tcp-server[=PORT]] "
-           "[--tcp-bind ADDR] [--headless] [--registry-dir DIR] [--log-dir DIR] [--charset NAME] "
+    return "usage: kestrana [FILE] [--device COMn=PATH]... [--connect] [--no-reconnect] [--tcp-server[=PORT]] "
+           "[--tcp-bind ADDR] [--tcp-keepalive SECONDS] [--tcp-idle-timeout SECONDS] [--tcp-takeover] "
+           "[--headless] [--registry-dir DIR] [--log-dir DIR] [--charset NAME] "
            "[--history-memory SIZE] [--history-disk SIZE] [--no-splash] [--help] [--version]";
 }
 
@@ -105,12 +139,27 @@ const std::vector<support::HelpRow>& OptionHelp()
         {"--device COMn=PATH", "use the device PATH for the port slot COMn (1 to 8) for this "
                                "run only, without changing the stored mapping; may be given "
                                "for several slots. An unmapped slot COMn means /dev/ttyS(n-1)"},
-        {"--connect", "open the selected port as soon as the window is up"},
+        {"--connect", "open the selected port as soon as the window is up; with reconnecting on, a "
+                      "device that is not there yet is waited for"},
+        {"--no-reconnect", "for this run, close the port when its device goes away instead of "
+                           "waiting for it to come back and opening it again (the 통신 menu's "
+                           "자동 재연결, on unless turned off there)"},
         {"--tcp-server[=PORT]", "open the TCP server at start, on PORT (1 to 65535; 2000 when "
                                 "not given): one network client is bridged to the serial line. "
                                 "The bridge has no authentication"},
-        {"--tcp-bind ADDR", "listen on the address ADDR only (e.g. 127.0.0.1) instead of every "
-                            "address of the machine"},
+        {"--tcp-bind ADDR", "listen on the address ADDR only, IPv4 or IPv6 (e.g. 127.0.0.1 or "
+                            "::1), instead of every IPv4 and IPv6 address of the machine"},
+        {"--tcp-keepalive SECONDS", "after SECONDS of silence from a TCP client, probe it three "
+                                    "times, a third of SECONDS apart, and disconnect it when none "
+                                    "is answered (0 to 32767; 30 when not given; 0: off): the slot "
+                                    "of a client whose machine went away frees in about twice "
+                                    "SECONDS, and data it leaves unacknowledged that long ends it too"},
+        {"--tcp-idle-timeout SECONDS", "for this run, disconnect a TCP client that has neither sent "
+                                       "nor received anything for SECONDS (0 to 86400; 0: never); "
+                                       "when not given, the value set with the 설정 menu's TCP설정 "
+                                       "(none at first)"},
+        {"--tcp-takeover", "for this run, a new TCP client replaces the one being served instead of "
+                           "being turned away; also a choice in the 설정 menu's TCP설정 (off at first)"},
         {"--headless", "run without any window and without a display, e.g. as a serial-to-"
                        "network bridge: message boxes go to standard error and the event log"},
         {"--registry-dir DIR", "keep the settings in DIR instead of $XDG_CONFIG_HOME/kestrana "
@@ -187,6 +236,8 @@ CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
                 options.version = true;
             } else if (arg == "--connect") {
                 options.connect = true;
+            } else if (arg == "--no-reconnect") {
+                options.noReconnect = true;
             } else if (arg == "--no-splash") {
                 options.noSplash = true;
             } else if (arg == "--headless") {
@@ -212,13 +263,25 @@ CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
             } else if (auto gotBind = takeValue("--tcp-bind", value)) {
                 if (!*gotBind)
                     return CommandLineStatus::Error;
-                in_addr address{};
-                if (inet_pton(AF_INET, value.c_str(), &address) != 1) {
-                    error = "--tcp-bind needs an IPv4 address such as 127.0.0.1 (got '" + value + "')";
+                in_addr v4{};
+                in6_addr v6{};
+                if (inet_pton(AF_INET, value.c_str(), &v4) != 1 && inet_pton(AF_INET6, value.c_str(), &v6) != 1) {
+                    error = "--tcp-bind needs an IPv4 or IPv6 address such as 127.0.0.1 or ::1 (got '" +
+                            value + "')";
                     return CommandLineStatus::Error;
                 }
                 options.tcpBind = value;
-                options.tcpBindAddress = ntohl(address.s_addr);
+            } else if (auto gotKeepAlive = takeValue("--tcp-keepalive", value)) {
+                if (!*gotKeepAlive ||
+                    !TakeSeconds("--tcp-keepalive", value, kMaxKeepAliveSeconds, options.tcpKeepAlive, error))
+                    return CommandLineStatus::Error;
+            } else if (auto gotIdle = takeValue("--tcp-idle-timeout", value)) {
+                int seconds = 0;
+                if (!*gotIdle || !TakeSeconds("--tcp-idle-timeout", value, kMaxIdleTimeoutSeconds, seconds, error))
+                    return CommandLineStatus::Error;
+                options.tcpIdleTimeout = seconds;
+            } else if (arg == "--tcp-takeover") {
+                options.tcpTakeover = true;
             } else if (auto got = takeValue("--device", value)) {
                 if (!*got)
                     return CommandLineStatus::Error;

@@ -1,7 +1,8 @@
 #pragma once
 // The program's command line:
-//   kestrana [FILE] [--device COMn=PATH]... [--connect] [--tcp-server[=PORT]]
-//            [--tcp-bind ADDR] [--headless] [--registry-dir DIR] [--log-dir DIR]
+//   kestrana [FILE] [--device COMn=PATH]... [--connect] [--no-reconnect] [--tcp-server[=PORT]]
+//            [--tcp-bind ADDR] [--tcp-keepalive SECONDS] [--tcp-idle-timeout SECONDS]
+//            [--tcp-takeover] [--headless] [--registry-dir DIR] [--log-dir DIR]
 //            [--charset NAME] [--history-memory SIZE] [--history-disk SIZE] [--no-splash]
 //            [--help] [--version]
 // Plain C++: it is read before any window system or settings store is touched.
@@ -21,6 +22,7 @@ struct CommandLineOptions {
     std::string file;                                   // empty: a new document
     std::vector<std::pair<int, std::string>> devices;   // slot 1..8 and its path, this run only
     bool connect = false;
+    bool noReconnect = false;                           // this run only; the stored choice stays
     std::string registryDir;                            // empty: the default folder
     std::string logDir;                                 // empty: the working folder
     std::optional<std::string> charset;                 // given: kept for later runs; "": the locale's
@@ -28,8 +30,10 @@ struct CommandLineOptions {
     bool help = false;
     bool tcpServer = false;                             // open the TCP server at start
     int tcpPort = 2000;                                 // 1..65535
-    std::string tcpBind;                                // empty: every address
-    std::uint32_t tcpBindAddress = 0;                   // tcpBind in host order (0: every address)
+    std::string tcpBind;                                // IPv4 or IPv6; empty: every address
+    int tcpKeepAlive = 30;                              // seconds before the first probe; 0: off
+    std::optional<int> tcpIdleTimeout;                  // given: this run only; 0: off
+    bool tcpTakeover = false;                           // this run only; the stored choice stays
     bool headless = false;                              // no window, no display needed
     bool version = false;
     std::uint64_t historyMemory = 64ull << 20;          // terminal text held in memory, bytes

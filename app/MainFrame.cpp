@@ -4,6 +4,7 @@
 #include "app/EventMessageBox.h"
 #include "app/MyStatusBar.h"
 #include "app/PortLineSender.h"
+#include "app/PortReconnect.h"
 #include "app/ReceiveLineFeed.h"
 #include "app/SplashWindow.h"
 #include "app/TcpBridge.h"
@@ -16,6 +17,7 @@
 #include "automation/ReceivedBlock.h"
 #include "automation/ResponsePatterns.h"
 #include "comm/CommPort2.h"
+#include "comm/PortDevices.h"
 #include "app/CommSettingsDlg.h"
 #include "app/CommEventsDlg.h"
 #include "platform/Diagnostic.h"
@@ -26,6 +28,8 @@
 #include "resources/StringTable.h"
 #include "support/LogFile.h"
 #include "support/LogFolder.h"
+#include "support/Profile.h"
+#include "terminal/TerminalSettingsDlg.h"
 #include "terminal/Trevane2Doc.h"
 #include "terminal/Trevane2View.h"
 
@@ -44,6 +48,7 @@
 #include <QTextCursor>
 #include <QToolBar>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -75,6 +80,11 @@ CMainFrame::CMainFrame(CTrevane2Doc* doc, CAppearance* appearance, QWidget* pare
     });
     m_pMessageWindow->SetHandler(WM_PORTGONE, [this](platform::WPARAM w, platform::LPARAM l) {
         return OnPortGone(w, l);
+    });
+    m_pMessageWindow->SetHandler(WM_DEVICEBACK, [this](platform::WPARAM w, platform::LPARAM) {
+        if (m_pReconnect)
+            m_pReconnect->OnDeviceBack(w);
+        return platform::LRESULT{0};
     });
     m_pMessageWindow->SetHandler(WM_WRITEROOM, [this](platform::WPARAM, platform::LPARAM) {
         if (m_pLineSender)
@@ -124,6 +134,7 @@ CMainFrame::~CMainFrame()
     // may still flush a client at its close, finds no line by then.
     if (m_pTcpBridge)
         m_pTcpBridge->SetLine(nullptr);
+    m_pReconnect.reset();
     m_pCommPort.reset();
     m_pMessageWindow.reset();
     m_pFirstBytes.reset();
@@ -161,6 +172,16 @@ bool CMainFrame::Create()
     m_pLineSender = std::make_unique<PortLineSender>(m_pCommPort.get());
     m_pView->SetLineSender(m_pLineSender.get());
     m_pTcpBridge->SetLine(m_pLineSender.get());
+    CPortReconnect::Hooks reconnectHooks;
+    reconnectHooks.report = [this](std::string_view text) { ReportEvent(text); };
+    reconnectHooks.stateChanged = [this] {
+        RefreshConnectionText();
+        RefreshIdle();
+    };
+    m_pReconnect = std::make_unique<CPortReconnect>(*m_pCommPort, *m_pMessageWindow, std::move(reconnectHooks));
+    SetReconnect(support::GetProfileInt(kPortSection, "Reconnect", 1) != 0, false);
+    m_pTcpBridge->SetIdleTimeout(std::max(0, support::GetProfileInt(kTcpSection, kTcpIdleTimeoutEntry, 0)));
+    m_pTcpBridge->SetTakeover(support::GetProfileInt(kTcpSection, kTcpTakeoverEntry, 0) != 0);
     ConnectEditCommands();
 
     // 5, 6. Event log, named for the day the program started.
@@ -254,18 +275,24 @@ void CMainFrame::BuildMenus()
     connect(Action(ID_APP_ABOUT), &QAction::triggered, this, &CMainFrame::appAboutRequested);
     connect(Action(ID_HELP_CONTENTS), &QAction::triggered, this,
             &CMainFrame::helpContentsRequested);
-    // File > Open and the terminal settings are the view's commands.
+    // File > Open is the view's command; the terminal settings dialog works on the view.
     connect(Action(ID_FILE_OPEN), &QAction::triggered, this, [this] {
         if (m_pView != nullptr)
             m_pView->OnFileOpen();
     });
     connect(Action(ID_TERMINAL_SETTINGS), &QAction::triggered, this, [this] {
-        if (m_pView != nullptr)
-            m_pView->OnTerminalSettings();
+        if (m_pView != nullptr) {
+            CTerminalSettingsDlg dialog(m_pView, this);
+            dialog.exec();
+        }
     });
     connect(Action(ID_TCP_SETTINGS), &QAction::triggered, this, &CMainFrame::OnTcpPortSettings);
     connect(Action(ID_TCP_OPEN), &QAction::triggered, this, &CMainFrame::OnTcpServerOpen);
     connect(Action(ID_TCP_CLOSE), &QAction::triggered, this, &CMainFrame::OnTcpServerClose);
+    QAction* reconnect = Action(ID_COMM_RECONNECT);
+    reconnect->setCheckable(true);
+    reconnect->setChecked(true);
+    connect(reconnect, &QAction::triggered, this, [this](bool on) { SetReconnect(on, true); });
 }
 
 void CMainFrame::ConnectEditCommands()
@@ -327,12 +354,15 @@ QPushButton* CMainFrame::BarButton(unsigned id) const
 void CMainFrame::UpdateCommandUI()
 {
     const bool open = m_pCommPort && m_pCommPort->IsOpen();
+    const bool waiting = m_pReconnect && m_pReconnect->Waiting();
     using namespace res;
-    for (unsigned id : {ID_COMM_OPEN, ID_COMM_SETTINGS})
-        if (QAction* action = Action(id))
-            action->setEnabled(!open);
+    if (QAction* action = Action(ID_COMM_OPEN))
+        action->setEnabled(!open);
+    // The settings of a port that waits for its device stay as they are.
+    if (QAction* action = Action(ID_COMM_SETTINGS))
+        action->setEnabled(!open && !waiting);
     if (QAction* action = Action(ID_COMM_CLOSE))
-        action->setEnabled(open);
+        action->setEnabled(open || waiting);
     for (unsigned id : {IDC_AUTOSEND, IDC_PERIODIC, IDC_AUTORESP})
         if (QPushButton* button = BarButton(id))
             button->setEnabled(open);
@@ -376,6 +406,8 @@ void CMainFrame::OnCommOpen()
 {
     if (!m_pCommPort)
         return;
+    if (m_pReconnect)
+        m_pReconnect->EndWait();
     m_pCommPort->SetOwner(m_pMessageWindow.get());
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     m_pCommPort->OpenPort();
@@ -393,23 +425,61 @@ void CMainFrame::OnCommOpen()
         RefreshIdle();
         return;
     }
-    const PortSettings settings = m_pCommPort->Settings();
-    const std::uint32_t port = settings.m_nPort;
-    m_strConnStatus = QString::fromStdString(ConnectionText(port, settings.m_dwBaudRate, settings.m_byDataBits,
-                                                            settings.m_byParity, settings.m_byStopBits));
-    if (m_pEventLog) {
-        char portName[16];
-        std::snprintf(portName, sizeof portName, "COM%u", port + 1);
-        m_pEventLog->Write("%s Opened\n", portName);
-    }
+    if (m_pReconnect)
+        m_pReconnect->NoteOpened();
+    RefreshConnectionText();
+    if (m_pEventLog)
+        m_pEventLog->Write("%s Opened\n", m_pCommPort->PortName());
     RefreshIdle();
+}
+
+void CMainFrame::ConnectAtStart()
+{
+    OnCommOpen();
+    if (m_pCommPort && !m_pCommPort->IsOpen() && m_pReconnect)
+        m_pReconnect->BeginWait(true);
+}
+
+void CMainFrame::SetReconnect(bool on, bool store)
+{
+    if (store)
+        support::WriteProfileInt(kPortSection, "Reconnect", on ? 1 : 0);
+    if (QAction* action = Action(res::ID_COMM_RECONNECT))
+        action->setChecked(on);
+    if (!m_pReconnect)
+        return;
+    const bool wasWaiting = m_pReconnect->Waiting();
+    m_pReconnect->SetEnabled(on);
+    // The port tells of a lost device itself only when nobody waits for it.
+    if (m_pCommPort)
+        m_pCommPort->SetReportGone(!on);
+    if (wasWaiting && !on && m_pTcpBridge)
+        m_pTcpBridge->SerialDeviceGone();
+    RefreshConnectionText();
+    RefreshIdle();
+}
+
+void CMainFrame::RefreshConnectionText()
+{
+    if (m_pCommPort && m_pCommPort->IsOpen()) {
+        const PortSettings settings = m_pCommPort->Settings();
+        m_strConnStatus = QString::fromStdString(ConnectionText(settings.m_nPort, settings.m_dwBaudRate,
+                                                                settings.m_byDataBits, settings.m_byParity,
+                                                                settings.m_byStopBits));
+    } else if (m_pReconnect && m_pReconnect->Waiting()) {
+        m_strConnStatus = QString::fromStdString(m_pReconnect->StatusText());
+    } else {
+        m_strConnStatus = Utf8(res::kDisconnected);
+    }
 }
 
 void CMainFrame::OnCommClose()
 {
+    if (m_pReconnect)
+        m_pReconnect->EndWait();
     if (m_pCommPort)
         m_pCommPort->ClosePort();
-    m_strConnStatus = Utf8(res::kDisconnected);
+    RefreshConnectionText();
     RefreshIdle();
 }
 
@@ -418,10 +488,15 @@ platform::LRESULT CMainFrame::OnPortGone(platform::WPARAM, platform::LPARAM)
     if (!m_pCommPort || !m_pCommPort->IsOpen())
         return 1;  // already closed by the user
     m_pCommPort->ClosePort();
-    m_strConnStatus = Utf8(res::kDisconnected);
-    AppendEventText(res::kPortGone, std::strlen(res::kPortGone));
-    if (m_pEventLog)
-        m_pEventLog->WriteText(std::string(res::kPortGone) + "\n");
+    if (!m_pReconnect || !m_pReconnect->BeginWait(false)) {
+        // The port is closed: a network client would talk into a void.
+        AppendEventText(res::kPortGone, std::strlen(res::kPortGone));
+        if (m_pEventLog)
+            m_pEventLog->WriteText(std::string(res::kPortGone) + "\n");
+        if (m_pTcpBridge)
+            m_pTcpBridge->SerialDeviceGone();
+    }
+    RefreshConnectionText();
     RefreshIdle();
     return 1;
 }
@@ -647,10 +722,16 @@ void CMainFrame::OnTcpPortSettings()
 {
     if (!m_pTcpBridge)
         return;
-    CTcpPortDlg dialog(m_pTcpBridge->ServerPort(), this);
-    // An open server keeps its port until it is closed and opened again.
-    if (dialog.exec() == QDialog::Accepted && m_pTcpBridge)
-        m_pTcpBridge->SetServerPort(dialog.m_nPort);
+    CTcpPortDlg dialog(m_pTcpBridge->ServerPort(), m_pTcpBridge->IdleTimeout(), m_pTcpBridge->Takeover(), this);
+    if (dialog.exec() != QDialog::Accepted || !m_pTcpBridge)
+        return;
+    // An open server keeps its port until it is closed and opened again; the
+    // other two count at once.
+    m_pTcpBridge->SetServerPort(dialog.m_nPort);
+    m_pTcpBridge->SetIdleTimeout(dialog.m_nIdleSeconds);
+    m_pTcpBridge->SetTakeover(dialog.m_bTakeover);
+    support::WriteProfileInt(kTcpSection, kTcpIdleTimeoutEntry, dialog.m_nIdleSeconds);
+    support::WriteProfileInt(kTcpSection, kTcpTakeoverEntry, dialog.m_bTakeover ? 1 : 0);
 }
 
 void CMainFrame::OnTcpServerOpen()

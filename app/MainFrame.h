@@ -26,6 +26,7 @@ class CAutoResponseDlg;
 class CAutoSendDlg;
 struct AutomationLinks;
 class CPeriodicSendDlg;
+class CPortReconnect;
 class PortLineSender;
 class QAction;
 class QPlainTextEdit;
@@ -52,6 +53,11 @@ public:
     void OnFileNew();
     void OnFileSave();
     void OnFileSaveAs();
+    // Connects at start-up; with reconnecting on, a device not there yet is waited for.
+    void ConnectAtStart();
+    // The 통신 menu's check item; `store` keeps the choice for later runs.
+    void SetReconnect(bool on, bool store);
+    CPortReconnect* Reconnect() const { return m_pReconnect.get(); }
     // "Events...": the comm events dialog, modal, open port or not.
     void OnCommEvents();
     void OnTcpPortSettings();
@@ -133,6 +139,8 @@ private:
     void RelayToTcpClient(const std::uint8_t* data, std::uint32_t length);
     void ApplyResponder(const std::uint8_t* data, std::uint32_t length);
     void CloseTcpServer();
+    // The status bar's connection pane: open, waiting for the device, or closed.
+    void RefreshConnectionText();
     // What the automation windows get to reach the document, line and terminal.
     AutomationLinks MakeAutomationLinks();
     void DeleteAutomationWindows();
@@ -141,7 +149,8 @@ private:
     CTrevane2Doc* m_pDoc;
     CAppearance* m_pAppearance;
     CTrevane2View* m_pView = nullptr;  // owned by the window
-    std::unique_ptr<PortLineSender> m_pLineSender;  // the one way to the engine for view, automation and bridge
+    std::unique_ptr<PortLineSender> m_pLineSender;
+    std::unique_ptr<CPortReconnect> m_pReconnect;  // follows a device that went away  // the one way to the engine for view, automation and bridge
     std::unique_ptr<CAutoSendDlg> m_pAutoSendDlg;
     std::unique_ptr<CPeriodicSendDlg> m_pPeriodicSendDlg;
     std::unique_ptr<CAutoResponseDlg> m_pAutoResponseDlg;

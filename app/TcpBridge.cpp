@@ -8,8 +8,6 @@
 #include "resources/StringTable.h"
 #include "text/LineSender.h"
 
-#include <arpa/inet.h>
-
 #include <cstring>
 
 namespace {
@@ -17,13 +15,13 @@ namespace {
 constexpr std::uint16_t kSocketsVersion = 0x0101;  // 1.1
 constexpr int kSerialRetryMs = 5;
 
-std::string AddressText(std::uint32_t hostOrder, int port)
+// Where the server tried to listen, as a failure names it.
+std::string ListenPlaceText(const std::string& address, int port)
 {
-    in_addr address{};
-    address.s_addr = htonl(hostOrder);
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address, text, sizeof text);
-    return std::string(text) + ":" + std::to_string(port);
+    if (address.empty())
+        return "port " + std::to_string(port);
+    const bool v6 = address.find(':') != std::string::npos;
+    return (v6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
 }
 
 std::string SizeText(std::size_t bytes)
@@ -50,6 +48,11 @@ CTcpBridge::CTcpBridge(Hooks hooks)
     m_halfClosedQuiet.setSingleShot(true);
     m_halfClosedQuiet.setInterval(kHalfClosedQuietMs);
     m_halfClosedQuiet.callOnTimeout([this] { DropClient(ClientLeftText()); });
+    m_idle.setSingleShot(true);
+    m_idle.callOnTimeout([this] {
+        DropClient("TCP client " + m_strClientName + " disconnected: idle for " +
+                   std::to_string(m_nIdleTimeoutSeconds) + " s");
+    });
 }
 
 CTcpBridge::~CTcpBridge()
@@ -57,6 +60,7 @@ CTcpBridge::~CTcpBridge()
     // Sockets close quietly: nobody is left to hear their notices.
     m_serialRetry.stop();
     m_halfClosedQuiet.stop();
+    m_idle.stop();
     m_pClientSocket.reset();
     m_pListenSocket.reset();
     m_pWinsock.reset();
@@ -86,14 +90,17 @@ void CTcpBridge::OpenServer()
         }
     }
     m_pListenSocket = std::make_unique<net::CSocketWnd>(m_pWindow.get(), WM_TCP_LISTEN_NOTICE);
-    const int result = m_pListenSocket->OpenListen(m_nServerPort, m_dwBindAddress);
+    const int result = m_pListenSocket->OpenListen(m_nServerPort, m_strBindAddress);
     if (result != net::kSocketOk) {
         std::string detail;
-        if (result == net::kSocketNotPossible)
+        if (result == net::kSocketNotPossible && (m_nServerPort < net::kFirstPort || m_nServerPort > net::kLastPort))
             detail = "Port " + std::to_string(m_nServerPort) + " is outside 1 to 65535.";
+        else if (result == net::kSocketNotPossible)
+            detail = platform::DescribeFailure("Cannot listen on", ListenPlaceText(m_strBindAddress, m_nServerPort),
+                                               "not an IPv4 or IPv6 address");
         else if (result == net::kSocketCallFailed)
             detail = platform::DescribeFailure("Cannot listen on",
-                                               AddressText(m_dwBindAddress, m_nServerPort),
+                                               ListenPlaceText(m_strBindAddress, m_nServerPort),
                                                m_pListenSocket->LastError());
         else
             detail = "Not enough memory for the listening socket.";
@@ -121,6 +128,7 @@ void CTcpBridge::CloseServer()
     m_toLine.clear();
     m_serialRetry.stop();
     m_halfClosedQuiet.stop();
+    m_idle.stop();
     if (m_pWinsock) {
         m_pWinsock->CleanUp();
         m_pWinsock.reset();
@@ -142,17 +150,22 @@ platform::LRESULT CTcpBridge::OnListenNotice(platform::WPARAM code, platform::LP
         if (m_pClientSocket->ReceiveEnded())
             DropClient(ClientLeftText());
     }
-    if (m_pClientSocket) {
+    if (m_pClientSocket && !m_bTakeover) {
         // Taken and closed at once: the caller learns at once, and the next
         // waiting connection can be reported.
         m_pListenSocket->Refuse();
         Report(res::kAlreadyServing);
         return 0;
     }
-    m_pClientSocket = std::make_unique<net::CSocketWnd>(m_pWindow.get(), WM_TCP_CLIENT_NOTICE);
-    const int result = m_pListenSocket->Accept(m_pClientSocket.get());
+    AcceptClient();
+    return 0;
+}
+
+void CTcpBridge::AcceptClient()
+{
+    auto client = std::make_unique<net::CSocketWnd>(m_pWindow.get(), WM_TCP_CLIENT_NOTICE);
+    const int result = m_pListenSocket->Accept(client.get());
     if (result != net::kSocketOk) {
-        m_pClientSocket.reset();
         const std::string detail =
             result == net::kSocketCallFailed
                 ? platform::DescribeFailure("Cannot accept a connection on", m_pListenSocket->LocalName(),
@@ -160,14 +173,41 @@ platform::LRESULT CTcpBridge::OnListenNotice(platform::WPARAM code, platform::LP
                 : std::string("Not enough memory for the client socket.");
         if (m_hooks.eventMessage)
             m_hooks.eventMessage(res::kErrorAccepting, detail);
-        return 0;
+        return;
     }
+    const std::string name = client->PeerName();
+    if (m_pClientSocket)
+        DropClient("TCP client " + m_strClientName + " disconnected: replaced by " + name);
+    m_pClientSocket = std::move(client);
+    m_strClientName = name;
+    Report("TCP client " + m_strClientName + " connected");
+    StartServing();
+}
+
+void CTcpBridge::StartServing()
+{
     // The layer owns the copies sent to the client: nothing to do when one
     // has gone out.
     m_pClientSocket->SetSendNotices(false);
-    m_strClientName = m_pClientSocket->PeerName();
-    Report("TCP client " + m_strClientName + " connected");
-    return 0;
+    if (m_pClientSocket->SetKeepAlive(m_nKeepAliveSeconds) == net::kSocketCallFailed)
+        Report(platform::DescribeFailure("Cannot set TCP keepalive for", m_strClientName,
+                                         m_pClientSocket->LastError()));
+    NoteTraffic();
+}
+
+void CTcpBridge::SetIdleTimeout(int seconds)
+{
+    m_nIdleTimeoutSeconds = seconds;
+    if (seconds <= 0)
+        m_idle.stop();
+    else if (m_pClientSocket)
+        NoteTraffic();  // the new span counts from now
+}
+
+void CTcpBridge::NoteTraffic()
+{
+    if (m_nIdleTimeoutSeconds > 0)
+        m_idle.start(m_nIdleTimeoutSeconds * 1000);
 }
 
 platform::LRESULT CTcpBridge::OnClientNotice(platform::WPARAM code, platform::LPARAM)
@@ -176,6 +216,7 @@ platform::LRESULT CTcpBridge::OnClientNotice(platform::WPARAM code, platform::LP
         return 0;
     switch (code) {
     case net::kNoticeReceived:
+        NoteTraffic();
         PumpClient();
         break;
     case net::kNoticeClosed:
@@ -285,6 +326,7 @@ void CTcpBridge::RelayToClient(const std::uint8_t* data, std::uint32_t length)
         return;
     if (m_pClientSocket->ReceiveEnded())
         m_halfClosedQuiet.start();  // the device is not quiet yet
+    NoteTraffic();
     if (m_pClientSocket->QueuedSendBytes() + length > m_nClientBacklogLimit) {
         DropClient("TCP client " + m_strClientName + " disconnected: " +
                    SizeText(m_pClientSocket->QueuedSendBytes()) +
@@ -298,6 +340,12 @@ void CTcpBridge::RelayToClient(const std::uint8_t* data, std::uint32_t length)
                                                      " bytes for the TCP client could not be queued.");
 }
 
+void CTcpBridge::SerialDeviceGone()
+{
+    if (m_pClientSocket)
+        DropClient("TCP client " + m_strClientName + " disconnected: the serial port's device went away");
+}
+
 void CTcpBridge::DropClient(const std::string& why)
 {
     if (m_pClientSocket) {
@@ -307,6 +355,7 @@ void CTcpBridge::DropClient(const std::string& why)
         m_pClientSocket.reset();
     }
     m_halfClosedQuiet.stop();
+    m_idle.stop();
     Report(why);
     PumpClient();
 }

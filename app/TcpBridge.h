@@ -7,10 +7,14 @@
 // in, so the socket layer stays apart from all of them.
 //
 // Choices where the plain design would lose data or stall:
-//  - a second client is accepted and closed at once, with one event-box line;
-//    whether the slot is taken is judged on what the client has done by then
-//    (read at that moment), so a client that has just left never blocks its
-//    successor;
+//  - a second client is accepted and closed at once, with one event-box line
+//    (or, with takeover on, replaces the first, whose blocks still go to the
+//    line); whether the slot is taken is judged on what the client has done
+//    by then (read at that moment), so a client that has just left never
+//    blocks its successor;
+//  - TCP keepalive (and a user timeout of the same span) frees the slot of a
+//    client whose machine went away; an idle timeout, when set, frees it
+//    from one that is there but says and gets nothing;
 //  - a client that has finished sending (its half of the connection closed)
 //    keeps receiving what the device answers until it closes its side, the
 //    device has been quiet for kHalfClosedQuietMs, or a new client comes;
@@ -30,8 +34,6 @@
 #include "platform/WindowMessage.h"
 
 #include <QTimer>
-
-#include <netinet/in.h>
 
 #include <array>
 #include <cstddef>
@@ -60,6 +62,8 @@ public:
     // How long a client that has finished sending is still served while the
     // device says nothing.
     static constexpr int kHalfClosedQuietMs = 3000;
+    // Seconds of silence before the first keepalive probe.
+    static constexpr int kDefaultKeepAliveSeconds = 30;
 
     struct Hooks {
         std::function<void(const char* bytes, int length)> showSent;  // terminal, sent colour
@@ -78,14 +82,26 @@ public:
     void CloseServer();
     // A block from the serial line, before anything else touches it.
     void RelayToClient(const std::uint8_t* data, std::uint32_t length);
+    // The serial port's device went away for good: the client is let go with
+    // the reason rather than left talking into a void.
+    void SerialDeviceGone();
     // The serial line; null: none, as if the port were closed.
     void SetLine(LineSender* line) { m_pLine = line; }
 
     int ServerPort() const { return m_nServerPort; }
     // Takes effect at the next open.
     void SetServerPort(int port) { m_nServerPort = port; }
-    // Host order; INADDR_ANY (the default) listens on every address.
-    void SetBindAddress(std::uint32_t address) { m_dwBindAddress = address; }
+    // An IPv4 or IPv6 address in text; empty (the default) listens on every
+    // address. Takes effect at the next open.
+    void SetBindAddress(std::string address) { m_strBindAddress = std::move(address); }
+    // For the next client; 0: no keepalive.
+    void SetKeepAlive(int seconds) { m_nKeepAliveSeconds = seconds; }
+    // A client that neither sends nor gets anything this long is let go; 0: never.
+    void SetIdleTimeout(int seconds);
+    int IdleTimeout() const { return m_nIdleTimeoutSeconds; }
+    // A new client replaces the one served instead of being turned away.
+    void SetTakeover(bool on) { m_bTakeover = on; }
+    bool Takeover() const { return m_bTakeover; }
     void SetClientBacklogLimit(std::size_t bytes) { m_nClientBacklogLimit = bytes; }
 
     bool IsListening() const { return m_pListenSocket != nullptr; }
@@ -113,11 +129,20 @@ private:
     // Everything the client sent is taken first: it still goes to the line.
     void DropClient(const std::string& why);
     std::string ClientLeftText() const;
+    // Accepts the waiting connection; a client still served (takeover) is
+    // dropped for it.
+    void AcceptClient();
+    // Keepalive and the idle clock for a client just accepted.
+    void StartServing();
+    void NoteTraffic();
 
     Hooks m_hooks;
     LineSender* m_pLine = nullptr;
     int m_nServerPort = kDefaultPort;
-    std::uint32_t m_dwBindAddress = INADDR_ANY;
+    std::string m_strBindAddress;
+    int m_nKeepAliveSeconds = kDefaultKeepAliveSeconds;
+    int m_nIdleTimeoutSeconds = 0;
+    bool m_bTakeover = false;
     std::size_t m_nClientBacklogLimit = kDefaultClientBacklogLimit;
 
     std::unique_ptr<platform::QtMessageWindow> m_pWindow;  // receives both sockets' notices
@@ -131,6 +156,7 @@ private:
     bool m_bClosedPortReported = false;   // this stretch of blocks for a closed port was reported
     QTimer m_serialRetry;                 // room by count but not by bytes: a short wait
     QTimer m_halfClosedQuiet;             // ends a client that has finished sending
+    QTimer m_idle;                        // ends a client with no traffic either way
     // Room for a whole receive buffer plus the display's line feed.
     std::array<std::uint8_t, net::kReceiveBufferSize + 2> m_display{};
 };

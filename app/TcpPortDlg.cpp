@@ -8,14 +8,17 @@
 
 #include <QRegularExpressionValidator>
 
-CTcpPortDlg::CTcpPortDlg(int port, QWidget* parent)
-    : QDialog(parent), m_nPort(port), m_ui(std::make_unique<Ui::TcpPortDlg>())
+CTcpPortDlg::CTcpPortDlg(int port, int idleSeconds, bool takeover, QWidget* parent)
+    : QDialog(parent), m_nPort(port), m_nIdleSeconds(idleSeconds), m_bTakeover(takeover),
+      m_ui(std::make_unique<Ui::TcpPortDlg>())
 {
     m_ui->setupUi(this);
     m_ui->edit1005->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_ui->edit1005));
     m_ui->edit1005->setText(QString::number(port));
     m_ui->edit1005->selectAll();
+    m_ui->spinIdleTimeout->setValue(idleSeconds);
+    m_ui->checkTakeover->setChecked(takeover);
     connect(m_ui->button1, &QPushButton::clicked, this, &CTcpPortDlg::accept);
     connect(m_ui->button2, &QPushButton::clicked, this, &CTcpPortDlg::reject);
 }
@@ -37,5 +40,7 @@ void CTcpPortDlg::accept()
         return;
     }
     m_nPort = port;
+    m_nIdleSeconds = m_ui->spinIdleTimeout->value();
+    m_bTakeover = m_ui->checkTakeover->isChecked();
     QDialog::accept();
 }

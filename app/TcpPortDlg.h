@@ -1,21 +1,32 @@
 #pragma once
-// The TCP server's port dialog: one box that takes digits only. OK takes a
-// port from 1 to 65535; anything else is refused with the valid range and
-// the dialog stays open.
+// The TCP server's dialog: the port in a box that takes digits only, the idle
+// timeout and whether a new client takes over. OK takes a port from 1 to
+// 65535; anything else is refused with the valid range and the dialog stays
+// open.
 
 #include <QDialog>
 
 #include <memory>
+#include <string_view>
+
+// Where the dialog's idle timeout and takeover choice are stored (the port is
+// not: it is for this run).
+inline constexpr std::string_view kTcpSection = "TcpServer";
+inline constexpr std::string_view kTcpIdleTimeoutEntry = "IdleTimeout";
+inline constexpr std::string_view kTcpTakeoverEntry = "Takeover";
 
 namespace Ui { class TcpPortDlg; }
 
 class CTcpPortDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CTcpPortDlg(int port, QWidget* parent = nullptr);
+    CTcpPortDlg(int port, int idleSeconds, bool takeover, QWidget* parent = nullptr);
     ~CTcpPortDlg() override;
 
-    int m_nPort;  // the chosen port once the dialog ended with OK
+    // The choices once the dialog ended with OK.
+    int m_nPort;
+    int m_nIdleSeconds;  // 0: no idle timeout
+    bool m_bTakeover;
 
 public slots:
     void accept() override;

@@ -126,8 +126,16 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
         return false;
     PostSettingsNotices();
     m_pMainWnd->SetHeadless(options.headless);
+    if (options.noReconnect)
+        m_pMainWnd->SetReconnect(false, false);
     m_pMainWnd->TcpBridge()->SetServerPort(options.tcpPort);
-    m_pMainWnd->TcpBridge()->SetBindAddress(options.tcpBindAddress);
+    m_pMainWnd->TcpBridge()->SetBindAddress(options.tcpBind);
+    m_pMainWnd->TcpBridge()->SetKeepAlive(options.tcpKeepAlive);
+    // Given on the command line: for this run; the stored choices stay.
+    if (options.tcpIdleTimeout)
+        m_pMainWnd->TcpBridge()->SetIdleTimeout(*options.tcpIdleTimeout);
+    if (options.tcpTakeover)
+        m_pMainWnd->TcpBridge()->SetTakeover(true);
     m_pMainWnd->GetActiveView()->OnInitialUpdate();
     if (!options.file.empty() && !Stopping()) {
         const QString path = QString::fromLocal8Bit(options.file.c_str());
@@ -150,7 +158,7 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
     }
     CMainFrame* frame = m_pMainWnd.get();
     if (options.connect)
-        QTimer::singleShot(0, frame, [frame] { frame->OnCommOpen(); });
+        QTimer::singleShot(0, frame, [frame] { frame->ConnectAtStart(); });
     if (options.tcpServer) {
         const bool headless = options.headless;
         QTimer::singleShot(0, frame, [frame, headless] {

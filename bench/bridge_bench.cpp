@@ -355,7 +355,7 @@ std::optional<Figures> BenchBridge(std::uint64_t total, double& rssGrowthMb)
         frame->OnCommOpen();
         CTcpBridge* bridge = frame->TcpBridge();
         const int port = FreePort();
-        bridge->SetBindAddress(INADDR_LOOPBACK);
+        bridge->SetBindAddress("127.0.0.1");
         bridge->SetServerPort(port);
         frame->OnTcpServerOpen();
         if (!frame->m_pCommPort->IsOpen() || !bridge->IsListening()) {

@@ -84,13 +84,21 @@ bool CCommPort2::OpenPort()
 {
     if (m_bConnected == 1)
         return true;
+    return OpenPortAt(DevicePathForSlot(static_cast<int>(m_settings.m_nPort) + 1));
+}
+
+bool CCommPort2::OpenPortAt(const std::string& path)
+{
+    if (m_bConnected == 1)
+        return true;
     m_strLastOpenError.clear();
+    m_nLastOpenError = 0;
     RefreshPortName();
-    const std::string path = DevicePathForSlot(static_cast<int>(m_settings.m_nPort) + 1);
 
     // The threads of the last connection must be gone before new ones fill
     // the same rings.
     if (!FinishLateClose(false)) {
+        m_nLastOpenError = EBUSY;
         m_strLastOpenError = "Cannot open " + (path.empty() ? std::string(m_szPortName) : path) + ": the " +
                              LateThreadNames() + " thread of the last connection has not ended";
         ReportCallFailure("CreateFile Failed!", m_strLastOpenError);
@@ -114,6 +122,7 @@ bool CCommPort2::OpenPort()
             error = errno;
     }
     if (error) {
+        m_nLastOpenError = error;
         m_strLastOpenError = platform::DescribeFailure("Cannot open", path.empty() ? m_szPortName : path, error);
         ReportCallFailure("CreateFile Failed!", m_strLastOpenError);
         return false;

@@ -37,6 +37,9 @@ public:
     // Takes `settings` and opens with them. A value with Problems() is
     // refused before any device is touched; LastOpenError says why.
     bool OpenPort(const PortSettings& settings);
+    // Opens `devicePath` for the current slot with the current settings: a
+    // device followed by a name other than the slot's (its stable name).
+    bool OpenPortAt(const std::string& devicePath);
     bool IsOpen() const { return m_bConnected == 1; }
     // Never waits longer than the close time-out for the threads. One that has
     // not ended by then is reported and left to end by itself: the port is
@@ -46,6 +49,11 @@ public:
     // Why the last OpenPort failed, e.g. "Cannot open /dev/ttyUSB0: Permission
     // denied (add yourself to the dialout group)"; empty after a success.
     std::string LastOpenError() const;
+    // Its errno (0 after a success or for a refused settings value).
+    int LastOpenErrorCode() const { return m_nLastOpenError; }
+    // Whether the port says "Device gone: PATH" when its device goes away; an
+    // owner that tells of the loss in its own words turns it off.
+    void SetReportGone(bool report) { m_shared.m_bReportGone.store(report); }
 
     // Any length: split into requests of at most 1024 bytes, queued in order,
     // all or none. False when the port is closed or the queue is full.
@@ -103,6 +111,7 @@ private:
     int m_bConnected = 0;  // 1 exactly while open; written on the owner's thread only
 
     std::string m_strLastOpenError;
+    int m_nLastOpenError = 0;
     LineControlFactory m_lineControlFactory;
     TtyLineState m_SavedLineState{};  // as found at open, put back at close
     bool m_bSavedLineStateValid = false;

@@ -83,6 +83,7 @@ struct PortShared {
     std::atomic<bool> m_bDsrOutFlowApplied{false};     // the output waits for DSR
     std::atomic<std::uint32_t> m_dwQuietMicros{1000};  // end of a received block
     std::atomic<bool> m_bDeviceGone{false};
+    std::atomic<bool> m_bReportGone{true};  // the reader says "Device gone" itself
     std::atomic<bool> m_bTxDrainPending{false};
     std::atomic<bool> m_bQueueFullReported{false};
     std::atomic<std::uint64_t> m_nReaderWakeups{0};

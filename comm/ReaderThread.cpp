@@ -235,7 +235,8 @@ void ReaderThread::DeliverPacket(std::uint32_t length)
 void ReaderThread::HandleDeviceGone()
 {
     platform::OutputDebugString("Device gone: " + m_shared.m_strDevicePath);
-    m_shared.UpdateStatus("Device gone: " + m_shared.m_strDevicePath + "\r\n");
+    if (m_shared.m_bReportGone.load())
+        m_shared.UpdateStatus("Device gone: " + m_shared.m_strDevicePath + "\r\n");
     // The text goes first so the owner has it before it closes the port.
     PostStatusMessages();
     if (platform::MessageTarget* owner = m_shared.m_pOwner.load())

@@ -39,13 +39,56 @@ bool ConnectionGone(int error)
            kind == platform::ErrorKind::Interrupted;
 }
 
-std::string AddressText(const sockaddr_in& address)
+std::string AddressText(const sockaddr_storage& address)
 {
-    char text[INET_ADDRSTRLEN] = {};
-    if (inet_ntop(AF_INET, &address.sin_addr, text, sizeof text) == nullptr)
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+        if (inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text) == nullptr)
+            return {};
+        return std::string(text) + ":" + std::to_string(ntohs(v4.sin_port));
+    }
+    if (address.ss_family != AF_INET6)
         return {};
-    return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
+    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+    // An IPv4 client of the dual-stack socket reads as the IPv4 address it is.
+    if (IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr)) {
+        if (inet_ntop(AF_INET, &v6.sin6_addr.s6_addr[12], text, sizeof text) == nullptr)
+            return {};
+        return std::string(text) + ":" + std::to_string(ntohs(v6.sin6_port));
+    }
+    if (inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text) == nullptr)
+        return {};
+    return "[" + std::string(text) + "]:" + std::to_string(ntohs(v6.sin6_port));
 }
+
+socklen_t AddressLength(const sockaddr_storage& address)
+{
+    return address.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+}
+
+// `text` as an IPv4 or IPv6 address with `port`; empty text is IPv6's any.
+bool ListenAddress(const std::string& text, int port, sockaddr_storage& where)
+{
+    where = {};
+    auto& v4 = reinterpret_cast<sockaddr_in&>(where);
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(where);
+    if (!text.empty() && inet_pton(AF_INET, text.c_str(), &v4.sin_addr) == 1) {
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(static_cast<std::uint16_t>(port));
+        return true;
+    }
+    if (text.empty())
+        v6.sin6_addr = in6addr_any;
+    else if (inet_pton(AF_INET6, text.c_str(), &v6.sin6_addr) != 1)
+        return false;
+    v6.sin6_family = AF_INET6;
+    v6.sin6_port = htons(static_cast<std::uint16_t>(port));
+    return true;
+}
+
+// The failures of an IPv6 socket on a machine whose kernel has no IPv6.
+bool NoIPv6(int error) { return error == EAFNOSUPPORT || error == EPROTONOSUPPORT || error == EADDRNOTAVAIL; }
 
 }  // namespace
 
@@ -69,7 +112,6 @@ void CSocketWnd::Reset(bool clearError)
     m_pReadNotifier.reset();
     m_pWriteNotifier.reset();
     m_socket.reset();
-    std::memset(&m_localAddress, 0, sizeof m_localAddress);
     m_bListening = false;
     m_nCursorSent = 0;
     m_bWriteReportPosted = false;
@@ -189,41 +231,50 @@ void CSocketWnd::PostNotice(SocketNotice code, platform::LPARAM lParam)
         m_pOwner->PostMessage(m_nNoticeMessage, code, lParam);
 }
 
-int CSocketWnd::OpenListen(int port, std::uint32_t address)
+int CSocketWnd::BindAndListen(const sockaddr_storage& where)
 {
-    if (port < kFirstPort || port > kLastPort)
-        return kSocketNotPossible;
-    if (IsOpen())
+    platform::UniqueFd fd(::socket(where.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd)
+        return errno;
+    // Reopening right after a close must not wait for old connections to
+    // time out; a port another socket listens on still refuses the bind.
+    const int on = 1;
+    const int off = 0;
+    if (setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0)
+        return errno;
+    // "::" takes IPv4 clients too, whatever the system's default is.
+    if (where.ss_family == AF_INET6 && setsockopt(fd.get(), IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) != 0)
+        return errno;
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&where), AddressLength(where)) != 0 ||
+        ::listen(fd.get(), kListenBacklog) != 0)
+        return errno;
+    m_socket = std::move(fd);
+    return 0;
+}
+
+int CSocketWnd::OpenListen(int port, const std::string& address)
+{
+    sockaddr_storage where{};
+    if (port < kFirstPort || port > kLastPort || IsOpen() || !ListenAddress(address, port, where))
         return kSocketNotPossible;
     Reset(true);
     if (!CreateWindow()) {
         Reset(false);
         return kSocketNoWindow;
     }
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        FailAndReset(errno);
+    int error = BindAndListen(where);
+    if (error != 0 && address.empty() && NoIPv6(error)) {
+        // A machine without IPv6 still listens on every IPv4 address.
+        ListenAddress("0.0.0.0", port, where);
+        error = BindAndListen(where);
+    }
+    if (error != 0) {
+        FailAndReset(error);
         return kSocketCallFailed;
     }
-    m_socket.reset(fd);
     m_bListening = true;
-    m_localAddress.sin_family = AF_INET;
-    m_localAddress.sin_port = htons(static_cast<std::uint16_t>(port));
-    m_localAddress.sin_addr.s_addr = htonl(address);
-    // Reopening right after a close must not wait for old connections to
-    // time out; a port another socket listens on still refuses the bind.
-    const int on = 1;
-    if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
-        ::bind(fd, reinterpret_cast<const sockaddr*>(&m_localAddress), sizeof m_localAddress) != 0) {
-        FailAndReset(errno);
-        return kSocketCallFailed;
-    }
     if (!WatchSocket(false)) {
         FailAndReset(ENOMEM);
-        return kSocketCallFailed;
-    }
-    if (::listen(fd, kListenBacklog) != 0) {
-        FailAndReset(errno);
         return kSocketCallFailed;
     }
     return kSocketOk;
@@ -258,6 +309,28 @@ int CSocketWnd::Accept(CSocketWnd* client)
         return kSocketCallFailed;
     }
     client->PostNotice(kNoticeConnected, 0);
+    return kSocketOk;
+}
+
+int CSocketWnd::SetKeepAlive(int idleSeconds)
+{
+    if (!IsOpen() || m_bListening || idleSeconds < 0 || idleSeconds > kMaxKeepAliveSeconds)
+        return kSocketNotPossible;
+    const int fd = m_socket.get();
+    const int on = idleSeconds > 0 ? 1 : 0;
+    const int interval = KeepAliveInterval(idleSeconds);
+    const int probes = kKeepAliveProbes;
+    // Unacknowledged data is given up after the same span as a silent peer.
+    const unsigned userTimeoutMs = on ? static_cast<unsigned>(idleSeconds + probes * interval) * 1000u : 0u;
+    const bool ok = setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0 &&
+                    (!on || (setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds) == 0 &&
+                             setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval) == 0 &&
+                             setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes) == 0)) &&
+                    setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeoutMs, sizeof userTimeoutMs) == 0;
+    if (!ok) {
+        m_nLastError = errno;
+        return kSocketCallFailed;
+    }
     return kSocketOk;
 }
 
@@ -488,7 +561,7 @@ void CSocketWnd::SendOnce()
 
 std::string CSocketWnd::LocalName() const
 {
-    sockaddr_in address{};
+    sockaddr_storage address{};
     socklen_t length = sizeof address;
     if (!IsOpen() || getsockname(m_socket.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return {};
@@ -497,7 +570,7 @@ std::string CSocketWnd::LocalName() const
 
 std::string CSocketWnd::PeerName() const
 {
-    sockaddr_in address{};
+    sockaddr_storage address{};
     socklen_t length = sizeof address;
     if (!IsOpen() || getpeername(m_socket.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return {};

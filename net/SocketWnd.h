@@ -12,7 +12,7 @@
 #include "platform/UniqueFd.h"
 #include "platform/WindowMessage.h"
 
-#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -59,6 +59,13 @@ inline constexpr std::uint32_t kReceiveBufferSize = 1596;
 inline constexpr int kListenBacklog = 3;
 inline constexpr int kFirstPort = 1;
 inline constexpr int kLastPort = 65535;
+// Keepalive probes before a silent peer is given up.
+inline constexpr int kKeepAliveProbes = 3;
+// Seconds between keepalive probes: the probes take about as long as the
+// idle time before them (30 s idle: 10 s apart, given up after about 60 s).
+constexpr int KeepAliveInterval(int idleSeconds) { return idleSeconds < 3 ? 1 : (idleSeconds + 2) / 3; }
+// The longest keepalive idle time the kernel takes.
+inline constexpr int kMaxKeepAliveSeconds = 32767;
 
 class CSocketWnd {
 public:
@@ -79,8 +86,10 @@ public:
     void Reset(bool clearError);
 
     // Listens on `port` (1..65535, anything else is refused with 3, never
-    // truncated) at `address` (host order; INADDR_ANY: every local address).
-    int OpenListen(int port, std::uint32_t address = INADDR_ANY);
+    // truncated) at `address`, an IPv4 or IPv6 address in text (refused with
+    // 3 when it is neither). Empty: every IPv4 and IPv6 address, or every
+    // IPv4 address on a machine without IPv6.
+    int OpenListen(int port, const std::string& address = {});
     // On the listening object once notice 5 came: accepts into `client`,
     // which must never have been opened. The client's owner gets notice 6.
     int Accept(CSocketWnd* client);
@@ -108,6 +117,13 @@ public:
     // socket was not open.
     int Close();
 
+    // On an open connection: TCP keepalive probes after `idleSeconds` of
+    // silence, kKeepAliveProbes of them KeepAliveInterval() apart, and the
+    // same span as TCP_USER_TIMEOUT, so a peer that vanished, or leaves sent
+    // data unacknowledged, ends the connection with ETIMEDOUT. 0 turns both
+    // off. 2 when a call failed (LastError()), 3 when not a connection.
+    int SetKeepAlive(int idleSeconds);
+
     // Reads what the peer has sent by now, without waiting for the read
     // report: whoever judges the connection's state (has the peer finished
     // sending?) sees it as it is, not as the reports queued so far say.
@@ -127,7 +143,8 @@ public:
     std::size_t SendQueueCount() const { return m_sendQueue.size(); }
     // Bytes queued for sending and not yet taken by the socket.
     std::size_t QueuedSendBytes() const { return m_nQueuedBytes; }
-    // "a.b.c.d:port" of this end and of the peer; empty when unknown.
+    // "a.b.c.d:port" or "[v6]:port" of this end and of the peer (an IPv4
+    // peer on an IPv6 socket as IPv4); empty when unknown.
     std::string LocalName() const;
     std::string PeerName() const;
 
@@ -139,6 +156,8 @@ private:
     Received ReceiveOnce();
     void SendOnce();
 
+    // 0, or the errno of the call that failed; the socket is held on success only.
+    int BindAndListen(const sockaddr_storage& where);
     bool CreateWindow();
     // Socket notifiers on the open socket (the asynchronous select).
     bool WatchSocket(bool withWrite);
@@ -156,7 +175,6 @@ private:
     platform::MessageTarget* m_pOwner;
     unsigned m_nNoticeMessage;
     platform::UniqueFd m_socket;
-    sockaddr_in m_localAddress{};
     int m_nLastError = 0;
     int m_nConnectionError = 0;
     bool m_bListening = false;

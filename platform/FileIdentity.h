@@ -37,6 +37,15 @@ struct FileIdentity {
         return FromStat(info);
     }
 
+    // The path itself, a symbolic link not followed.
+    static std::optional<FileIdentity> OfLink(const std::string& path)
+    {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0)
+            return std::nullopt;
+        return FromStat(info);
+    }
+
     // Same file, whatever happened to its contents.
     bool SameFile(const FileIdentity& other) const
     {

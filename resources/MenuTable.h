@@ -15,6 +15,7 @@ enum CommandId : unsigned {
     ID_TCP_SETTINGS = 32780,
     ID_TCP_OPEN = 32781,
     ID_TCP_CLOSE = 32782,
+    ID_COMM_RECONNECT = 32783,
     ID_FILE_NEW = 57600,
     ID_FILE_OPEN = 57601,
     ID_FILE_SAVE = 57603,
@@ -47,7 +48,7 @@ struct MenuItem {
 
 struct Menu {
     const char* title;
-    MenuItem items[6];  // ends at the first entry with a null text and id 0
+    MenuItem items[7];  // ends at the first entry with a null text and id 0
 };
 
 inline constexpr Menu kMainMenu[] = {
@@ -65,6 +66,7 @@ inline constexpr Menu kMainMenu[] = {
     {"통신(&C)",
      {{ID_COMM_OPEN, "연결"},
       {ID_COMM_CLOSE, "종료"},
+      {ID_COMM_RECONNECT, "자동 재연결"},
       {0, ""},
       {ID_TCP_OPEN, "TCP서버소켓열기"},
       {ID_TCP_CLOSE, "TCP서버소켓닫기"},

@@ -8,7 +8,6 @@
 #include "support/LogFolder.h"
 #include "terminal/Choosers.h"
 #include "terminal/FindBar.h"
-#include "terminal/TerminalSettingsDlg.h"
 #include "terminal/Trevane2Doc.h"
 #include "text/LineFeedCount.h"
 
@@ -281,12 +280,6 @@ void CTrevane2View::OnFileOpen()
     m_pDoc->m_nUploadLines = count.lineFeeds;
     m_strTitle = QString::fromUtf8(res::kDocTitleFormat).arg(QFileInfo(path).fileName());
     m_pDoc->SetTitle(m_strTitle);
-}
-
-void CTrevane2View::OnTerminalSettings()
-{
-    CTerminalSettingsDlg dialog(this, this);
-    dialog.exec();
 }
 
 int CTrevane2View::VisibleRows() const

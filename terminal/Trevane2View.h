@@ -70,8 +70,6 @@ public:
     // count in the document and its name in the title. A file that cannot be
     // read is reported and changes nothing.
     void OnFileOpen();
-    // The terminal settings dialog, modal.
-    void OnTerminalSettings();
 
     // Typing and sending. Typed bytes go to `sender` (the frame's port);
     // without one, keys are only shown.

@@ -33,9 +33,13 @@ TEST(CommandLine, EachOptionSetsItsFieldOrIsRefusedSayingWhy)
          [](O o) { return o.devices == std::vector<std::pair<int, std::string>>{{1, "/dev/pts/3"}, {8, "/dev/ttyUSB0"}}; }},
         {{"--connect", "--no-splash", "--headless", "--registry-dir=/tmp/r", "--log-dir", "logs"}, Status::Ok,
          [](O o) { return o.connect && o.noSplash && o.headless && o.registryDir == "/tmp/r" && o.logDir == "logs"; }},
-        {{"--tcp-server"}, Status::Ok, [](O o) { return o.tcpServer && o.tcpPort == 2000; }},
+        {{"--tcp-server"}, Status::Ok, [](O o) {
+             return o.tcpServer && o.tcpPort == 2000 && o.tcpKeepAlive == 30 && !o.tcpIdleTimeout && !o.tcpTakeover;
+         }},
         {{"--tcp-server=07000", "--tcp-bind=192.168.1.20"}, Status::Ok,
-         [](O o) { return o.tcpPort == 7000 && o.tcpBindAddress == 0xC0A80114u; }},
+         [](O o) { return o.tcpPort == 7000 && o.tcpBind == "192.168.1.20"; }},
+        {{"--tcp-bind", "fe80::1", "--tcp-keepalive=0", "--tcp-idle-timeout", "90", "--tcp-takeover"}, Status::Ok,
+         [](O o) { return o.tcpBind == "fe80::1" && o.tcpKeepAlive == 0 && o.tcpIdleTimeout == 90 && o.tcpTakeover; }},
         {{"--charset", "EUC-KR"}, Status::Ok, [](O o) { return o.charset == "EUC-KR"; }},
         {{"--charset="}, Status::Ok, [](O o) { return o.charset == ""; }},  // back to the locale's
         {{"--history-memory", "8192K"}, Status::Ok, [](O o) { return o.historyMemory == 8ull << 20; }},
@@ -47,6 +51,11 @@ TEST(CommandLine, EachOptionSetsItsFieldOrIsRefusedSayingWhy)
         {{"--tcp-server=20x"}, Status::Error, nullptr, "1 to 65535"},
         {{"--tcp-server", "3000"}, Status::Error, nullptr, "3000"},  // the port needs "="
         {{"--tcp-bind", "256.0.0.1"}, Status::Error, nullptr, "256.0.0.1"},
+        {{"--tcp-bind", "[::1]"}, Status::Error, nullptr, "IPv4 or IPv6 address such as 127.0.0.1 or ::1 (got '[::1]')"},
+        {{"--tcp-keepalive", "32768"}, Status::Error, nullptr, "--tcp-keepalive needs a number of seconds from 0 to 32767"},
+        {{"--tcp-keepalive=-1"}, Status::Error, nullptr, "(0: off; got '-1')"},
+        {{"--tcp-idle-timeout", "1.5"}, Status::Error, nullptr, "--tcp-idle-timeout needs a number of seconds from 0 to 86400"},
+        {{"--tcp-idle-timeout"}, Status::Error, nullptr, "--tcp-idle-timeout needs a value"},
         {{"--device", "COM9=/dev/x"}, Status::Error, nullptr, "COM9"},
         {{"--device", "COM1="}, Status::Error, nullptr, "COM1="},
         {{"--registry-dir="}, Status::Error, nullptr, "--registry-dir"},
@@ -96,7 +105,7 @@ TEST(CommandLine, EveryOptionIsDocumentedEverywhereAndParsesAsItsRowShowsIt)
         std::string example = std::string(row.synopsis).substr(0, std::string(row.synopsis).find(','));
         for (const auto& [word, value] : {std::pair{"COMn=PATH", "COM1=/dev/null"}, {"[=PORT]", "=2000"},
                                           {"FILE", "saved.rtf"}, {"DIR", "/tmp"}, {"ADDR", "127.0.0.1"},
-                                          {"NAME", "UTF-8"}, {"SIZE", "64M"}, {"...", ""}})
+                                          {"NAME", "UTF-8"}, {"SIZE", "64M"}, {"SECONDS", "30"}, {"...", ""}})
             if (const auto at = example.find(word); at != std::string::npos)
                 example.replace(at, std::string(word).size(), value);
         std::vector<std::string> args;

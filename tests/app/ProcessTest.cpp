@@ -396,6 +396,40 @@ TEST_F(ProcessTest, HeadlessLogsOnAFullDiskSaySoOnceEachWayAndKeepWholeLines)
     }
 }
 
+// The simulator behind a link plays a device that is not there at start,
+// comes, is killed (its link left stale) and comes back: the headless bridge
+// waits, opens, waits again and reopens, and its client stays connected.
+TEST_F(ProcessTest, HeadlessItWaitsForTheDeviceAndKeepsItsClientAcrossAGap)
+{
+    const std::string link = Dir() + "/ttyDEV";
+    const std::string log = Dir() + DayLog("event");
+    const int port = nettest::FreePort();
+    testchild::ChildProcess child;
+    ASSERT_TRUE(Run(child, Bridge(port, link), true));
+    ASSERT_TRUE(WaitForText(log, "COM1: waiting for " + link)) << ReadFile(Err());
+    TcpClient client;
+    ASSERT_TRUE(ConnectWithin(client, port));
+    for (int round = 1; round <= 2; ++round) {
+        const char* said = round == 1 ? "COM1 Opened" : "COM1 reopened";
+        testchild::DevsimProcess device;
+        ASSERT_TRUE(device.StartDevice({"--echo", "--link", link}));
+        ASSERT_TRUE(WaitForText(log, said)) << ReadFile(log);
+        std::string echoed;
+        for (int attempt = 0; attempt < 40 && echoed.find("ping") == std::string::npos; ++attempt) {
+            ASSERT_TRUE(client.Send("ping"));
+            echoed += client.ReadSome(250);
+        }
+        EXPECT_NE(echoed.find("ping"), std::string::npos) << said;
+        device.Kill();
+        for (int i = 0; i < 500 && Count(ReadFile(log), "to come back") < round; ++i)
+            std::this_thread::sleep_for(milliseconds(20));
+        EXPECT_EQ(Count(ReadFile(log), "to come back"), round) << ReadFile(log);
+    }
+    child.Signal(SIGTERM);
+    EXPECT_EQ(Exit(child), 0);
+    EXPECT_TRUE(client.WaitClosedPumping(5000));
+}
+
 class StartupTest : public AppFixture {
 protected:
     void TearDown() override { AppFixture::TearDown(), platform::SetLocalTimeSource({}); }

@@ -7,12 +7,15 @@
 #include "app/TcpBridge.h"
 #include "app/TcpPortDlg.h"
 #include "net/SocketWnd.h"
+#include "support/Profile.h"
 #include "tests/common/ChildProcess.h"
 #include "tests/net/NetTestSupport.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
 
 namespace {
 
@@ -30,10 +33,10 @@ protected:
         m_pty.SetWhileWaiting([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); });
         device ? (void)StartConnected() : (void)Start();
         m_bridge = Frame()->TcpBridge();
-        m_bridge->SetBindAddress(INADDR_LOOPBACK);
+        m_bridge->SetBindAddress("127.0.0.1");
     }
-    // Opens the server on a free port of 127.0.0.1 and lets `client` in.
-    void Serve(int receiveBuffer = 0)
+    // Opens the server on a free port and lets `client` in from `host`.
+    void Serve(int receiveBuffer = 0, const char* host = "127.0.0.1")
     {
         for (int attempt = 0; attempt < 5 && !m_bridge->IsListening(); ++attempt) {
             m_port = FreePort();
@@ -41,11 +44,11 @@ protected:
             Frame()->Action(32781)->trigger();
         }
         ASSERT_TRUE(m_bridge->IsListening());
-        ConnectClient(client, receiveBuffer);
+        ConnectClient(client, receiveBuffer, host);
     }
-    void ConnectClient(TcpClient& c, int receiveBuffer = 0)
+    void ConnectClient(TcpClient& c, int receiveBuffer = 0, const char* host = "127.0.0.1")
     {
-        ASSERT_TRUE(c.Connect(m_port, receiveBuffer));
+        ASSERT_TRUE(c.Connect(m_port, receiveBuffer, host));
         ASSERT_TRUE(PumpUntil([&] { return m_bridge->IsServing(); }));
     }
     void ExpectServedBoth(TcpClient& c, const std::string& down, const std::string& up)
@@ -279,12 +282,91 @@ TEST_F(TcpBridgeTest, OneEventMessageBoxAtATimeAndDataKeepsMoving)
     EXPECT_TRUE(EventBoxText().contains(QStringLiteral("3 messages came while the message box was open")));
 }
 
+TEST_F(TcpBridgeTest, AClientThatStopsAcknowledgingIsCutOffByTheKeepaliveTimeoutWithTheReason)
+{
+    StartBridge();
+    Serve();
+    int idle = 0;
+    socklen_t length = sizeof idle;
+    getsockopt(m_bridge->ClientSocket()->Handle(), IPPROTO_TCP, TCP_KEEPIDLE, &idle, &length);
+    EXPECT_EQ(idle, CTcpBridge::kDefaultKeepAliveSeconds);
+    // A vanished peer cannot be made on loopback without root; a peer whose
+    // window stays shut meets the same user timeout (1 + 3 x 1 s here).
+    client.Close();
+    m_bridge->SetKeepAlive(1);
+    TcpClient silent;
+    ConnectClient(silent, 4096);
+    const int small = 4096;
+    setsockopt(m_bridge->ClientSocket()->Handle(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    ASSERT_TRUE(m_pty.WriteMaster(Pattern(256 * 1024, 3)));
+    ASSERT_TRUE(PumpUntil([&] { return !m_bridge->IsServing(); }, 15000));
+    EXPECT_TRUE(EventBoxText().contains(QStringLiteral(" left (Connection timed out)"))) << Utf8(EventBoxText());
+}
+
+TEST_F(TcpBridgeTest, AnIdleClientIsDisconnectedWhileOneThatTalksStays)
+{
+    StartBridge();
+    m_bridge->SetIdleTimeout(1);
+    Serve();
+    for (int i = 0; i < 8; ++i) {  // 2 s of talk, a block every 250 ms
+        ASSERT_TRUE(client.Send("."));
+        Pump(250);
+        ASSERT_TRUE(m_bridge->IsServing()) << i;
+    }
+    EXPECT_TRUE(client.WaitClosedPumping(3000));
+    EXPECT_TRUE(EventBoxText().contains(QStringLiteral(" disconnected: idle for 1 s"))) << Utf8(EventBoxText());
+}
+
+TEST_F(TcpBridgeTest, WithTakeoverANewClientReplacesTheOldOneWhoseBytesStillGoOut)
+{
+    StartBridge();
+    Serve();
+    for (const bool takeover : {false, true}) {
+        m_bridge->SetTakeover(takeover);
+        ASSERT_TRUE(client.Send("sent before"));
+        TcpClient next;
+        ASSERT_TRUE(next.Connect(m_port));
+        EXPECT_TRUE((takeover ? client : next).WaitClosedPumping(5000)) << takeover;
+        EXPECT_EQ(m_pty.ReadCount(11), "sent before") << takeover;
+        ExpectServedBoth(takeover ? next : client, "down", "up");
+    }
+    EXPECT_EQ(EventLines(QStringLiteral("Already serving a client.")), 1);
+    EXPECT_EQ(EventLines(QStringLiteral(" disconnected: replaced by 127.0.0.1:")), 1) << Utf8(EventBoxText());
+}
+
+TEST_F(TcpBridgeTest, IPv6ClientsAreServedOnTheirAddressAndByTheDefaultServerBesideIPv4Ones)
+{
+    if (!nettest::HasIPv6Loopback())
+        GTEST_SKIP() << "::1 cannot be bound on this machine";
+    StartBridge();
+    m_bridge->SetBindAddress("::1");
+    Serve(0, "::1");
+    EXPECT_EQ(ListeningOn(), "[::1]:" + std::to_string(m_port));
+    ExpectServedBoth(client, "six", "VI");
+    EXPECT_TRUE(EventBoxText().contains(QStringLiteral("TCP client [::1]:"))) << Utf8(EventBoxText());
+    Frame()->Action(32782)->trigger();
+    m_bridge->SetBindAddress("");
+    Frame()->Action(32781)->trigger();
+    ASSERT_EQ(ListeningOn(), "[::]:" + std::to_string(m_port));
+    for (const char* host : {"127.0.0.1", "::1"}) {
+        TcpClient c;
+        ConnectClient(c, 0, host);
+        ExpectServedBoth(c, host, "up");
+        const std::string name = m_bridge->ClientSocket()->PeerName();
+        EXPECT_EQ(name.rfind(std::string(host) == "::1" ? "[::1]:" : "127.0.0.1:", 0), 0u) << name;
+        c.Close();
+        ASSERT_TRUE(PumpUntil([&] { return !m_bridge->IsServing(); }));
+    }
+}
+
 TEST_F(TcpBridgeTest, ThePortDialogTakesANumberInRangeOnly)
 {
     StartBridge(false);
     std::vector<bool> stayedOpen;
     ASSERT_TRUE(RunModal<CTcpPortDlg>([this] { Frame()->Action(32780)->trigger(); }, [&](CTcpPortDlg& d) {
         auto* edit = d.findChild<QLineEdit*>(QStringLiteral("edit1005"));
+        d.findChild<QSpinBox*>(QStringLiteral("spinIdleTimeout"))->setValue(90);
+        d.findChild<QCheckBox*>(QStringLiteral("checkTakeover"))->setChecked(true);
         for (const char* text : {"0", "65536", "7000"}) {
             edit->setText(QString::fromLatin1(text));
             d.findChild<QPushButton*>(QStringLiteral("button1"))->click();
@@ -294,6 +376,9 @@ TEST_F(TcpBridgeTest, ThePortDialogTakesANumberInRangeOnly)
     EXPECT_EQ(stayedOpen, (std::vector<bool>{true, true, false}));
     EXPECT_EQ(m_boxes.Texts(), std::vector<std::string>(2, "The TCP port must be a number from 1 to 65535."));
     EXPECT_EQ(m_bridge->ServerPort(), 7000);
+    EXPECT_TRUE(m_bridge->IdleTimeout() == 90 && m_bridge->Takeover());
+    EXPECT_EQ(support::GetProfileInt(kTcpSection, kTcpIdleTimeoutEntry, 0), 90) << "stored for later runs";
+    EXPECT_EQ(support::GetProfileInt(kTcpSection, kTcpTakeoverEntry, 0), 1);
 }
 
 }  // namespace

@@ -102,22 +102,41 @@ inline platform::UniqueFd ListenOn(int port)
     return fd;
 }
 
+// Whether ::1 can be bound here (IPv6 tests are skipped where it cannot).
+inline bool HasIPv6Loopback()
+{
+    platform::UniqueFd probe(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    return probe && ::bind(probe.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
 // A blocking client; every wait is bounded.
 class TcpClient {
 public:
-    // `receiveBuffer` > 0 shrinks the receive buffer before connecting.
-    bool Connect(int port, int receiveBuffer = 0)
+    // `receiveBuffer` > 0 shrinks the receive buffer before connecting;
+    // `host` is 127.0.0.1 or an IPv6 address such as ::1.
+    bool Connect(int port, int receiveBuffer = 0, const char* host = "127.0.0.1")
     {
-        m_fd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_in6 v6{};
+        const bool isV6 = inet_pton(AF_INET6, host, &v6.sin6_addr) == 1;
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(static_cast<std::uint16_t>(port));
+        m_fd.reset(::socket(isV6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
         if (!m_fd)
             return false;
         if (receiveBuffer > 0)
             setsockopt(m_fd.get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        // What Send hands over goes at once, not held for an earlier ACK.
+        const int on = 1;
+        setsockopt(m_fd.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         timeval timeout{5, 0};
         setsockopt(m_fd.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
         setsockopt(m_fd.get(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
         const sockaddr_in address = Loopback(port);
-        return ::connect(m_fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        return isV6 ? ::connect(m_fd.get(), reinterpret_cast<const sockaddr*>(&v6), sizeof v6) == 0
+                    : ::connect(m_fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     }
     bool Send(const std::string& bytes)
     {

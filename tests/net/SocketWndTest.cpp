@@ -33,7 +33,7 @@ protected:
     void Listen()
     {
         for (int attempt = 0; attempt < 5; ++attempt)
-            if (m_listen.OpenListen(m_port = FreePort(), INADDR_LOOPBACK) == net::kSocketOk)
+            if (m_listen.OpenListen(m_port = FreePort(), "127.0.0.1") == net::kSocketOk)
                 return;
         FAIL() << "no port to listen on";
     }
@@ -67,17 +67,21 @@ TEST_F(SocketWndTest, ListeningIsRefusedOutsideOneTo65535OnAPortInUseAndWhenAlre
     const int busy = FreePort();
     const platform::UniqueFd other = ListenOn(busy);
     ASSERT_TRUE(other);
-    EXPECT_EQ(m_listen.OpenListen(busy, INADDR_LOOPBACK), net::kSocketCallFailed);
+    EXPECT_EQ(m_listen.OpenListen(busy, "127.0.0.1"), net::kSocketCallFailed);
     EXPECT_EQ(m_listen.LastError(), EADDRINUSE);
 
-    // Every local address unless one is given.
+    EXPECT_EQ(m_listen.OpenListen(FreePort(), "localhost"), net::kSocketNotPossible) << "an address, not a name";
+
+    // Every local address unless one is given: IPv6's, which takes IPv4 too,
+    // or IPv4's on a machine without IPv6.
     const int port = FreePort();
     ASSERT_EQ(m_listen.OpenListen(port), net::kSocketOk);
-    EXPECT_EQ(m_listen.LocalName(), "0.0.0.0:" + std::to_string(port));
+    const std::string any = m_listen.LocalName();
+    EXPECT_TRUE(any == "[::]:" + std::to_string(port) || any == "0.0.0.0:" + std::to_string(port)) << any;
     m_listen.Close();
     Listen();
     EXPECT_EQ(m_listen.LocalName(), "127.0.0.1:" + std::to_string(m_port));
-    EXPECT_EQ(m_listen.OpenListen(FreePort(), INADDR_LOOPBACK), net::kSocketNotPossible);
+    EXPECT_EQ(m_listen.OpenListen(FreePort(), "127.0.0.1"), net::kSocketNotPossible);
     ASSERT_TRUE(m_client.Connect(m_port)) << "still listening where it was";
     EXPECT_TRUE(Acceptable(1));
     EXPECT_EQ(m_listen.Close(), net::kSocketOk);
@@ -274,3 +278,28 @@ TEST(WinsockInitTest, StartsNestEachCleansUpOnceAndAPeerGoneCannotEndTheProcess)
 }
 
 }  // namespace
+
+TEST_F(SocketWndTest, KeepaliveOptionsAreSetOnTheAcceptedSocketAndZeroTurnsThemOff)
+{
+    Connect();
+    auto option = [this](int level, int name) {
+        int value = -1;
+        socklen_t length = sizeof value;
+        return getsockopt(m_server.Handle(), level, name, &value, &length) == 0 ? value : -2;
+    };
+    const struct { int idle, on, interval, userTimeoutMs; } rows[] = {
+        {30, 1, 10, 60000}, {1, 1, 1, 4000}, {100, 1, 34, 202000}, {0, 0, -1, 0}};
+    for (const auto& row : rows) {
+        ASSERT_EQ(m_server.SetKeepAlive(row.idle), net::kSocketOk) << row.idle;
+        EXPECT_EQ(option(SOL_SOCKET, SO_KEEPALIVE), row.on) << row.idle;
+        EXPECT_EQ(option(IPPROTO_TCP, TCP_USER_TIMEOUT), row.userTimeoutMs) << row.idle;
+        if (row.on == 0)
+            continue;
+        EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPIDLE), row.idle);
+        EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPINTVL), row.interval) << row.idle;
+        EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPCNT), net::kKeepAliveProbes);
+    }
+    for (int bad : {-1, net::kMaxKeepAliveSeconds + 1})
+        EXPECT_EQ(m_server.SetKeepAlive(bad), net::kSocketNotPossible) << bad;
+    EXPECT_EQ(m_listen.SetKeepAlive(30), net::kSocketNotPossible) << "not on a listening socket";
+}

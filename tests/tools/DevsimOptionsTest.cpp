@@ -21,12 +21,13 @@ TEST(DevsimOptions, CountsHexAndRefusals)
 
     using S = devsim::ParseStatus;
     const std::pair<std::vector<const char*>, S> cases[] = {
-        {{"--echo", "--lines=5.5", "--reply", "0102=AABB", "--check", "--time", "2.5"}, S::Ok},
+        {{"--echo", "--lines=5.5", "--reply", "0102=AABB", "--check", "--time", "2.5", "--link", "/tmp/t"}, S::Ok},
         {{"--version", "--help"}, S::Help},    {{"--version"}, S::Version},
         {{"extra"}, S::Error},                 {{"--flood", "fast"}, S::Error},
         {{"--reply", "012=AA"}, S::Error},     {{"--lines=0"}, S::Error},
         {{"--bytes", "5"}, S::Error},  // only with --flood
         {{"--lines", "--flood", "1k"}, S::Error}, {{"--echo=1"}, S::Error},
+        {{"--link="}, S::Error},               {{"--link"}, S::Error},
     };
     for (const auto& [args, status] : cases) {
         std::vector<const char*> argv{"kestrana-devsim"};

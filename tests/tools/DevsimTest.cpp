@@ -1,6 +1,8 @@
 // The simulator as a real process on a real pseudo-terminal.
 
+#include "platform/SystemError.h"
 #include "tests/common/DevsimProcess.h"
+#include "tests/common/TestFiles.h"
 #include "tools/devsim/FloodPattern.h"
 
 #include <gtest/gtest.h>
@@ -19,12 +21,13 @@ protected:
         ASSERT_TRUE(m_sim.StartDevice(args)) << "could not start " << testchild::DevsimBinary();
         OpenFarEnd();
     }
-    // Opens the far end as a terminal would; it is raw before anyone sets it.
-    void OpenFarEnd()
+    // Opens the far end (or `path`) as a terminal would; it is raw before anyone sets it.
+    void OpenFarEnd(std::string path = {})
     {
-        m_port.reset(::open(m_sim.FarEndPath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+        path = path.empty() ? m_sim.FarEndPath() : path;
+        m_port.reset(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
         termios t{};
-        ASSERT_EQ(tcgetattr(m_port.get(), &t), 0) << m_sim.FarEndPath();
+        ASSERT_EQ(tcgetattr(m_port.get(), &t), 0) << path;
         EXPECT_EQ((t.c_lflag & (ECHO | ICANON | ISIG)) | (t.c_oflag & OPOST) | (t.c_iflag & (ICRNL | IXON)), 0u);
     }
     bool Write(const std::string& data) { return platform::WriteAll(m_port.get(), data); }
@@ -96,6 +99,51 @@ TEST_F(DevsimTest, CheckReportsAnIntactPatternThenACorruptedByte)
     ASSERT_TRUE(m_sim.Signal(SIGTERM));
     EXPECT_EQ(m_sim.ReadLine(10s), "check bytes=130000 errors=1") << "the report at exit";
     EXPECT_EQ(m_sim.WaitExit(10s), 0);
+}
+
+// One name for the device: what stood there is replaced, and the link goes at
+// any normal end unless a newer simulator's link has taken its place.
+TEST_F(DevsimTest, LinkNamesTheReadyDeviceAndGoesWithIt)
+{
+    namespace fs = std::filesystem;
+    testfiles::TempDir dir("devsim-link");
+    const std::string link = dir.path() + "/ttyDEV", before[] = {"stale link", "file", "", "taken over"};
+    const struct { std::vector<std::string> args; std::string send, reply; int stop; } cases[] = {
+        {{"--echo"}, "ping", "ping", SIGTERM}, {{"--lines=20"}, "", "line 1\r\n", SIGHUP},
+        {{"--echo", "--time", "1.5"}, "x", "x", 0}, {{"--echo"}, "y", "y", SIGINT},
+    };
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(before[i]);
+        if (before[i] == "stale link")
+            fs::create_symlink(dir.path() + "/gone", link);
+        else if (before[i] == "file")
+            testfiles::WriteFile(link, "old");
+        std::vector<std::string> args = cases[i].args;
+        args.insert(args.end(), {"--link", link});
+        StartDevice(args);
+        EXPECT_EQ(m_sim.ReadLine(5s), "link " + link + " -> " + m_sim.FarEndPath());
+        EXPECT_EQ(fs::read_symlink(link), m_sim.FarEndPath());
+        EXPECT_EQ(testfiles::FileNames(dir.path()), std::vector<std::string>{"ttyDEV"}) << "no temporary left";
+        OpenFarEnd(link);
+        ASSERT_TRUE(Write(cases[i].send));
+        EXPECT_EQ(Read(cases[i].reply.size()), cases[i].reply);
+        m_port.reset();
+        if (before[i] == "taken over") {  // made as a simulator makes its own
+            fs::create_symlink("/dev/null", link + ".new");
+            fs::rename(link + ".new", link);
+        }
+        EXPECT_TRUE(cases[i].stop == 0 || m_sim.Signal(cases[i].stop));
+        EXPECT_EQ(m_sim.WaitExit(10s), 0);
+        const std::string left = fs::is_symlink(link) ? fs::read_symlink(link).string() : "";
+        EXPECT_EQ(left, before[i] == "taken over" ? "/dev/null" : "") << "only its own link goes";
+        fs::remove(link);
+    }
+    testfiles::WriteFile(dir.path() + "/file", "");
+    for (const auto& [bad, error] : {std::pair{dir.path() + "/none/tty", ENOENT}, {dir.path() + "/file/tty", ENOTDIR}}) {
+        ASSERT_TRUE(m_sim.StartSimulator({"--echo", "--link", bad}, true));
+        EXPECT_NE(m_sim.ReadToEnd(10s).find("Cannot make the link " + bad + ": " + platform::ErrorText(error)), std::string::npos);
+        EXPECT_EQ(m_sim.WaitExit(10s), 1);
+    }
 }
 
 }  // namespace

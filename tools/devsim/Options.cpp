@@ -150,6 +150,11 @@ ParseStatus ParseOptions(int argc, const char* const* argv, Options& options, st
             if (!seconds)
                 return bad("--time needs a positive number of seconds");
             options.timeLimit = *seconds;
+        } else if (arg == "--link") {
+            const auto path = value();
+            if (!path || path->empty())
+                return bad("--link needs the PATH of the link to make");
+            options.link = *path;
         } else {
             return bad("unknown argument '" + std::string(argv[i]) + "'");
         }
@@ -179,6 +184,9 @@ const std::vector<support::HelpRow>& OptionHelp()
         {"--check", "check incoming bytes against the flood pattern; report \"check bytes=N "
                     "errors=M\" on SIGUSR1 and at exit"},
         {"--time SECONDS", "exit after that long"},
+        {"--link PATH", "also make the device reachable as PATH, a symbolic link to the far end "
+                        "made once the device is ready (replacing a link or file of that name in "
+                        "one step) and removed at exit unless another link has taken its place"},
         {"-h, --help", "print this text and exit"},
         {"--version", "print the version and exit"},
     };
@@ -189,9 +197,11 @@ std::string UsageText()
 {
     return support::FormatHelp(
         "usage: kestrana-devsim [--echo] [--lines[=RATE]] [--reply HEX=HEX]... "
-        "[--flood RATE [--bytes N]] [--check] [--time SECONDS] [--help] [--version]",
-        "Makes a pseudo-terminal, prints the path of its far end on the first line and acts as "
-        "a device on it until killed or until --time has passed.",
+        "[--flood RATE [--bytes N]] [--check] [--time SECONDS] [--link PATH] [--help] "
+        "[--version]",
+        "Makes a pseudo-terminal, prints the path of its far end on the first line (with "
+        "--link, \"link PATH -> FAR-END\" on the second) and acts as a device on it until "
+        "SIGTERM, SIGINT or SIGHUP comes or --time has passed.",
         OptionHelp());
 }
 

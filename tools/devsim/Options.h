@@ -26,6 +26,7 @@ struct Options {
     std::optional<std::uint64_t> floodBytes;
     bool check = false;
     std::optional<double> timeLimit;        // seconds
+    std::optional<std::string> link;        // a symbolic link to the far end
     bool help = false;
     bool version = false;
 };

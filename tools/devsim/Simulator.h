@@ -16,7 +16,7 @@ namespace devsim {
 class Simulator {
 public:
     // `masterFd` stays owned by the caller; `signalFd` delivers SIGTERM,
-    // SIGINT (end) and SIGUSR1 (report); `report` receives the check lines.
+    // SIGINT, SIGHUP (end) and SIGUSR1 (report); `report` receives the check lines.
     Simulator(const Options& options, int masterFd, int signalFd, std::FILE* report);
 
     // Runs until a terminating signal or the time limit; returns the exit status.

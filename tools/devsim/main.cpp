@@ -1,6 +1,7 @@
 // kestrana-devsim: a serial device on a pseudo-terminal, for tests,
 // benchmarks and trying the terminal without hardware.
 
+#include "tools/devsim/FarEndLink.h"
 #include "tools/devsim/Options.h"
 #include "tools/devsim/Pty.h"
 #include "tools/devsim/Simulator.h"
@@ -37,7 +38,8 @@ int main(int argc, char** argv)
     // "ignore" would discard them before they could be read, so reset first.
     sigset_t handled;
     sigemptyset(&handled);
-    for (int sig : {SIGTERM, SIGINT, SIGUSR1}) {
+    // SIGHUP too ends the run the normal way, so the link goes with it.
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGUSR1}) {
         signal(sig, SIG_DFL);
         sigaddset(&handled, sig);
     }
@@ -56,7 +58,16 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "kestrana-devsim: %s\n", error.c_str());
         return 1;
     }
+    // Only now, with the far end raw, may the link appear: a program that
+    // waits for it can open the device at once.
+    devsim::FarEndLink link;
+    if (options.link && !link.Make(*options.link, pty->FarEndPath(), error)) {
+        std::fprintf(stderr, "kestrana-devsim: %s\n", error.c_str());
+        return 1;
+    }
     std::printf("%s\n", pty->FarEndPath().c_str());
+    if (options.link)
+        std::printf("link %s -> %s\n", options.link->c_str(), pty->FarEndPath().c_str());
     std::fflush(stdout);
 
     devsim::Simulator simulator(options, pty->MasterFd(), signals.get(), stdout);
