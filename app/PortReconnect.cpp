@@ -20,6 +20,14 @@ CPortReconnect::CPortReconnect(CCommPort2& port, platform::MessageTarget& owner,
     m_busyRetry.setSingleShot(true);
     m_busyRetry.setInterval(kBusyRetryMs);
     QObject::connect(&m_busyRetry, &QTimer::timeout, [this] { TryOpen(); });
+    m_causeGrace.setSingleShot(true);
+    m_causeGrace.setInterval(kCauseGraceMs);
+    QObject::connect(&m_causeGrace, &QTimer::timeout, [this] {
+        if (m_bWaiting && !m_strPendingCause.empty() && m_strPendingCause != m_strLastCause) {
+            m_strLastCause = m_strPendingCause;
+            Report(m_strLastCause + "; still waiting");
+        }
+    });
     m_heldReports.setSingleShot(true);
     QObject::connect(&m_heldReports, &QTimer::timeout, [this] { FlushHeldReports(); });
 }
@@ -60,6 +68,7 @@ bool CPortReconnect::BeginWait(bool atStart)
     }
     m_bWaiting = true;
     m_strLastCause.clear();
+    m_strPendingCause.clear();
     Report(std::string(m_port.PortName()) + ": waiting for " + m_strFollow + (atStart ? "" : " to come back"));
     if (m_hooks.stateChanged)
         m_hooks.stateChanged();
@@ -72,6 +81,7 @@ void CPortReconnect::EndWait()
         return;
     m_waiter.Stop();
     m_busyRetry.stop();
+    m_causeGrace.stop();
     m_bWaiting = false;
     Report(std::string(m_port.PortName()) + ": no longer waiting for " + m_strFollow);
     if (m_hooks.stateChanged)
@@ -96,6 +106,7 @@ void CPortReconnect::TryOpen()
     if (m_port.OpenPortAt(m_strFollow)) {
         m_waiter.Stop();
         m_busyRetry.stop();
+        m_causeGrace.stop();
         m_bWaiting = false;
         NoteOpened();
         Report(std::string(m_port.PortName()) + (m_bAtStart ? " Opened" : " reopened"));
@@ -103,11 +114,11 @@ void CPortReconnect::TryOpen()
             m_hooks.stateChanged();
         return;
     }
-    // Back but not ours to open yet: said once per cause.
+    // Back but not ours to open yet: said once per cause, once it lasts.
     const std::string cause = m_port.LastOpenError();
-    if (cause != m_strLastCause) {
-        m_strLastCause = cause;
-        Report(cause + "; still waiting");
+    if (cause != m_strPendingCause || !m_causeGrace.isActive()) {
+        m_strPendingCause = cause;
+        m_causeGrace.start();
     }
     // Nothing announces that another program let the device go.
     const int error = m_port.LastOpenErrorCode();

@@ -10,7 +10,7 @@
 //    there but held by another program is tried again on a timer, since
 //    nothing tells when it is let go;
 //  - a device that is back but cannot be opened is reported with its cause,
-//    once per cause, and the wait goes on;
+//    once per cause and only when the cause lasts, and the wait goes on;
 //  - a device that comes and goes many times a second costs at most
 //    kReportsPerSecond event lines a second; the rest are counted into one.
 
@@ -31,8 +31,11 @@ class CCommPort2;
 
 class CPortReconnect {
 public:
-    static constexpr int kReportsPerSecond = 4;
+    static constexpr int kReportsPerSecond = 5;
     static constexpr int kBusyRetryMs = 1000;
+    // A cause of failure is told only once it has lasted this long: a node
+    // udev has just made is root's for a moment before it gets its group.
+    static constexpr int kCauseGraceMs = 1000;
 
     struct Hooks {
         std::function<void(std::string_view text)> report;  // event box and event log
@@ -76,7 +79,9 @@ private:
     bool m_bAtStart = false;
     std::string m_strFollow;
     DeviceWaiter::Departed m_opened;  // what to tell from the device's return
-    std::string m_strLastCause;
+    std::string m_strLastCause;   // the last told
+    std::string m_strPendingCause;  // not told yet
+    QTimer m_causeGrace;
     DeviceWaiter m_waiter;
     QTimer m_busyRetry;
 
