@@ -5,6 +5,8 @@
 #include "comm/StableDeviceName.h"
 #include "platform/ErrorKind.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 
 namespace {
@@ -45,9 +47,13 @@ void CPortReconnect::NoteOpened()
     const std::string stable = IsStableDeviceName(opened) ? std::string() : StableDeviceName(opened);
     m_strFollow = stable.empty() ? opened : stable;
     m_opened.node = platform::FileIdentity::Of(opened);
+    // A link is taken back only once it is made anew (udev makes stable
+    // names and rule links again for their device); until then a node at its
+    // old target may be another device given the old name, or another pty.
     m_opened.link.reset();
-    if (IsStableDeviceName(m_strFollow))
-        m_opened.link = platform::FileIdentity::OfLink(m_strFollow);
+    struct stat info {};
+    if (::lstat(m_strFollow.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+        m_opened.link = platform::FileIdentity::FromStat(info);
 }
 
 bool CPortReconnect::BeginWait(bool atStart)

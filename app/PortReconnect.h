@@ -3,7 +3,8 @@
 // waits for the same device instead of staying closed, and opens it again
 // with the same slot and settings the moment it can. The same device is the
 // one the user named, or, when that is a USB adapter with a stable name, that
-// adapter wherever it turns up next (never its twin under the old name).
+// adapter wherever it turns up next (never its twin under the old name). A
+// device named by a symbolic link counts as back once the link is made anew.
 //
 // Choices:
 //  - the wait sleeps on device events (DeviceWaiter); only a device that is

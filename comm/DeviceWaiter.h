@@ -37,8 +37,9 @@ public:
     struct Departed {
         std::optional<platform::FileIdentity> node;
         // Set for a link that is made anew when its device comes back (a
-        // stable name): until it is, a node at its old target is someone
-        // else, e.g. a twin adapter given the old name.
+        // stable name, a udev rule's link, the simulator's): until it is, a
+        // node at its old target is someone else, e.g. a twin adapter or
+        // another pty given the old name.
         std::optional<platform::FileIdentity> link;
     };
 

@@ -80,6 +80,10 @@ TEST_F(ReconnectTest, TheDeviceIsWaitedForAndReopenedWithTheSameSettingsLosingNo
     EXPECT_TRUE(Frame()->Action(res::ID_COMM_CLOSE)->isEnabled());
     EXPECT_FALSE(Frame()->Action(res::ID_COMM_SETTINGS)->isEnabled());
     EXPECT_TRUE(m_boxes.Texts().empty());
+    testpty::PtyPair stranger;  // likely given the old node's name; the link is not made anew
+    ASSERT_TRUE(stranger.Open(false));
+    Pump(300);
+    EXPECT_FALSE(Port().IsOpen()) << "a stranger under the old name was taken";
 
     ComeBack("first line after boot");
     EXPECT_TRUE(Port().IsOpen());
