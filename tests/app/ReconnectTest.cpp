@@ -68,7 +68,7 @@ protected:
     testpty::LinkedPty m_device{m_temp.path() + "/ttyDEV"};
 };
 
-TEST_F(ReconnectTest, TheDeviceIsWaitedForAndReopenedWithTheSameSettingsLosingNothing)
+TEST_F(ReconnectTest, TheDeviceIsWaitedForAndReopenedWithTheSameSettingsLosingNothingOrOnceLetGo)
 {
     StartOnLink();
     GoAway();
@@ -95,6 +95,20 @@ TEST_F(ReconnectTest, TheDeviceIsWaitedForAndReopenedWithTheSameSettingsLosingNo
     ASSERT_TRUE(m_device.Pty().WriteMaster("second\r\n"));
     EXPECT_TRUE(PumpUntil([&] { return ViewText().contains(QStringLiteral("second")); }));
 
+    // A device held by another program is said once and taken when let go.
+    GoAway();
+    ASSERT_TRUE(m_device.Appear());
+    {
+        const platform::UniqueFd holder(::open(m_device.Link().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+        ASSERT_TRUE(holder);
+        ASSERT_EQ(::flock(holder.get(), LOCK_EX | LOCK_NB), 0);
+        EXPECT_TRUE(Shows("Device or resource busy; still waiting"));
+        Pump(2 * CPortReconnect::kBusyRetryMs + 200);
+        EXPECT_EQ(Lines("Device or resource busy"), 1) << Utf8(EventBoxText());
+        EXPECT_FALSE(Port().IsOpen());
+    }
+    EXPECT_TRUE(PumpUntil([&] { return Lines("COM1 reopened") == 2; }, 3 * CPortReconnect::kBusyRetryMs));
+
     // Closing by hand ends the wait: a device that comes back later stays shut.
     GoAway();
     ASSERT_TRUE(PumpUntil([&] { return Waiting(); }));
@@ -112,23 +126,6 @@ TEST_F(ReconnectTest, TheDeviceIsWaitedForAndReopenedWithTheSameSettingsLosingNo
         EXPECT_EQ(reconnect->isChecked(), on);
         EXPECT_EQ(support::GetProfileInt("CommPortSettings", "Reconnect", -1), on ? 1 : 0);
     }
-}
-
-TEST_F(ReconnectTest, ADeviceHeldByAnotherProgramIsSaidOnceAndTakenWhenLetGo)
-{
-    StartOnLink();
-    GoAway();
-    ASSERT_TRUE(m_device.Appear());
-    {
-        const platform::UniqueFd holder(::open(m_device.Link().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
-        ASSERT_TRUE(holder);
-        ASSERT_EQ(::flock(holder.get(), LOCK_EX | LOCK_NB), 0);
-        EXPECT_TRUE(Shows("Device or resource busy; still waiting"));
-        Pump(2 * CPortReconnect::kBusyRetryMs + 200);
-        EXPECT_EQ(Lines("Device or resource busy"), 1) << Utf8(EventBoxText());
-        EXPECT_FALSE(Port().IsOpen());
-    }
-    EXPECT_TRUE(Shows("COM1 reopened", 3 * CPortReconnect::kBusyRetryMs));
 }
 
 TEST_F(ReconnectTest, AFlappingDeviceCostsAFewLinesASecondAndEndsOpen)

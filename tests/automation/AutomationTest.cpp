@@ -440,7 +440,7 @@ protected:
     }
 };
 
-TEST_F(AutoResponse, OnlyTheExactBlockOfAStartedPatternIsAnswered)
+TEST_F(AutoResponse, OnlyTheExactBlockOfAStartedPatternIsAnsweredAndClosingTheWindowEndsResponding)
 {
     struct Step {
         std::string block, reply;  // from the device, and the answer (empty: none)
@@ -491,10 +491,8 @@ TEST_F(AutoResponse, OnlyTheExactBlockOfAStartedPatternIsAnswered)
         }
         EXPECT_EQ(SentBeforeMarker(), "");
     }
-}
 
-TEST_F(AutoResponse, ClosingTheWindowEndsRespondingAndReopeningShowsThePairs)
-{
+    // Closing the window ends responding; reopened, it shows the pairs.
     CAutoResponseDlg* window = StartWith({{"31", "32"}});
     Click(window, 1008);
     ASSERT_TRUE(PumpUntil([&] { return Frame()->AutoResponseWindow() == nullptr; }));

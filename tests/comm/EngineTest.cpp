@@ -86,26 +86,36 @@ TEST_F(EngineLifecycle, ARefusedOpenSaysWhatFailedOnWhichDeviceAndWhy)
         EXPECT_FALSE(other.OpenPort()) << c.cause;
         EXPECT_EQ(other.LastOpenError(), c.cause);
         EXPECT_TRUE(diagnostics.Has(c.cause)) << c.cause;
+        EXPECT_FALSE(Send(other, "abc")) << "sent on a port that did not open";
     }
     EXPECT_EQ(diagnostics.Count("CreateFile Failed!"), 3) << "the fixed text, for each refused open";
+    EXPECT_EQ(diagnostics.Count("SendBytes: the port is closed, 3 bytes not sent"), 3);
     PortSettings unusable = port.Settings();
     unusable.m_byParity = 9;
     EXPECT_TRUE(!port.OpenPort(unusable) && port.LastOpenError() == "Cannot open with parity code 9" &&
                 port.Settings().m_byParity == 0) << "refused, and not taken";
 
     // Held by another engine: the exclusive mode refuses others, the lock
-    // refuses root too; free again after the close.
-    CCommPort2 second;
-    MapSlotToPty(second, pty, 2);
-    ASSERT_TRUE(port.OpenPort());
-    EXPECT_FALSE(second.OpenPort());
-    EXPECT_EQ(second.LastOpenError(),
-              "Cannot open " + pty.SlavePath() + ": Device or resource busy (another program is using it)");
-    EXPECT_FALSE(DeviceIsFree(pty.SlavePath()));
-    ASSERT_TRUE(port.ClosePort());
-    EXPECT_TRUE(second.OpenPort());
-    EXPECT_EQ(second.LastOpenError(), "") << "a success forgets the last failure";
-    EXPECT_TRUE(second.ClosePort());
+    // refuses root too; free again after the close. The second engine is
+    // destroyed open, its owner outliving it as a window that owns it does:
+    // that closes it.
+    {
+        platform::MessageQueue window;
+        CCommPort2 second;
+        MapSlotToPty(second, pty, 2);
+        ASSERT_TRUE(port.OpenPort());
+        EXPECT_FALSE(second.OpenPort());
+        EXPECT_EQ(second.LastOpenError(),
+                  "Cannot open " + pty.SlavePath() + ": Device or resource busy (another program is using it)");
+        EXPECT_FALSE(DeviceIsFree(pty.SlavePath()));
+        ASSERT_TRUE(port.ClosePort());
+        second.SetOwner(&window);
+        EXPECT_TRUE(second.OpenPort());
+        EXPECT_EQ(second.LastOpenError(), "") << "a success forgets the last failure";
+        ASSERT_TRUE(pty.WriteMaster("x"));
+        EXPECT_TRUE(window.Take(5000ms).has_value());
+    }
+    EXPECT_TRUE(DeviceIsFree(pty.SlavePath())) << "destroyed open, and not closed";
 }
 
 TEST_F(EngineLifecycle, AForbiddenDeviceSuggestsTheDialoutGroup)
@@ -126,21 +136,6 @@ TEST_F(EngineLifecycle, AForbiddenDeviceSuggestsTheDialoutGroup)
     if (opened)
         GTEST_SKIP() << "this user opens a device with mode 000 anyway";
     EXPECT_EQ(cause, "Cannot open " + pty.SlavePath() + ": Permission denied (add yourself to the dialout group)");
-}
-
-TEST_F(EngineLifecycle, DestroyingAnOpenEngineClosesIt)
-{
-    {
-        // The owner outlives the engine, as a window that owns it does.
-        platform::MessageQueue window;
-        CCommPort2 engine;
-        MapSlotToPty(engine, pty, 2);
-        engine.SetOwner(&window);
-        ASSERT_TRUE(engine.OpenPort());
-        ASSERT_TRUE(pty.WriteMaster("x"));
-        EXPECT_TRUE(window.Take(5000ms).has_value());
-    }
-    EXPECT_TRUE(DeviceIsFree(pty.SlavePath()));
 }
 
 TEST_F(EngineLifecycle, ACloseIsNotStuckBehindXoff)
@@ -193,6 +188,12 @@ TEST_P(DeviceGone, IsReportedOnceAndTheReaderDoesNotSpin)
     EXPECT_EQ(owner.portGone, 1);
     EXPECT_EQ(owner.bytes, "last") << "nothing twice";
     Send(port, "x");  // dropped, not a failure loop
+    if (!watchingLines) {  // the tty's calls fail with EIO: a line setting is refused with its cause
+        EXPECT_FALSE(port.ApplyLineSettings());
+        EXPECT_TRUE(diagnostics.Has("SetCommState") &&
+                    diagnostics.Has("Cannot apply the line settings to " + pty.SlavePath() + ": Input/output error"))
+            << ::testing::PrintToString(diagnostics.texts());
+    }
     EXPECT_TRUE(port.ClosePort());
 }
 
@@ -373,7 +374,7 @@ TEST_F(EngineTransfer, ASlowOwnerLosesNothing)
     EXPECT_EQ(owner.bytes, data);
 }
 
-TEST_F(EngineTransfer, AStalledLineTakesPartialWritesInOrder)
+TEST_F(EngineTransfer, AStalledLineTakesPartialWritesAndFileBlocksInOrder)
 {
     ASSERT_TRUE(port.OpenPort());
     // More than the pty holds, in pieces of odd sizes, with requests of
@@ -390,32 +391,18 @@ TEST_F(EngineTransfer, AStalledLineTakesPartialWritesInOrder)
             expected += 'x';
         }
     }
+    // A file's blocks go out in their place, and each is answered.
+    platform::MessageQueue window;
+    EXPECT_TRUE(port.QueueWriteRequest(FileStart, 3, 0, nullptr, nullptr));
+    EXPECT_TRUE(port.QueueWriteRequest(FileBlock, 3, 0, Copy("abc"), &window));
+    EXPECT_TRUE(port.QueueWriteRequest(FileEnd, 0, 0, nullptr, nullptr));
+    expected += "abc";
     std::this_thread::sleep_for(100ms);  // let the line fill up before reading
     EXPECT_EQ(pty.ReadCount(expected.size()), expected);
     EXPECT_EQ(pty.ReadCount(1, 50), "") << "nothing more";
-}
-
-TEST_F(EngineTransfer, FileBlocksGoOutInOrderAndAreAnswered)
-{
-    ASSERT_TRUE(port.OpenPort());
-    EXPECT_TRUE(port.QueueWriteRequest(SingleChar, 0, 'Q', nullptr, nullptr));
-    EXPECT_TRUE(port.QueueWriteRequest(FileStart, 3, 0, nullptr, nullptr));
-    platform::MessageQueue window;
-    EXPECT_TRUE(port.QueueWriteRequest(FileBlock, 3, 0, Copy("abc"), &window));
-    EXPECT_TRUE(port.QueueWriteRequest(FileEnd, 0, 0, nullptr, nullptr));
-    EXPECT_EQ(pty.ReadCount(4), "Qabc");
     EXPECT_TRUE(port.WaitTransferDone(5000ms));
-    auto notice = window.Take(5000ms);
-    ASSERT_TRUE(notice.has_value());
-    EXPECT_EQ(notice->message, WM_FILEBLOCKDONE);
-}
-
-TEST(EngineClosed, SendingIsRefusedAndSaysSo)
-{
-    DiagnosticCapture diagnostics;
-    CCommPort2 port;
-    EXPECT_FALSE(Send(port, "abc"));
-    EXPECT_EQ(diagnostics.texts(), std::vector<std::string>{"SendBytes: the port is closed, 3 bytes not sent"});
+    const auto notice = window.Take(5000ms);
+    EXPECT_TRUE(notice && notice->message == WM_FILEBLOCKDONE);
 }
 
 // The texts the engine posts for line events, errors and queue states: on a
@@ -495,8 +482,8 @@ INSTANTIATE_TEST_SUITE_P(
                  {"EVENT: CTS ERR \r\n", "ERROR: OVERRUN \r\n", "Tx waiting for CTS signal.\r\n"}}),
     [](const auto& param) { return std::string(param.param.name); });
 
-// The line settings applied to a real tty: what it takes, what it cannot take
-// (reported, never silently dropped), and a write that fails.
+// The line settings applied to a real tty: what it takes and what it cannot
+// take (reported, never silently dropped). A write that fails: DeviceGone.
 
 class LineSettings : public EngineTest {
 protected:
@@ -560,16 +547,6 @@ TEST_F(LineSettings, WhatTheDeviceCannotTakeIsReportedAndTheRecordKept)
         ASSERT_TRUE(port.ClosePort());
         EXPECT_TRUE(port.Settings() == asked) << "the settings keep what was asked";
     }
-}
-
-TEST_F(LineSettings, AFailedWriteIsReportedWithItsCause)
-{
-    ASSERT_TRUE(port.OpenPort());
-    pty.CloseMaster();  // the device hangs up: the tty's calls now fail with EIO
-    EXPECT_FALSE(port.ApplyLineSettings());
-    EXPECT_TRUE(diagnostics.Has("SetCommState"));
-    EXPECT_TRUE(diagnostics.Has("Cannot apply the line settings to " + pty.SlavePath() + ": Input/output error"))
-        << ::testing::PrintToString(diagnostics.texts());
 }
 
 }  // namespace

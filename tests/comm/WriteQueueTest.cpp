@@ -77,7 +77,10 @@ TEST_F(WriteQueueTest, FirstInFirstOutAcrossKindsWithOwnCopiesAndAWakeWhenItWasE
     EXPECT_TRUE(wake.TryWait());
 }
 
-TEST_F(WriteQueueTest, AFullQueueRefusesAllOrNoneUntilThereIsRoom)
+// Full by bytes, a call's blocks go all or none until there is room; many
+// small sends on a stalled line (a periodic poll) stop at the request limit
+// instead of holding a block each without end.
+TEST_F(WriteQueueTest, TheByteAndRequestLimitsRefuseAllOrNoneUntilThereIsRoom)
 {
     std::vector<std::uint8_t> block(kSendBlockSize, 0x55);
     for (std::size_t i = 0; i < WriteQueue::kMaxQueuedBytes / kSendBlockSize; ++i)
@@ -93,12 +96,8 @@ TEST_F(WriteQueueTest, AFullQueueRefusesAllOrNoneUntilThereIsRoom)
     EXPECT_FALSE(queue.Append(two, wake));
     EXPECT_EQ(queue.Size(), before);
     EXPECT_TRUE(Append(BlockItem(block.data(), block.size())));
-}
 
-// Many small sends on a stalled line (a periodic poll) stop at the request
-// limit instead of holding a block each without end.
-TEST_F(WriteQueueTest, SmallRequestsStopAtTheRequestLimit)
-{
+    Drain();
     const std::uint8_t byte = 0x5A;
     for (std::size_t i = 0; i < WriteQueue::kMaxQueuedRequests; ++i)
         ASSERT_TRUE(Append(BlockItem(&byte, 1))) << i;
