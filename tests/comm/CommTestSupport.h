@@ -7,6 +7,7 @@
 #include "comm/CommPort2.h"
 #include "comm/PortDevices.h"
 #include "platform/MessageQueue.h"
+#include "platform/PostedPayload.h"
 #include "tests/common/DiagnosticCapture.h"
 #include "tests/common/PtyPair.h"
 #include "FakeUart.h"
@@ -77,7 +78,7 @@ private:
     void Handle(const platform::PostedMessage& message)
     {
         if (message.message == WM_RXDATA) {
-            auto* packet = reinterpret_cast<ReceivePacket*>(message.lParam);
+            auto* packet = platform::LentParam<ReceivePacket>(message.lParam);
             packetLengths.push_back(packet->length);
             bytes.append(reinterpret_cast<const char*>(packet->data), packet->length);
             for (std::size_t i = packet->length; i < sizeof packet->data; ++i)
@@ -87,7 +88,7 @@ private:
             else
                 m_port.ReleasePacket(packet);
         } else if (message.message == WM_STATUSTEXT) {
-            auto* post = reinterpret_cast<StatusPostBuffer*>(message.lParam);
+            auto* post = platform::LentParam<StatusPostBuffer>(message.lParam);
             texts.emplace_back(post->text);
             m_port.ReleaseStatusPost(post);
         } else if (message.message == WM_PORTGONE) {
