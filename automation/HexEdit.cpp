@@ -59,11 +59,24 @@ void CHexEdit::PasteAsTyped()
     InsertAsTyped(QGuiApplication::clipboard()->text());
 }
 
+void CHexEdit::PairFromText()
+{
+    int count = 0;
+    for (const uint code : text().toUcs4())
+        count += IsLetterOrDigit(static_cast<char32_t>(code)) ? 1 : 0;
+    m_bSecondOfPair = count % 2;
+}
+
 void CHexEdit::keyPressEvent(QKeyEvent* event)
 {
     if (event->matches(QKeySequence::Paste)) {
         PasteAsTyped();
         event->accept();
+        return;
+    }
+    if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
+        QLineEdit::keyPressEvent(event);
+        PairFromText();
         return;
     }
     const char32_t c = TypedCharacter(event);
@@ -86,9 +99,16 @@ void CHexEdit::contextMenuEvent(QContextMenuEvent* event)
 {
     std::unique_ptr<QMenu> menu(createStandardContextMenu());
     // The menu's paste goes through the pairing too.
-    for (QAction* action : menu->actions())
+    for (QAction* action : menu->actions()) {
         if (disconnect(action, &QAction::triggered, this, &QLineEdit::paste))
             connect(action, &QAction::triggered, this, &CHexEdit::PasteAsTyped);
+        for (void (QLineEdit::*step)() : {&QLineEdit::undo, &QLineEdit::redo})
+            if (disconnect(action, &QAction::triggered, this, step))
+                connect(action, &QAction::triggered, this, [this, step] {
+                    (this->*step)();
+                    PairFromText();
+                });
+    }
     menu->exec(event->globalPos());
 }
 

@@ -35,6 +35,10 @@ protected:
 private:
     // Builds in m_strScratch what typing `text` inserts, and moves the flag.
     void PairText(const QString& text, bool dropWhiteSpace);
+    // After an undo or redo: whether the next letter or digit is the second
+    // of a pair follows from the text itself, since the step may have taken
+    // a pair's space away or put it back.
+    void PairFromText();
 
     QString m_strScratch;     // the text about to be inserted
     int m_bSecondOfPair = 0;

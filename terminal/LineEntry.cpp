@@ -163,10 +163,9 @@ void LineEntry::HexModeChar(char16_t c)
     }
 }
 
+// Shown in the case it was typed; either case reads as the same value.
 void LineEntry::AddHexDigit(char digit)
 {
-    if (digit >= 'a' && digit <= 'f')
-        digit = static_cast<char>(digit - 'a' + 'A');
     const bool secondOfPair = m_strHexLine.size() % 2 == 1;
     m_strHexLine += digit;
     const char16_t shown[2] = {static_cast<char16_t>(digit), u' '};

@@ -527,20 +527,22 @@ int CTrevane2View::CharacterOfKey(const QKeyEvent* event)
     if (modifiers & (Qt::AltModifier | Qt::MetaModifier))
         return -1;
     // Enter (main or keypad), Backspace and Tab by their keys, whatever text
-    // the event carries.
+    // the event carries; with Ctrl, as a terminal's keyboard has them: LF,
+    // DEL, and no Tab at all.
+    const bool ctrl = (modifiers & Qt::ControlModifier) != 0;
     if (key == Qt::Key_Return || key == Qt::Key_Enter)
-        return 13;
+        return ctrl ? 10 : 13;
     if (key == Qt::Key_Backspace)
-        return 8;
+        return ctrl ? 0x7F : 8;
     if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
-        return 9;
+        return ctrl ? -1 : 9;
     if (key == Qt::Key_Delete || key == Qt::Key_Escape)
         return -1;
-    if (modifiers & Qt::ControlModifier) {
-        // Ctrl+@ .. Ctrl+_ type the control codes 0 to 31.
+    if (ctrl) {
+        // Ctrl+@ .. Ctrl+_ type the control codes 0 to 31; Ctrl+Space a space.
         if (key >= Qt::Key_At && key <= Qt::Key_Underscore)
             return key & 0x1F;
-        return -1;
+        return key == Qt::Key_Space ? 0x20 : -1;
     }
     const QString text = event->text();
     if (text.size() == 1 && text.at(0).unicode() < 0x80)

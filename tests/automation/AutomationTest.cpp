@@ -132,7 +132,7 @@ TEST(HexEdit, PairsTypedAndPastedCharacters)
     const struct {
         const char* name;
         QString preset;  // set by code before typing
-        QString keys;    // '\b' is Backspace, '\x16' pastes `clipboard`
+        QString keys;    // '\b' is Backspace, '\x16' pastes `clipboard`, '\x1a' undoes
         QString clipboard;
         QString text;
         int secondOfPair;
@@ -147,6 +147,8 @@ TEST(HexEdit, PairsTypedAndPastedCharacters)
         {"paste into an empty box", "", "\x16", "0A 1b\t2", "0A 1b 2", 1},
         {"paste completes an open pair", "", "1\x16" "c", "23 4", "12 34 c", 1},
         {"typing goes on after a paste", "", "\x16" "5", "0a1", "0a 15 ", 0},
+        {"an undone digit leaves the pairing in step", "", "1\x1a" "2", "", "2", 1},
+        {"an undone pair leaves the pairing in step", "", "12\x1a" "3", "", "3", 1},
     };
     for (const auto& c : cases) {
         CHexEdit box;
@@ -156,6 +158,8 @@ TEST(HexEdit, PairsTypedAndPastedCharacters)
         for (const QChar key : c.keys) {
             if (key == QChar(0x16))
                 QTest::keyClick(&box, Qt::Key_V, Qt::ControlModifier);
+            else if (key == QChar(0x1a))
+                QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier);
             else
                 Type(&box, QString(key));
         }

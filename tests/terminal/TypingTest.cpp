@@ -128,8 +128,8 @@ TEST_F(TypingTest, TrafficTableRowByRow)
         {"text: queue full, still shown and a beep per key", 0, 0, 0, "z\r", "", "z\n", kFull},
         {"hex: pairs are spaced, nothing sent before Enter", 1, 0, 0, "414", "", "41 4"},
         {"hex: send-LF has no effect", 1, 1, 0, "4142\r", "AB", "41 42 \n"},
-        {"hex: keypad Enter", 1, 0, 0, "0d0a\n", "\r\n", "0D 0A \n"},
-        {"hex: lower-case digits", 1, 0, 0, "ab\r", "\xAB", "AB \n"},
+        {"hex: keypad Enter", 1, 0, 0, "0d0a\n", "\r\n", "0d 0a \n"},
+        {"hex: digits in the case typed", 1, 0, 0, "aB\r", "\xAB", "aB \n"},
         {"hex: two CRC lines, each its own CRC", 1, 0, 1, "010203\r010203\r",
          std::string("\x01\x02\x03\x40\xA7\x01\x02\x03\x40\xA7", 10), "01 02 03 CRC-16:40 A7\n01 02 03 CRC-16:40 A7\n"},
         {"hex: empty line", 1, 0, 0, "\r", "", "\n"},
@@ -167,13 +167,18 @@ TEST_F(TypingTest, KeysByTheirKeyCodeNotTheirTextAndAcceleratorsNeverReachTheLin
         {Qt::Key_Left, Qt::NoModifier, {}, ""},
         {Qt::Key_X, Qt::AltModifier, QStringLiteral("x"), ""},
         {Qt::Key_1, Qt::ControlModifier, QStringLiteral("1"), ""},
+        {Qt::Key_Return, Qt::ControlModifier, {}, "\n"},
+        {Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier, {}, "\n"},
+        {Qt::Key_Backspace, Qt::ControlModifier, QStringLiteral("\x7F"), "\x7F"},
+        {Qt::Key_Space, Qt::ControlModifier, QStringLiteral(" "), " "},
+        {Qt::Key_Tab, Qt::ControlModifier, {}, ""},
     };
     for (const auto& k : keys) {
         QKeyEvent press(QEvent::KeyPress, k.key, k.modifiers, k.text);
         QCoreApplication::sendEvent(m_view.get(), &press);
         EXPECT_EQ(Sent(), k.sent) << "key " << &k - keys;
     }
-    EXPECT_EQ(Shown(), "\n\n");  // control codes are not shown
+    EXPECT_EQ(Shown(), "\n\n\n\n ");  // Enter and LF start a line; other control codes are not shown
     EXPECT_EQ(m_beeps, 0);
 
     // Without a frame to take them the view still never sends them.
@@ -188,7 +193,7 @@ TEST_F(TypingTest, KeysByTheirKeyCodeNotTheirTextAndAcceleratorsNeverReachTheLin
         m_view->setFocus();
     }
     EXPECT_EQ(Sent(), "");
-    EXPECT_EQ(Shown(), "\n\n");
+    EXPECT_EQ(Shown(), "\n\n\n\n ");
 }
 
 TEST_F(TypingTest, TabStaysInTheTerminalWithOtherWidgetsAround)
@@ -295,7 +300,7 @@ TEST_F(TypingTest, HexRefusesNonDigitsAndBackspaceTakesBackTheLastUnsentDigitAnd
     EXPECT_EQ(m_beeps, 10) << "nothing left to take back";
     Type("ab\r\b");  // what was sent stays sent
     EXPECT_EQ(m_beeps, 11);
-    EXPECT_EQ(Shown(), "7F AB \n");
+    EXPECT_EQ(Shown(), "7F ab \n");
     EXPECT_EQ(Sent(), "\xAB");
 
     // Text Backspace through a hex line takes its digits along: "3", then "2 ".
@@ -362,7 +367,7 @@ TEST_F(TypingTest, PasteSendsTheTextOnceOrTakesTheHexDigits)
     Fresh(kOpen, 1);
     QGuiApplication::clipboard()->setText(QStringLiteral("1f 2A-3b\n"));
     QTest::keyClick(m_view.get(), Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(Shown(), "1F 2A 3B ");
+    EXPECT_EQ(Shown(), "1f 2A 3b ");
     EXPECT_EQ(Sent(), "") << "the clipboard's line end is no Enter";
     Type("\r");
     EXPECT_EQ(Sent(), "\x1F\x2A\x3B");
