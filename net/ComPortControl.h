@@ -39,6 +39,8 @@ public:
     virtual std::uint8_t ModemState() const { return 0; }
     // 1: receive buffer, 2: transmit buffer, 3: both.
     virtual void Purge(std::uint8_t which) = 0;
+    // The client has gone: what it changed is undone.
+    virtual void ClientGone() {}
 };
 
 class ComPortControl {

@@ -12,6 +12,7 @@
 #include "tests/net/NetTestSupport.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -367,6 +368,7 @@ TEST_F(TcpBridgeTest, ThePortDialogTakesANumberInRangeOnly)
         auto* edit = d.findChild<QLineEdit*>(QStringLiteral("edit1005"));
         d.findChild<QSpinBox*>(QStringLiteral("spinIdleTimeout"))->setValue(90);
         d.findChild<QCheckBox*>(QStringLiteral("checkTakeover"))->setChecked(true);
+        d.findChild<QComboBox*>(QStringLiteral("comboMode"))->setCurrentIndex(2);
         for (const char* text : {"0", "65536", "7000"}) {
             edit->setText(QString::fromLatin1(text));
             d.findChild<QPushButton*>(QStringLiteral("button1"))->click();
@@ -379,6 +381,8 @@ TEST_F(TcpBridgeTest, ThePortDialogTakesANumberInRangeOnly)
     EXPECT_TRUE(m_bridge->IdleTimeout() == 90 && m_bridge->Takeover());
     EXPECT_EQ(support::GetProfileInt(kTcpSection, kTcpIdleTimeoutEntry, 0), 90) << "stored for later runs";
     EXPECT_EQ(support::GetProfileInt(kTcpSection, kTcpTakeoverEntry, 0), 1);
+    EXPECT_EQ(m_bridge->Mode(), TcpMode::Rfc2217);
+    EXPECT_EQ(support::GetProfileInt(kTcpSection, kTcpModeEntry, 0), 2);
 }
 
 }  // namespace
