@@ -360,6 +360,22 @@ TEST_F(TcpBridgeTest, IPv6ClientsAreServedOnTheirAddressAndByTheDefaultServerBes
     }
 }
 
+// Telnet mode: the greeting, commands out of what reaches the line, answers
+// back, 0xFF doubled both ways.
+TEST_F(TcpBridgeTest, TelnetModeStripsCommandsAnswersOnceAndDoublesIac)
+{
+    StartBridge();
+    m_bridge->SetMode(TcpMode::Telnet);
+    Serve();
+    EXPECT_EQ(client.ReadPumping(9, 5000), std::string("\xff\xfb\x00\xff\xfd\x00\xff\xfb\x03", 9));
+    EXPECT_TRUE(EventBoxText().contains(QStringLiteral(" connected (telnet)")));
+    ASSERT_TRUE(client.Send(std::string("a\xff\xff" "b\xff\xfd\x01\xff\xfb\x18\xff\xfb\x18" "c", 14)));
+    EXPECT_EQ(m_pty.ReadCount(4), std::string("a\xff" "bc"));
+    EXPECT_EQ(client.ReadPumping(6, 5000), std::string("\xff\xfb\x01\xff\xfe\x18", 6));
+    ASSERT_TRUE(m_pty.WriteMaster(std::string("x\xffy", 3)));
+    EXPECT_EQ(client.ReadPumping(4, 5000), std::string("x\xff\xffy", 4));
+}
+
 TEST_F(TcpBridgeTest, ThePortDialogTakesANumberInRangeOnly)
 {
     StartBridge(false);
