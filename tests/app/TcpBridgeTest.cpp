@@ -3,6 +3,7 @@
 
 #include "AppTestSupport.h"
 
+#include "app/ClientPortControl.h"
 #include "app/EventMessageBox.h"
 #include "app/TcpBridge.h"
 #include "app/TcpPortDlg.h"
@@ -374,6 +375,26 @@ TEST_F(TcpBridgeTest, TelnetModeStripsCommandsAnswersOnceAndDoublesIac)
     EXPECT_EQ(client.ReadPumping(6, 5000), std::string("\xff\xfb\x01\xff\xfe\x18", 6));
     ASSERT_TRUE(m_pty.WriteMaster(std::string("x\xffy", 3)));
     EXPECT_EQ(client.ReadPumping(4, 5000), std::string("x\xff\xffy", 4));
+}
+
+// RFC 2217 by hand: the option agreed, DTR off answered on a pty that has
+// no modem lines, and a break the client leaves on ends by itself.
+TEST_F(TcpBridgeTest, Rfc2217ModeAnswersDtrAndEndsABreakByItself)
+{
+    StartBridge();
+    m_bridge->SetMode(TcpMode::Rfc2217);
+    Serve();
+    EXPECT_EQ(client.ReadPumping(9, 5000).size(), 9u);
+    ASSERT_TRUE(client.Send(std::string("\xff\xfb\x2c", 3)));
+    EXPECT_EQ(client.ReadPumping(3, 5000), std::string("\xff\xfd\x2c", 3));
+    auto request = [&](char value) {
+        EXPECT_TRUE(client.Send(std::string("\xff\xfa\x2c\x05", 4) + value + "\xff\xf0"));
+        return client.ReadPumping(7, 5000);
+    };
+    EXPECT_EQ(request(9), std::string("\xff\xfa\x2c\x69\x09\xff\xf0", 7));
+    EXPECT_EQ(request(5), std::string("\xff\xfa\x2c\x69\x05\xff\xf0", 7));
+    Pump(CClientPortControl::kMaxBreakMs + 300);
+    EXPECT_EQ(request(4), std::string("\xff\xfa\x2c\x69\x06\xff\xf0", 7));
 }
 
 TEST_F(TcpBridgeTest, ThePortDialogTakesANumberInRangeOnly)
