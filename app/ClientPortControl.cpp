@@ -73,13 +73,15 @@ void CClientPortControl::ApplyLine(const net::ComPortLine& wanted)
 {
     if (wanted.breakOn != m_bBreak)
         SetBreak(wanted.breakOn);
+    // A closed port's record is the user's to change, not the client's.
     const PortSettings before = m_pPort->Settings();
     const PortSettings settings = WithLine(before, wanted);
-    if (settings == before)
+    if (settings == before || !m_pPort->IsOpen())
         return;
     if (!m_userSettings)
         m_userSettings = before;
     m_pPort->ApplySettings(settings);
+    m_clientSettings = settings;
     const PortSettings after = m_pPort->SettingsInForce();
     if (!SameFrame(after, before) && m_hooks.reportEvent)
         m_hooks.reportEvent("TCP client set " + LineText(after));
@@ -110,7 +112,8 @@ void CClientPortControl::ClientGone()
     if (!m_userSettings)
         return;
     const PortSettings user = *std::exchange(m_userSettings, std::nullopt);
-    if (user == m_pPort->Settings())
+    // Settings the user has changed since are theirs: they stay.
+    if (user == m_pPort->Settings() || !(m_clientSettings == m_pPort->Settings()))
         return;
     m_pPort->ApplySettings(user);
     if (m_hooks.reportEvent)

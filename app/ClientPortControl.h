@@ -46,6 +46,7 @@ private:
     CCommPort2* m_pPort;
     Hooks m_hooks;
     std::optional<PortSettings> m_userSettings;  // before the client's first change
+    PortSettings m_clientSettings;               // the client's last change
     bool m_bBreak = false;
     QTimer m_breakEnd;
 };
