@@ -212,6 +212,9 @@ void CTcpBridge::OnSubnegotiation(std::uint8_t option, const std::uint8_t* data,
     if (option != net::TelnetStream::kOptComPort || !m_pComControl || !m_pTelnet ||
         !m_pTelnet->TheyDo(net::TelnetStream::kOptComPort))
         return;
+    // A purge of the transmit buffer also drops client blocks still waiting for the line.
+    if (length >= 2 && data[0] == net::ComPortControl::kPurgeData && (data[1] == 2 || data[1] == 3))
+        m_toLine.clear();
     for (const std::vector<std::uint8_t>& reply : m_pComControl->Handle(data, length)) {
         const std::vector<std::uint8_t> bytes = net::TelnetStream::Subnegotiation(option, reply);
         SendToClient(bytes.data(), bytes.size());
