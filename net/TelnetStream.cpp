@@ -70,12 +70,21 @@ void TelnetStream::Negotiate(std::uint8_t verb, std::uint8_t option, std::vector
     }
 }
 
-void TelnetStream::Command(std::uint8_t byte)
+void TelnetStream::AfterIac(std::uint8_t b, std::vector<std::uint8_t>& data)
 {
-    // NOP, GA, AYT, IP and the other one-byte commands carry nothing for a
-    // serial line.
-    (void)byte;
-    m_state = State::Data;
+    if (b == kIac) {
+        data.push_back(kIac);
+        m_state = State::Data;
+    } else if (b >= kWill) {
+        m_verb = b;
+        m_state = State::Verb;
+    } else if (b == kSb) {
+        m_state = State::SbOption;
+    } else {
+        // NOP, GA, AYT, IP and the other one-byte commands carry nothing
+        // for a serial line.
+        m_state = State::Data;
+    }
 }
 
 void TelnetStream::Feed(const std::uint8_t* bytes, std::size_t length, std::vector<std::uint8_t>& data,
@@ -100,17 +109,7 @@ void TelnetStream::Feed(const std::uint8_t* bytes, std::size_t length, std::vect
             }
             break;
         case State::Iac:
-            if (b == kIac) {
-                data.push_back(kIac);
-                m_state = State::Data;
-            } else if (b >= kWill) {
-                m_verb = b;
-                m_state = State::Verb;
-            } else if (b == kSb) {
-                m_state = State::SbOption;
-            } else {
-                Command(b);
-            }
+            AfterIac(b, data);
             break;
         case State::Verb:
             Negotiate(m_verb, b, replies);
@@ -151,8 +150,7 @@ void TelnetStream::Feed(const std::uint8_t* bytes, std::size_t length, std::vect
                 // A subnegotiation cut short by another command: it is
                 // dropped and the command taken as if it stood alone.
                 m_sb.clear();
-                m_state = State::Iac;
-                --i;
+                AfterIac(b, data);
             }
             break;
         }

@@ -50,7 +50,8 @@ private:
     bool WeMay(std::uint8_t option) const;
     bool TheyMay(std::uint8_t option) const;
     void Negotiate(std::uint8_t verb, std::uint8_t option, std::vector<std::uint8_t>& replies);
-    void Command(std::uint8_t byte);
+    // The byte after an IAC, outside a subnegotiation.
+    void AfterIac(std::uint8_t b, std::vector<std::uint8_t>& data);
 
     bool m_bComPort;
     State m_state = State::Data;
