@@ -89,6 +89,13 @@ void CClientPortControl::ApplyLine(const net::ComPortLine& wanted)
         m_hooks.settingsChanged();
 }
 
+std::uint8_t CClientPortControl::ModemState() const
+{
+    const int lines = m_pPort->ModemLines();
+    return static_cast<std::uint8_t>(((lines & kLineCts) ? 0x10 : 0) | ((lines & kLineDsr) ? 0x20 : 0) |
+                                     ((lines & kLineRing) ? 0x40 : 0) | ((lines & kLineCd) ? 0x80 : 0));
+}
+
 void CClientPortControl::Purge(std::uint8_t which)
 {
     m_pPort->PurgeQueues((which & 1) != 0, (which & 2) != 0);

@@ -34,6 +34,7 @@ public:
     net::ComPortLine Line() const override;
     void ApplyLine(const net::ComPortLine& wanted) override;
     void Purge(std::uint8_t which) override;
+    std::uint8_t ModemState() const override;
     void ClientGone() override;
 
     // The same line in PortSettings' terms, over `base` (for the tests too).

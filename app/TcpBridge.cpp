@@ -50,6 +50,8 @@ CTcpBridge::CTcpBridge(Hooks hooks)
     m_halfClosedQuiet.setSingleShot(true);
     m_halfClosedQuiet.setInterval(kHalfClosedQuietMs);
     m_halfClosedQuiet.callOnTimeout([this] { DropClient(ClientLeftText()); });
+    m_modemPoll.setInterval(kModemPollMs);
+    m_modemPoll.callOnTimeout([this] { PollModemState(); });
     m_idle.setSingleShot(true);
     m_idle.callOnTimeout([this] {
         DropClient("TCP client " + m_strClientName + " disconnected: idle for " +
@@ -63,6 +65,7 @@ CTcpBridge::~CTcpBridge()
     m_serialRetry.stop();
     m_halfClosedQuiet.stop();
     m_idle.stop();
+    m_modemPoll.stop();
     m_pClientSocket.reset();
     m_pListenSocket.reset();
     m_pWinsock.reset();
@@ -198,8 +201,10 @@ void CTcpBridge::StartProtocol()
         return;
     const bool comPort = m_mode == TcpMode::Rfc2217 && m_pComPort != nullptr;
     m_pTelnet = std::make_unique<net::TelnetStream>(comPort);
-    if (comPort)
+    if (comPort) {
         m_pComControl = std::make_unique<net::ComPortControl>(*m_pComPort, "Kestrana");
+        m_modemPoll.start();
+    }
     m_pTelnet->SetSubnegotiationHandler([this](std::uint8_t option, const std::uint8_t* data, std::size_t length) {
         OnSubnegotiation(option, data, length);
     });
@@ -215,9 +220,11 @@ void CTcpBridge::OnSubnegotiation(std::uint8_t option, const std::uint8_t* data,
     // A purge of the transmit buffer also drops client blocks still waiting for the line.
     if (length >= 2 && data[0] == net::ComPortControl::kPurgeData && (data[1] == 2 || data[1] == 3))
         m_toLine.clear();
+    // After the negotiation answers of the same block, in order: the block's
+    // answers go out together once it is read.
     for (const std::vector<std::uint8_t>& reply : m_pComControl->Handle(data, length)) {
         const std::vector<std::uint8_t> bytes = net::TelnetStream::Subnegotiation(option, reply);
-        SendToClient(bytes.data(), bytes.size());
+        m_telnetReplies.insert(m_telnetReplies.end(), bytes.begin(), bytes.end());
     }
     if (!m_pComControl->Suspended())
         ReleaseHeld();
@@ -228,9 +235,21 @@ void CTcpBridge::EndProtocol()
     // What the client set on the port is undone before anyone else is served.
     if (m_pComControl && m_pComPort != nullptr)
         m_pComPort->ClientGone();
+    m_modemPoll.stop();
     m_pComControl.reset();
     m_pTelnet.reset();
     m_held.clear();
+}
+
+void CTcpBridge::PollModemState()
+{
+    if (!m_pComControl || !m_pTelnet || !m_pTelnet->TheyDo(net::TelnetStream::kOptComPort))
+        return;
+    const std::vector<std::uint8_t> notice = m_pComControl->ModemStateNotice();
+    if (notice.empty())
+        return;
+    const std::vector<std::uint8_t> bytes = net::TelnetStream::Subnegotiation(net::TelnetStream::kOptComPort, notice);
+    SendToClient(bytes.data(), bytes.size());
 }
 
 void CTcpBridge::SendToClient(const std::uint8_t* data, std::size_t length)

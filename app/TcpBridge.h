@@ -76,6 +76,8 @@ public:
     static constexpr int kHalfClosedQuietMs = 3000;
     // Seconds of silence before the first keepalive probe.
     static constexpr int kDefaultKeepAliveSeconds = 30;
+    // How often an RFC 2217 client's modem lines are looked at for a notice.
+    static constexpr int kModemPollMs = 200;
 
     struct Hooks {
         std::function<void(const char* bytes, int length)> showSent;  // terminal, sent colour
@@ -162,6 +164,8 @@ private:
     void EndProtocol();
     // Serial bytes held while the client asked to suspend go out.
     void ReleaseHeld();
+    // A modem state notice, when the lines the client watches changed.
+    void PollModemState();
 
     Hooks m_hooks;
     LineSender* m_pLine = nullptr;
@@ -192,6 +196,7 @@ private:
     QTimer m_serialRetry;                 // room by count but not by bytes: a short wait
     QTimer m_halfClosedQuiet;             // ends a client that has finished sending
     QTimer m_idle;                        // ends a client with no traffic either way
+    QTimer m_modemPoll;                   // modem state notices for an RFC 2217 client
     // Room for a whole receive buffer plus the display's line feed.
     std::array<std::uint8_t, net::kReceiveBufferSize + 2> m_display{};
 };

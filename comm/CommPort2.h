@@ -79,6 +79,9 @@ public:
     // pty, for one, keeps 8 data bits and no parity whatever is asked);
     // the settings as they are when nothing is open or the tty cannot be read.
     PortSettings SettingsInForce() const;
+    // The open tty's modem lines as kLine* bits; 0 while closed or where
+    // the driver has none (a pty).
+    int ModemLines() const;
 
     void ReleasePacket(ReceivePacket* packet);       // owner is done with a WM_RXDATA packet
     void ReleaseStatusPost(StatusPostBuffer* post);  // owner is done with a WM_STATUSTEXT buffer

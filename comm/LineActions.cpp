@@ -60,3 +60,12 @@ PortSettings CCommPort2::SettingsInForce() const
         settings.m_byStopBits = 2;
     return settings;
 }
+
+int CCommPort2::ModemLines() const
+{
+    int lines = 0;
+    if (m_shared.m_hPort.get() < 0 || !m_shared.m_pLineControl ||
+        m_shared.m_pLineControl->GetModemLines(lines) != LineResult::Ok)
+        return 0;
+    return lines;
+}

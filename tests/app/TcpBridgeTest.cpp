@@ -9,6 +9,7 @@
 #include "app/TcpPortDlg.h"
 #include "net/SocketWnd.h"
 #include "support/Profile.h"
+#include "tests/comm/FakeUart.h"
 #include "tests/common/ChildProcess.h"
 #include "tests/net/NetTestSupport.h"
 
@@ -395,6 +396,32 @@ TEST_F(TcpBridgeTest, Rfc2217ModeAnswersDtrAndEndsABreakByItself)
     EXPECT_EQ(request(5), std::string("\xff\xfa\x2c\x69\x05\xff\xf0", 7));
     Pump(CClientPortControl::kMaxBreakMs + 300);
     EXPECT_EQ(request(4), std::string("\xff\xfa\x2c\x69\x06\xff\xf0", 7));
+}
+
+// RFC 2217 modem state notices from a UART's lines: the current state once
+// the option is agreed, then each change the client's mask lets through.
+TEST_F(TcpBridgeTest, Rfc2217ModeNotifiesModemLineChanges)
+{
+    auto uart = std::make_shared<commtest::FakeUartState>();
+    ASSERT_TRUE(m_pty.Open(false));
+    SetRunDevicePath(1, m_pty.SlavePath());
+    Start();
+    Frame()->m_pCommPort->SetLineControlFactory([uart](int) { return std::make_unique<commtest::FakeUart>(uart); });
+    Frame()->Action(32771)->trigger();
+    ASSERT_TRUE(Frame()->m_pCommPort->IsOpen());
+    m_bridge = Frame()->TcpBridge();
+    m_bridge->SetBindAddress("127.0.0.1");
+    m_bridge->SetMode(TcpMode::Rfc2217);
+    Serve();
+    EXPECT_EQ(client.ReadPumping(9, 5000).size(), 9u);
+    ASSERT_TRUE(client.Send(std::string("\xff\xfb\x2c\xff\xfa\x2c\x0b\xb0\xff\xf0", 10)));
+    EXPECT_EQ(client.ReadPumping(3 + 7, 5000), std::string("\xff\xfd\x2c\xff\xfa\x2c\x6f\xb0\xff\xf0", 10));
+    EXPECT_EQ(client.ReadPumping(7, 5000), std::string("\xff\xfa\x2c\x6b\x30\xff\xf0", 7));
+    {
+        std::lock_guard lock(uart->mutex);
+        uart->lines |= kLineCd;
+    }
+    EXPECT_EQ(client.ReadPumping(7, 5000), std::string("\xff\xfa\x2c\x6b\xb0\xff\xf0", 7));
 }
 
 TEST_F(TcpBridgeTest, ThePortDialogTakesANumberInRangeOnly)
