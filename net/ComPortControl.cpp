@@ -59,6 +59,7 @@ std::vector<std::vector<std::uint8_t>> ComPortControl::Handle(const std::uint8_t
         return {Reply(command, 0)};  // the engine keeps no line state to send
     case kNotifyModemState:
         m_lastModemState = m_device.ModemState();
+        m_bModemStateSent = true;
         return {Reply(command, m_lastModemState)};
     case kFlowControlSuspend:
     case kFlowControlResume:
@@ -127,8 +128,9 @@ std::vector<std::uint8_t> ComPortControl::Control(std::uint8_t value)
 std::vector<std::uint8_t> ComPortControl::ModemStateNotice()
 {
     const std::uint8_t state = m_device.ModemState();
-    if (((state ^ m_lastModemState) & m_modemStateMask) == 0)
+    if (m_bModemStateSent && ((state ^ m_lastModemState) & m_modemStateMask) == 0)
         return {};
+    m_bModemStateSent = true;
     m_lastModemState = state;
     return Reply(kNotifyModemState, state & m_modemStateMask);
 }

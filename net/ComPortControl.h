@@ -61,7 +61,8 @@ public:
 
     // While the client has asked us to hold serial data (FLOWCONTROL-SUSPEND).
     bool Suspended() const { return m_bSuspended; }
-    // A modem state notice owed when the masked bits changed; empty otherwise.
+    // A modem state notice owed: the first one asked for, then one each time
+    // the masked bits change; empty otherwise.
     std::vector<std::uint8_t> ModemStateNotice();
 
 private:
@@ -73,6 +74,7 @@ private:
     std::uint8_t m_lineStateMask = 0;
     std::uint8_t m_modemStateMask = 255;
     std::uint8_t m_lastModemState = 0;
+    bool m_bModemStateSent = false;  // the client knows the lines' state
 };
 
 }  // namespace net

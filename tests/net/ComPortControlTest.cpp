@@ -119,6 +119,8 @@ TEST(ComPortControlTest, ModemStateNoticeOnlyOnMaskedChange)
     const PortBytes mask{11, 0x80};
     control.Handle(mask.data(), mask.size());
     port.modem = 0x10;  // CTS only: outside the mask
+    EXPECT_EQ(control.ModemStateNotice(), (PortBytes{107, 0x00})) << "the first one always";
+    port.modem = 0x30;
     EXPECT_TRUE(control.ModemStateNotice().empty());
     port.modem = 0x90;
     EXPECT_EQ(control.ModemStateNotice(), (PortBytes{107, 0x80}));
