@@ -388,6 +388,8 @@ TEST_F(TcpBridgeTest, Rfc2217ModeAnswersDtrAndEndsABreakByItself)
     EXPECT_EQ(client.ReadPumping(9, 5000).size(), 9u);
     ASSERT_TRUE(client.Send(std::string("\xff\xfb\x2c", 3)));
     EXPECT_EQ(client.ReadPumping(3, 5000), std::string("\xff\xfd\x2c", 3));
+    // The lines' state once (a pty has none).
+    EXPECT_EQ(client.ReadPumping(7, 5000), std::string("\xff\xfa\x2c\x6b\x00\xff\xf0", 7));
     auto request = [&](char value) {
         EXPECT_TRUE(client.Send(std::string("\xff\xfa\x2c\x05", 4) + value + "\xff\xf0"));
         return client.ReadPumping(7, 5000);
