@@ -127,6 +127,7 @@ const char* UsageLine()
 {
     return "usage: kestrana [FILE] [--device COMn=PATH]... [--connect] [--no-reconnect] [--tcp-server[=PORT]] "
            "[--tcp-bind ADDR] [--tcp-keepalive SECONDS] [--tcp-idle-timeout SECONDS] [--tcp-takeover] "
+           "[--tcp-mode MODE] "
            "[--headless] [--registry-dir DIR] [--log-dir DIR] [--charset NAME] "
            "[--history-memory SIZE] [--history-disk SIZE] [--no-splash] [--help] [--version]";
 }
@@ -160,6 +161,10 @@ const std::vector<support::HelpRow>& OptionHelp()
                                        "(none at first)"},
         {"--tcp-takeover", "for this run, a new TCP client replaces the one being served instead of "
                            "being turned away; also a choice in the 설정 menu's TCP설정 (off at first)"},
+        {"--tcp-mode MODE", "for this run, what the TCP bridge speaks: raw (the bytes as they are), "
+                            "telnet (telnet commands taken out, 0xFF doubled) or rfc2217 (telnet "
+                            "with the client setting the port's speed, framing and lines); when not "
+                            "given, the choice in the 설정 menu's TCP설정 (raw at first)"},
         {"--headless", "run without any window and without a display, e.g. as a serial-to-"
                        "network bridge: message boxes go to standard error and the event log"},
         {"--registry-dir DIR", "keep the settings in DIR instead of $XDG_CONFIG_HOME/kestrana "
@@ -282,6 +287,14 @@ CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
                 options.tcpIdleTimeout = seconds;
             } else if (arg == "--tcp-takeover") {
                 options.tcpTakeover = true;
+            } else if (auto gotMode = takeValue("--tcp-mode", value)) {
+                if (!*gotMode)
+                    return CommandLineStatus::Error;
+                options.tcpMode = ParseTcpMode(value);
+                if (!options.tcpMode) {
+                    error = "--tcp-mode needs raw, telnet or rfc2217 (got '" + value + "')";
+                    return CommandLineStatus::Error;
+                }
             } else if (auto got = takeValue("--device", value)) {
                 if (!*got)
                     return CommandLineStatus::Error;

@@ -2,13 +2,14 @@
 // The program's command line:
 //   kestrana [FILE] [--device COMn=PATH]... [--connect] [--no-reconnect] [--tcp-server[=PORT]]
 //            [--tcp-bind ADDR] [--tcp-keepalive SECONDS] [--tcp-idle-timeout SECONDS]
-//            [--tcp-takeover] [--headless] [--registry-dir DIR] [--log-dir DIR]
+//            [--tcp-takeover] [--tcp-mode MODE] [--headless] [--registry-dir DIR] [--log-dir DIR]
 //            [--charset NAME] [--history-memory SIZE] [--history-disk SIZE] [--no-splash]
 //            [--help] [--version]
 // Plain C++: it is read before any window system or settings store is touched.
 // The --help text is also the source of the manual page's synopsis and
 // options (packaging/make-manpage.cmake), so a new option needs its row there.
 
+#include "app/TcpMode.h"
 #include "support/HelpFormat.h"
 
 #include <cstdint>
@@ -34,6 +35,7 @@ struct CommandLineOptions {
     int tcpKeepAlive = 30;                              // seconds before the first probe; 0: off
     std::optional<int> tcpIdleTimeout;                  // given: this run only; 0: off
     bool tcpTakeover = false;                           // this run only; the stored choice stays
+    std::optional<TcpMode> tcpMode;                     // given: this run only
     bool headless = false;                              // no window, no display needed
     bool version = false;
     std::uint64_t historyMemory = 64ull << 20;          // terminal text held in memory, bytes

@@ -7,6 +7,7 @@
 #include "app/PortReconnect.h"
 #include "app/ReceiveLineFeed.h"
 #include "app/SplashWindow.h"
+#include "app/ClientPortControl.h"
 #include "app/TcpBridge.h"
 #include "app/TcpPortDlg.h"
 #include "automation/AutoResponseDlg.h"
@@ -132,8 +133,11 @@ CMainFrame::~CMainFrame()
     // No thread may post once the message window is gone, and no queued
     // message may reach a handler once the engine is gone; the bridge, which
     // may still flush a client at its close, finds no line by then.
-    if (m_pTcpBridge)
+    if (m_pTcpBridge) {
         m_pTcpBridge->SetLine(nullptr);
+        m_pTcpBridge->SetComPort(nullptr);
+    }
+    m_pClientPort.reset();
     m_pReconnect.reset();
     m_pCommPort.reset();
     m_pMessageWindow.reset();
@@ -172,6 +176,14 @@ bool CMainFrame::Create()
     m_pLineSender = std::make_unique<PortLineSender>(m_pCommPort.get());
     m_pView->SetLineSender(m_pLineSender.get());
     m_pTcpBridge->SetLine(m_pLineSender.get());
+    CClientPortControl::Hooks clientPortHooks;
+    clientPortHooks.reportEvent = [this](std::string_view text) { ReportEvent(text); };
+    clientPortHooks.settingsChanged = [this] {
+        RefreshConnectionText();
+        RefreshIdle();
+    };
+    m_pClientPort = std::make_unique<CClientPortControl>(m_pCommPort.get(), std::move(clientPortHooks));
+    m_pTcpBridge->SetComPort(m_pClientPort.get());
     CPortReconnect::Hooks reconnectHooks;
     reconnectHooks.report = [this](std::string_view text) { ReportEvent(text); };
     reconnectHooks.stateChanged = [this] {
@@ -182,6 +194,8 @@ bool CMainFrame::Create()
     SetReconnect(support::GetProfileInt(kPortSection, "Reconnect", 1) != 0, false);
     m_pTcpBridge->SetIdleTimeout(std::max(0, support::GetProfileInt(kTcpSection, kTcpIdleTimeoutEntry, 0)));
     m_pTcpBridge->SetTakeover(support::GetProfileInt(kTcpSection, kTcpTakeoverEntry, 0) != 0);
+    const int storedMode = support::GetProfileInt(kTcpSection, kTcpModeEntry, 0);
+    m_pTcpBridge->SetMode(storedMode >= 0 && storedMode <= 2 ? static_cast<TcpMode>(storedMode) : TcpMode::Raw);
     ConnectEditCommands();
 
     // 5, 6. Event log, named for the day the program started.
@@ -722,7 +736,8 @@ void CMainFrame::OnTcpPortSettings()
 {
     if (!m_pTcpBridge)
         return;
-    CTcpPortDlg dialog(m_pTcpBridge->ServerPort(), m_pTcpBridge->IdleTimeout(), m_pTcpBridge->Takeover(), this);
+    CTcpPortDlg dialog(m_pTcpBridge->ServerPort(), m_pTcpBridge->IdleTimeout(), m_pTcpBridge->Takeover(),
+                       m_pTcpBridge->Mode(), this);
     if (dialog.exec() != QDialog::Accepted || !m_pTcpBridge)
         return;
     // An open server keeps its port until it is closed and opened again; the
@@ -732,6 +747,8 @@ void CMainFrame::OnTcpPortSettings()
     m_pTcpBridge->SetTakeover(dialog.m_bTakeover);
     support::WriteProfileInt(kTcpSection, kTcpIdleTimeoutEntry, dialog.m_nIdleSeconds);
     support::WriteProfileInt(kTcpSection, kTcpTakeoverEntry, dialog.m_bTakeover ? 1 : 0);
+    m_pTcpBridge->SetMode(dialog.m_mode);
+    support::WriteProfileInt(kTcpSection, kTcpModeEntry, static_cast<int>(dialog.m_mode));
 }
 
 void CMainFrame::OnTcpServerOpen()

@@ -19,6 +19,7 @@ class CCommPort2;
 class CEventMessageBox;
 class CMyStatusBar;
 class CTcpBridge;
+class CClientPortControl;
 class CTrevane2Doc;
 class CTrevane2View;
 class CAppearance;
@@ -117,6 +118,7 @@ public:
     std::size_t m_nFirstBytes = 0;  // patterns in the table; 0x00 is a first byte like any other
     int m_bResponderActive = 0;
     std::unique_ptr<CTcpBridge> m_pTcpBridge;  // the TCP server and its client
+    std::unique_ptr<CClientPortControl> m_pClientPort;  // what an RFC 2217 client sets
 
 signals:
     // Commands the application answers.

@@ -1,6 +1,8 @@
 #include "app/TcpBridge.h"
 
 #include "app/ReceiveLineFeed.h"
+#include "net/ComPortControl.h"
+#include "net/TelnetStream.h"
 #include "net/WinsockInit.h"
 #include "platform/MessageBox.h"
 #include "platform/QtMessageWindow.h"
@@ -48,6 +50,8 @@ CTcpBridge::CTcpBridge(Hooks hooks)
     m_halfClosedQuiet.setSingleShot(true);
     m_halfClosedQuiet.setInterval(kHalfClosedQuietMs);
     m_halfClosedQuiet.callOnTimeout([this] { DropClient(ClientLeftText()); });
+    m_modemPoll.setInterval(kModemPollMs);
+    m_modemPoll.callOnTimeout([this] { PollModemState(); });
     m_idle.setSingleShot(true);
     m_idle.callOnTimeout([this] {
         DropClient("TCP client " + m_strClientName + " disconnected: idle for " +
@@ -61,6 +65,7 @@ CTcpBridge::~CTcpBridge()
     m_serialRetry.stop();
     m_halfClosedQuiet.stop();
     m_idle.stop();
+    m_modemPoll.stop();
     m_pClientSocket.reset();
     m_pListenSocket.reset();
     m_pWinsock.reset();
@@ -122,6 +127,7 @@ void CTcpBridge::CloseServer()
     if (m_pClientSocket) {
         m_pClientSocket->Close();
         m_pClientSocket.reset();
+        EndProtocol();
         Report("TCP client " + m_strClientName + " disconnected: the server was closed");
     }
     // Closed by hand: what the client sent and the line has not taken goes.
@@ -180,8 +186,90 @@ void CTcpBridge::AcceptClient()
         DropClient("TCP client " + m_strClientName + " disconnected: replaced by " + name);
     m_pClientSocket = std::move(client);
     m_strClientName = name;
-    Report("TCP client " + m_strClientName + " connected");
+    Report("TCP client " + m_strClientName + " connected" +
+           (m_mode == TcpMode::Raw ? std::string() : std::string(" (") + TcpModeName(m_mode) + ")"));
     StartServing();
+    StartProtocol();
+}
+
+void CTcpBridge::StartProtocol()
+{
+    m_pTelnet.reset();
+    m_pComControl.reset();
+    m_held.clear();
+    if (m_mode == TcpMode::Raw)
+        return;
+    const bool comPort = m_mode == TcpMode::Rfc2217 && m_pComPort != nullptr;
+    m_pTelnet = std::make_unique<net::TelnetStream>(comPort);
+    if (comPort) {
+        m_pComControl = std::make_unique<net::ComPortControl>(*m_pComPort, "Kestrana");
+        m_modemPoll.start();
+    }
+    m_pTelnet->SetSubnegotiationHandler([this](std::uint8_t option, const std::uint8_t* data, std::size_t length) {
+        OnSubnegotiation(option, data, length);
+    });
+    const std::vector<std::uint8_t> greeting = m_pTelnet->Greeting();
+    SendToClient(greeting.data(), greeting.size());
+}
+
+void CTcpBridge::OnSubnegotiation(std::uint8_t option, const std::uint8_t* data, std::size_t length)
+{
+    if (option != net::TelnetStream::kOptComPort || !m_pComControl || !m_pTelnet ||
+        !m_pTelnet->TheyDo(net::TelnetStream::kOptComPort))
+        return;
+    // A purge of the transmit buffer also drops client blocks still waiting for the line.
+    if (length >= 2 && data[0] == net::ComPortControl::kPurgeData && (data[1] == 2 || data[1] == 3))
+        m_toLine.clear();
+    // After the negotiation answers of the same block, in order: the block's
+    // answers go out together once it is read.
+    for (const std::vector<std::uint8_t>& reply : m_pComControl->Handle(data, length)) {
+        const std::vector<std::uint8_t> bytes = net::TelnetStream::Subnegotiation(option, reply);
+        m_telnetReplies.insert(m_telnetReplies.end(), bytes.begin(), bytes.end());
+    }
+    if (!m_pComControl->Suspended())
+        ReleaseHeld();
+}
+
+void CTcpBridge::EndProtocol()
+{
+    // What the client set on the port is undone before anyone else is served.
+    if (m_pComControl && m_pComPort != nullptr)
+        m_pComPort->ClientGone();
+    m_modemPoll.stop();
+    m_pComControl.reset();
+    m_pTelnet.reset();
+    m_held.clear();
+}
+
+void CTcpBridge::PollModemState()
+{
+    if (!m_pComControl || !m_pTelnet || !m_pTelnet->TheyDo(net::TelnetStream::kOptComPort))
+        return;
+    const std::vector<std::uint8_t> notice = m_pComControl->ModemStateNotice();
+    if (notice.empty())
+        return;
+    const std::vector<std::uint8_t> bytes = net::TelnetStream::Subnegotiation(net::TelnetStream::kOptComPort, notice);
+    SendToClient(bytes.data(), bytes.size());
+}
+
+void CTcpBridge::SendToClient(const std::uint8_t* data, std::size_t length)
+{
+    if (!m_pClientSocket || length == 0 || m_pClientSocket->ConnectionError() != 0)
+        return;
+    net::ByteBlock block = net::ByteBlock::Copy(data, static_cast<std::uint32_t>(length));
+    const int result = block.IsNull() ? net::kSocketNoWindow : m_pClientSocket->QueueSend(std::move(block));
+    if (result != net::kSocketOk && m_hooks.eventMessage)
+        m_hooks.eventMessage(res::kErrorSending, std::to_string(length) +
+                                                     " bytes for the TCP client could not be queued.");
+}
+
+void CTcpBridge::ReleaseHeld()
+{
+    if (m_held.empty())
+        return;
+    std::vector<std::uint8_t> held;
+    held.swap(m_held);
+    SendToClient(held.data(), held.size());
 }
 
 void CTcpBridge::StartServing()
@@ -258,6 +346,17 @@ void CTcpBridge::PumpClient()
 
 void CTcpBridge::TakeFromClient(net::ByteBlock block)
 {
+    if (m_pTelnet) {
+        m_fromTelnet.clear();
+        m_telnetReplies.clear();
+        m_pTelnet->Feed(block.Data(), block.Count(), m_fromTelnet, m_telnetReplies);
+        SendToClient(m_telnetReplies.data(), m_telnetReplies.size());
+        if (m_fromTelnet.empty())
+            return;
+        block = net::ByteBlock::Copy(m_fromTelnet.data(), static_cast<std::uint32_t>(m_fromTelnet.size()));
+        if (block.IsNull())
+            return;
+    }
     ShowFromClient(block);
     m_toLine.push_back(std::move(block));
 }
@@ -327,10 +426,20 @@ void CTcpBridge::RelayToClient(const std::uint8_t* data, std::uint32_t length)
     if (m_pClientSocket->ReceiveEnded())
         m_halfClosedQuiet.start();  // the device is not quiet yet
     NoteTraffic();
-    if (m_pClientSocket->QueuedSendBytes() + length > m_nClientBacklogLimit) {
+    if (m_pClientSocket->QueuedSendBytes() + m_held.size() + length > m_nClientBacklogLimit) {
         DropClient("TCP client " + m_strClientName + " disconnected: " +
                    SizeText(m_pClientSocket->QueuedSendBytes()) +
                    " of serial data were waiting for it (it reads too slowly)");
+        return;
+    }
+    if (m_pTelnet) {
+        if (m_pComControl && m_pComControl->Suspended()) {
+            m_held.insert(m_held.end(), data, data + length);
+            return;
+        }
+        m_toClient.clear();
+        net::TelnetStream::Escape(data, length, m_toClient);
+        SendToClient(m_toClient.data(), m_toClient.size());
         return;
     }
     net::ByteBlock copy = net::ByteBlock::Copy(data, length);
@@ -354,6 +463,7 @@ void CTcpBridge::DropClient(const std::string& why)
         m_pClientSocket->Close();
         m_pClientSocket.reset();
     }
+    EndProtocol();
     m_halfClosedQuiet.stop();
     m_idle.stop();
     Report(why);

@@ -28,9 +28,15 @@
 //    sent, and the event box says so once for each such stretch;
 //  - a client that reads slower than the device sends is disconnected once
 //    the bytes waiting for it pass a bound, and the event box says so.
+//
+// In the telnet and RFC 2217 modes the client's bytes pass through a telnet
+// layer before the line (commands out, answers back to the client) and every
+// 0xFF from the device is doubled on its way to the client; RFC 2217 port
+// settings reach the port through the ComPortDevice the frame hands in.
 
 #include "net/ByteBlock.h"
 #include "net/SocketWnd.h"
+#include "app/TcpMode.h"
 #include "platform/WindowMessage.h"
 
 #include <QTimer>
@@ -43,9 +49,15 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class LineSender;
-namespace net { class CWinsockInit; }
+namespace net {
+class CWinsockInit;
+class ComPortControl;
+class ComPortDevice;
+class TelnetStream;
+}  // namespace net
 namespace platform { class QtMessageWindow; }
 
 inline constexpr unsigned WM_TCP_LISTEN_NOTICE = platform::WM_USER + 9;
@@ -64,6 +76,8 @@ public:
     static constexpr int kHalfClosedQuietMs = 3000;
     // Seconds of silence before the first keepalive probe.
     static constexpr int kDefaultKeepAliveSeconds = 30;
+    // How often an RFC 2217 client's modem lines are looked at for a notice.
+    static constexpr int kModemPollMs = 200;
 
     struct Hooks {
         std::function<void(const char* bytes, int length)> showSent;  // terminal, sent colour
@@ -87,6 +101,11 @@ public:
     void SerialDeviceGone();
     // The serial line; null: none, as if the port were closed.
     void SetLine(LineSender* line) { m_pLine = line; }
+    // What RFC 2217 clients set; null: COM-PORT-OPTION is refused.
+    void SetComPort(net::ComPortDevice* port) { m_pComPort = port; }
+    // For the next client.
+    void SetMode(TcpMode mode) { m_mode = mode; }
+    TcpMode Mode() const { return m_mode; }
 
     int ServerPort() const { return m_nServerPort; }
     // Takes effect at the next open.
@@ -135,6 +154,18 @@ private:
     // Keepalive and the idle clock for a client just accepted.
     void StartServing();
     void NoteTraffic();
+    // The telnet layer of a client just accepted, and its greeting.
+    void StartProtocol();
+    // A subnegotiation from the client (RFC 2217 requests).
+    void OnSubnegotiation(std::uint8_t option, const std::uint8_t* data, std::size_t length);
+    // Bytes for the client as they are (protocol answers, escaped data).
+    void SendToClient(const std::uint8_t* data, std::size_t length);
+    // The client's telnet layer goes; what it set on the port is undone.
+    void EndProtocol();
+    // Serial bytes held while the client asked to suspend go out.
+    void ReleaseHeld();
+    // A modem state notice, when the lines the client watches changed.
+    void PollModemState();
 
     Hooks m_hooks;
     LineSender* m_pLine = nullptr;
@@ -144,6 +175,8 @@ private:
     int m_nIdleTimeoutSeconds = 0;
     bool m_bTakeover = false;
     std::size_t m_nClientBacklogLimit = kDefaultClientBacklogLimit;
+    TcpMode m_mode = TcpMode::Raw;
+    net::ComPortDevice* m_pComPort = nullptr;
 
     std::unique_ptr<platform::QtMessageWindow> m_pWindow;  // receives both sockets' notices
     std::unique_ptr<net::CWinsockInit> m_pWinsock;
@@ -151,12 +184,19 @@ private:
     std::unique_ptr<net::CSocketWnd> m_pClientSocket;
 
     std::string m_strClientName;
+    std::unique_ptr<net::TelnetStream> m_pTelnet;        // telnet and RFC 2217 modes
+    std::unique_ptr<net::ComPortControl> m_pComControl;  // RFC 2217 mode with a port
+    std::vector<std::uint8_t> m_fromTelnet;  // scratch: the client's data, its answers
+    std::vector<std::uint8_t> m_telnetReplies;
+    std::vector<std::uint8_t> m_toClient;    // scratch: escaped serial bytes
+    std::vector<std::uint8_t> m_held;        // serial bytes while the client suspended them
     std::deque<net::ByteBlock> m_toLine;  // shown, waiting for room on the line
     bool m_bWaitingForRoom = false;       // the engine will say when there is room
     bool m_bClosedPortReported = false;   // this stretch of blocks for a closed port was reported
     QTimer m_serialRetry;                 // room by count but not by bytes: a short wait
     QTimer m_halfClosedQuiet;             // ends a client that has finished sending
     QTimer m_idle;                        // ends a client with no traffic either way
+    QTimer m_modemPoll;                   // modem state notices for an RFC 2217 client
     // Room for a whole receive buffer plus the display's line feed.
     std::array<std::uint8_t, net::kReceiveBufferSize + 2> m_display{};
 };

@@ -8,8 +8,8 @@
 
 #include <QRegularExpressionValidator>
 
-CTcpPortDlg::CTcpPortDlg(int port, int idleSeconds, bool takeover, QWidget* parent)
-    : QDialog(parent), m_nPort(port), m_nIdleSeconds(idleSeconds), m_bTakeover(takeover),
+CTcpPortDlg::CTcpPortDlg(int port, int idleSeconds, bool takeover, TcpMode mode, QWidget* parent)
+    : QDialog(parent), m_nPort(port), m_nIdleSeconds(idleSeconds), m_bTakeover(takeover), m_mode(mode),
       m_ui(std::make_unique<Ui::TcpPortDlg>())
 {
     m_ui->setupUi(this);
@@ -19,6 +19,9 @@ CTcpPortDlg::CTcpPortDlg(int port, int idleSeconds, bool takeover, QWidget* pare
     m_ui->edit1005->selectAll();
     m_ui->spinIdleTimeout->setValue(idleSeconds);
     m_ui->checkTakeover->setChecked(takeover);
+    for (TcpMode each : {TcpMode::Raw, TcpMode::Telnet, TcpMode::Rfc2217})
+        m_ui->comboMode->addItem(QString::fromLatin1(TcpModeName(each)), static_cast<int>(each));
+    m_ui->comboMode->setCurrentIndex(static_cast<int>(mode));
     connect(m_ui->button1, &QPushButton::clicked, this, &CTcpPortDlg::accept);
     connect(m_ui->button2, &QPushButton::clicked, this, &CTcpPortDlg::reject);
 }
@@ -42,5 +45,6 @@ void CTcpPortDlg::accept()
     m_nPort = port;
     m_nIdleSeconds = m_ui->spinIdleTimeout->value();
     m_bTakeover = m_ui->checkTakeover->isChecked();
+    m_mode = static_cast<TcpMode>(m_ui->comboMode->currentData().toInt());
     QDialog::accept();
 }

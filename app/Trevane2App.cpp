@@ -136,6 +136,8 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
         m_pMainWnd->TcpBridge()->SetIdleTimeout(*options.tcpIdleTimeout);
     if (options.tcpTakeover)
         m_pMainWnd->TcpBridge()->SetTakeover(true);
+    if (options.tcpMode)
+        m_pMainWnd->TcpBridge()->SetMode(*options.tcpMode);
     m_pMainWnd->GetActiveView()->OnInitialUpdate();
     if (!options.file.empty() && !Stopping()) {
         const QString path = QString::fromLocal8Bit(options.file.c_str());

@@ -71,6 +71,18 @@ public:
     // already (nothing is posted then).
     bool WatchWriteRoom(std::size_t requests) { return m_shared.m_writeQueue.WatchRoom(requests); }
 
+    // A break condition on the open line (on) or its end (off); and the
+    // tty's own queues thrown away. A failure goes to the diagnostic channel.
+    bool SetBreak(bool on);
+    bool PurgeQueues(bool input, bool output);
+    // The settings with the rate and framing the open tty really has (a
+    // pty, for one, keeps 8 data bits and no parity whatever is asked);
+    // the settings as they are when nothing is open or the tty cannot be read.
+    PortSettings SettingsInForce() const;
+    // The open tty's modem lines as kLine* bits; 0 while closed or where
+    // the driver has none (a pty).
+    int ModemLines() const;
+
     void ReleasePacket(ReceivePacket* packet);       // owner is done with a WM_RXDATA packet
     void ReleaseStatusPost(StatusPostBuffer* post);  // owner is done with a WM_STATUSTEXT buffer
 

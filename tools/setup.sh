@@ -15,6 +15,7 @@ packages=(
   fonts-noto-cjk
   locales
   socat
+  python3-serial
   "$@"
 )
 

@@ -105,7 +105,7 @@ TEST(CommandLine, EveryOptionIsDocumentedEverywhereAndParsesAsItsRowShowsIt)
         std::string example = std::string(row.synopsis).substr(0, std::string(row.synopsis).find(','));
         for (const auto& [word, value] : {std::pair{"COMn=PATH", "COM1=/dev/null"}, {"[=PORT]", "=2000"},
                                           {"FILE", "saved.rtf"}, {"DIR", "/tmp"}, {"ADDR", "127.0.0.1"},
-                                          {"NAME", "UTF-8"}, {"SIZE", "64M"}, {"SECONDS", "30"}, {"...", ""}})
+                                          {"NAME", "UTF-8"}, {"SIZE", "64M"}, {"SECONDS", "30"}, {"MODE", "rfc2217"}, {"...", ""}})
             if (const auto at = example.find(word); at != std::string::npos)
                 example.replace(at, std::string(word).size(), value);
         std::vector<std::string> args;

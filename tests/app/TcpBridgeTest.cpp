@@ -3,15 +3,18 @@
 
 #include "AppTestSupport.h"
 
+#include "app/ClientPortControl.h"
 #include "app/EventMessageBox.h"
 #include "app/TcpBridge.h"
 #include "app/TcpPortDlg.h"
 #include "net/SocketWnd.h"
 #include "support/Profile.h"
+#include "tests/comm/FakeUart.h"
 #include "tests/common/ChildProcess.h"
 #include "tests/net/NetTestSupport.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -359,6 +362,70 @@ TEST_F(TcpBridgeTest, IPv6ClientsAreServedOnTheirAddressAndByTheDefaultServerBes
     }
 }
 
+// Telnet mode: the greeting, commands out of what reaches the line, answers
+// back, 0xFF doubled both ways.
+TEST_F(TcpBridgeTest, TelnetModeStripsCommandsAnswersOnceAndDoublesIac)
+{
+    StartBridge();
+    m_bridge->SetMode(TcpMode::Telnet);
+    Serve();
+    EXPECT_EQ(client.ReadPumping(9, 5000), std::string("\xff\xfb\x00\xff\xfd\x00\xff\xfb\x03", 9));
+    EXPECT_TRUE(EventBoxText().contains(QStringLiteral(" connected (telnet)")));
+    ASSERT_TRUE(client.Send(std::string("a\xff\xff" "b\xff\xfd\x01\xff\xfb\x18\xff\xfb\x18" "c", 14)));
+    EXPECT_EQ(m_pty.ReadCount(4), std::string("a\xff" "bc"));
+    EXPECT_EQ(client.ReadPumping(6, 5000), std::string("\xff\xfb\x01\xff\xfe\x18", 6));
+    ASSERT_TRUE(m_pty.WriteMaster(std::string("x\xffy", 3)));
+    EXPECT_EQ(client.ReadPumping(4, 5000), std::string("x\xff\xffy", 4));
+}
+
+// RFC 2217 by hand: the option agreed, DTR off answered on a pty that has
+// no modem lines, and a break the client leaves on ends by itself.
+TEST_F(TcpBridgeTest, Rfc2217ModeAnswersDtrAndEndsABreakByItself)
+{
+    StartBridge();
+    m_bridge->SetMode(TcpMode::Rfc2217);
+    Serve();
+    EXPECT_EQ(client.ReadPumping(9, 5000).size(), 9u);
+    ASSERT_TRUE(client.Send(std::string("\xff\xfb\x2c", 3)));
+    EXPECT_EQ(client.ReadPumping(3, 5000), std::string("\xff\xfd\x2c", 3));
+    // The lines' state once (a pty has none).
+    EXPECT_EQ(client.ReadPumping(7, 5000), std::string("\xff\xfa\x2c\x6b\x00\xff\xf0", 7));
+    auto request = [&](char value) {
+        EXPECT_TRUE(client.Send(std::string("\xff\xfa\x2c\x05", 4) + value + "\xff\xf0"));
+        return client.ReadPumping(7, 5000);
+    };
+    EXPECT_EQ(request(9), std::string("\xff\xfa\x2c\x69\x09\xff\xf0", 7));
+    EXPECT_EQ(request(5), std::string("\xff\xfa\x2c\x69\x05\xff\xf0", 7));
+    Pump(CClientPortControl::kMaxBreakMs + 300);
+    EXPECT_EQ(request(4), std::string("\xff\xfa\x2c\x69\x06\xff\xf0", 7));
+}
+
+// RFC 2217 modem state notices from a UART's lines: the current state once
+// the option is agreed, then each change the client's mask lets through.
+TEST_F(TcpBridgeTest, Rfc2217ModeNotifiesModemLineChanges)
+{
+    auto uart = std::make_shared<commtest::FakeUartState>();
+    ASSERT_TRUE(m_pty.Open(false));
+    SetRunDevicePath(1, m_pty.SlavePath());
+    Start();
+    Frame()->m_pCommPort->SetLineControlFactory([uart](int) { return std::make_unique<commtest::FakeUart>(uart); });
+    Frame()->Action(32771)->trigger();
+    ASSERT_TRUE(Frame()->m_pCommPort->IsOpen());
+    m_bridge = Frame()->TcpBridge();
+    m_bridge->SetBindAddress("127.0.0.1");
+    m_bridge->SetMode(TcpMode::Rfc2217);
+    Serve();
+    EXPECT_EQ(client.ReadPumping(9, 5000).size(), 9u);
+    ASSERT_TRUE(client.Send(std::string("\xff\xfb\x2c\xff\xfa\x2c\x0b\xb0\xff\xf0", 10)));
+    EXPECT_EQ(client.ReadPumping(3 + 7, 5000), std::string("\xff\xfd\x2c\xff\xfa\x2c\x6f\xb0\xff\xf0", 10));
+    EXPECT_EQ(client.ReadPumping(7, 5000), std::string("\xff\xfa\x2c\x6b\x30\xff\xf0", 7));
+    {
+        std::lock_guard lock(uart->mutex);
+        uart->lines |= kLineCd;
+    }
+    EXPECT_EQ(client.ReadPumping(7, 5000), std::string("\xff\xfa\x2c\x6b\xb0\xff\xf0", 7));
+}
+
 TEST_F(TcpBridgeTest, ThePortDialogTakesANumberInRangeOnly)
 {
     StartBridge(false);
@@ -367,6 +434,7 @@ TEST_F(TcpBridgeTest, ThePortDialogTakesANumberInRangeOnly)
         auto* edit = d.findChild<QLineEdit*>(QStringLiteral("edit1005"));
         d.findChild<QSpinBox*>(QStringLiteral("spinIdleTimeout"))->setValue(90);
         d.findChild<QCheckBox*>(QStringLiteral("checkTakeover"))->setChecked(true);
+        d.findChild<QComboBox*>(QStringLiteral("comboMode"))->setCurrentIndex(2);
         for (const char* text : {"0", "65536", "7000"}) {
             edit->setText(QString::fromLatin1(text));
             d.findChild<QPushButton*>(QStringLiteral("button1"))->click();
@@ -379,6 +447,8 @@ TEST_F(TcpBridgeTest, ThePortDialogTakesANumberInRangeOnly)
     EXPECT_TRUE(m_bridge->IdleTimeout() == 90 && m_bridge->Takeover());
     EXPECT_EQ(support::GetProfileInt(kTcpSection, kTcpIdleTimeoutEntry, 0), 90) << "stored for later runs";
     EXPECT_EQ(support::GetProfileInt(kTcpSection, kTcpTakeoverEntry, 0), 1);
+    EXPECT_EQ(m_bridge->Mode(), TcpMode::Rfc2217);
+    EXPECT_EQ(support::GetProfileInt(kTcpSection, kTcpModeEntry, 0), 2);
 }
 
 }  // namespace
