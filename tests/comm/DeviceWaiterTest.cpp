@@ -34,7 +34,7 @@ struct Scene {
     }
 };
 
-struct Case {
+struct WaitCase {
     const char* name;
     const char* path;                    // under the scene's folder
     std::function<void(Scene&)> before;  // before the wait starts
@@ -43,7 +43,7 @@ struct Case {
     bool announced;
 };
 
-const Case kCases[] = {
+const WaitCase kWaitCases[] = {
     {"FoldersMadeLaterThenTheLink", "a/b/dev", [](Scene&) {}, false,
      [](Scene& s) {
          std::filesystem::create_directories(s.At("a/b"));
@@ -64,11 +64,11 @@ const Case kCases[] = {
      true, [](Scene& s) { ASSERT_EQ(::chmod(s.first.SlavePath().c_str(), 0640), 0); }, true},
 };
 
-class DeviceWaiterTest : public ::testing::TestWithParam<Case> {};
+class DeviceWaiterTest : public ::testing::TestWithParam<WaitCase> {};
 
 TEST_P(DeviceWaiterTest, AnnouncesOnlyANodeWorthOpening)
 {
-    const Case& c = GetParam();
+    const WaitCase& c = GetParam();
     Scene scene;
     ASSERT_TRUE(scene.first.Open(false) && scene.second.Open(false));
     c.before(scene);
@@ -86,11 +86,17 @@ TEST_P(DeviceWaiterTest, AnnouncesOnlyANodeWorthOpening)
     if (message) {
         EXPECT_EQ(message->message, WM_DEVICEBACK);
         EXPECT_EQ(message->wParam, waiter.WaitNumber());
-        EXPECT_FALSE(owner.Take(200ms)) << "one change, one announcement";
+        // A change made in several steps (folders, then a link moved into
+        // place) may be announced once per step it is seen in, but then the
+        // wait is quiet: nothing announces itself again and again.
+        int more = 0;
+        while (owner.Take(200ms) && more < 10)
+            ++more;
+        EXPECT_LE(more, 2) << "announced again and again";
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Scenes, DeviceWaiterTest, ::testing::ValuesIn(kCases),
+INSTANTIATE_TEST_SUITE_P(Scenes, DeviceWaiterTest, ::testing::ValuesIn(kWaitCases),
                          [](const auto& scene) { return std::string(scene.param.name); });
 
 // A device already there is announced at once; a wait with nothing going on
