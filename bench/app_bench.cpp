@@ -4,6 +4,7 @@
 //   ui_event_latency_p99_ms how late an event posted to the window runs while a
 //                           4 MB/s flood from a pty is shown; baseline: no flood.
 
+#include "bench/BenchFigures.h"
 #include "app/CommandLine.h"
 #include "app/MainFrame.h"
 #include "app/Trevane2App.h"
@@ -42,11 +43,7 @@ using Clock = std::chrono::steady_clock;
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-void Figure(const char* name, double value, const char* unit)
-{
-    std::printf("figure %s %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
+using bench::Figure;
 
 std::string MakeTempDir()
 {

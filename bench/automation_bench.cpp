@@ -17,6 +17,7 @@
 // The program's event loop runs on the main thread; the far end is driven
 // from a thread of its own. Prints "figure NAME VALUE UNIT" lines.
 
+#include "bench/BenchFigures.h"
 #include "app/CommandLine.h"
 #include "app/MainFrame.h"
 #include "app/Trevane2App.h"
@@ -55,11 +56,7 @@ constexpr int kRequests = 1000;
 constexpr int kWarmUp = 50;
 constexpr int kPeriodMs = 100;
 
-void Figure(const char* name, double value, const char* unit)
-{
-    std::printf("figure %s %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
+using bench::Figure;
 
 double Percentile(std::vector<double> values, double fraction)
 {

@@ -11,6 +11,7 @@
 // The bridge runs in this process with the terminal window shown (offscreen),
 // text mode, at 115200 baud. Usage: bridge_bench [MEGABYTES]   (default 50)
 
+#include "bench/BenchFigures.h"
 #include "app/CommandLine.h"
 #include "app/MainFrame.h"
 #include "app/TcpBridge.h"
@@ -64,11 +65,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kRttRounds = 400;
 constexpr auto kPhaseLimit = std::chrono::seconds(180);
 
-void Figure(const char* name, double value, const char* unit)
-{
-    std::printf("figure %s %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
+using bench::Figure;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 

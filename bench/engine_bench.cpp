@@ -2,6 +2,7 @@
 // against a plain poll()/read()/write() baseline measured in the same run, and
 // its cost after the device went away (against the same process at rest).
 
+#include "bench/BenchFigures.h"
 #include "comm/CommPort2.h"
 #include "comm/PortDevices.h"
 #include "platform/MessageQueue.h"
@@ -34,11 +35,7 @@ constexpr std::uint64_t kRxBytes = 100ull * 1000 * 1000;
 constexpr std::uint64_t kTxBytes = 100ull * 1000 * 1000;
 constexpr int kLatencySamples = 400;
 
-void Figure(const char* name, double value, const char* unit)
-{
-    std::printf("figure %s %.6g %s\n", name, value, unit);
-    std::fflush(stdout);
-}
+using bench::Figure;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -280,12 +277,7 @@ std::vector<double> EngineLatency()
     return samples;
 }
 
-double ProcessCpuSeconds()
-{
-    timespec ts{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
+using bench::ProcessCpuSeconds;
 
 // CPU share of the process over `duration` while `port` (if any) sits idle.
 double IdleCpuPercent(std::chrono::seconds duration)

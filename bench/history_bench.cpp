@@ -6,6 +6,7 @@
 //
 // Prints "figure NAME VALUE UNIT" lines. HISTORY_BENCH_MB changes the size.
 
+#include "bench/BenchFigures.h"
 #include "terminal/Appearance.h"
 #include "terminal/FindBar.h"
 #include "terminal/TerminalFile.h"
@@ -40,11 +41,7 @@ namespace {
 
 constexpr std::size_t kBlock = 512;
 
-void Figure(const char* name, double value, const char* unit)
-{
-    std::printf("figure %s %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
+using bench::Figure;
 
 double ResidentMb(const char* field = "VmRSS:")
 {

@@ -8,6 +8,7 @@
 //       device that does not come, beside the same process idle with the
 //       port closed (idle_closed_cpu_pct) in the same run.
 
+#include "bench/BenchFigures.h"
 #include "app/CommandLine.h"
 #include "app/MainFrame.h"
 #include "app/PortReconnect.h"
@@ -41,18 +42,9 @@ using Clock = std::chrono::steady_clock;
 constexpr int kCycles = 50;
 constexpr int kLinesPerCycle = 20;
 
-void Figure(const char* name, double value, const char* unit)
-{
-    std::printf("figure %s %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
+using bench::Figure;
 
-double ProcessCpuSeconds()
-{
-    timespec ts{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
+using bench::ProcessCpuSeconds;
 
 // Runs the event loop until `done` or `limit`; true when done.
 bool LoopUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)

@@ -10,6 +10,7 @@
 //                            file: read, parse, change, write, sync, rename
 // Each figure is the median of five rounds.
 
+#include "bench/BenchFigures.h"
 #include "platform/PosixIo.h"
 #include "platform/UniqueFd.h"
 #include "support/Registry.h"
@@ -34,11 +35,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kRounds = 5;
 
-void Figure(const char* name, double value, const char* unit)
-{
-    std::printf("figure %s %.6g %s\n", name, value, unit);
-    std::fflush(stdout);
-}
+using bench::Figure;
 
 // Seconds of one run of `work`, median over the rounds.
 double MedianSeconds(const std::function<void()>& work)

@@ -6,6 +6,7 @@
 //
 // Prints "figure NAME VALUE UNIT" lines.
 
+#include "bench/BenchFigures.h"
 #include "app/PortLineSender.h"
 #include "comm/CommPort2.h"
 #include "comm/PortDevices.h"
@@ -34,11 +35,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kKeys = 2000;
 constexpr int kWarmUp = 50;
 
-void Figure(const char* name, double value, const char* unit)
-{
-    std::printf("figure %s %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
+using bench::Figure;
 
 double Percentile(std::vector<double> values, double fraction)
 {

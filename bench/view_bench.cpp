@@ -5,6 +5,7 @@
 //
 // Prints "figure NAME VALUE UNIT" lines.
 
+#include "bench/BenchFigures.h"
 #include "platform/LocalTime.h"
 #include "terminal/Appearance.h"
 #include "terminal/Trevane2Doc.h"
@@ -38,11 +39,7 @@ namespace {
 
 constexpr std::size_t kBlock = 512;
 
-void Figure(const char* name, double value, const char* unit)
-{
-    std::printf("figure %s %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
+using bench::Figure;
 
 long ResidentBytes()
 {
