@@ -1,15 +1,26 @@
 // The TCP bridge against socat, pty to a TCP client on 127.0.0.1, same
 // traffic in the same run:
-//   bridge_dev_to_client_mbps, bridge_client_to_dev_mbps  a checked pattern each way
-//   bridge_lost                 bytes lost or changed, both ways together
-//   bridge_rtt_median_us        a byte from the client, echoed by the device, back
-//   bridge_rss_growth_mb        resident memory growth over the run, less what
-//                               the terminal text holds in memory (at most its
-//                               budget, set to the smallest here)
+//   bridge_dev_to_client_mbps, bridge_client_to_dev_mbps  a checked pattern
+//                               each way, the bridge in this process with its
+//                               terminal window shown (offscreen), text mode
+//   bridge_headless_*_mbps      the same through kestrana --headless, a process
+//                               of its own
+//   bridge_rfc2217_dev_to_client_mbps  headless in RFC 2217 mode: every byte
+//                               value, so each 0xFF is doubled on the way
+//   bridge_rfc2217_ratio        that / headless raw mode
+//   bridge_lost                 bytes lost or changed, every run together
+//   bridge_rtt_median_us        a byte from the client, echoed by
+//                               kestrana-devsim --echo, back: device, bridge and
+//                               client each a process of its own, 115200 baud
+//   bridge_rtt_9600_median_us   the same with the port left at its default
+//                               9600 baud (the receive quiet time is then 1.5
+//                               characters, 1.56 ms, rather than 1 ms)
+//   bridge_rss_growth_mb        resident memory growth over the window run, less
+//                               what the terminal text holds in memory (at most
+//                               its budget, set to the smallest here)
 //   socat_*                     the same through socat (skipped when it is missing)
 //   bridge_*_ratio              bridge / socat
-// The bridge runs in this process with the terminal window shown (offscreen),
-// text mode, at 115200 baud. Usage: bridge_bench [MEGABYTES]   (default 50)
+// Usage: bridge_bench [MEGABYTES]   (default 50)
 
 #include "bench/BenchFigures.h"
 #include "app/CommandLine.h"
@@ -25,6 +36,9 @@
 #include "terminal/Trevane2View.h"
 #include "text/TerminalText.h"
 #include "tools/devsim/FloodPattern.h"
+#include "tests/common/DevsimProcess.h"
+#include "comm/PortDevices.h"
+#include "comm/PortTables.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -173,14 +187,61 @@ std::uint64_t WritePattern(int fd, std::uint64_t total, Clock::time_point deadli
     return written;
 }
 
+// The client's side of a telnet stream: data bytes out, commands and
+// subnegotiations dropped, a doubled 0xFF one data byte.
+class TelnetReader {
+public:
+    std::size_t Decode(std::uint8_t* data, std::size_t count)
+    {
+        std::size_t out = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint8_t b = data[i];
+            switch (m_state) {
+            case State::Data:
+                if (b == 0xFF)
+                    m_state = State::Iac;
+                else
+                    data[out++] = b;
+                break;
+            case State::Iac:
+                if (b == 0xFF) {
+                    data[out++] = b;
+                    m_state = State::Data;
+                } else if (b >= 251) {
+                    m_state = State::Option;
+                } else {
+                    m_state = b == 250 ? State::Sub : State::Data;
+                }
+                break;
+            case State::Option:
+                m_state = State::Data;
+                break;
+            case State::Sub:
+                if (b == 0xFF)
+                    m_state = State::SubIac;
+                break;
+            case State::SubIac:
+                m_state = b == 240 ? State::Data : State::Sub;
+                break;
+            }
+        }
+        return out;
+    }
+
+private:
+    enum class State { Data, Iac, Option, Sub, SubIac };
+    State m_state = State::Data;
+};
+
 struct ReadResult {
     std::uint64_t bytes = 0;
     std::uint64_t errors = 0;
     Clock::time_point last;
 };
 
-// Reads and checks the flood pattern until `total` bytes or the deadline.
-ReadResult ReadPattern(int fd, std::uint64_t total, Clock::time_point deadline)
+// Reads and checks the flood pattern until `total` bytes or the deadline;
+// with `telnet`, what reaches the checker is the stream's data.
+ReadResult ReadPattern(int fd, std::uint64_t total, Clock::time_point deadline, TelnetReader* telnet = nullptr)
 {
     devsim::FloodChecker checker;
     std::vector<std::uint8_t> buffer(65536);
@@ -191,7 +252,9 @@ ReadResult ReadPattern(int fd, std::uint64_t total, Clock::time_point deadline)
             continue;
         const ssize_t n = ::read(fd, buffer.data(), buffer.size());
         if (n > 0) {
-            checker.Feed(buffer.data(), static_cast<std::size_t>(n));
+            const std::size_t data = telnet != nullptr ? telnet->Decode(buffer.data(), static_cast<std::size_t>(n))
+                                                       : static_cast<std::size_t>(n);
+            checker.Feed(buffer.data(), data);
             result.last = Clock::now();
         } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
             break;
@@ -206,8 +269,6 @@ struct Figures {
     double devToClientMbps = 0;
     double clientToDevMbps = 0;
     std::uint64_t lost = 0;
-    double rttMedianUs = 0;
-    bool ok = false;
 };
 
 // Runs `work` on a thread while `wait` keeps this thread busy in its own way
@@ -228,8 +289,15 @@ void RunPhase(const Waiter& wait, std::vector<std::function<void()>> jobs)
         t.join();
 }
 
-// The three measurements through whatever bridges `device` to `client`.
-Figures Measure(int device, int client, std::uint64_t total, const Waiter& wait)
+const Waiter kJoin = [](const std::function<bool()>& done) {
+    while (!done())
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+};
+
+// The pattern through whatever bridges `device` to `client`: device to
+// client, then (with `both`) client to device.
+Figures Measure(int device, int client, std::uint64_t total, const Waiter& wait, bool both = true,
+                TelnetReader* telnet = nullptr)
 {
     Figures f;
     auto note = [](const char* phase, Clock::time_point wallStart, double cpuStart) {
@@ -238,7 +306,6 @@ Figures Measure(int device, int client, std::uint64_t total, const Waiter& wait)
     };
     auto wallStart = Clock::now();
     double cpuStart = ThreadCpuSeconds();
-    // Device to client.
     {
         Clock::time_point start;
         ReadResult got;
@@ -246,14 +313,15 @@ Figures Measure(int device, int client, std::uint64_t total, const Waiter& wait)
                             start = Clock::now();
                             WritePattern(device, total, start + kPhaseLimit);
                         },
-                        [&] { got = ReadPattern(client, total, Clock::now() + kPhaseLimit); }});
+                        [&] { got = ReadPattern(client, total, Clock::now() + kPhaseLimit, telnet); }});
         f.lost += (total - got.bytes) + got.errors;
         f.devToClientMbps = got.bytes > 0 ? static_cast<double>(got.bytes) / Seconds(got.last - start) / 1e6 : 0;
     }
     note("device to client", wallStart, cpuStart);
+    if (!both)
+        return f;
     wallStart = Clock::now();
     cpuStart = ThreadCpuSeconds();
-    // Client to device.
     {
         Clock::time_point start;
         ReadResult got;
@@ -266,45 +334,79 @@ Figures Measure(int device, int client, std::uint64_t total, const Waiter& wait)
         f.clientToDevMbps = got.bytes > 0 ? static_cast<double>(got.bytes) / Seconds(got.last - start) / 1e6 : 0;
     }
     note("client to device", wallStart, cpuStart);
-    // Round trip: the device echoes, the client times one byte at a time.
-    {
-        std::atomic<bool> stop{false};
-        std::vector<double> rtts;
-        RunPhase(wait, {[&] {
-                            std::uint8_t byte;
-                            while (!stop.load()) {
-                                pollfd p{device, POLLIN, 0};
-                                if (::poll(&p, 1, 50) == 1 && ::read(device, &byte, 1) == 1)
-                                    while (::write(device, &byte, 1) != 1 && !stop.load())
-                                        std::this_thread::yield();
-                            }
-                        },
-                        [&] {
-                            for (int round = 0; round < kRttRounds + 20; ++round) {
-                                const std::uint8_t out = static_cast<std::uint8_t>('a' + round % 26);
-                                const auto sent = Clock::now();
-                                if (::write(client, &out, 1) != 1)
-                                    break;
-                                std::uint8_t in = 0;
-                                bool back = false;
-                                while (!back && Clock::now() - sent < std::chrono::seconds(5)) {
-                                    pollfd p{client, POLLIN, 0};
-                                    back = ::poll(&p, 1, 100) == 1 && ::read(client, &in, 1) == 1;
-                                }
-                                if (!back || in != out)
-                                    break;
-                                if (round >= 20)  // the first rounds warm up
-                                    rtts.push_back(std::chrono::duration<double, std::micro>(Clock::now() - sent).count());
-                            }
-                            stop.store(true);
-                        }});
-        if (!rtts.empty()) {
-            std::sort(rtts.begin(), rtts.end());
-            f.rttMedianUs = rtts[rtts.size() / 2];
-        }
-        f.ok = rtts.size() == static_cast<std::size_t>(kRttRounds);
-    }
     return f;
+}
+
+// Waits for one byte on `fd`; false after `patience`.
+bool ReadByte(int fd, std::uint8_t& byte, std::chrono::milliseconds patience)
+{
+    const auto end = Clock::now() + patience;
+    while (Clock::now() < end) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 50) == 1 && ::read(fd, &byte, 1) == 1)
+            return true;
+    }
+    return false;
+}
+
+// Sends probes until one comes back: the whole chain is up. Whatever else
+// arrives meanwhile is read off.
+bool AwaitEcho(int client)
+{
+    const auto end = Clock::now() + std::chrono::seconds(15);
+    while (Clock::now() < end) {
+        const std::uint8_t probe = '!';
+        if (::write(client, &probe, 1) != 1)
+            return false;
+        std::uint8_t in = 0;
+        if (ReadByte(client, in, std::chrono::milliseconds(300)) && in == probe) {
+            while (ReadByte(client, in, std::chrono::milliseconds(100))) {
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+// The median of single-byte round trips from `client` through an echoing
+// device; 0 when any was lost.
+double MedianRoundTrip(int client)
+{
+    std::vector<double> rtts;
+    for (int round = 0; round < kRttRounds + 20; ++round) {
+        const std::uint8_t out = static_cast<std::uint8_t>('a' + round % 26);
+        const auto sent = Clock::now();
+        if (::write(client, &out, 1) != 1)
+            return 0;
+        std::uint8_t in = 0;
+        if (!ReadByte(client, in, std::chrono::seconds(5)) || in != out)
+            return 0;
+        if (round >= 20)  // the first rounds warm up
+            rtts.push_back(std::chrono::duration<double, std::micro>(Clock::now() - sent).count());
+    }
+    std::sort(rtts.begin(), rtts.end());
+    return rtts[rtts.size() / 2];
+}
+
+// The device end runs in this process, on a thread, as a plain echo.
+double InProcessRoundTrip(int device, int client, const Waiter& wait)
+{
+    std::atomic<bool> stop{false};
+    double median = 0;
+    RunPhase(wait, {[&] {
+                        std::uint8_t byte;
+                        while (!stop.load()) {
+                            pollfd p{device, POLLIN, 0};
+                            if (::poll(&p, 1, 50) == 1 && ::read(device, &byte, 1) == 1)
+                                while (::write(device, &byte, 1) != 1 && !stop.load())
+                                    std::this_thread::yield();
+                        }
+                    },
+                    [&] {
+                        median = MedianRoundTrip(client);
+                        stop.store(true);
+                    }});
+    return median;
 }
 
 std::string TempDir()
@@ -381,6 +483,8 @@ std::optional<Figures> BenchBridge(std::uint64_t total, double& rssGrowthMb)
         const long rssBefore = ResidentKb();
         const double textBefore = TextBytes(doc->Text());
         result = Measure(pty->master.get(), client.get(), total, loopUntil);
+        std::printf("note: round trip with the device an echo thread of this process: %.0f us\n",
+                    InProcessRoundTrip(pty->master.get(), client.get(), loopUntil));
         frame->GetActiveView()->FlushPending();
         const long rssAfter = ResidentKb();
         const double textAfter = TextBytes(doc->Text());
@@ -411,37 +515,106 @@ std::string FindSocat()
     return {};
 }
 
-std::optional<Figures> BenchSocat(const std::string& socat, std::uint64_t total)
+// Something that serves a TCP port on 127.0.0.1 for a device path: socat,
+// or kestrana --headless.
+using Server = std::function<bool(testchild::ChildProcess& child, const std::string& device, int port)>;
+
+// socat sets the pty up only once a client is there: the chain is proven
+// by a probe through it either way.
+platform::UniqueFd StartServing(const Server& server, testchild::ChildProcess& child, const std::string& device,
+                                int& port)
+{
+    port = FreePort();
+    if (!server(child, device, port))
+        return {};
+    return ConnectClient(port, std::chrono::seconds(10));
+}
+
+// Device (this process) and client (this process) around a server process.
+std::optional<Figures> BenchServer(const Server& server, std::uint64_t total, bool both, bool telnet)
 {
     std::optional<PtyPair> pty = OpenPty();
     if (!pty)
         return std::nullopt;
-    const int port = FreePort();
-    std::vector<std::string> args{socat,
-                                  "TCP-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr",
-                                  "FILE:" + pty->farEnd + ",raw,echo=0"};
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+    testchild::ChildProcess child;
+    int port = 0;
+    platform::UniqueFd client = StartServing(server, child, pty->farEnd, port);
+    if (!client)
         return std::nullopt;
-    platform::UniqueFd client = ConnectClient(port, std::chrono::seconds(10));
-    std::optional<Figures> result;
-    if (client) {
-        // socat sets up the pty once a client is there; give it a moment.
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        Waiter join = [](const std::function<bool()>& done) {
-            while (!done())
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        };
-        result = Measure(pty->master.get(), client.get(), total, join);
+    // The chain is up once a probe from the client reaches the device.
+    const std::uint8_t probe = 'x';
+    std::uint8_t got = 0;
+    if (::write(client.get(), &probe, 1) != 1 || !ReadByte(pty->master.get(), got, std::chrono::seconds(15)) ||
+        got != probe) {
+        std::fprintf(stderr, "bridge_bench: no path from the client to the device\n");
+        return std::nullopt;
     }
-    client.reset();
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-    return result;
+    TelnetReader reader;
+    return Measure(pty->master.get(), client.get(), total, kJoin, both, telnet ? &reader : nullptr);
+}
+
+// Round trips through a server process to kestrana-devsim --echo.
+double ServerRoundTrip(const Server& server)
+{
+    testchild::DevsimProcess device;
+    if (!device.StartDevice({"--echo"})) {
+        std::fprintf(stderr, "bridge_bench: kestrana-devsim did not start\n");
+        return 0;
+    }
+    testchild::ChildProcess child;
+    int port = 0;
+    platform::UniqueFd client = StartServing(server, child, device.FarEndPath(), port);
+    if (!client || !AwaitEcho(client.get()))
+        return 0;
+    return MedianRoundTrip(client.get());
+}
+
+std::string KestranaBinary()
+{
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return "kestrana";
+    return (std::filesystem::path(std::string(self, static_cast<std::size_t>(n))).parent_path().parent_path() /
+            "kestrana")
+        .string();
+}
+
+// kestrana --headless on its own registry folder, COM1 at `baud` (the
+// default 9600 when 0), in `mode`.
+Server HeadlessServer(const std::string& dir, int baud, const std::string& mode)
+{
+    return [dir, baud, mode](testchild::ChildProcess& child, const std::string& device, int port) {
+        const std::string registry = dir + "/registry-" + std::to_string(port);
+        std::filesystem::create_directories(registry);
+        if (baud != 0) {
+            const int index = static_cast<int>(kBaudRateTable.ValueToIndex(static_cast<std::uint32_t>(baud)));
+            char value[16];
+            std::snprintf(value, sizeof value, "%08x", index);
+            std::ofstream(registry + "/HKEY_CURRENT_USER.reg")
+                << "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Trevane Desk2\\Trevane2\\"
+                << kPortSection << "]\r\n\"BaudRate\"=dword:" << value << "\r\n";
+        }
+        testchild::ChildOptions options;
+        options.workingDir = dir;
+        options.environment = {"DISPLAY", "WAYLAND_DISPLAY"};
+        options.out = testchild::Stream::Null;
+        return child.Start({KestranaBinary(), "--headless", "--registry-dir", registry, "--device", "COM1=" + device,
+                            "--connect", "--tcp-server=" + std::to_string(port), "--tcp-bind", "127.0.0.1",
+                            "--tcp-mode", mode},
+                           options);
+    };
+}
+
+Server SocatServer(const std::string& socat)
+{
+    return [socat](testchild::ChildProcess& child, const std::string& device, int port) {
+        testchild::ChildOptions options;
+        options.out = testchild::Stream::Null;
+        return child.Start({socat, "TCP-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr,nodelay",
+                            "FILE:" + device + ",raw,echo=0"},
+                           options);
+    };
 }
 
 }  // namespace
@@ -454,35 +627,64 @@ int main(int argc, char** argv)
     signal(SIGPIPE, SIG_IGN);
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
+    bool ok = true;
+    std::uint64_t lost = 0;
 
     double rssGrowthMb = 0;
-    const std::optional<Figures> bridge = BenchBridge(total, rssGrowthMb);
-    if (!bridge) {
+    const std::optional<Figures> window = BenchBridge(total, rssGrowthMb);
+    if (!window) {
         std::fprintf(stderr, "bridge_bench: the bridge could not be measured\n");
         return 1;
     }
-    Figure("bridge_dev_to_client_mbps", bridge->devToClientMbps, "MB/s");
-    Figure("bridge_client_to_dev_mbps", bridge->clientToDevMbps, "MB/s");
-    Figure("bridge_lost", static_cast<double>(bridge->lost), "bytes");
-    Figure("bridge_rtt_median_us", bridge->rttMedianUs, "us");
+    lost += window->lost;
+    Figure("bridge_dev_to_client_mbps", window->devToClientMbps, "MB/s");
+    Figure("bridge_client_to_dev_mbps", window->clientToDevMbps, "MB/s");
     Figure("bridge_rss_growth_mb", rssGrowthMb, "MB");
+
+    const std::string dir = TempDir();
+    const std::optional<Figures> headless = BenchServer(HeadlessServer(dir, 115200, "raw"), total, true, false);
+    const std::optional<Figures> rfc2217 = BenchServer(HeadlessServer(dir, 115200, "rfc2217"), total, false, true);
+    if (!headless || !rfc2217) {
+        std::fprintf(stderr, "bridge_bench: the headless bridge could not be measured\n");
+        ok = false;
+    } else {
+        lost += headless->lost + rfc2217->lost;
+        Figure("bridge_headless_dev_to_client_mbps", headless->devToClientMbps, "MB/s");
+        Figure("bridge_headless_client_to_dev_mbps", headless->clientToDevMbps, "MB/s");
+        Figure("bridge_rfc2217_dev_to_client_mbps", rfc2217->devToClientMbps, "MB/s");
+        if (headless->devToClientMbps > 0)
+            Figure("bridge_rfc2217_ratio", rfc2217->devToClientMbps / headless->devToClientMbps, "x");
+    }
+    Figure("bridge_lost", static_cast<double>(lost), "bytes");
+    const double rtt = ServerRoundTrip(HeadlessServer(dir, 115200, "raw"));
+    const double rtt9600 = ServerRoundTrip(HeadlessServer(dir, 0, "raw"));
+    Figure("bridge_rtt_median_us", rtt, "us");
+    Figure("bridge_rtt_9600_median_us", rtt9600, "us");
+    ok = ok && rtt > 0 && rtt9600 > 0 && lost == 0;
 
     const std::string socat = FindSocat();
     if (socat.empty()) {
         std::printf("note: socat is not installed; its figures and the ratios are skipped\n");
-    } else if (const std::optional<Figures> other = BenchSocat(socat, total)) {
+    } else if (const std::optional<Figures> other = BenchServer(SocatServer(socat), total, true, false)) {
         Figure("socat_dev_to_client_mbps", other->devToClientMbps, "MB/s");
         Figure("socat_client_to_dev_mbps", other->clientToDevMbps, "MB/s");
         Figure("socat_lost", static_cast<double>(other->lost), "bytes");
-        Figure("socat_rtt_median_us", other->rttMedianUs, "us");
-        if (other->devToClientMbps > 0)
-            Figure("bridge_dev_to_client_ratio", bridge->devToClientMbps / other->devToClientMbps, "x");
-        if (other->clientToDevMbps > 0)
-            Figure("bridge_client_to_dev_ratio", bridge->clientToDevMbps / other->clientToDevMbps, "x");
+        Figure("socat_rtt_median_us", ServerRoundTrip(SocatServer(socat)), "us");
+        auto ratio = [](const char* name, double ours, double theirs) {
+            if (theirs > 0)
+                Figure(name, ours / theirs, "x");
+        };
+        ratio("bridge_dev_to_client_ratio", window->devToClientMbps, other->devToClientMbps);
+        ratio("bridge_client_to_dev_ratio", window->clientToDevMbps, other->clientToDevMbps);
+        if (headless) {
+            ratio("bridge_headless_dev_to_client_ratio", headless->devToClientMbps, other->devToClientMbps);
+            ratio("bridge_headless_client_to_dev_ratio", headless->clientToDevMbps, other->clientToDevMbps);
+        }
     } else {
         std::printf("note: socat could not be measured\n");
     }
-    const bool ok = bridge->ok && bridge->lost == 0;
+    std::filesystem::current_path("/tmp");
+    std::filesystem::remove_all(dir);
     if (!ok)
         std::fprintf(stderr, "bridge_bench: the bridge lost bytes or round trips\n");
     return ok ? 0 : 1;
