@@ -10,6 +10,8 @@ namespace {
 // Longer than any character of any set iconv knows: an "incomplete" tail
 // beyond this is garbage, not a character still arriving.
 constexpr std::size_t kMaxPending = 16;
+// Longer than any UTF-8 sequence the C library still reads (six bytes).
+constexpr std::size_t kUtf8Tail = 6;
 
 }  // namespace
 
@@ -22,10 +24,67 @@ TextDecoder::TextDecoder(const std::string& charset)
         m_charset = "UTF-8";
         m_converter = IconvConverter(m_charset, IconvConverter::Direction::ToUtf16);
     }
+    std::string name;
+    for (const char c : m_charset)
+        if (c != '-' && c != '_')
+            name += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    m_bUtf8 = name == "UTF8";
+}
+
+std::size_t TextDecoder::ConvertUtf8(const char* data, std::size_t n, std::vector<char16_t>& out)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    const std::size_t base = out.size();
+    out.resize(base + n);  // never more UTF-16 units than bytes
+    char16_t* w = out.data() + base;
+    std::size_t i = 0;
+    // The last few bytes may start a character that the next block ends:
+    // they are left to iconv, which decides whether to wait for it.
+    while (n - i > kUtf8Tail) {
+        const unsigned char b = bytes[i];
+        if (b < 0x80) {
+            *w++ = b;
+            ++i;
+            continue;
+        }
+        // Continuation bytes, C0, C1 and F5..FF never start a character.
+        if (b < 0xC2 || b > 0xF4) {
+            *w++ = u'\uFFFD';
+            ++i;
+            continue;
+        }
+        const std::size_t want = b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        std::size_t length = 1;
+        while (length < want && (bytes[i + length] & 0xC0) == 0x80)
+            ++length;
+        // iconv judges the rest: overlong forms, surrogates, the range.
+        auto* in = const_cast<char*>(data + i);
+        std::size_t inLeft = length;
+        char16_t units[2];
+        auto* outAt = reinterpret_cast<char*>(units);
+        std::size_t outLeft = sizeof units;
+        if (length == want && iconv(m_converter.Get(), &in, &inLeft, &outAt, &outLeft) != static_cast<std::size_t>(-1) &&
+            inLeft == 0) {
+            for (const char16_t* u = units; u != reinterpret_cast<char16_t*>(outAt); ++u)
+                *w++ = *u;
+            i += length;
+        } else {
+            m_converter.Reset();
+            *w++ = u'\uFFFD';
+            ++i;
+        }
+    }
+    out.resize(static_cast<std::size_t>(w - out.data()));
+    return i;
 }
 
 void TextDecoder::Convert(const char* data, std::size_t n, std::vector<char16_t>& out)
 {
+    if (m_bUtf8 && m_pending.empty()) {
+        const std::size_t done = ConvertUtf8(data, n, out);
+        data += done;
+        n -= done;
+    }
     std::string joined;
     if (!m_pending.empty()) {
         joined.reserve(m_pending.size() + n);

@@ -31,9 +31,15 @@ public:
 private:
     // Charset to UTF-16, without the line-end and NUL handling.
     void Convert(const char* data, std::size_t n, std::vector<char16_t>& out);
+    // UTF-8 with nothing pending: ASCII and bytes that start no character
+    // are handled here, only the lead of a sequence goes to iconv. A flood of
+    // binary data would otherwise cost an iconv call or two for every byte.
+    // Returns the bytes it took; the rest goes the general way.
+    std::size_t ConvertUtf8(const char* data, std::size_t n, std::vector<char16_t>& out);
 
     std::string m_charset;
     IconvConverter m_converter;
     std::string m_pending;  // the start of a character cut off by the end of a block
+    bool m_bUtf8 = false;
     bool m_bAfterCR = false;
 };
