@@ -364,6 +364,14 @@ int CSocketWnd::QueueSend(ByteBlock data)
     return kSocketOk;
 }
 
+void CSocketWnd::SendQueued()
+{
+    if (m_sendQueue.empty() || m_bWriteReportPosted || (m_pWriteNotifier && m_pWriteNotifier->isEnabled()) ||
+        !IsOpen() || m_bListening)
+        return;
+    SendOnce();
+}
+
 ByteBlock CSocketWnd::TakeReceived()
 {
     if (m_receiveQueue.empty())
@@ -457,13 +465,13 @@ CSocketWnd::Received CSocketWnd::ReceiveOnce()
 {
     if (m_bReceiveEnded)
         return Received::Ended;
-    ByteBlock buffer = ByteBlock::Allocate(kReceiveBufferSize);
+    ByteBlock buffer = ByteBlock::Allocate(m_nReceiveBlockSize);
     if (buffer.IsNull()) {
         // The socket stays readable: the notifier tries again.
         PostNotice(kNoticeReceiveFailed, 0);
         return Received::Nothing;
     }
-    const ssize_t got = ::recv(m_socket.get(), buffer.Data(), kReceiveBufferSize, 0);
+    const ssize_t got = ::recv(m_socket.get(), buffer.Data(), m_nReceiveBlockSize, 0);
     if (got < 0) {
         const int error = errno;
         const platform::ErrorKind kind = platform::ClassifyError(error);

@@ -109,6 +109,15 @@ public:
     // per block sent. On by default.
     void SetSendNotices(bool wanted) { m_bSendNotices = wanted; }
 
+    // The most one read takes (kReceiveBufferSize unless set): an owner that
+    // moves bulk data takes whole reads rather than small pieces.
+    void SetReceiveBlockSize(std::uint32_t bytes) { m_nReceiveBlockSize = bytes == 0 ? 1 : bytes; }
+
+    // Sends what is queued now, on the caller's turn, unless a send is
+    // already waiting for its turn or for room: an owner that queues
+    // everything of one wake-up sends it in one write.
+    void SendQueued();
+
     // The oldest received block, now the caller's; a null block when none.
     ByteBlock TakeReceived();
 
@@ -188,6 +197,7 @@ private:
     // Bytes of the head send item already sent; 0 while none is partly sent.
     std::uint32_t m_nCursorSent = 0;
     std::size_t m_nQueuedBytes = 0;
+    std::uint32_t m_nReceiveBlockSize = kReceiveBufferSize;
 
     std::unique_ptr<platform::QtMessageWindow> m_pWindow;
     std::unique_ptr<QSocketNotifier> m_pReadNotifier;

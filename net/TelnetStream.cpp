@@ -1,5 +1,7 @@
 #include "net/TelnetStream.h"
 
+#include <cstring>
+
 namespace net {
 
 TelnetStream::TelnetStream(bool comPort) : m_bComPort(comPort)
@@ -159,11 +161,17 @@ void TelnetStream::Feed(const std::uint8_t* bytes, std::size_t length, std::vect
 
 void TelnetStream::Escape(const std::uint8_t* bytes, std::size_t length, std::vector<std::uint8_t>& out)
 {
-    out.reserve(out.size() + length + length / 64);
-    for (std::size_t i = 0; i < length; ++i) {
-        out.push_back(bytes[i]);
-        if (bytes[i] == kIac)
+    // Runs without 0xFF are copied whole: under a flood this is the
+    // device-to-client path's per-byte work.
+    const std::uint8_t* at = bytes;
+    const std::uint8_t* const end = bytes + length;
+    while (at < end) {
+        const auto* iac = static_cast<const std::uint8_t*>(std::memchr(at, kIac, static_cast<std::size_t>(end - at)));
+        const std::uint8_t* runEnd = iac != nullptr ? iac + 1 : end;
+        out.insert(out.end(), at, runEnd);
+        if (iac != nullptr)
             out.push_back(kIac);
+        at = runEnd;
     }
 }
 
