@@ -535,6 +535,10 @@ platform::LRESULT CMainFrame::OnRxData(platform::WPARAM, platform::LPARAM lParam
     if (length > kMaxReceiveBlock)  // never trust a length beyond what a read gives
         length = kMaxReceiveBlock;
     RelayToTcpClient(packet->data, length);
+    // A short block ended with the line going quiet: nothing is on its way
+    // to join it, so the client gets it before the display work below.
+    if (length < kMaxReceiveBlock && m_pTcpBridge)
+        m_pTcpBridge->FlushToClient();
     ApplyResponder(packet->data, length);
     CTrevane2View* view = GetActiveView();
     if (view == nullptr)

@@ -44,6 +44,11 @@ CTcpBridge::CTcpBridge(Hooks hooks)
     m_pWindow->SetHandler(WM_TCP_CLIENT_NOTICE, [this](platform::WPARAM w, platform::LPARAM l) {
         return OnClientNotice(w, l);
     });
+    m_pWindow->SetHandler(WM_TCP_CLIENT_FLUSH, [this](platform::WPARAM, platform::LPARAM) {
+        m_bFlushPosted = false;
+        FlushToClient();
+        return 0;
+    });
     m_serialRetry.setSingleShot(true);
     m_serialRetry.setInterval(kSerialRetryMs);
     m_serialRetry.callOnTimeout([this] { PumpClient(); });
@@ -132,6 +137,7 @@ void CTcpBridge::CloseServer()
     }
     // Closed by hand: what the client sent and the line has not taken goes.
     m_toLine.clear();
+    m_toClient.clear();
     m_serialRetry.stop();
     m_halfClosedQuiet.stop();
     m_idle.stop();
@@ -256,24 +262,61 @@ void CTcpBridge::SendToClient(const std::uint8_t* data, std::size_t length)
 {
     if (!m_pClientSocket || length == 0 || m_pClientSocket->ConnectionError() != 0)
         return;
-    net::ByteBlock block = net::ByteBlock::Copy(data, static_cast<std::uint32_t>(length));
+    FlushToClient();
+    QueueToClient(net::ByteBlock::Copy(data, static_cast<std::uint32_t>(length)), length);
+}
+
+void CTcpBridge::QueueToClient(net::ByteBlock block, std::size_t length)
+{
     const int result = block.IsNull() ? net::kSocketNoWindow : m_pClientSocket->QueueSend(std::move(block));
-    if (result != net::kSocketOk && m_hooks.eventMessage)
+    if (result == net::kSocketOk)
+        m_pClientSocket->SendQueued();
+    else if (m_hooks.eventMessage)
         m_hooks.eventMessage(res::kErrorSending, std::to_string(length) +
                                                      " bytes for the TCP client could not be queued.");
+}
+
+void CTcpBridge::ScheduleFlush()
+{
+    // Posted behind the serial blocks already waiting: they join this write.
+    if (!m_bFlushPosted)
+        m_bFlushPosted = m_pWindow->PostMessage(WM_TCP_CLIENT_FLUSH, 0, 0);
+    if (!m_bFlushPosted)
+        FlushToClient();
+}
+
+void CTcpBridge::FlushToClient()
+{
+    if (m_toClient.empty())
+        return;
+    if (!m_pClientSocket || m_pClientSocket->ConnectionError() != 0) {
+        m_toClient.clear();
+        return;
+    }
+    const std::size_t length = m_toClient.size();
+    net::ByteBlock block = net::ByteBlock::Copy(m_toClient.data(), static_cast<std::uint32_t>(length));
+    m_toClient.clear();
+    QueueToClient(std::move(block), length);
 }
 
 void CTcpBridge::ReleaseHeld()
 {
     if (m_held.empty())
         return;
-    std::vector<std::uint8_t> held;
-    held.swap(m_held);
-    SendToClient(held.data(), held.size());
+    // Held as the device sent them: escaped only now, like any serial bytes.
+    if (m_pClientSocket && m_pClientSocket->ConnectionError() == 0) {
+        if (m_pTelnet)
+            net::TelnetStream::Escape(m_held.data(), m_held.size(), m_toClient);
+        else
+            m_toClient.insert(m_toClient.end(), m_held.begin(), m_held.end());
+        ScheduleFlush();
+    }
+    m_held.clear();
 }
 
 void CTcpBridge::StartServing()
 {
+    m_pClientSocket->SetReceiveBlockSize(kClientReadSize);
     // The layer owns the copies sent to the client: nothing to do when one
     // has gone out.
     m_pClientSocket->SetSendNotices(false);
@@ -394,10 +437,11 @@ void CTcpBridge::ShowFromClient(const net::ByteBlock& block)
         return;
     }
     // The line feed is for the display only; the block itself stays as the
-    // client sent it. The copy has room for a full buffer and the line feed.
+    // client sent it. The copy has room for the block and the line feed.
+    m_display.resize(std::size_t{count} + 2);
     std::memcpy(m_display.data(), block.Data(), count);
     std::uint32_t shown = count;
-    InsertLineFeedAfterFirstCR(m_display.data(), shown, m_display.size());
+    InsertLineFeedAfterFirstCR(m_display.data(), shown, static_cast<std::uint32_t>(m_display.size()));
     m_hooks.showSent(reinterpret_cast<const char*>(m_display.data()), static_cast<int>(shown));
 }
 
@@ -426,27 +470,21 @@ void CTcpBridge::RelayToClient(const std::uint8_t* data, std::uint32_t length)
     if (m_pClientSocket->ReceiveEnded())
         m_halfClosedQuiet.start();  // the device is not quiet yet
     NoteTraffic();
-    if (m_pClientSocket->QueuedSendBytes() + m_held.size() + length > m_nClientBacklogLimit) {
-        DropClient("TCP client " + m_strClientName + " disconnected: " +
-                   SizeText(m_pClientSocket->QueuedSendBytes()) +
+    const std::size_t waiting = m_pClientSocket->QueuedSendBytes() + m_toClient.size() + m_held.size();
+    if (waiting + length > m_nClientBacklogLimit) {
+        DropClient("TCP client " + m_strClientName + " disconnected: " + SizeText(waiting) +
                    " of serial data were waiting for it (it reads too slowly)");
         return;
     }
-    if (m_pTelnet) {
-        if (m_pComControl && m_pComControl->Suspended()) {
-            m_held.insert(m_held.end(), data, data + length);
-            return;
-        }
-        m_toClient.clear();
-        net::TelnetStream::Escape(data, length, m_toClient);
-        SendToClient(m_toClient.data(), m_toClient.size());
+    if (m_pComControl && m_pComControl->Suspended()) {
+        m_held.insert(m_held.end(), data, data + length);
         return;
     }
-    net::ByteBlock copy = net::ByteBlock::Copy(data, length);
-    const int result = copy.IsNull() ? net::kSocketNoWindow : m_pClientSocket->QueueSend(std::move(copy));
-    if (result != net::kSocketOk && m_hooks.eventMessage)
-        m_hooks.eventMessage(res::kErrorSending, std::to_string(length) +
-                                                     " bytes for the TCP client could not be queued.");
+    if (m_pTelnet)
+        net::TelnetStream::Escape(data, length, m_toClient);
+    else
+        m_toClient.insert(m_toClient.end(), data, data + length);
+    ScheduleFlush();
 }
 
 void CTcpBridge::SerialDeviceGone()
@@ -463,6 +501,7 @@ void CTcpBridge::DropClient(const std::string& why)
         m_pClientSocket->Close();
         m_pClientSocket.reset();
     }
+    m_toClient.clear();
     EndProtocol();
     m_halfClosedQuiet.stop();
     m_idle.stop();

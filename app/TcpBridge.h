@@ -62,6 +62,8 @@ namespace platform { class QtMessageWindow; }
 
 inline constexpr unsigned WM_TCP_LISTEN_NOTICE = platform::WM_USER + 9;
 inline constexpr unsigned WM_TCP_CLIENT_NOTICE = platform::WM_USER + 10;
+// The bridge's own: serial bytes gathered this wake-up go to the client.
+inline constexpr unsigned WM_TCP_CLIENT_FLUSH = platform::WM_USER + 13;
 
 class CTcpBridge {
 public:
@@ -71,6 +73,9 @@ public:
     // Write requests on the line before client blocks wait for room; with
     // requests of at most 1024 bytes this stays well inside the engine's queue.
     static constexpr std::size_t kSerialBacklogLimit = 768;
+    // The most one read from the client takes: a whole socket buffer's worth
+    // goes to the line in one hand-over.
+    static constexpr std::uint32_t kClientReadSize = 64 * 1024;
     // How long a client that has finished sending is still served while the
     // device says nothing.
     static constexpr int kHalfClosedQuietMs = 3000;
@@ -94,8 +99,13 @@ public:
     // Open and close the server (the menu commands; closing also at shutdown).
     void OpenServer();
     void CloseServer();
-    // A block from the serial line, before anything else touches it.
+    // A block from the serial line, before anything else touches it. It is
+    // gathered with the others of this wake-up and goes out in one write
+    // once the blocks already waiting have been handled.
     void RelayToClient(const std::uint8_t* data, std::uint32_t length);
+    // What is gathered goes out now: the line has gone quiet, so nothing
+    // else is on its way to join it.
+    void FlushToClient();
     // The serial port's device went away for good: the client is let go with
     // the reason rather than left talking into a void.
     void SerialDeviceGone();
@@ -158,8 +168,12 @@ private:
     void StartProtocol();
     // A subnegotiation from the client (RFC 2217 requests).
     void OnSubnegotiation(std::uint8_t option, const std::uint8_t* data, std::size_t length);
-    // Bytes for the client as they are (protocol answers, escaped data).
+    // Protocol answers for the client as they are, after the serial bytes
+    // gathered before them.
     void SendToClient(const std::uint8_t* data, std::size_t length);
+    // One block to the client's queue, sent at once when the socket has room.
+    void QueueToClient(net::ByteBlock block, std::size_t length);
+    void ScheduleFlush();
     // The client's telnet layer goes; what it set on the port is undone.
     void EndProtocol();
     // Serial bytes held while the client asked to suspend go out.
@@ -188,7 +202,8 @@ private:
     std::unique_ptr<net::ComPortControl> m_pComControl;  // RFC 2217 mode with a port
     std::vector<std::uint8_t> m_fromTelnet;  // scratch: the client's data, its answers
     std::vector<std::uint8_t> m_telnetReplies;
-    std::vector<std::uint8_t> m_toClient;    // scratch: escaped serial bytes
+    std::vector<std::uint8_t> m_toClient;    // serial bytes (escaped) gathered for the client
+    bool m_bFlushPosted = false;             // WM_TCP_CLIENT_FLUSH is on its way
     std::vector<std::uint8_t> m_held;        // serial bytes while the client suspended them
     std::deque<net::ByteBlock> m_toLine;  // shown, waiting for room on the line
     bool m_bWaitingForRoom = false;       // the engine will say when there is room
@@ -197,6 +212,6 @@ private:
     QTimer m_halfClosedQuiet;             // ends a client that has finished sending
     QTimer m_idle;                        // ends a client with no traffic either way
     QTimer m_modemPoll;                   // modem state notices for an RFC 2217 client
-    // Room for a whole receive buffer plus the display's line feed.
-    std::array<std::uint8_t, net::kReceiveBufferSize + 2> m_display{};
+    // A client block and the display's line feed.
+    std::vector<std::uint8_t> m_display;
 };
