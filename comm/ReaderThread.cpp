@@ -53,6 +53,7 @@ bool ReaderThread::WatchingLines() const
 void ReaderThread::Run()
 {
     m_bReadFailureShown = false;
+    m_nAheadAt = m_nAheadEnd = 0;  // nothing of an earlier opening
     m_bModemLinesSupported = true;
     m_bCountersSupported = true;
     m_bModemLinesKnown = false;
@@ -119,10 +120,13 @@ void ReaderThread::Run()
         // Something recorded but held back behind the status backlog: look again soon.
         if (pendingEvents != 0)
             deadline = std::min(deadline, Clock::now() + kLinePollInterval);
+        // Bytes already read wait for no readiness report: only a look at the events.
+        if (portEvents != 0 && HasReadAhead())
+            deadline = Clock::now();
 
         // While a flood keeps blocks full, read on without asking poll() first;
         // every few blocks poll() runs anyway so the events are never starved.
-        if (portEvents != 0 && fullBlocksInARow > 0 && fullBlocksInARow < kFullBlocksBeforePoll) {
+        if (portEvents != 0 && (fullBlocksInARow > 0 || HasReadAhead()) && fullBlocksInARow < kFullBlocksBeforePoll) {
             const std::uint32_t length = ReadBlock(m_shared.m_RxRing.Current());
             fullBlocksInARow = length == kMaxReceiveBlock ? fullBlocksInARow + 1 : 0;
             if (length > 0)
@@ -138,7 +142,7 @@ void ReaderThread::Run()
             PollFor(fds, 1, kIdleWait);  // no busy loop, still answering the exit event
         }
 
-        if (fds[3].revents & POLLIN)
+        if ((fds[3].revents & POLLIN) || (portEvents != 0 && HasReadAhead()))
             fullBlocksInARow = ReadBlock(m_shared.m_RxRing.Current()) == kMaxReceiveBlock ? 1 : 0;
         else if (fds[3].revents & (POLLHUP | POLLERR | POLLNVAL))
             m_shared.SetDeviceGone();
@@ -177,12 +181,20 @@ std::uint32_t ReaderThread::ReadBlock(ReceivePacket* packet)
     std::uint32_t count = 0;
     const auto quiet = std::chrono::microseconds(m_shared.m_dwQuietMicros.load());
     for (;;) {
-        const ssize_t got = platform::ReadRetry(fd, packet->data + count, kMaxReceiveBlock - count);
-        if (got > 0) {
-            m_bReadFailureShown = false;
-            count += static_cast<std::uint32_t>(got);
+        if (HasReadAhead()) {
+            const std::size_t take = std::min(m_nAheadEnd - m_nAheadAt, kMaxReceiveBlock - count);
+            std::memcpy(packet->data + count, m_ahead.data() + m_nAheadAt, take);
+            m_nAheadAt += take;
+            count += static_cast<std::uint32_t>(take);
             if (count == kMaxReceiveBlock)
                 break;
+            continue;
+        }
+        const ssize_t got = platform::ReadRetry(fd, m_ahead.data(), m_ahead.size());
+        if (got > 0) {
+            m_bReadFailureShown = false;
+            m_nAheadAt = 0;
+            m_nAheadEnd = static_cast<std::size_t>(got);
             continue;
         }
         if (got == 0) {  // hang-up: with VMIN 1 an empty line gives EAGAIN, never 0

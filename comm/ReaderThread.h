@@ -6,6 +6,8 @@
 #include "comm/CommEvents.h"
 #include "comm/PortShared.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -33,7 +35,16 @@ private:
     bool ReadComStat(std::uint32_t& errors, ComStat& status, std::string& failure);
     bool WatchingLines() const;
 
+    bool HasReadAhead() const { return m_nAheadAt < m_nAheadEnd; }
+
     PortShared& m_shared;
+    // One read takes what the tty has, up to this much; packets are filled
+    // from it. Reading a packet's worth at a time costs the tty a refill
+    // (and a thread switch in the kernel) for every 512 bytes under a flood.
+    static constexpr std::size_t kReadAhead = 16384;
+    std::array<std::uint8_t, kReadAhead> m_ahead{};
+    std::size_t m_nAheadAt = 0;
+    std::size_t m_nAheadEnd = 0;
     bool m_bReadFailureShown = false;
     LineCounters m_errorBaseline{};
     LineCounters m_eventBaseline{};
