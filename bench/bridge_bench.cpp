@@ -11,10 +11,12 @@
 //   bridge_lost                 bytes lost or changed, every run together
 //   bridge_rtt_median_us        a byte from the client, echoed by
 //                               kestrana-devsim --echo, back: device, bridge and
-//                               client each a process of its own, 115200 baud
-//   bridge_rtt_9600_median_us   the same with the port left at its default
-//                               9600 baud (the receive quiet time is then 1.5
-//                               characters, 1.56 ms, rather than 1 ms)
+//                               client each a process of its own; the client
+//                               sets 115200 baud over RFC 2217 (a received
+//                               block then ends after the 1 ms minimum quiet time)
+//   bridge_rtt_9600_median_us   the same in raw mode, where the line keeps the
+//                               9600 baud a bridge starts with (quiet time 1.5
+//                               characters, 1.56 ms)
 //   bridge_rss_growth_mb        resident memory growth over the window run, less
 //                               what the terminal text holds in memory (at most
 //                               its budget, set to the smallest here)
@@ -37,8 +39,6 @@
 #include "text/TerminalText.h"
 #include "tools/devsim/FloodPattern.h"
 #include "tests/common/DevsimProcess.h"
-#include "comm/PortDevices.h"
-#include "comm/PortTables.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -337,13 +337,14 @@ Figures Measure(int device, int client, std::uint64_t total, const Waiter& wait,
     return f;
 }
 
-// Waits for one byte on `fd`; false after `patience`.
-bool ReadByte(int fd, std::uint8_t& byte, std::chrono::milliseconds patience)
+// Waits for one byte on `fd` (one data byte, through `telnet`); false
+// after `patience`.
+bool ReadByte(int fd, std::uint8_t& byte, std::chrono::milliseconds patience, TelnetReader* telnet = nullptr)
 {
     const auto end = Clock::now() + patience;
     while (Clock::now() < end) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 50) == 1 && ::read(fd, &byte, 1) == 1)
+        if (::poll(&p, 1, 50) == 1 && ::read(fd, &byte, 1) == 1 && (telnet == nullptr || telnet->Decode(&byte, 1) == 1))
             return true;
     }
     return false;
@@ -351,7 +352,7 @@ bool ReadByte(int fd, std::uint8_t& byte, std::chrono::milliseconds patience)
 
 // Sends probes until one comes back: the whole chain is up. Whatever else
 // arrives meanwhile is read off.
-bool AwaitEcho(int client)
+bool AwaitEcho(int client, TelnetReader* telnet)
 {
     const auto end = Clock::now() + std::chrono::seconds(15);
     while (Clock::now() < end) {
@@ -359,8 +360,8 @@ bool AwaitEcho(int client)
         if (::write(client, &probe, 1) != 1)
             return false;
         std::uint8_t in = 0;
-        if (ReadByte(client, in, std::chrono::milliseconds(300)) && in == probe) {
-            while (ReadByte(client, in, std::chrono::milliseconds(100))) {
+        if (ReadByte(client, in, std::chrono::milliseconds(300), telnet) && in == probe) {
+            while (ReadByte(client, in, std::chrono::milliseconds(100), telnet)) {
             }
             return true;
         }
@@ -370,7 +371,7 @@ bool AwaitEcho(int client)
 
 // The median of single-byte round trips from `client` through an echoing
 // device; 0 when any was lost.
-double MedianRoundTrip(int client)
+double MedianRoundTrip(int client, TelnetReader* telnet = nullptr)
 {
     std::vector<double> rtts;
     for (int round = 0; round < kRttRounds + 20; ++round) {
@@ -379,7 +380,7 @@ double MedianRoundTrip(int client)
         if (::write(client, &out, 1) != 1)
             return 0;
         std::uint8_t in = 0;
-        if (!ReadByte(client, in, std::chrono::seconds(5)) || in != out)
+        if (!ReadByte(client, in, std::chrono::seconds(5), telnet) || in != out)
             return 0;
         if (round >= 20)  // the first rounds warm up
             rtts.push_back(std::chrono::duration<double, std::micro>(Clock::now() - sent).count());
@@ -553,8 +554,10 @@ std::optional<Figures> BenchServer(const Server& server, std::uint64_t total, bo
     return Measure(pty->master.get(), client.get(), total, kJoin, both, telnet ? &reader : nullptr);
 }
 
-// Round trips through a server process to kestrana-devsim --echo.
-double ServerRoundTrip(const Server& server)
+// Round trips through a server process to kestrana-devsim --echo; with a
+// `baud`, the client sets the line's speed first (RFC 2217, as a client
+// library would), else the line keeps the server's start-up speed.
+double ServerRoundTrip(const Server& server, std::uint32_t baud = 0)
 {
     testchild::DevsimProcess device;
     if (!device.StartDevice({"--echo"})) {
@@ -564,9 +567,21 @@ double ServerRoundTrip(const Server& server)
     testchild::ChildProcess child;
     int port = 0;
     platform::UniqueFd client = StartServing(server, child, device.FarEndPath(), port);
-    if (!client || !AwaitEcho(client.get()))
+    if (!client)
         return 0;
-    return MedianRoundTrip(client.get());
+    TelnetReader reader;
+    TelnetReader* telnet = baud != 0 ? &reader : nullptr;
+    if (baud != 0) {
+        const std::uint8_t request[] = {0xFF, 251, 44,  // WILL COM-PORT-OPTION
+                                        0xFF, 250, 44, 1, static_cast<std::uint8_t>(baud >> 24),
+                                        static_cast<std::uint8_t>(baud >> 16), static_cast<std::uint8_t>(baud >> 8),
+                                        static_cast<std::uint8_t>(baud), 0xFF, 240};
+        if (::write(client.get(), request, sizeof request) != static_cast<ssize_t>(sizeof request))
+            return 0;
+    }
+    if (!AwaitEcho(client.get(), telnet))
+        return 0;
+    return MedianRoundTrip(client.get(), telnet);
 }
 
 std::string KestranaBinary()
@@ -580,28 +595,17 @@ std::string KestranaBinary()
         .string();
 }
 
-// kestrana --headless on its own registry folder, COM1 at `baud` (the
-// default 9600 when 0), in `mode`.
-Server HeadlessServer(const std::string& dir, int baud, const std::string& mode)
+// kestrana --headless on its own registry folder, COM1 on the device, in `mode`.
+Server HeadlessServer(const std::string& dir, const std::string& mode)
 {
-    return [dir, baud, mode](testchild::ChildProcess& child, const std::string& device, int port) {
-        const std::string registry = dir + "/registry-" + std::to_string(port);
-        std::filesystem::create_directories(registry);
-        if (baud != 0) {
-            const int index = static_cast<int>(kBaudRateTable.ValueToIndex(static_cast<std::uint32_t>(baud)));
-            char value[16];
-            std::snprintf(value, sizeof value, "%08x", index);
-            std::ofstream(registry + "/HKEY_CURRENT_USER.reg")
-                << "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Trevane Desk2\\Trevane2\\"
-                << kPortSection << "]\r\n\"BaudRate\"=dword:" << value << "\r\n";
-        }
+    return [dir, mode](testchild::ChildProcess& child, const std::string& device, int port) {
         testchild::ChildOptions options;
         options.workingDir = dir;
         options.environment = {"DISPLAY", "WAYLAND_DISPLAY"};
         options.out = testchild::Stream::Null;
-        return child.Start({KestranaBinary(), "--headless", "--registry-dir", registry, "--device", "COM1=" + device,
-                            "--connect", "--tcp-server=" + std::to_string(port), "--tcp-bind", "127.0.0.1",
-                            "--tcp-mode", mode},
+        return child.Start({KestranaBinary(), "--headless", "--registry-dir", dir + "/registry-" + std::to_string(port),
+                            "--device", "COM1=" + device, "--connect", "--tcp-server=" + std::to_string(port),
+                            "--tcp-bind", "127.0.0.1", "--tcp-mode", mode},
                            options);
     };
 }
@@ -642,8 +646,8 @@ int main(int argc, char** argv)
     Figure("bridge_rss_growth_mb", rssGrowthMb, "MB");
 
     const std::string dir = TempDir();
-    const std::optional<Figures> headless = BenchServer(HeadlessServer(dir, 115200, "raw"), total, true, false);
-    const std::optional<Figures> rfc2217 = BenchServer(HeadlessServer(dir, 115200, "rfc2217"), total, false, true);
+    const std::optional<Figures> headless = BenchServer(HeadlessServer(dir, "raw"), total, true, false);
+    const std::optional<Figures> rfc2217 = BenchServer(HeadlessServer(dir, "rfc2217"), total, false, true);
     if (!headless || !rfc2217) {
         std::fprintf(stderr, "bridge_bench: the headless bridge could not be measured\n");
         ok = false;
@@ -656,8 +660,10 @@ int main(int argc, char** argv)
             Figure("bridge_rfc2217_ratio", rfc2217->devToClientMbps / headless->devToClientMbps, "x");
     }
     Figure("bridge_lost", static_cast<double>(lost), "bytes");
-    const double rtt = ServerRoundTrip(HeadlessServer(dir, 115200, "raw"));
-    const double rtt9600 = ServerRoundTrip(HeadlessServer(dir, 0, "raw"));
+    // The stored port settings are the settings dialog's: a bridge starts at
+    // 9600 baud, whatever its registry holds. The client sets 115200.
+    const double rtt = ServerRoundTrip(HeadlessServer(dir, "rfc2217"), 115200);
+    const double rtt9600 = ServerRoundTrip(HeadlessServer(dir, "raw"));
     Figure("bridge_rtt_median_us", rtt, "us");
     Figure("bridge_rtt_9600_median_us", rtt9600, "us");
     ok = ok && rtt > 0 && rtt9600 > 0 && lost == 0;
