@@ -223,9 +223,17 @@ void CTcpBridge::OnSubnegotiation(std::uint8_t option, const std::uint8_t* data,
     if (option != net::TelnetStream::kOptComPort || !m_pComControl || !m_pTelnet ||
         !m_pTelnet->TheyDo(net::TelnetStream::kOptComPort))
         return;
-    // A purge of the transmit buffer also drops client blocks still waiting for the line.
+    // A purge of the transmit buffer also drops client blocks still waiting
+    // for the line; one of the receive buffer, serial bytes still waiting
+    // for the client (a block the socket has begun goes out whole).
     if (length >= 2 && data[0] == net::ComPortControl::kPurgeData && (data[1] == 2 || data[1] == 3))
         m_toLine.clear();
+    if (length >= 2 && data[0] == net::ComPortControl::kPurgeData && (data[1] == 1 || data[1] == 3)) {
+        m_toClient.clear();
+        m_held.clear();
+        if (m_pClientSocket)
+            m_pClientSocket->DropUnsent();
+    }
     // After the negotiation answers of the same block, in order: the block's
     // answers go out together once it is read.
     for (const std::vector<std::uint8_t>& reply : m_pComControl->Handle(data, length)) {
@@ -266,9 +274,12 @@ void CTcpBridge::SendToClient(const std::uint8_t* data, std::size_t length)
     QueueToClient(net::ByteBlock::Copy(data, static_cast<std::uint32_t>(length)), length);
 }
 
-void CTcpBridge::QueueToClient(net::ByteBlock block, std::size_t length)
+void CTcpBridge::QueueToClient(net::ByteBlock block, std::size_t length, bool serialData)
 {
-    const int result = block.IsNull() ? net::kSocketNoWindow : m_pClientSocket->QueueSend(std::move(block));
+    // Serial bytes may be purged later; protocol answers never are.
+    const int result = block.IsNull()  ? net::kSocketNoWindow
+                       : serialData    ? m_pClientSocket->QueueDroppable(std::move(block))
+                                       : m_pClientSocket->QueueSend(std::move(block));
     if (result == net::kSocketOk)
         m_pClientSocket->SendQueued();
     else if (m_hooks.eventMessage)
@@ -296,7 +307,7 @@ void CTcpBridge::FlushToClient()
     const std::size_t length = m_toClient.size();
     net::ByteBlock block = net::ByteBlock::Copy(m_toClient.data(), static_cast<std::uint32_t>(length));
     m_toClient.clear();
-    QueueToClient(std::move(block), length);
+    QueueToClient(std::move(block), length, true);
 }
 
 void CTcpBridge::ReleaseHeld()

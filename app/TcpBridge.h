@@ -172,7 +172,7 @@ private:
     // gathered before them.
     void SendToClient(const std::uint8_t* data, std::size_t length);
     // One block to the client's queue, sent at once when the socket has room.
-    void QueueToClient(net::ByteBlock block, std::size_t length);
+    void QueueToClient(net::ByteBlock block, std::size_t length, bool serialData = false);
     void ScheduleFlush();
     // The client's telnet layer goes; what it set on the port is undone.
     void EndProtocol();

@@ -348,14 +348,35 @@ int CSocketWnd::Refuse()
     return kSocketOk;
 }
 
-int CSocketWnd::QueueSend(ByteBlock data)
+int CSocketWnd::QueueSend(ByteBlock data) { return Queue(std::move(data), false); }
+
+int CSocketWnd::QueueDroppable(ByteBlock data) { return Queue(std::move(data), true); }
+
+std::size_t CSocketWnd::DropUnsent()
+{
+    std::size_t dropped = 0;
+    for (auto it = m_sendQueue.begin(); it != m_sendQueue.end();) {
+        const bool begun = it == m_sendQueue.begin() && m_nCursorSent != 0;
+        if (!it->droppable || begun) {
+            ++it;
+            continue;
+        }
+        dropped += it->data.Count();
+        PostNotice(kNoticeSendFailed, platform::IdParam(it->id));
+        it = m_sendQueue.erase(it);
+    }
+    m_nQueuedBytes -= dropped;
+    return dropped;
+}
+
+int CSocketWnd::Queue(ByteBlock data, bool droppable)
 {
     if (!IsOpen() || m_bListening || data.IsNull() || m_nConnectionError != 0)
         return kSocketNotPossible;
     const std::uint8_t* id = data.Data();
     const std::uint32_t count = data.Count();
     try {
-        m_sendQueue.push_back(SendItem{std::move(data), id});
+        m_sendQueue.push_back(SendItem{std::move(data), id, droppable});
     } catch (const std::bad_alloc&) {
         return kSocketNoWindow;
     }

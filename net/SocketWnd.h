@@ -103,6 +103,11 @@ public:
     // 1 when the item could not be queued (nothing is queued then); 3 when
     // the socket is not an open connection or the block is null.
     int QueueSend(ByteBlock data);
+    // The same for bytes the owner may take back with DropUnsent().
+    int QueueDroppable(ByteBlock data);
+    // Droppable items not yet begun go (notice 2 each); an item partly sent
+    // stays whole, so the stream stays intact. Returns the bytes dropped.
+    std::size_t DropUnsent();
 
     // An owner that keeps nothing alive for the layer (the layer owns every
     // queued block) may go without notices 1 and 2: one posted message less
@@ -163,6 +168,7 @@ private:
     // The select report.
     platform::LRESULT OnSelectReport(platform::WPARAM wParam, platform::LPARAM lParam);
     Received ReceiveOnce();
+    int Queue(ByteBlock data, bool droppable);
     void SendOnce();
 
     // 0, or the errno of the call that failed; the socket is held on success only.
@@ -191,6 +197,7 @@ private:
     struct SendItem {
         ByteBlock data;
         const std::uint8_t* id;  // the address reported in notices 1 and 2
+        bool droppable;
     };
     std::deque<SendItem> m_sendQueue;
     std::deque<ByteBlock> m_receiveQueue;

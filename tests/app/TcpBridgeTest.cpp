@@ -400,6 +400,32 @@ TEST_F(TcpBridgeTest, Rfc2217ModeAnswersDtrAndEndsABreakByItself)
     EXPECT_EQ(request(4), std::string("\xff\xfa\x2c\x69\x06\xff\xf0", 7));
 }
 
+// A purge of the receive buffer also drops the serial bytes still waiting
+// for the client; its answer and what the device says next still come.
+TEST_F(TcpBridgeTest, Rfc2217PurgeOfTheReceiveBufferDropsSerialBytesWaitingForTheClient)
+{
+    StartBridge();
+    m_bridge->SetMode(TcpMode::Rfc2217);
+    Serve(4096);
+    const int small = 4096;
+    setsockopt(m_bridge->ClientSocket()->Handle(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    EXPECT_EQ(client.ReadPumping(9, 5000).size(), 9u);
+    ASSERT_TRUE(client.Send(std::string("\xff\xfb\x2c", 3)));
+    EXPECT_EQ(client.ReadPumping(3 + 7, 5000).size(), 10u);
+    const std::string flood(256 * 1024, 'a');
+    ASSERT_TRUE(m_pty.WriteMaster(flood));
+    ASSERT_TRUE(PumpUntil([&] { return m_bridge->ClientSocket()->QueuedSendBytes() > 128 * 1024; }));
+    ASSERT_TRUE(client.Send(std::string("\xff\xfa\x2c\x0c\x01\xff\xf0", 7)));
+    ASSERT_TRUE(PumpUntil([&] { return m_bridge->ClientSocket()->QueuedSendBytes() < 64 * 1024; }));
+    ASSERT_TRUE(m_pty.WriteMaster("END"));
+    std::string got;
+    for (int round = 0; round < 50 && !got.ends_with("END"); ++round)
+        got += client.ReadPumping(1 << 20, 200);
+    ASSERT_TRUE(got.ends_with("END")) << got.size();
+    EXPECT_NE(got.find(std::string("\xff\xfa\x2c\x70\x01\xff\xf0", 7)), std::string::npos) << "the answer";
+    EXPECT_LT(std::count(got.begin(), got.end(), 'a'), 64 * 1024);
+}
+
 // RFC 2217 modem state notices from a UART's lines: the current state once
 // the option is agreed, then each change the client's mask lets through.
 TEST_F(TcpBridgeTest, Rfc2217ModeNotifiesModemLineChanges)
