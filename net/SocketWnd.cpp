@@ -387,8 +387,9 @@ int CSocketWnd::Queue(ByteBlock data, bool droppable)
 
 void CSocketWnd::SendQueued()
 {
-    if (m_sendQueue.empty() || m_bWriteReportPosted || (m_pWriteNotifier && m_pWriteNotifier->isEnabled()) ||
-        !IsOpen() || m_bListening)
+    // A write report already posted finds the queue sent and does nothing;
+    // an armed notifier means the socket is full, and says when it is not.
+    if (m_sendQueue.empty() || (m_pWriteNotifier && m_pWriteNotifier->isEnabled()) || !IsOpen() || m_bListening)
         return;
     SendOnce();
 }

@@ -118,9 +118,9 @@ public:
     // moves bulk data takes whole reads rather than small pieces.
     void SetReceiveBlockSize(std::uint32_t bytes) { m_nReceiveBlockSize = bytes == 0 ? 1 : bytes; }
 
-    // Sends what is queued now, on the caller's turn, unless a send is
-    // already waiting for its turn or for room: an owner that queues
-    // everything of one wake-up sends it in one write.
+    // Sends what is queued now, on the caller's turn, unless the socket has
+    // no room: an owner that gathers everything of one wake-up sends it in
+    // one write, without waiting for the write report.
     void SendQueued();
 
     // The oldest received block, now the caller's; a null block when none.
