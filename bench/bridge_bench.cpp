@@ -571,16 +571,18 @@ double ServerRoundTrip(const Server& server, std::uint32_t baud = 0)
         return 0;
     TelnetReader reader;
     TelnetReader* telnet = baud != 0 ? &reader : nullptr;
+    // The speed is set once a probe has shown the port open and the chain up.
+    if (!AwaitEcho(client.get(), telnet))
+        return 0;
     if (baud != 0) {
         const std::uint8_t request[] = {0xFF, 251, 44,  // WILL COM-PORT-OPTION
                                         0xFF, 250, 44, 1, static_cast<std::uint8_t>(baud >> 24),
                                         static_cast<std::uint8_t>(baud >> 16), static_cast<std::uint8_t>(baud >> 8),
                                         static_cast<std::uint8_t>(baud), 0xFF, 240};
-        if (::write(client.get(), request, sizeof request) != static_cast<ssize_t>(sizeof request))
+        if (::write(client.get(), request, sizeof request) != static_cast<ssize_t>(sizeof request) ||
+            !AwaitEcho(client.get(), telnet))
             return 0;
     }
-    if (!AwaitEcho(client.get(), telnet))
-        return 0;
     return MedianRoundTrip(client.get(), telnet);
 }
 
