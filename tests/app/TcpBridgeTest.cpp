@@ -400,6 +400,22 @@ TEST_F(TcpBridgeTest, Rfc2217ModeAnswersDtrAndEndsABreakByItself)
     EXPECT_EQ(request(4), std::string("\xff\xfa\x2c\x69\x06\xff\xf0", 7));
 }
 
+// Serial bytes held while the client has suspended them are escaped like
+// any others when they go out.
+TEST_F(TcpBridgeTest, Rfc2217BytesHeldWhileSuspendedComeOutEscaped)
+{
+    StartBridge();
+    m_bridge->SetMode(TcpMode::Rfc2217);
+    Serve();
+    EXPECT_EQ(client.ReadPumping(9, 5000).size(), 9u);
+    ASSERT_TRUE(client.Send(std::string("\xff\xfb\x2c\xff\xfa\x2c\x08\xff\xf0", 9)));
+    EXPECT_EQ(client.ReadPumping(3 + 7, 5000).size(), 10u);
+    ASSERT_TRUE(m_pty.WriteMaster(std::string("x\xffy", 3)));
+    EXPECT_EQ(client.ReadPumping(1, 500), "") << "held while suspended";
+    ASSERT_TRUE(client.Send(std::string("\xff\xfa\x2c\x09\xff\xf0", 6)));
+    EXPECT_EQ(client.ReadPumping(4, 5000), std::string("x\xff\xffy", 4));
+}
+
 // A purge of the receive buffer also drops the serial bytes still waiting
 // for the client; its answer and what the device says next still come.
 TEST_F(TcpBridgeTest, Rfc2217PurgeOfTheReceiveBufferDropsSerialBytesWaitingForTheClient)
