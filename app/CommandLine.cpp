@@ -128,7 +128,7 @@ const char* UsageLine()
     return "usage: kestrana [FILE] [--device COMn=PATH]... [--connect] [--no-reconnect] [--tcp-server[=PORT]] "
            "[--tcp-bind ADDR] [--tcp-keepalive SECONDS] [--tcp-idle-timeout SECONDS] [--tcp-takeover] "
            "[--tcp-mode MODE] "
-           "[--headless] [--registry-dir DIR] [--log-dir DIR] [--charset NAME] "
+           "[--headless] [--registry-dir DIR] [--log-dir DIR] [--traffic-log] [--charset NAME] "
            "[--history-memory SIZE] [--history-disk SIZE] [--no-splash] [--help] [--version]";
 }
 
@@ -171,6 +171,10 @@ const std::vector<support::HelpRow>& OptionHelp()
                                "(~/.config/kestrana); overrides KESTRANA_REGISTRY_DIR"},
         {"--log-dir DIR", "write the two daily logs in DIR (created if missing) instead of the "
                           "working folder"},
+        {"--traffic-log", "for this run, also write trafficMMDD.log beside the two daily logs: every "
+                          "frame sent and received, in the order they crossed the line, with its time "
+                          "in milliseconds, its direction, its bytes in hex and as text; also a choice "
+                          "in the 설정 menu's 터미널 설정 (off at first)"},
         {"--charset NAME", "the terminal's character set for what is received and what is typed "
                            "(UTF-8, CP949, EUC-KR, ISO-8859-1, any name iconv -l lists); kept for "
                            "later runs; --charset= goes back to the locale's"},
@@ -243,6 +247,8 @@ CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
                 options.connect = true;
             } else if (arg == "--no-reconnect") {
                 options.noReconnect = true;
+            } else if (arg == "--traffic-log") {
+                options.trafficLog = true;
             } else if (arg == "--no-splash") {
                 options.noSplash = true;
             } else if (arg == "--headless") {

@@ -3,7 +3,7 @@
 //   kestrana [FILE] [--device COMn=PATH]... [--connect] [--no-reconnect] [--tcp-server[=PORT]]
 //            [--tcp-bind ADDR] [--tcp-keepalive SECONDS] [--tcp-idle-timeout SECONDS]
 //            [--tcp-takeover] [--tcp-mode MODE] [--headless] [--registry-dir DIR] [--log-dir DIR]
-//            [--charset NAME] [--history-memory SIZE] [--history-disk SIZE] [--no-splash]
+//            [--traffic-log] [--charset NAME] [--history-memory SIZE] [--history-disk SIZE] [--no-splash]
 //            [--help] [--version]
 // Plain C++: it is read before any window system or settings store is touched.
 // The --help text is also the source of the manual page's synopsis and
@@ -26,6 +26,7 @@ struct CommandLineOptions {
     bool noReconnect = false;                           // this run only; the stored choice stays
     std::string registryDir;                            // empty: the default folder
     std::string logDir;                                 // empty: the working folder
+    bool trafficLog = false;                            // this run only; the stored choice stays
     std::optional<std::string> charset;                 // given: kept for later runs; "": the locale's
     bool noSplash = false;
     bool help = false;

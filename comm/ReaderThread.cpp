@@ -8,6 +8,7 @@
 #include "platform/Diagnostic.h"
 #include "platform/PosixIo.h"
 #include "platform/PostedPayload.h"
+#include "platform/StampClock.h"
 #include "platform/SystemError.h"
 
 #include <poll.h>
@@ -180,6 +181,9 @@ std::uint32_t ReaderThread::ReadBlock(ReceivePacket* packet)
         const ssize_t got = platform::ReadRetry(fd, packet->data + count, kMaxReceiveBlock - count);
         if (got > 0) {
             m_bReadFailureShown = false;
+            packet->lastByteNs = platform::MonotonicNs();
+            if (count == 0)
+                packet->firstByteNs = packet->lastByteNs;
             count += static_cast<std::uint32_t>(got);
             if (count == kMaxReceiveBlock)
                 break;
@@ -219,6 +223,8 @@ void ReaderThread::DeliverPacket(std::uint32_t length)
 {
     ReceivePacket* packet = m_shared.m_RxRing.Current();
     packet->length = length;
+    m_shared.RecordTraffic(support::TrafficDirection::Received, packet->firstByteNs, packet->lastByteNs,
+                           packet->data, length);
 
     std::uint32_t events = EV_RXCHAR;
     const std::uint32_t mask = m_shared.m_dwEventMask.load();

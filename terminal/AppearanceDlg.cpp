@@ -17,6 +17,7 @@ const QString kFontSample = QStringLiteral(
     "ABCDEFGHIJKLMNOPQRSTUVWXYZ\nabcdefghijklmnopqrstuvwxyz\n1234567890");
 // Both scripts the terminal shows most, in one line.
 const QString kColorSample = QStringLiteral("가나다라 ABCabc 0123456789");
+const QString kStampSample = QStringLiteral("12:34:56.789 +0.125");
 
 // Every character of the preview takes the font; colours stay.
 void ApplyFont(QTextEdit* preview, const QFont& font)
@@ -51,6 +52,7 @@ CAppearanceDlg::CAppearanceDlg(CTrevane2View* view, QWidget* parent)
     m_ui->edit1015->setPlainText(kFontSample);
     m_ui->edit1016->setPlainText(kColorSample);
     m_ui->edit1017->setPlainText(kColorSample);
+    m_ui->editStamp->setPlainText(kStampSample);
 
     // The font comes from the terminal as it is now, the colours from the
     // appearance.
@@ -58,11 +60,13 @@ CAppearanceDlg::CAppearanceDlg(CTrevane2View* view, QWidget* parent)
     ShowFont();
     ApplyColor(m_ui->edit1016, m_pAppearance->GetReceivedColor());
     ApplyColor(m_ui->edit1017, m_pAppearance->GetSentColor());
+    ApplyColor(m_ui->editStamp, m_pAppearance->m_crStamp);
 
     connect(m_ui->button1, &QPushButton::clicked, this, &CAppearanceDlg::accept);
     connect(m_ui->button1005, &QPushButton::clicked, this, &CAppearanceDlg::OnFont);
     connect(m_ui->button1007, &QPushButton::clicked, this, &CAppearanceDlg::OnReceivedColor);
     connect(m_ui->button1008, &QPushButton::clicked, this, &CAppearanceDlg::OnSentColor);
+    connect(m_ui->buttonStamp, &QPushButton::clicked, this, &CAppearanceDlg::OnStampColor);
 }
 
 CAppearanceDlg::~CAppearanceDlg() = default;
@@ -74,6 +78,7 @@ void CAppearanceDlg::ShowFont()
     m_ui->static1004->setText(font.family());
     ApplyFont(m_ui->edit1016, font);
     ApplyFont(m_ui->edit1017, font);
+    ApplyFont(m_ui->editStamp, font);
 }
 
 void CAppearanceDlg::OnFont()
@@ -92,6 +97,11 @@ void CAppearanceDlg::OnReceivedColor()
 void CAppearanceDlg::OnSentColor()
 {
     ChoosePreviewColor(m_ui->edit1017);
+}
+
+void CAppearanceDlg::OnStampColor()
+{
+    ChoosePreviewColor(m_ui->editStamp);
 }
 
 void CAppearanceDlg::ChoosePreviewColor(QTextEdit* preview)
@@ -114,6 +124,7 @@ void CAppearanceDlg::accept()
     m_pAppearance->SetCharFormat(m_cf);
     m_pAppearance->SetReceivedColor(PreviewColor(m_ui->edit1016));
     m_pAppearance->SetSentColor(PreviewColor(m_ui->edit1017));
+    m_pAppearance->m_crStamp = PreviewColor(m_ui->editStamp);
     // Plain text opened later is shown as received text.
     m_pView->GetDocument()->SetPlainTextColor(m_pAppearance->GetReceivedColor());
     QDialog::accept();
