@@ -341,6 +341,15 @@ CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
                     error = "--lang needs ko or en (got '" + value + "')";
                     return CommandLineStatus::Error;
                 }
+            } else if (auto gotShots = takeValue("--screenshot", value)) {
+                // Left out of --help: only tools/screenshots.sh uses it.
+                if (!*gotShots)
+                    return CommandLineStatus::Error;
+                if (value.empty()) {
+                    error = "--screenshot needs a folder";
+                    return CommandLineStatus::Error;
+                }
+                options.screenshotDir = value;
             } else if (auto gotCharset = takeValue("--charset", value)) {
                 if (!*gotCharset)
                     return CommandLineStatus::Error;

@@ -42,6 +42,7 @@ struct CommandLineOptions {
     std::uint64_t historyMemory = 64ull << 20;          // terminal text held in memory, bytes
     std::uint64_t historyDisk = 0;                      // history file's most, bytes; 0: from the free space
     std::optional<UiLanguage> language;                 // given: this run only; else the desktop's
+    std::string screenshotDir;                          // not in --help: pictures for the README, then exit
 };
 
 // "64M", "1G", "512K" or a number of bytes: the size, or nothing when the

@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "app/HeadlessMessageBoxHandler.h"
 #include "app/QtMessageBoxHandler.h"
+#include "app/Screenshots.h"
 #include "app/ShutdownSignals.h"
 #include "app/Trevane2App.h"
 #include "app/UiLanguage.h"
@@ -116,5 +117,7 @@ int main(int argc, char** argv)
     CTrevane2App app;
     QApplication::setWindowIcon(KestranaIcon());
     ReportShownWhenUp();
+    if (!options.screenshotDir.empty())
+        ScheduleScreenshots(QString::fromStdString(options.screenshotDir));
     return app.Run(options);
 }
