@@ -178,6 +178,9 @@ TEST_F(LanguageTest, FixedTextsAreExactlyTheLanguagesAndEnglishOnesStayInBoth)
          "시리얼통신포트 설정", "Port settings"},
         {"about language", [](CMainFrame& f) { return CAboutDlg(&f).findChild<QLabel*>("staticLanguage")->text(); },
          "언어: 한국어", "Language: English"},
+        // Shown through the translation, which has no entry for it: the text itself.
+        {"connect prompt", [](CMainFrame& f) { return f.Action(32771)->statusTip(); }, "Open COMM Port",
+         "Open COMM Port"},
         {"idle message", [](CMainFrame& f) { return f.StatusBar()->findChild<QLabel*>("pane0")->text(); },
          "Always Be Happy!", "Always Be Happy!"},
         {"event box label", [](CMainFrame& f) { return f.findChild<QLabel*>("staticPortEvent")->text(); },
