@@ -66,7 +66,7 @@ const QString kPlainFilter = QStringLiteral("Plain text (*.txt)");
 
 CMainFrame::CMainFrame(CTrevane2Doc* doc, CAppearance* appearance, QWidget* parent)
     : QMainWindow(parent),
-      m_strConnStatus(Utf8(res::kDisconnected)),
+      m_strConnStatus(res::Tr(res::kDisconnected)),
       m_pDoc(doc),
       m_pAppearance(appearance),
       m_pMessageWindow(std::make_unique<platform::QtMessageWindow>())
@@ -255,14 +255,14 @@ void CMainFrame::BuildMenus()
     auto makeAction = [this](unsigned id, const QString& text) {
         auto* action = new QAction(text, this);  // owned by the window
         action->setObjectName(QStringLiteral("action%1").arg(id));
-        const QString prompt = Utf8(res::PromptFor(id));
+        const QString prompt = res::Tr(res::PromptFor(id));
         if (!prompt.isEmpty())
             action->setStatusTip(prompt);
         m_actions[id] = action;
         return action;
     };
     for (const res::Menu& menuDef : res::kMainMenu) {
-        QMenu* menu = menuBar()->addMenu(Utf8(menuDef.title));
+        QMenu* menu = menuBar()->addMenu(res::Tr(menuDef.title));
         menu->setObjectName(QStringLiteral("menu%1").arg(menuBar()->actions().size()));
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
         for (const res::MenuItem& item : menuDef.items) {
@@ -272,7 +272,7 @@ void CMainFrame::BuildMenus()
                 menu->addSeparator();
                 continue;
             }
-            menu->addAction(makeAction(item.id, Utf8(item.text)));
+            menu->addAction(makeAction(item.id, res::Tr(item.text)));
         }
     }
     // Accelerators without a menu entry get a window-wide action of their own.
@@ -492,7 +492,7 @@ void CMainFrame::RefreshConnectionText()
     } else if (m_pReconnect && m_pReconnect->Waiting()) {
         m_strConnStatus = QString::fromStdString(m_pReconnect->StatusText());
     } else {
-        m_strConnStatus = Utf8(res::kDisconnected);
+        m_strConnStatus = res::Tr(res::kDisconnected);
     }
 }
 

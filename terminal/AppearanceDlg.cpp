@@ -7,6 +7,7 @@
 
 #include "ui_AppearanceDlg.h"
 
+#include <QCoreApplication>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -15,8 +16,8 @@ namespace {
 
 const QString kFontSample = QStringLiteral(
     "ABCDEFGHIJKLMNOPQRSTUVWXYZ\nabcdefghijklmnopqrstuvwxyz\n1234567890");
-// Both scripts the terminal shows most, in one line.
-const QString kColorSample = QStringLiteral("가나다라 ABCabc 0123456789");
+// Both scripts the terminal shows most, in one line (in English, Latin only).
+const char* const kColorSample = QT_TRANSLATE_NOOP("AppearanceDlg", "가나다라 ABCabc 0123456789");
 const QString kStampSample = QStringLiteral("12:34:56.789 +0.125");
 
 // Every character of the preview takes the font; colours stay.
@@ -50,8 +51,8 @@ CAppearanceDlg::CAppearanceDlg(CTrevane2View* view, QWidget* parent)
 {
     m_ui->setupUi(this);
     m_ui->edit1015->setPlainText(kFontSample);
-    m_ui->edit1016->setPlainText(kColorSample);
-    m_ui->edit1017->setPlainText(kColorSample);
+    m_ui->edit1016->setPlainText(QCoreApplication::translate("AppearanceDlg", kColorSample));
+    m_ui->edit1017->setPlainText(QCoreApplication::translate("AppearanceDlg", kColorSample));
     m_ui->editStamp->setPlainText(kStampSample);
 
     // The font comes from the terminal as it is now, the colours from the
