@@ -66,6 +66,10 @@
         <source>가나다라 ABCabc 0123456789</source>
         <translation>Sample ABCabc 0123456789</translation>
     </message>
+    <message>
+        <source>시간</source>
+        <translation>Stamps</translation>
+    </message>
 </context>
 <context>
     <name>AutoResponseDlg</name>
@@ -470,6 +474,42 @@
     <message>
         <source>취소</source>
         <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>시간과 프레임</source>
+        <translation>Timestamps and frames</translation>
+    </message>
+    <message>
+        <source>시간 표시</source>
+        <translation>Timestamps</translation>
+    </message>
+    <message>
+        <source>없음</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>시각 (12:34:56.789)</source>
+        <translation>Time of day (12:34:56.789)</translation>
+    </message>
+    <message>
+        <source>앞 줄부터 (+0.125)</source>
+        <translation>Since the previous line (+0.125)</translation>
+    </message>
+    <message>
+        <source>포트 연 뒤부터 ([12.345])</source>
+        <translation>Since the port opened ([12.345])</translation>
+    </message>
+    <message>
+        <source>Hex 모드에서 블록마다 한 줄 (RX/TX)</source>
+        <translation>In hex mode, one line per block (RX/TX)</translation>
+    </message>
+    <message>
+        <source>프레임 묶음 간격 (ms)</source>
+        <translation>Join blocks closer than (ms)</translation>
+    </message>
+    <message>
+        <source>송수신 기록 파일 (trafficMMDD.log)</source>
+        <translation>Traffic log (trafficMMDD.log)</translation>
     </message>
 </context>
 <context>
