@@ -1,13 +1,16 @@
 // Received and sent blocks as terminal text: stamps at the lines they begin,
 // in their own colour and form, and hex frames with their direction, their
-// join gap and their rows under the prefix.
+// join gap and their rows under the prefix. And the slabs the text's chunks
+// come from.
 
 #include "platform/StampClock.h"
 #include "text/BlockPresenter.h"
+#include "text/ChunkPages.h"
 #include "text/TerminalText.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -158,6 +161,29 @@ TEST(Presenter, TypedTextIsStampedAndItsOffsetIsWhereTheTypingBegins)
     hex.BeginTypedHexLine(frames);
     hex.PresentTyped(frames, u"0", 0);
     EXPECT_EQ(Units(frames), u"RX 01 \n0");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ChunkPages, ChunksAreDistinctAndEmptySlabsGoBack)
+{
+    const std::size_t before = chunkpages::SlabCount();
+    std::vector<char16_t*> chunks;
+    for (int i = 0; i < 10; ++i) {
+        chunks.push_back(chunkpages::Take());
+        std::fill_n(chunks.back(), chunkpages::kChunkBytes / 2, static_cast<char16_t>(i));
+    }
+    EXPECT_GE(chunkpages::SlabCount(), before + 2);
+    for (int i = 0; i < 10; ++i) {
+        const char16_t* c = chunks[static_cast<std::size_t>(i)];
+        EXPECT_TRUE(std::all_of(c, c + chunkpages::kChunkBytes / 2, [i](char16_t u) { return u == i; })) << i;
+    }
+    for (char16_t* c : chunks)
+        chunkpages::Give(c);
+    // One empty slab stays for the next chunk; the others went back.
+    EXPECT_LE(chunkpages::SlabCount(), before + 1);
 }
 
 }  // namespace
