@@ -139,14 +139,24 @@ void BlockPresenter::PresentHex(TerminalText& text, Direction direction, const u
 
     const bool joins = m_frame.open && m_frame.endOffset == text.Size() && m_frame.direction == direction &&
                        firstNs - m_frame.lastNs < std::int64_t(m_options.joinGapMs) * kNsPerMs;
+    m_scratch.clear();
     if (!joins) {
+        // The line break and the stamp in the stamp's colour, the mark and
+        // the bytes in the direction's: two appends a frame.
+        m_stamp.clear();
         if (!AtLineStart(text))
-            text.Append(u"\n", 1, color);
-        const std::uint64_t start = text.Size();
-        if (m_options.stamps != StampForm::None)
-            AppendStamp(text, firstNs);
-        text.Append(direction == Direction::Received ? u"RX " : u"TX ", 3, color);
-        m_frame.prefixCells = static_cast<std::size_t>(text.Size() - start);
+            m_stamp += u'\n';
+        const std::size_t breakUnits = m_stamp.size();
+        if (m_options.stamps != StampForm::None) {
+            FormatStamp(m_options.stamps, firstNs, m_previousStampNs, m_originNs, m_stamp);
+            m_stamp += u' ';
+            m_previousStampNs = firstNs;
+        }
+        if (!m_stamp.empty())
+            text.Append(m_stamp.data(), m_stamp.size(), m_colors.stamp);
+        const char16_t* mark = direction == Direction::Received ? u"RX " : u"TX ";
+        m_scratch.assign(mark, mark + 3);
+        m_frame.prefixCells = m_stamp.size() - breakUnits + 3;
         m_frame.rowBytes = 0;
         m_frame.direction = direction;
     }
@@ -154,18 +164,22 @@ void BlockPresenter::PresentHex(TerminalText& text, Direction direction, const u
     const std::size_t columns = static_cast<std::size_t>(std::max(m_options.columns, 1));
     const std::size_t perRow =
         columns > m_frame.prefixCells + 3 ? (columns - m_frame.prefixCells) / 3 : 1;
-    m_scratch.clear();
+    const std::size_t head = m_scratch.size();
+    const std::size_t breaks = (m_frame.rowBytes + n) / perRow;
+    m_scratch.resize(head + 3 * n + breaks * (1 + m_frame.prefixCells));
+    char16_t* out = m_scratch.data() + head;
     for (std::size_t i = 0; i < n; ++i) {
         if (m_frame.rowBytes == perRow) {
-            m_scratch.push_back(u'\n');
-            m_scratch.insert(m_scratch.end(), m_frame.prefixCells, u' ');
+            *out++ = u'\n';
+            out = std::fill_n(out, m_frame.prefixCells, u' ');
             m_frame.rowBytes = 0;
         }
-        m_scratch.push_back(kHex[bytes[i] >> 4]);
-        m_scratch.push_back(kHex[bytes[i] & 0xF]);
-        m_scratch.push_back(u' ');
+        *out++ = kHex[bytes[i] >> 4];
+        *out++ = kHex[bytes[i] & 0xF];
+        *out++ = u' ';
         ++m_frame.rowBytes;
     }
+    m_scratch.resize(static_cast<std::size_t>(out - m_scratch.data()));
     text.Append(m_scratch.data(), m_scratch.size(), color);
     m_frame.open = true;
     m_frame.lastNs = lastNs;

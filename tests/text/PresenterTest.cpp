@@ -34,7 +34,7 @@ std::string Marked(const TerminalText& text)
     std::string out;
     bool inStamp = false;
     for (std::uint64_t i = 0; i < text.Size(); ++i) {
-        const bool stamp = text.ColorAt(i) == kStamp;
+        const bool stamp = text.ColorAt(i) == kStamp && text.At(i) != u'\n';
         if (stamp && !inStamp)
             out += "<S>";
         inStamp = stamp;
