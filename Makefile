@@ -11,7 +11,7 @@ DESTDIR    ?=
 # dependencies, file(1) tells CPack which files are programs.
 PACKAGE_TOOLS := dpkg-dev file
 
-.PHONY: all setup configure build run test bench tsan asan fuzz layers clean install package \
+.PHONY: all setup configure build run test bench tsan asan fuzz layers screenshots clean install package \
         package-test
 
 all: build
@@ -64,6 +64,11 @@ fuzz: setup
 
 layers:
 	@bash tools/check-layers
+
+# The README's pictures, in English and Korean, into docs/screenshots/.
+screenshots: setup
+	@$(MAKE) --no-print-directory build
+	@bash tools/screenshots.sh $(BUILD)
 
 # The programs, desktop entry, icons, manual pages and metainfo under
 # $(DESTDIR)$(PREFIX).

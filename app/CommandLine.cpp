@@ -128,8 +128,8 @@ const char* UsageLine()
     return "usage: kestrana [FILE] [--device COMn=PATH]... [--connect] [--no-reconnect] [--tcp-server[=PORT]] "
            "[--tcp-bind ADDR] [--tcp-keepalive SECONDS] [--tcp-idle-timeout SECONDS] [--tcp-takeover] "
            "[--tcp-mode MODE] "
-           "[--headless] [--registry-dir DIR] [--log-dir DIR] [--charset NAME] "
-           "[--history-memory SIZE] [--history-disk SIZE] [--no-splash] [--help] [--version]";
+           "[--headless] [--registry-dir DIR] [--log-dir DIR] [--traffic-log] [--charset NAME] "
+           "[--history-memory SIZE] [--history-disk SIZE] [--lang LANG] [--no-splash] [--help] [--version]";
 }
 
 const std::vector<support::HelpRow>& OptionHelp()
@@ -143,8 +143,8 @@ const std::vector<support::HelpRow>& OptionHelp()
         {"--connect", "open the selected port as soon as the window is up; with reconnecting on, a "
                       "device that is not there yet is waited for"},
         {"--no-reconnect", "for this run, close the port when its device goes away instead of "
-                           "waiting for it to come back and opening it again (the 통신 menu's "
-                           "자동 재연결, on unless turned off there)"},
+                           "waiting for it to come back and opening it again (the Communication "
+                           "menu's Auto reconnect, on unless turned off there)"},
         {"--tcp-server[=PORT]", "open the TCP server at start, on PORT (1 to 65535; 2000 when "
                                 "not given): one network client is bridged to the serial line. "
                                 "The bridge has no authentication"},
@@ -157,20 +157,25 @@ const std::vector<support::HelpRow>& OptionHelp()
                                     "SECONDS, and data it leaves unacknowledged that long ends it too"},
         {"--tcp-idle-timeout SECONDS", "for this run, disconnect a TCP client that has neither sent "
                                        "nor received anything for SECONDS (0 to 86400; 0: never); "
-                                       "when not given, the value set with the 설정 menu's TCP설정 "
+                                       "when not given, the value set with the Settings menu's TCP settings "
                                        "(none at first)"},
         {"--tcp-takeover", "for this run, a new TCP client replaces the one being served instead of "
-                           "being turned away; also a choice in the 설정 menu's TCP설정 (off at first)"},
+                           "being turned away; also a choice in the Settings menu's TCP settings (off at "
+                           "first)"},
         {"--tcp-mode MODE", "for this run, what the TCP bridge speaks: raw (the bytes as they are), "
                             "telnet (telnet commands taken out, 0xFF doubled) or rfc2217 (telnet "
                             "with the client setting the port's speed, framing and lines); when not "
-                            "given, the choice in the 설정 menu's TCP설정 (raw at first)"},
+                            "given, the choice in the Settings menu's TCP settings (raw at first)"},
         {"--headless", "run without any window and without a display, e.g. as a serial-to-"
                        "network bridge: message boxes go to standard error and the event log"},
         {"--registry-dir DIR", "keep the settings in DIR instead of $XDG_CONFIG_HOME/kestrana "
                                "(~/.config/kestrana); overrides KESTRANA_REGISTRY_DIR"},
         {"--log-dir DIR", "write the two daily logs in DIR (created if missing) instead of the "
                           "working folder"},
+        {"--traffic-log", "for this run, also write trafficMMDD.log beside the two daily logs: every "
+                          "frame sent and received, in the order they crossed the line, with its time "
+                          "in milliseconds, its direction, its bytes in hex and as text; also a choice "
+                          "in the Settings menu's Terminal settings (off at first)"},
         {"--charset NAME", "the terminal's character set for what is received and what is typed "
                            "(UTF-8, CP949, EUC-KR, ISO-8859-1, any name iconv -l lists); kept for "
                            "later runs; --charset= goes back to the locale's"},
@@ -186,6 +191,10 @@ const std::vector<support::HelpRow>& OptionHelp()
                                 "made. Beyond it the oldest text is dropped and a line at the top "
                                 "of the terminal says how much. The file is unlinked, so it never "
                                 "shows in the folder"},
+        {"--lang LANG", "the interface language for this run: ko (Korean) or en (English); when "
+                        "not given, Korean if the desktop's language (LANGUAGE, LC_ALL, LC_MESSAGES, "
+                        "LANG) is Korean, English otherwise. Logs, settings and what is sent never "
+                        "change with it"},
         {"--no-splash", "start without the splash window"},
         {"-h, --help", "print this text and exit"},
         {"--version", "print the version and exit"},
@@ -193,15 +202,17 @@ const std::vector<support::HelpRow>& OptionHelp()
     return rows;
 }
 
-std::string HelpText()
+std::string HelpText(UiLanguage language, bool fromCommandLine)
 {
+    const std::string languageNote = std::string("The interface of this run is in ") + UiLanguageName(language) +
+                                     (fromCommandLine ? " (chosen with --lang)." : " (from the desktop's language settings).");
     return support::FormatHelp(
         UsageLine(),
         "Kestrana is a serial-port terminal: it opens one port at a time and shows what the "
         "device sends and what you send in two colours.\n\n"
         "A bad argument prints the usage line and exits with status 2. SIGTERM and SIGINT end "
         "Kestrana through its normal shutdown: the logs get their end lines and the settings "
-        "are saved.",
+        "are saved.\n\n" + languageNote,
         OptionHelp());
 }
 
@@ -243,6 +254,8 @@ CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
                 options.connect = true;
             } else if (arg == "--no-reconnect") {
                 options.noReconnect = true;
+            } else if (arg == "--traffic-log") {
+                options.trafficLog = true;
             } else if (arg == "--no-splash") {
                 options.noSplash = true;
             } else if (arg == "--headless") {
@@ -326,6 +339,23 @@ CommandLineStatus ParseCommandLine(const std::vector<std::string>& args,
             } else if (auto gotDisk = takeValue("--history-disk", value)) {
                 if (!*gotDisk || !TakeHistorySize("--history-disk", value, options.historyDisk, error))
                     return CommandLineStatus::Error;
+            } else if (auto gotLang = takeValue("--lang", value)) {
+                if (!*gotLang)
+                    return CommandLineStatus::Error;
+                options.language = ParseUiLanguage(value);
+                if (!options.language) {
+                    error = "--lang needs ko or en (got '" + value + "')";
+                    return CommandLineStatus::Error;
+                }
+            } else if (auto gotShots = takeValue("--screenshot", value)) {
+                // Left out of --help: only tools/screenshots.sh uses it.
+                if (!*gotShots)
+                    return CommandLineStatus::Error;
+                if (value.empty()) {
+                    error = "--screenshot needs a folder";
+                    return CommandLineStatus::Error;
+                }
+                options.screenshotDir = value;
             } else if (auto gotCharset = takeValue("--charset", value)) {
                 if (!*gotCharset)
                     return CommandLineStatus::Error;

@@ -6,6 +6,8 @@
 
 #include <QMessageBox>
 
+#include <string>
+
 CEventMessageBox::CEventMessageBox(QWidget* parent, EventSink toEventBox)
     : m_pParent(parent), m_toEventBox(std::move(toEventBox))
 {
@@ -38,8 +40,10 @@ void CEventMessageBox::Show(std::string_view text, std::string_view detail)
         }
         return;
     }
+    // Only the box shows the text translated; what goes to the event box and
+    // the log above stays as the program wrote it.
     auto* box = new QMessageBox(QMessageBox::NoIcon, QString::fromUtf8(res::kMainTitle),
-                                QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                                res::Tr(std::string(text).c_str()),
                                 QMessageBox::Ok, m_pParent);  // owned by the parent until closed
     if (!detail.empty())
         box->setInformativeText(QString::fromUtf8(detail.data(), static_cast<qsizetype>(detail.size())));

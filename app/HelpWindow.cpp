@@ -1,4 +1,5 @@
 #include "app/HelpWindow.h"
+#include "app/UiLanguage.h"
 
 #include <QUrl>
 
@@ -6,14 +7,15 @@ CHelpWindow::CHelpWindow(QWidget* parent) : QTextBrowser(parent)
 {
     setObjectName(QStringLiteral("helpWindow"));
     setWindowFlag(Qt::Window);
-    setWindowTitle(QStringLiteral("Kestrana - 도움말"));
+    setWindowTitle(tr("Kestrana - 도움말"));
     setOpenExternalLinks(true);
     resize(640, 520);
 }
 
 void CHelpWindow::ShowContents()
 {
-    setSource(QUrl(QString::fromLatin1(kManualUrl)));
+    const bool english = CurrentUiLanguage() == UiLanguage::English;
+    setSource(QUrl(QString::fromLatin1(english ? kEnglishManualUrl : kManualUrl)));
     scrollToAnchor(QStringLiteral("contents"));
     show();
     raise();

@@ -25,11 +25,13 @@
 #include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
 #include "platform/PostedPayload.h"
+#include "platform/StampClock.h"
 #include "resources/MenuTable.h"
 #include "resources/StringTable.h"
 #include "support/LogFile.h"
 #include "support/LogFolder.h"
 #include "support/Profile.h"
+#include "support/TrafficLog.h"
 #include "terminal/TerminalSettingsDlg.h"
 #include "terminal/Trevane2Doc.h"
 #include "terminal/Trevane2View.h"
@@ -64,7 +66,7 @@ const QString kPlainFilter = QStringLiteral("Plain text (*.txt)");
 
 CMainFrame::CMainFrame(CTrevane2Doc* doc, CAppearance* appearance, QWidget* parent)
     : QMainWindow(parent),
-      m_strConnStatus(Utf8(res::kDisconnected)),
+      m_strConnStatus(res::Tr(res::kDisconnected)),
       m_pDoc(doc),
       m_pAppearance(appearance),
       m_pMessageWindow(std::make_unique<platform::QtMessageWindow>())
@@ -122,6 +124,10 @@ CMainFrame::CMainFrame(CTrevane2Doc* doc, CAppearance* appearance, QWidget* pare
 
 CMainFrame::~CMainFrame()
 {
+    // The traffic log tells this window of failures: it ends first.
+    if (m_pCommPort)
+        m_pCommPort->SetTrafficRecorder(nullptr);
+    m_pTrafficLog.reset();
     // The automation windows use the view, the line and the message window.
     DeleteAutomationWindows();
     // The view goes first, as a window's children do; it ends the receive log.
@@ -249,14 +255,14 @@ void CMainFrame::BuildMenus()
     auto makeAction = [this](unsigned id, const QString& text) {
         auto* action = new QAction(text, this);  // owned by the window
         action->setObjectName(QStringLiteral("action%1").arg(id));
-        const QString prompt = Utf8(res::PromptFor(id));
+        const QString prompt = res::Tr(res::PromptFor(id));
         if (!prompt.isEmpty())
             action->setStatusTip(prompt);
         m_actions[id] = action;
         return action;
     };
     for (const res::Menu& menuDef : res::kMainMenu) {
-        QMenu* menu = menuBar()->addMenu(Utf8(menuDef.title));
+        QMenu* menu = menuBar()->addMenu(res::Tr(menuDef.title));
         menu->setObjectName(QStringLiteral("menu%1").arg(menuBar()->actions().size()));
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
         for (const res::MenuItem& item : menuDef.items) {
@@ -266,7 +272,7 @@ void CMainFrame::BuildMenus()
                 menu->addSeparator();
                 continue;
             }
-            menu->addAction(makeAction(item.id, Utf8(item.text)));
+            menu->addAction(makeAction(item.id, res::Tr(item.text)));
         }
     }
     // Accelerators without a menu entry get a window-wide action of their own.
@@ -297,7 +303,8 @@ void CMainFrame::BuildMenus()
     connect(Action(ID_TERMINAL_SETTINGS), &QAction::triggered, this, [this] {
         if (m_pView != nullptr) {
             CTerminalSettingsDlg dialog(m_pView, this);
-            dialog.exec();
+            if (dialog.exec() == QDialog::Accepted)
+                UpdateTrafficLog();
         }
     });
     connect(Action(ID_TCP_SETTINGS), &QAction::triggered, this, &CMainFrame::OnTcpPortSettings);
@@ -441,6 +448,8 @@ void CMainFrame::OnCommOpen()
     }
     if (m_pReconnect)
         m_pReconnect->NoteOpened();
+    if (m_pView != nullptr)
+        m_pView->SetStampOrigin(platform::MonotonicNs());
     RefreshConnectionText();
     if (m_pEventLog)
         m_pEventLog->Write("%s Opened\n", m_pCommPort->PortName());
@@ -483,7 +492,7 @@ void CMainFrame::RefreshConnectionText()
     } else if (m_pReconnect && m_pReconnect->Waiting()) {
         m_strConnStatus = QString::fromStdString(m_pReconnect->StatusText());
     } else {
-        m_strConnStatus = Utf8(res::kDisconnected);
+        m_strConnStatus = res::Tr(res::kDisconnected);
     }
 }
 
@@ -548,7 +557,8 @@ platform::LRESULT CMainFrame::OnRxData(platform::WPARAM, platform::LPARAM lParam
         InsertLineFeedAfterFirstCR(packet->data, length, sizeof packet->data);
         packet->length = length;
     }
-    view->ShowReceived(reinterpret_cast<const char*>(packet->data), static_cast<int>(length));
+    view->ShowReceived(reinterpret_cast<const char*>(packet->data), static_cast<int>(length),
+                       packet->firstByteNs, packet->lastByteNs);
     return 1;
 }
 
@@ -610,6 +620,40 @@ void CMainFrame::ReportEvent(std::string_view text)
     AppendEventText(line.data(), line.size());
     if (m_pEventLog)
         m_pEventLog->WriteText(std::string(text) + "\n");
+}
+
+void CMainFrame::ForceTrafficLog()
+{
+    m_bTrafficLogForced = true;
+    UpdateTrafficLog();
+}
+
+void CMainFrame::UpdateTrafficLog()
+{
+    const bool wanted = m_bTrafficLogForced || (m_pDoc != nullptr && m_pDoc->m_bTrafficLog != 0);
+    if (!wanted) {
+        if (m_pCommPort)
+            m_pCommPort->SetTrafficRecorder(nullptr);
+        m_pTrafficLog.reset();  // writes what it holds
+        return;
+    }
+    const int gapMs = m_pDoc != nullptr ? m_pDoc->m_nFrameGapMs : 0;
+    if (!m_pTrafficLog) {
+        const platform::LocalTime now = platform::GetLocalTime();
+        char name[32];
+        std::snprintf(name, sizeof name, "traffic%02d%02d.log", now.month, now.day);
+        m_pTrafficLog = std::make_shared<support::TrafficLog>(support::LogFilePath(name), gapMs);
+        // A disk that refuses the log costs the log, said once, never the data.
+        m_pTrafficLog->File().SetWriteStatusListener([this](bool, const std::string& text) {
+            const QString line = QString::fromLocal8Bit(text);
+            QMetaObject::invokeMethod(this, [this, line] { ShowLogNotice(line); }, Qt::QueuedConnection);
+        });
+        if (!m_pTrafficLog->File().Notice().empty())
+            ShowLogNotice(QString::fromLocal8Bit(m_pTrafficLog->File().Notice()));
+    }
+    m_pTrafficLog->SetJoinGapMs(gapMs);
+    if (m_pCommPort)
+        m_pCommPort->SetTrafficRecorder(m_pTrafficLog);
 }
 
 void CMainFrame::SetHeadless(bool headless)

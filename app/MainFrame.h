@@ -33,7 +33,7 @@ class QAction;
 class QPlainTextEdit;
 class QPushButton;
 class QToolBar;
-namespace support { class CLogFile; }
+namespace support { class CLogFile; class TrafficLog; }
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -106,6 +106,11 @@ public:
     void ReportEvent(std::string_view text);
     // Without a window: message boxes of events go to the funnel, not on screen.
     void SetHeadless(bool headless);
+    // The traffic log for this run whatever the terminal option says.
+    void ForceTrafficLog();
+    // Opens or closes the traffic log as the option says, and takes its join gap.
+    void UpdateTrafficLog();
+    support::TrafficLog* TrafficLog() const { return m_pTrafficLog.get(); }
 
     std::unique_ptr<CCommPort2> m_pCommPort;
     QString m_strConnStatus;
@@ -114,6 +119,8 @@ public:
     int m_nEventChars = 0;
     QPlainTextEdit* m_pEventEdit = nullptr;
     std::unique_ptr<support::CLogFile> m_pEventLog;
+    std::shared_ptr<support::TrafficLog> m_pTrafficLog;  // shared with the engine's threads
+    bool m_bTrafficLogForced = false;
     std::unique_ptr<std::array<std::uint8_t, 4>> m_pFirstBytes;  // responder's first-byte table
     std::size_t m_nFirstBytes = 0;  // patterns in the table; 0x00 is a first byte like any other
     int m_bResponderActive = 0;

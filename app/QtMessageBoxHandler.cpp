@@ -6,11 +6,14 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <string>
+
 void InstallQtMessageBoxHandler()
 {
     platform::SetMessageBoxHandler([](std::string_view text, std::string_view detail) {
+        // Shown translated; the headless handler writes the text as it is.
         QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(res::kMainTitle),
-                        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                        res::Tr(std::string(text).c_str()),
                         QMessageBox::Ok, QApplication::activeWindow());
         if (!detail.empty())
             box.setInformativeText(

@@ -139,6 +139,11 @@ bool CTrevane2App::InitInstance(const CommandLineOptions& options)
     if (options.tcpMode)
         m_pMainWnd->TcpBridge()->SetMode(*options.tcpMode);
     m_pMainWnd->GetActiveView()->OnInitialUpdate();
+    // After the terminal options are read: they say whether to keep a traffic log.
+    if (options.trafficLog)
+        m_pMainWnd->ForceTrafficLog();
+    else
+        m_pMainWnd->UpdateTrafficLog();
     if (!options.file.empty() && !Stopping()) {
         const QString path = QString::fromLocal8Bit(options.file.c_str());
         std::string failure;

@@ -4,8 +4,10 @@
 #include "app/CommandLine.h"
 #include "app/HeadlessMessageBoxHandler.h"
 #include "app/QtMessageBoxHandler.h"
+#include "app/Screenshots.h"
 #include "app/ShutdownSignals.h"
 #include "app/Trevane2App.h"
+#include "app/UiLanguage.h"
 #include "support/LogFolder.h"
 
 #include <QApplication>
@@ -62,9 +64,13 @@ int main(int argc, char** argv)
     const std::vector<std::string> args(argv + 1, argv + argc);
     CommandLineOptions options;
     std::string error;
-    switch (ParseCommandLine(args, options, error)) {
+    const CommandLineStatus status = ParseCommandLine(args, options, error);
+    // The desktop's language unless --lang names one; QLocale reads the
+    // environment, so no application object is needed yet.
+    const UiLanguage language = options.language.value_or(SystemUiLanguage());
+    switch (status) {
     case CommandLineStatus::Help:
-        std::fputs(HelpText().c_str(), stdout);
+        std::fputs(HelpText(language, options.language.has_value()).c_str(), stdout);
         return 0;
     case CommandLineStatus::Version:
         std::printf("%s\n", VersionText().c_str());
@@ -100,6 +106,10 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Kestrana"));
     // Lets the desktop match the windows to kestrana.desktop and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("kestrana"));
+    // Before any window or text is made; the Korean texts stay if the
+    // English translation cannot be loaded.
+    if (!InstallUiLanguage(language))
+        std::fprintf(stderr, "kestrana: the English translation could not be loaded; the interface stays Korean\n");
     if (options.headless)
         InstallHeadlessMessageBoxHandler();
     else
@@ -107,5 +117,7 @@ int main(int argc, char** argv)
     CTrevane2App app;
     QApplication::setWindowIcon(KestranaIcon());
     ReportShownWhenUp();
+    if (!options.screenshotDir.empty())
+        ScheduleScreenshots(QString::fromStdString(options.screenshotDir));
     return app.Run(options);
 }

@@ -6,6 +6,7 @@
 #include "comm/CommPort2.h"
 #include "comm/PortDevices.h"
 #include "platform/MessageQueue.h"
+#include "platform/StampClock.h"
 #include "tests/comm/FakeUart.h"
 #include "tools/devsim/FloodPattern.h"
 
@@ -277,6 +278,76 @@ std::vector<double> EngineLatency()
     return samples;
 }
 
+// Time from a byte's write into the pty to the stamp its block got from the
+// reader, under a steady 4 MB/s flood (4 KB each millisecond), in µs.
+std::vector<double> StampSkew()
+{
+    constexpr std::uint64_t kBytes = 8ull << 20;
+    constexpr std::size_t kChunk = 4096;
+    std::vector<double> skews;
+    Pty pty;
+    CCommPort2 port;
+    SetRunDevicePath(1, pty.path);
+    PortSettings fast;
+    fast.m_dwBaudRate = 115200;
+    port.ApplySettings(fast);
+    platform::MessageQueue owner;
+    port.SetOwner(&owner);
+    if (!port.OpenPort())
+        return skews;
+    // Where each write began in the stream, and when it was called.
+    std::vector<std::pair<std::uint64_t, std::int64_t>> writes;
+    writes.reserve(kBytes / kChunk * 2);
+    std::thread writer([&] {
+        std::vector<std::uint8_t> chunk(kChunk, 0x55);
+        std::uint64_t sent = 0;
+        auto tick = Clock::now();
+        while (sent < kBytes) {
+            std::size_t done = 0;
+            while (done < kChunk) {
+                writes.emplace_back(sent + done, platform::MonotonicNs());
+                const ssize_t put = ::write(pty.master, chunk.data() + done, kChunk - done);
+                if (put > 0) {
+                    done += static_cast<std::size_t>(put);
+                } else {
+                    writes.pop_back();
+                    pollfd p{pty.master, POLLOUT, 0};
+                    ::poll(&p, 1, 100);
+                }
+            }
+            sent += kChunk;
+            tick += 1ms;
+            std::this_thread::sleep_until(tick);
+        }
+    });
+    std::vector<std::pair<std::uint64_t, std::int64_t>> stamps;  // block's first offset, its stamp
+    std::uint64_t received = 0;
+    while (received < kBytes) {
+        auto message = owner.Take(1000ms);
+        if (!message)
+            break;
+        if (message->message == WM_RXDATA) {
+            auto* packet = reinterpret_cast<ReceivePacket*>(message->lParam);
+            stamps.emplace_back(received, packet->firstByteNs);
+            received += packet->length;
+            port.ReleasePacket(packet);
+        } else if (message->message == WM_STATUSTEXT) {
+            port.ReleaseStatusPost(reinterpret_cast<StatusPostBuffer*>(message->lParam));
+        }
+    }
+    writer.join();
+    port.ClosePort();
+    for (const auto& [offset, stampNs] : stamps) {
+        // The write that carried the block's first byte.
+        auto it = std::upper_bound(writes.begin(), writes.end(), offset,
+                                   [](std::uint64_t at, const auto& w) { return at < w.first; });
+        if (it == writes.begin())
+            continue;
+        skews.push_back(static_cast<double>(stampNs - std::prev(it)->second) / 1000.0);
+    }
+    return skews;
+}
+
 using bench::ProcessCpuSeconds;
 
 // CPU share of the process over `duration` while `port` (if any) sits idle.
@@ -345,7 +416,7 @@ GoneRun GoneCpu(std::chrono::seconds duration)
 }  // namespace
 
 // With no arguments every part runs; otherwise only the parts named
-// (throughput, latency, idle, gone), e.g. while working on one of them.
+// (throughput, latency, stamps, idle, gone), e.g. while working on one of them.
 int main(int argc, char** argv)
 {
     auto wanted = [&](std::string_view part) {
@@ -400,6 +471,14 @@ int main(int argc, char** argv)
         Figure("engine_rx_latency_median_us", engineMedian, "us");
         Figure("engine_rx_latency_p99_us", Percentile(engineLatency, 0.99), "us");
         Figure("engine_rx_latency_ratio", ptyMedian > 0 ? engineMedian / ptyMedian : 0, "ratio");
+    }
+
+    if (wanted("stamps")) {
+        // Target: p99 at most 2000 µs.
+        const std::vector<double> skew = StampSkew();
+        Figure("stamp_skew_median_us", Percentile(skew, 0.5), "us");
+        Figure("stamp_skew_p99_us", Percentile(skew, 0.99), "us");
+        Figure("stamp_skew_blocks", static_cast<double>(skew.size()), "blocks");
     }
 
     // The baseline for both CPU figures: this process with no engine at all.

@@ -3,10 +3,16 @@
 // Data comes from the far end of a pseudo-terminal, read in blocks of 512
 // bytes (the serial engine's read size) on a QSocketNotifier.
 //
+// Also, each against its own plain run in the same process, in turns: text
+// with time-of-day stamps, hex with frames and stamps, and the traffic log
+// written beside a hex flood; and hex mode against the bare pty.
+//
 // Prints "figure NAME VALUE UNIT" lines.
 
 #include "bench/BenchFigures.h"
 #include "platform/LocalTime.h"
+#include "platform/StampClock.h"
+#include "support/TrafficLog.h"
 #include "terminal/Appearance.h"
 #include "terminal/Trevane2Doc.h"
 #include "terminal/Trevane2View.h"
@@ -29,6 +35,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -155,6 +162,57 @@ std::pair<double, double> AppendCosts(CTrevane2View& small, CTrevane2View& large
     return {a[a.size() / 2], b[b.size() / 2]};
 }
 
+// Median rates of `a` and `b` run in turns, so that load from elsewhere falls on both alike.
+std::pair<double, double> InTurns(int rounds, const std::function<double()>& a, const std::function<double()>& b)
+{
+    std::vector<double> ra, rb;
+    for (int round = 0; round < rounds; ++round) {
+        ra.push_back(a());
+        rb.push_back(b());
+    }
+    std::sort(ra.begin(), ra.end());
+    std::sort(rb.begin(), rb.end());
+    return {ra[ra.size() / 2], rb[rb.size() / 2]};
+}
+
+// A fresh view with the given terminal options fed `data` through a pty.
+double ViewRate(const CAppearance& appearance, const std::string& data, int hex, int frames, StampForm stamps,
+                support::TrafficLog* traffic = nullptr)
+{
+    CTrevane2Doc doc;
+    CTrevane2View view(&doc, const_cast<CAppearance*>(&appearance));
+    view.resize(800, 600);
+    view.show();
+    doc.m_bHexMode = hex;
+    doc.m_bHexFrames = frames;
+    doc.m_nTimestamps = static_cast<int>(stamps);
+    const double rate = PumpThroughPty(data, [&](const char* p, int n) {
+        const std::int64_t now = platform::MonotonicNs();
+        if (traffic != nullptr)
+            traffic->Record(support::TrafficDirection::Received, now, now,
+                            reinterpret_cast<const std::uint8_t*>(p), static_cast<std::size_t>(n));
+        view.ShowReceived(p, n, now, now);
+    });
+    view.FlushPending();
+    return rate;
+}
+
+// The bytes a traffic log holds, read back from its hex columns.
+std::string TrafficLogBytes(const std::string& path)
+{
+    std::ifstream log(path, std::ios::binary);
+    std::string line, bytes;
+    auto nibble = [](char c) { return c <= '9' ? c - '0' : c - 'A' + 10; };
+    while (std::getline(log, line)) {
+        // "HH:MM:SS.mmm RX 41 42  AB\r"
+        if (line.size() < 16 || line.compare(13, 2, "RX") != 0)
+            continue;
+        for (std::size_t i = 16; i + 1 < line.size() && line[i] != ' '; i += 3)
+            bytes += static_cast<char>(nibble(line[i]) * 16 + nibble(line[i + 1]));
+    }
+    return bytes;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -191,8 +249,19 @@ int main(int argc, char** argv)
         baseline = rate;
     }
 
+    // With no arguments every part runs; otherwise only the parts named
+    // (text, hex, options).
+    auto wanted = [&](std::string_view part) {
+        if (argc < 2)
+            return true;
+        for (int i = 1; i < argc; ++i)
+            if (part == argv[i])
+                return true;
+        return false;
+    };
+
     // Text mode: 100 MB into the view, all kept.
-    {
+    if (wanted("text")) {
         // A second terminal at about 1 MB for the growth comparison.
         CTrevane2Doc smallDoc;
         CTrevane2View smallView(&smallDoc, &appearance);
@@ -228,7 +297,7 @@ int main(int argc, char** argv)
 
     // Hex mode: 30 MB of received bytes (90 MB of display text), every byte
     // checked in the receive log.
-    {
+    if (wanted("hex")) {
         platform::SetLocalTimeSource([] { return platform::LocalTime{2026, 12, 5, 14, 5, 9, 0}; });
         const std::string binary = MakeBinary(hexBytes);
         double rate = 0;
@@ -267,6 +336,49 @@ int main(int argc, char** argv)
                             static_cast<double>(logged.size() > binary.size() ? logged.size() - binary.size() : 0);
         Figure("view_rx_lost", lost, "bytes");
         platform::SetLocalTimeSource({});
+    }
+
+    // Stamps, frames and the traffic log, each against its plain run.
+    if (wanted("options")) {
+        const std::string sample = text.substr(0, 16u << 20);
+        const auto [plain, stamped] = InTurns(
+            3, [&] { return ViewRate(appearance, sample, 0, 0, StampForm::None); },
+            [&] { return ViewRate(appearance, sample, 0, 0, StampForm::TimeOfDay); });
+        Figure("view_rx_text_stamped_mbps", stamped / 1e6, "MB/s");
+        Figure("view_rx_text_stamped_ratio", stamped / plain, "x");
+
+        const std::string binary = MakeBinary(8u << 20);
+        const auto [hex, framed] = InTurns(
+            3, [&] { return ViewRate(appearance, binary, 1, 0, StampForm::None); },
+            [&] { return ViewRate(appearance, binary, 1, 1, StampForm::TimeOfDay); });
+        Figure("view_rx_hex_frames_mbps", framed / 1e6, "MB/s");
+        Figure("view_rx_hex_frames_ratio", framed / hex, "x");
+
+        // The bare pty, read the same way with nothing done with the bytes.
+        const auto [bare, hexAgain] = InTurns(
+            3, [&] { return PumpThroughPty(binary, [](const char*, int) {}); },
+            [&] { return ViewRate(appearance, binary, 1, 0, StampForm::None); });
+        Figure("pty_rx_baseline_mbps", bare / 1e6, "MB/s");
+        Figure("view_rx_hex_vs_pty_ratio", hexAgain / bare, "x");
+
+        // The traffic log beside a hex flood: its rate, and every byte read back.
+        const std::string path = workDir + "/traffic-bench.log";
+        double rate = 0;
+        std::uint64_t dropped = 0;
+        {
+            support::TrafficLog traffic(path, 0);
+            rate = ViewRate(appearance, binary, 1, 1, StampForm::TimeOfDay, &traffic);
+            traffic.Drain();
+            dropped = traffic.LostBytes();
+        }
+        const std::string logged = TrafficLogBytes(path);
+        std::size_t good = 0;
+        while (good < logged.size() && good < binary.size() && logged[good] == binary[good])
+            ++good;
+        Figure("traffic_log_mbps", rate / 1e6, "MB/s");
+        // Dropped bytes leave a gap, so they count among the ones not matched.
+        Figure("traffic_log_dropped", static_cast<double>(dropped), "bytes");
+        Figure("traffic_log_lost", static_cast<double>((binary.size() - good) + (logged.size() - good)), "bytes");
     }
 
     std::filesystem::current_path("/");

@@ -54,6 +54,11 @@ public:
     // Whether the port says "Device gone: PATH" when its device goes away; an
     // owner that tells of the loss in its own words turns it off.
     void SetReportGone(bool report) { m_shared.m_bReportGone.store(report); }
+    // Every block read or written from now on also goes to `recorder` (none: nullptr).
+    void SetTrafficRecorder(std::shared_ptr<support::TrafficRecorder> recorder)
+    {
+        m_shared.SetTrafficRecorder(std::move(recorder));
+    }
 
     // Any length: split into requests of at most 1024 bytes, queued in order,
     // all or none. False when the port is closed or the queue is full.

@@ -43,3 +43,24 @@ void PortShared::PostWriteRoom()
     if (platform::MessageTarget* owner = m_pOwner.load(); owner && !owner->PostMessage(WM_WRITEROOM, 0, 0))
         platform::OutputDebugString("PostMessage (write room)");
 }
+
+void PortShared::RecordTraffic(support::TrafficDirection direction, std::int64_t firstNs,
+                               std::int64_t lastNs, const std::uint8_t* bytes, std::size_t n)
+{
+    if (!HasTrafficRecorder())
+        return;
+    std::shared_ptr<support::TrafficRecorder> recorder;
+    {
+        std::lock_guard lock(m_trafficMutex);
+        recorder = m_pTraffic;
+    }
+    if (recorder)
+        recorder->Record(direction, firstNs, lastNs, bytes, n);
+}
+
+void PortShared::SetTrafficRecorder(std::shared_ptr<support::TrafficRecorder> recorder)
+{
+    std::lock_guard lock(m_trafficMutex);
+    m_bHasTraffic.store(recorder != nullptr);
+    m_pTraffic = std::move(recorder);
+}

@@ -12,6 +12,7 @@
 #include "platform/Event.h"
 #include "platform/UniqueFd.h"
 #include "platform/WindowMessage.h"
+#include "support/TrafficRecorder.h"
 
 #include <atomic>
 #include <cstddef>
@@ -33,6 +34,9 @@ inline constexpr std::size_t kStatusTextCapacity = 160;
 struct ReceivePacket {
     std::uint8_t index;
     std::uint32_t length;  // received bytes at the start of data, 1..512 when posted
+    // When the first and the last read of the block returned (MonotonicNs).
+    std::int64_t firstByteNs;
+    std::int64_t lastByteNs;
     ReceivePacket* previous;
     ReceivePacket* next;
     std::uint8_t data[1024];  // the bytes, then zeros (at least 512)
@@ -84,6 +88,15 @@ struct PortShared {
     std::atomic<std::uint32_t> m_dwQuietMicros{1000};  // end of a received block
     std::atomic<bool> m_bDeviceGone{false};
     std::atomic<bool> m_bReportGone{true};  // the reader says "Device gone" itself
+
+    // The bytes that crossed the line, both ways, to the traffic log if one is set.
+    void RecordTraffic(support::TrafficDirection direction, std::int64_t firstNs, std::int64_t lastNs,
+                       const std::uint8_t* bytes, std::size_t n);
+    void SetTrafficRecorder(std::shared_ptr<support::TrafficRecorder> recorder);
+    bool HasTrafficRecorder() const { return m_bHasTraffic.load(std::memory_order_relaxed); }
+    std::atomic<bool> m_bHasTraffic{false};
+    std::mutex m_trafficMutex;
+    std::shared_ptr<support::TrafficRecorder> m_pTraffic;  // under m_trafficMutex
     std::atomic<bool> m_bTxDrainPending{false};
     std::atomic<bool> m_bQueueFullReported{false};
     std::atomic<std::uint64_t> m_nReaderWakeups{0};

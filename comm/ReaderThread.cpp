@@ -8,6 +8,7 @@
 #include "platform/Diagnostic.h"
 #include "platform/PosixIo.h"
 #include "platform/PostedPayload.h"
+#include "platform/StampClock.h"
 #include "platform/SystemError.h"
 
 #include <poll.h>
@@ -184,6 +185,10 @@ std::uint32_t ReaderThread::ReadBlock(ReceivePacket* packet)
         if (HasReadAhead()) {
             const std::size_t take = std::min(m_nAheadEnd - m_nAheadAt, kMaxReceiveBlock - count);
             std::memcpy(packet->data + count, m_ahead.data() + m_nAheadAt, take);
+            // Bytes read ahead carry the time of the read that brought them.
+            packet->lastByteNs = m_nAheadReadNs;
+            if (count == 0)
+                packet->firstByteNs = m_nAheadReadNs;
             m_nAheadAt += take;
             count += static_cast<std::uint32_t>(take);
             if (count == kMaxReceiveBlock)
@@ -195,6 +200,7 @@ std::uint32_t ReaderThread::ReadBlock(ReceivePacket* packet)
             m_bReadFailureShown = false;
             m_nAheadAt = 0;
             m_nAheadEnd = static_cast<std::size_t>(got);
+            m_nAheadReadNs = platform::MonotonicNs();
             continue;
         }
         if (got == 0) {  // hang-up: with VMIN 1 an empty line gives EAGAIN, never 0
@@ -231,6 +237,8 @@ void ReaderThread::DeliverPacket(std::uint32_t length)
 {
     ReceivePacket* packet = m_shared.m_RxRing.Current();
     packet->length = length;
+    m_shared.RecordTraffic(support::TrafficDirection::Received, packet->firstByteNs, packet->lastByteNs,
+                           packet->data, length);
 
     std::uint32_t events = EV_RXCHAR;
     const std::uint32_t mask = m_shared.m_dwEventMask.load();

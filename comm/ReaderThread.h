@@ -45,6 +45,7 @@ private:
     std::array<std::uint8_t, kReadAhead> m_ahead{};
     std::size_t m_nAheadAt = 0;
     std::size_t m_nAheadEnd = 0;
+    std::int64_t m_nAheadReadNs = 0;  // when the bytes read ahead came
     bool m_bReadFailureShown = false;
     LineCounters m_errorBaseline{};
     LineCounters m_eventBaseline{};

@@ -6,12 +6,14 @@
 #include "comm/CallFailure.h"
 #include "platform/Diagnostic.h"
 #include "platform/PosixIo.h"
+#include "platform/StampClock.h"
 #include "platform/SystemError.h"
 
 #include <poll.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 
@@ -99,6 +101,26 @@ void WriterThread::ProcessWriteRequests()
         CheckOutputDrained();
 }
 
+// The bytes of one writev() as one sent block for the traffic log.
+void WriterThread::RecordWritten(const iovec* pieces, int count, std::size_t put, std::int64_t startNs)
+{
+    if (!m_shared.HasTrafficRecorder())
+        return;
+    const std::int64_t endNs = platform::MonotonicNs();
+    if (count == 1 || put <= pieces->iov_len) {
+        m_shared.RecordTraffic(support::TrafficDirection::Sent, startNs, endNs,
+                               static_cast<const std::uint8_t*>(pieces->iov_base), put);
+        return;
+    }
+    m_written.clear();
+    for (int i = 0; i < count && m_written.size() < put; ++i) {
+        const auto* first = static_cast<const std::uint8_t*>(pieces[i].iov_base);
+        const std::size_t take = std::min(pieces[i].iov_len, put - m_written.size());
+        m_written.insert(m_written.end(), first, first + take);
+    }
+    m_shared.RecordTraffic(support::TrafficDirection::Sent, startNs, endNs, m_written.data(), m_written.size());
+}
+
 void WriterThread::WriterGeneric(const std::uint8_t* buffer, std::uint32_t count)
 {
     iovec piece{const_cast<std::uint8_t*>(buffer), count};
@@ -119,9 +141,11 @@ void WriterThread::WriterGather(iovec* pieces, int count)
         return;
     const int fd = m_shared.m_hPort.get();
     while (count > 0) {
+        const std::int64_t startNs = platform::MonotonicNs();
         const ssize_t put = platform::WritevRetry(fd, pieces, count);
         if (put > 0) {
             m_bWriteFailureShown = false;
+            RecordWritten(pieces, count, static_cast<std::size_t>(put), startNs);
             auto left = static_cast<std::size_t>(put);
             while (count > 0 && left >= pieces->iov_len) {
                 left -= pieces->iov_len;

@@ -6,7 +6,9 @@
 
 #include <sys/uio.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 class WriterThread {
 public:
@@ -22,7 +24,9 @@ private:
     void WriterGeneric(const std::uint8_t* buffer, std::uint32_t count);
     void WriterGather(iovec* pieces, int count);
     void CheckOutputDrained();
+    void RecordWritten(const iovec* pieces, int count, std::size_t put, std::int64_t startNs);
 
     PortShared& m_shared;
     bool m_bWriteFailureShown = false;
+    std::vector<std::uint8_t> m_written;  // a gathered write, joined for the traffic log
 };

@@ -1,5 +1,8 @@
 #pragma once
-// Menu 128 and accelerator table 128 of the main window, as data.
+// Menu 128 and accelerator table 128 of the main window, as data. The
+// menu texts are marked for translation in the "res" context.
+
+#include <QtGlobal>
 
 namespace res {
 
@@ -52,28 +55,28 @@ struct Menu {
 };
 
 inline constexpr Menu kMainMenu[] = {
-    {"파일(&F)",
-     {{ID_FILE_OPEN, "열기(&O)...\tCtrl+O"},
-      {ID_FILE_SAVE_AS, "저장(&S)..."},
+    {QT_TRANSLATE_NOOP("res", "파일(&F)"),
+     {{ID_FILE_OPEN, QT_TRANSLATE_NOOP("res", "열기(&O)...\tCtrl+O")},
+      {ID_FILE_SAVE_AS, QT_TRANSLATE_NOOP("res", "저장(&S)...")},
       {0, ""},
-      {ID_APP_EXIT, "종료(&X)"},
+      {ID_APP_EXIT, QT_TRANSLATE_NOOP("res", "종료(&X)")},
       {0, nullptr}}},
-    {"설정(&S)",
-     {{ID_COMM_SETTINGS, "시리얼 통신포트 설정"},
-      {ID_TERMINAL_SETTINGS, "터미널 설정"},
-      {ID_TCP_SETTINGS, "TCP설정"},
+    {QT_TRANSLATE_NOOP("res", "설정(&S)"),
+     {{ID_COMM_SETTINGS, QT_TRANSLATE_NOOP("res", "시리얼 통신포트 설정")},
+      {ID_TERMINAL_SETTINGS, QT_TRANSLATE_NOOP("res", "터미널 설정")},
+      {ID_TCP_SETTINGS, QT_TRANSLATE_NOOP("res", "TCP설정")},
       {0, nullptr}}},
-    {"통신(&C)",
-     {{ID_COMM_OPEN, "연결"},
-      {ID_COMM_CLOSE, "종료"},
-      {ID_COMM_RECONNECT, "자동 재연결"},
+    {QT_TRANSLATE_NOOP("res", "통신(&C)"),
+     {{ID_COMM_OPEN, QT_TRANSLATE_NOOP("res", "연결")},
+      {ID_COMM_CLOSE, QT_TRANSLATE_NOOP("res", "종료")},
+      {ID_COMM_RECONNECT, QT_TRANSLATE_NOOP("res", "자동 재연결")},
       {0, ""},
-      {ID_TCP_OPEN, "TCP서버소켓열기"},
-      {ID_TCP_CLOSE, "TCP서버소켓닫기"},
+      {ID_TCP_OPEN, QT_TRANSLATE_NOOP("res", "TCP서버소켓열기")},
+      {ID_TCP_CLOSE, QT_TRANSLATE_NOOP("res", "TCP서버소켓닫기")},
       {0, nullptr}}},
-    {"도움말(&H)",
-     {{ID_HELP_CONTENTS, "도움말 목차..."},
-      {ID_APP_ABOUT, "Kestrana 정보..."},
+    {QT_TRANSLATE_NOOP("res", "도움말(&H)"),
+     {{ID_HELP_CONTENTS, QT_TRANSLATE_NOOP("res", "도움말 목차...")},
+      {ID_APP_ABOUT, QT_TRANSLATE_NOOP("res", "Kestrana 정보...")},
       {0, nullptr}}},
 };
 

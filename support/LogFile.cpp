@@ -88,6 +88,15 @@ void CLogFile::WriteText(std::string_view text)
     AfterAppend(lock);
 }
 
+void CLogFile::WriteLines(std::string_view text)
+{
+    if (!m_fd)
+        return;
+    std::unique_lock lock(m_mutex);
+    AppendTranslated(text);
+    AfterAppend(lock);
+}
+
 platform::LRESULT CLogFile::OnLogText(platform::WPARAM, platform::LPARAM lParam)
 {
     const char* text = platform::LentParam<const char>(lParam);

@@ -60,6 +60,9 @@ public:
     void WriteV(const char* format, std::va_list args);
     // The prefix and `text` exactly as given: no directives are read.
     void WriteText(std::string_view text);
+    // `text` with no prefix at all (it carries its own times); "\n" still
+    // reaches the disk as CR LF.
+    void WriteLines(std::string_view text);
 
     // Handler for WM_LOGTEXT. The text is taken literally, so a stray "%d"
     // in it cannot read a value that was never passed. Returns 1.

@@ -6,10 +6,12 @@ namespace {
 
 constexpr std::uint32_t kDefaultReceived = 0x000000FF;  // red
 constexpr std::uint32_t kDefaultSent = 0x00FF0000;      // blue
+constexpr std::uint32_t kDefaultStamp = 0x00808080;     // grey
 constexpr const char* kSection = "Appearance";
 constexpr const char* kCharFormatValue = "Charformat";
 constexpr const char* kReceivedValue = "ReceivedColor";
 constexpr const char* kSentValue = "SentColor";
+constexpr const char* kStampValue = "StampColor";
 
 QFont DefaultTerminalFont()
 {
@@ -32,6 +34,7 @@ void CAppearance::SetDefaultColors()
 {
     m_crReceived = kDefaultReceived;
     m_crSent = kDefaultSent;
+    m_crStamp = kDefaultStamp;
 }
 
 bool CAppearance::Load(support::CRegistry& registry)
@@ -52,6 +55,8 @@ bool CAppearance::Load(support::CRegistry& registry)
         m_crReceived = color;
     if (registry.ReadDword(kSentValue, &color))
         m_crSent = color;
+    if (registry.ReadDword(kStampValue, &color))
+        m_crStamp = color;
     registry.CloseKey();
     return true;
 }
@@ -63,6 +68,7 @@ bool CAppearance::Save(support::CRegistry& registry) const
     registry.SetValue(kCharFormatValue, support::REG_BINARY, m_cf.data(), kCharFormatSize);
     registry.WriteDword(kReceivedValue, m_crReceived);
     registry.WriteDword(kSentValue, m_crSent);
+    registry.WriteDword(kStampValue, m_crStamp);
     registry.CloseKey();
     return true;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The terminal's look: the colour of sent text, the colour of received text
-// (each a COLORREF, 0x00BBGGRR) and the terminal font as a character-format
+// The terminal's look: the colour of sent text, the colour of received text,
+// the colour of line stamps (each a COLORREF, 0x00BBGGRR) and the terminal font as a character-format
 // record. One instance lives in the application object for the whole run and
 // is kept in the "Appearance" section below the current registry key.
 
@@ -30,7 +30,7 @@ public:
     // section: default colours, the font record untouched, false. A missing
     // or malformed value leaves its member as it is.
     bool Load(support::CRegistry& registry);
-    // Creates or opens the section and writes all three values; false when
+    // Creates or opens the section and writes all four values; false when
     // the section cannot be created.
     bool Save(support::CRegistry& registry) const;
 
@@ -41,6 +41,7 @@ public:
 
     std::uint32_t m_crSent;
     std::uint32_t m_crReceived;
+    std::uint32_t m_crStamp;  // line stamps, quieter than both
     CharFormat m_cf{};  // all zero: no font stored
 };
 

@@ -7,6 +7,7 @@
 
 #include "ui_AppearanceDlg.h"
 
+#include <QCoreApplication>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -15,8 +16,9 @@ namespace {
 
 const QString kFontSample = QStringLiteral(
     "ABCDEFGHIJKLMNOPQRSTUVWXYZ\nabcdefghijklmnopqrstuvwxyz\n1234567890");
-// Both scripts the terminal shows most, in one line.
-const QString kColorSample = QStringLiteral("가나다라 ABCabc 0123456789");
+// Both scripts the terminal shows most, in one line (in English, Latin only).
+const char* const kColorSample = QT_TRANSLATE_NOOP("AppearanceDlg", "가나다라 ABCabc 0123456789");
+const QString kStampSample = QStringLiteral("12:34:56.789 +0.125");
 
 // Every character of the preview takes the font; colours stay.
 void ApplyFont(QTextEdit* preview, const QFont& font)
@@ -49,8 +51,9 @@ CAppearanceDlg::CAppearanceDlg(CTrevane2View* view, QWidget* parent)
 {
     m_ui->setupUi(this);
     m_ui->edit1015->setPlainText(kFontSample);
-    m_ui->edit1016->setPlainText(kColorSample);
-    m_ui->edit1017->setPlainText(kColorSample);
+    m_ui->edit1016->setPlainText(QCoreApplication::translate("AppearanceDlg", kColorSample));
+    m_ui->edit1017->setPlainText(QCoreApplication::translate("AppearanceDlg", kColorSample));
+    m_ui->editStamp->setPlainText(kStampSample);
 
     // The font comes from the terminal as it is now, the colours from the
     // appearance.
@@ -58,11 +61,13 @@ CAppearanceDlg::CAppearanceDlg(CTrevane2View* view, QWidget* parent)
     ShowFont();
     ApplyColor(m_ui->edit1016, m_pAppearance->GetReceivedColor());
     ApplyColor(m_ui->edit1017, m_pAppearance->GetSentColor());
+    ApplyColor(m_ui->editStamp, m_pAppearance->m_crStamp);
 
     connect(m_ui->button1, &QPushButton::clicked, this, &CAppearanceDlg::accept);
     connect(m_ui->button1005, &QPushButton::clicked, this, &CAppearanceDlg::OnFont);
     connect(m_ui->button1007, &QPushButton::clicked, this, &CAppearanceDlg::OnReceivedColor);
     connect(m_ui->button1008, &QPushButton::clicked, this, &CAppearanceDlg::OnSentColor);
+    connect(m_ui->buttonStamp, &QPushButton::clicked, this, &CAppearanceDlg::OnStampColor);
 }
 
 CAppearanceDlg::~CAppearanceDlg() = default;
@@ -74,6 +79,7 @@ void CAppearanceDlg::ShowFont()
     m_ui->static1004->setText(font.family());
     ApplyFont(m_ui->edit1016, font);
     ApplyFont(m_ui->edit1017, font);
+    ApplyFont(m_ui->editStamp, font);
 }
 
 void CAppearanceDlg::OnFont()
@@ -92,6 +98,11 @@ void CAppearanceDlg::OnReceivedColor()
 void CAppearanceDlg::OnSentColor()
 {
     ChoosePreviewColor(m_ui->edit1017);
+}
+
+void CAppearanceDlg::OnStampColor()
+{
+    ChoosePreviewColor(m_ui->editStamp);
 }
 
 void CAppearanceDlg::ChoosePreviewColor(QTextEdit* preview)
@@ -114,6 +125,7 @@ void CAppearanceDlg::accept()
     m_pAppearance->SetCharFormat(m_cf);
     m_pAppearance->SetReceivedColor(PreviewColor(m_ui->edit1016));
     m_pAppearance->SetSentColor(PreviewColor(m_ui->edit1017));
+    m_pAppearance->m_crStamp = PreviewColor(m_ui->editStamp);
     // Plain text opened later is shown as received text.
     m_pView->GetDocument()->SetPlainTextColor(m_pAppearance->GetReceivedColor());
     QDialog::accept();

@@ -31,6 +31,7 @@ public:
     void OnFont();           // button 1005
     void OnReceivedColor();  // button 1007
     void OnSentColor();      // button 1008
+    void OnStampColor();
 
     // The colour a preview shows (0x00BBGGRR), taken from its first character.
     static std::uint32_t PreviewColor(const QTextEdit* preview);

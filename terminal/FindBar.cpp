@@ -12,17 +12,11 @@
 #include <QPushButton>
 #include <QToolButton>
 
-namespace {
-
-QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
-
-}  // namespace
-
 FindBar::FindBar(TerminalScreen& screen, QWidget* terminal)
     : QFrame(terminal),
       m_screen(screen),
       m_pText(new QLineEdit(this)),
-      m_pMatchCase(new QCheckBox(Text("대/소문자 구분"), this)),
+      m_pMatchCase(new QCheckBox(tr("대/소문자 구분"), this)),
       m_pStatus(new QLabel(this))
 {
     setObjectName(QStringLiteral("findBar"));
@@ -33,7 +27,7 @@ FindBar::FindBar(TerminalScreen& screen, QWidget* terminal)
     m_pText->installEventFilter(this);
     m_pMatchCase->setObjectName(QStringLiteral("findMatchCase"));
     m_pStatus->setObjectName(QStringLiteral("findStatus"));
-    auto* next = new QPushButton(Text("다음 찾기"), this);
+    auto* next = new QPushButton(tr("다음 찾기"), this);
     next->setObjectName(QStringLiteral("findNext"));
     next->setAutoDefault(false);
     auto* close = new QToolButton(this);
@@ -43,7 +37,7 @@ FindBar::FindBar(TerminalScreen& screen, QWidget* terminal)
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 2, 2, 2);
-    layout->addWidget(new QLabel(Text("찾기:"), this));
+    layout->addWidget(new QLabel(tr("찾기:"), this));
     layout->addWidget(m_pText);
     layout->addWidget(m_pMatchCase);
     layout->addWidget(next);
@@ -105,7 +99,7 @@ bool FindBar::FindNext()
         m_pWorker = std::make_unique<LatestJobThread>();
     const std::uint64_t serial = m_serial;
     m_running = request;
-    m_pStatus->setText(Text("찾는 중..."));
+    m_pStatus->setText(tr("찾는 중..."));
     adjustSize();
     m_pWorker->Run([this, serial, request, snapshot = std::move(snapshot)](std::stop_token stop) {
         int shown = -1;
@@ -129,7 +123,7 @@ bool FindBar::FindNext()
 void FindBar::CancelSearch()
 {
     ++m_serial;  // reports of the search under way are dropped
-    if (m_running && m_pStatus->text().startsWith(Text("찾는 중")))
+    if (m_running && m_pStatus->text().startsWith(tr("찾는 중...")))
         m_pStatus->clear();
     m_running.reset();
     if (m_pWorker)
@@ -140,7 +134,7 @@ void FindBar::OnProgress(std::uint64_t serial, int percent)
 {
     if (serial != m_serial || !m_running)
         return;
-    m_pStatus->setText(Text("찾는 중... %1%").arg(percent));
+    m_pStatus->setText(tr("찾는 중... %1%").arg(percent));
     adjustSize();
 }
 
@@ -166,12 +160,12 @@ void FindBar::Show(const SearchOutcome& outcome)
                             .arg(QString::fromStdString(outcome.failure)));
     if (!outcome.match) {
         m_screen.ClearFoundText();
-        m_pStatus->setText(Text("찾을 수 없습니다."));
+        m_pStatus->setText(tr("찾을 수 없습니다."));
         m_screen.Beep();
         adjustSize();
         return;
     }
-    m_pStatus->setText(outcome.match->wrapped ? Text("처음부터 다시 찾았습니다.") : QString());
+    m_pStatus->setText(outcome.match->wrapped ? tr("처음부터 다시 찾았습니다.") : QString());
     m_screen.ShowFoundText(outcome.match->from, outcome.match->to);
     adjustSize();
 }

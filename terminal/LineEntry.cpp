@@ -167,6 +167,8 @@ void LineEntry::HexModeChar(char16_t c)
 void LineEntry::AddHexDigit(char digit)
 {
     const bool secondOfPair = m_strHexLine.size() % 2 == 1;
+    if (m_strHexLine.empty())
+        m_screen.BeginTypedHexLine();
     m_strHexLine += digit;
     const char16_t shown[2] = {static_cast<char16_t>(digit), u' '};
     m_hexDigitAt.push_back(m_screen.AppendTyped(std::u16string_view(shown, secondOfPair ? 2 : 1)));
@@ -228,6 +230,10 @@ void LineEntry::HexEnter()
             platform::ShowMessageBox(kLineNotSent, "The port's send queue is full. The line is kept: press Enter to send it again.");
             return;
         }
+        if (m_doc.m_bHexFrames) {
+            ShowSentFrame(buffer.data(), n + 2);
+            return;
+        }
         char shown[32];
         char* p = shown + std::snprintf(shown, sizeof shown, "CRC-16:");
         p = support::ByteToHex(p, buffer[n]);
@@ -240,8 +246,30 @@ void LineEntry::HexEnter()
             platform::ShowMessageBox(kLineNotSent, "The port's send queue is full. The line is kept: press Enter to send it again.");
             return;
         }
+        if (m_doc.m_bHexFrames) {
+            ShowSentFrame(buffer.data(), n);
+            return;
+        }
         m_screen.AppendTyped(u"\n");
     }
+    m_strHexLine.clear();
+    m_hexDigitAt.clear();
+    m_bHexPairOpen = 0;
+}
+
+// The sent line as a frame in place of its echo, and the line done.
+void LineEntry::ShowSentFrame(const std::uint8_t* bytes, std::size_t n)
+{
+    const TerminalText& text = m_doc.Text();
+    std::uint64_t echoFrom = text.Size();
+    if (!m_hexDigitAt.empty()) {
+        // The echo ends with the last digit, and its space after a pair.
+        const std::uint64_t last = m_hexDigitAt.back();
+        const std::uint64_t end = last + (m_strHexLine.size() % 2 == 0 ? 2 : 1);
+        if (end == text.Size())
+            echoFrom = m_hexDigitAt.front();
+    }
+    m_screen.ShowSentFrame(bytes, n, echoFrom);
     m_strHexLine.clear();
     m_hexDigitAt.clear();
     m_bHexPairOpen = 0;

@@ -47,6 +47,7 @@ public:
     int HexPairOpen() const { return m_bHexPairOpen; }
 
 private:
+    void ShowSentFrame(const std::uint8_t* bytes, std::size_t n);
     void TextModeChar(char16_t c);
     void HexModeChar(char16_t c);
     void AddHexDigit(char digit);

@@ -27,13 +27,27 @@ CTerminalSettingsDlg::CTerminalSettingsDlg(CTrevane2View* view, QWidget* parent)
 
 CTerminalSettingsDlg::~CTerminalSettingsDlg() = default;
 
+namespace {
+
+// Each option as the dialog and the document hold it.
+constexpr std::pair<int CTerminalSettingsDlg::*, int CTrevane2Doc::*> kOptions[] = {
+    {&CTerminalSettingsDlg::m_bHexMode, &CTrevane2Doc::m_bHexMode},
+    {&CTerminalSettingsDlg::m_bLocalEcho, &CTrevane2Doc::m_bLocalEcho},
+    {&CTerminalSettingsDlg::m_bReceiveLF, &CTrevane2Doc::m_bReceiveLF},
+    {&CTerminalSettingsDlg::m_bSendLF, &CTrevane2Doc::m_bSendLF},
+    {&CTerminalSettingsDlg::m_bAppendCRC, &CTrevane2Doc::m_bAppendCRC},
+    {&CTerminalSettingsDlg::m_nTimestamps, &CTrevane2Doc::m_nTimestamps},
+    {&CTerminalSettingsDlg::m_bHexFrames, &CTrevane2Doc::m_bHexFrames},
+    {&CTerminalSettingsDlg::m_nFrameGapMs, &CTrevane2Doc::m_nFrameGapMs},
+    {&CTerminalSettingsDlg::m_bTrafficLog, &CTrevane2Doc::m_bTrafficLog},
+};
+
+}  // namespace
+
 void CTerminalSettingsDlg::CopyFromDocument()
 {
-    m_bHexMode = m_pDoc->m_bHexMode;
-    m_bLocalEcho = m_pDoc->m_bLocalEcho;
-    m_bReceiveLF = m_pDoc->m_bReceiveLF;
-    m_bSendLF = m_pDoc->m_bSendLF;
-    m_bAppendCRC = m_pDoc->m_bAppendCRC;
+    for (const auto& [mine, doc] : kOptions)
+        this->*mine = m_pDoc->*doc;
 }
 
 void CTerminalSettingsDlg::LoadSettings()
@@ -44,11 +58,8 @@ void CTerminalSettingsDlg::LoadSettings()
 
 bool CTerminalSettingsDlg::SaveSettings()
 {
-    m_pDoc->m_bHexMode = m_bHexMode;
-    m_pDoc->m_bLocalEcho = m_bLocalEcho;
-    m_pDoc->m_bReceiveLF = m_bReceiveLF;
-    m_pDoc->m_bSendLF = m_bSendLF;
-    m_pDoc->m_bAppendCRC = m_bAppendCRC;
+    for (const auto& [mine, doc] : kOptions)
+        m_pDoc->*doc = this->*mine;
     return m_pDoc->WriteTerminalSettings();
 }
 
@@ -57,13 +68,21 @@ void CTerminalSettingsDlg::DoDataExchange(bool save)
     const std::pair<QCheckBox*, int*> pairs[] = {
         {m_ui->check1010, &m_bHexMode},   {m_ui->check1009, &m_bLocalEcho},
         {m_ui->check1011, &m_bReceiveLF}, {m_ui->check1008, &m_bSendLF},
-        {m_ui->check1012, &m_bAppendCRC},
+        {m_ui->check1012, &m_bAppendCRC}, {m_ui->checkFrames, &m_bHexFrames},
+        {m_ui->checkTrafficLog, &m_bTrafficLog},
     };
     for (const auto& [box, member] : pairs) {
         if (save)
             *member = box->isChecked() ? 1 : 0;
         else
             box->setChecked(*member != 0);
+    }
+    if (save) {
+        m_nTimestamps = m_ui->comboStamps->currentIndex();
+        m_nFrameGapMs = m_ui->spinFrameGap->value();
+    } else {
+        m_ui->comboStamps->setCurrentIndex(m_nTimestamps);
+        m_ui->spinFrameGap->setValue(m_nFrameGapMs);
     }
 }
 

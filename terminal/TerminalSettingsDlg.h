@@ -1,8 +1,8 @@
 #pragma once
-// The terminal settings dialog: the five terminal options as check boxes
-// (local echo shown, never editable) and the font button, which opens the
+// The terminal settings dialog: the terminal options as check boxes (local
+// echo shown, never editable), the stamps and frames, and the font button, which opens the
 // font and colour dialog. Opening it reads the options from the settings
-// store again; OK puts the boxes into the document and stores all five;
+// store again; OK puts the boxes into the document and stores them all;
 // Cancel changes nothing.
 
 #include <QDialog>
@@ -27,6 +27,10 @@ public:
     int m_bReceiveLF = 0;
     int m_bSendLF = 0;
     int m_bAppendCRC = 0;
+    int m_nTimestamps = 0;
+    int m_bHexFrames = 0;
+    int m_nFrameGapMs = 0;
+    int m_bTrafficLog = 0;
 
     // Reads the "Terminal Settings" section into the document (a missing
     // value keeps the current one) and takes the result into the members.

@@ -2,8 +2,11 @@
 
 #include "support/Profile.h"
 #include "terminal/TerminalFile.h"
+#include "text/BlockPresenter.h"
 
 #include <QFileInfo>
+
+#include <algorithm>
 
 namespace {
 
@@ -21,6 +24,10 @@ constexpr StoredOption kStoredOptions[] = {
     {"Insert LF before Receive Line", &CTrevane2Doc::m_bReceiveLF},
     {"Insert LF after Send Line", &CTrevane2Doc::m_bSendLF},
     {"Append CRC to the end of send", &CTrevane2Doc::m_bAppendCRC},
+    {"Timestamps", &CTrevane2Doc::m_nTimestamps},
+    {"Hex Frames", &CTrevane2Doc::m_bHexFrames},
+    {"Frame Join Gap ms", &CTrevane2Doc::m_nFrameGapMs},
+    {"Traffic Log", &CTrevane2Doc::m_bTrafficLog},
 };
 
 QString TitleFor(const QString& path)
@@ -117,6 +124,8 @@ void CTrevane2Doc::ReadTerminalSettings()
     // A missing value keeps the option's current value, as a missing section does.
     for (const StoredOption& option : kStoredOptions)
         this->*option.member = support::GetProfileInt(kSection, option.name, this->*option.member);
+    m_nTimestamps = std::clamp(m_nTimestamps, 0, kStampFormCount - 1);
+    m_nFrameGapMs = std::clamp(m_nFrameGapMs, 0, kMaxFrameGapMs);
 }
 
 bool CTrevane2Doc::WriteTerminalSettings() const

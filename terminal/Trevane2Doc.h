@@ -1,5 +1,5 @@
 #pragma once
-// The terminal document: the terminal text, the five terminal options and the
+// The terminal document: the terminal text, the terminal options and the
 // two automation stores. Saving writes the text; nothing else is saved.
 
 #include "text/TerminalText.h"
@@ -28,6 +28,13 @@ public:
     int m_bReceiveLF = 0;
     int m_bSendLF = 0;
     int m_bAppendCRC = 0;
+    // How lines are stamped (StampForm), hex frames, the gap that joins
+    // blocks into one frame (ms, 0: none), the traffic log.
+    int m_nTimestamps = 0;
+    int m_bHexFrames = 0;
+    int m_nFrameGapMs = 0;
+    int m_bTrafficLog = 0;
+    static constexpr int kMaxFrameGapMs = 60000;
 
     // Automation stores: one run only, never saved.
     std::map<std::string, std::string> m_mapAutoSend;
@@ -56,10 +63,11 @@ public:
     // The colour plain text gets when opened (the received colour).
     void SetPlainTextColor(std::uint32_t colorref) { m_crPlainText = colorref; }
 
-    // The five options from the "Terminal Settings" section below the
-    // application key. A missing section or value keeps the option as it is.
+    // The options from the "Terminal Settings" section below the application
+    // key. A missing section or value keeps the option as it is; a value out
+    // of range is brought into it.
     void ReadTerminalSettings();
-    // Writes all five options there; false when the section cannot be created.
+    // Writes all options there; false when the section cannot be created.
     bool WriteTerminalSettings() const;
 
     // The terminal text the view shows.

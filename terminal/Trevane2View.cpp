@@ -2,6 +2,7 @@
 
 #include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
+#include "platform/StampClock.h"
 #include "resources/MenuTable.h"
 #include "resources/StringTable.h"
 #include "support/LogFile.h"
@@ -107,46 +108,55 @@ void CTrevane2View::OnInitialUpdate()
 
 bool CTrevane2View::ShowReceived(const char* bytes, int length)
 {
-    return ShowBlock(bytes, length, m_pAppearance->m_crReceived, m_receivedDecoder);
+    const std::int64_t now = platform::MonotonicNs();
+    return ShowBlock(bytes, length, BlockPresenter::Direction::Received, now, now);
+}
+
+bool CTrevane2View::ShowReceived(const char* bytes, int length, std::int64_t firstNs, std::int64_t lastNs)
+{
+    return ShowBlock(bytes, length, BlockPresenter::Direction::Received, firstNs, lastNs);
 }
 
 bool CTrevane2View::ShowSent(const char* bytes, int length)
 {
-    return ShowBlock(bytes, length, m_pAppearance->m_crSent, m_sentDecoder);
+    const std::int64_t now = platform::MonotonicNs();
+    return ShowBlock(bytes, length, BlockPresenter::Direction::Sent, now, now);
 }
 
-bool CTrevane2View::ShowBlock(const char* bytes, int length, std::uint32_t colorref,
-                              TextDecoder& decoder)
+BlockPresenter& CTrevane2View::Presenter()
 {
-    SetInsertColor(colorref);
+    BlockPresenter::Options options;
+    options.hex = m_pDoc->m_bHexMode != 0;
+    options.frames = m_pDoc->m_bHexFrames != 0;
+    options.stamps = static_cast<StampForm>(m_pDoc->m_nTimestamps);
+    options.joinGapMs = m_pDoc->m_nFrameGapMs;
+    options.columns = m_nColumns;
+    m_presenter.SetOptions(options);
+    m_presenter.SetColors({m_pAppearance->m_crReceived, m_pAppearance->m_crSent, m_pAppearance->m_crStamp});
+    return m_presenter;
+}
+
+bool CTrevane2View::ShowBlock(const char* bytes, int length, BlockPresenter::Direction direction,
+                              std::int64_t firstNs, std::int64_t lastNs)
+{
+    SetInsertColor(direction == BlockPresenter::Direction::Received ? m_pAppearance->m_crReceived
+                                                                    : m_pAppearance->m_crSent);
     if (bytes == nullptr || length <= 0)
         return true;
     const auto n = static_cast<std::size_t>(length);
     TerminalText& text = m_pDoc->Text();
-
-    if (!m_pDoc->m_bHexMode) {
-        m_scratch.clear();
-        decoder.Decode(bytes, n, m_scratch);
-        text.Append(m_scratch.data(), m_scratch.size(), colorref);
-    } else {
-        // A half character or a CR from text mode does not belong to what
-        // follows the hex blocks.
-        decoder.Reset();
+    Presenter().Present(text, direction, bytes, n, firstNs, lastNs);
+    if (m_pDoc->m_bHexMode && m_pReceiveLog) {
         static const char kHex[] = "0123456789ABCDEF";
-        std::string line(3 * n + 1, ' ');
-        m_scratch.resize(3 * n);
+        m_logLine.resize(3 * n + 1);
         for (std::size_t i = 0; i < n; ++i) {
             const auto byte = static_cast<unsigned char>(bytes[i]);
-            line[3 * i] = kHex[byte >> 4];
-            line[3 * i + 1] = kHex[byte & 0xF];
-            m_scratch[3 * i] = static_cast<char16_t>(line[3 * i]);
-            m_scratch[3 * i + 1] = static_cast<char16_t>(line[3 * i + 1]);
-            m_scratch[3 * i + 2] = u' ';
+            m_logLine[3 * i] = kHex[byte >> 4];
+            m_logLine[3 * i + 1] = kHex[byte & 0xF];
+            m_logLine[3 * i + 2] = ' ';
         }
-        line[3 * n] = '\n';
-        text.Append(m_scratch.data(), m_scratch.size(), colorref);
-        if (m_pReceiveLog)
-            m_pReceiveLog->WriteText(line);
+        m_logLine[3 * n] = '\n';
+        m_pReceiveLog->WriteText(m_logLine);
     }
     m_selAnchor = m_selEnd = text.Size();
     ScheduleRepaint();
@@ -159,12 +169,24 @@ void CTrevane2View::AppendText(const char* text, int /*length*/, bool sent)
     SetInsertColor(colorref);
     if (text == nullptr)
         return;
-    m_scratch.clear();
-    m_echoDecoder.Decode(text, std::strlen(text), m_scratch);
     TerminalText& model = m_pDoc->Text();
-    model.Append(m_scratch.data(), m_scratch.size(), colorref);
+    Presenter().PresentEcho(model, sent ? BlockPresenter::Direction::Sent : BlockPresenter::Direction::Received,
+                            text, std::strlen(text), platform::MonotonicNs());
     m_selAnchor = m_selEnd = model.Size();
     ScheduleRepaint();
+}
+
+void CTrevane2View::ShowSentFrame(const std::uint8_t* bytes, std::size_t n, std::uint64_t echoFrom)
+{
+    TerminalText& model = m_pDoc->Text();
+    if (echoFrom < model.Size())
+        model.Truncate(echoFrom);
+    ShowSent(reinterpret_cast<const char*>(bytes), static_cast<int>(n));
+}
+
+void CTrevane2View::BeginTypedHexLine()
+{
+    Presenter().BeginTypedHexLine(m_pDoc->Text());
 }
 
 void CTrevane2View::SetInsertColor(std::uint32_t colorref)
@@ -220,9 +242,7 @@ void CTrevane2View::timerEvent(QTimerEvent* event)
 
 void CTrevane2View::OnTextReset()
 {
-    m_receivedDecoder.Reset();
-    m_sentDecoder.Reset();
-    m_echoDecoder.Reset();
+    m_presenter.Reset();
     m_lineEntry.ResetHexLine();  // what was shown of it is gone
     if (m_pFindBar != nullptr)
         m_pFindBar->CancelSearch();  // it searched the text that is gone
@@ -776,8 +796,7 @@ const TerminalText& CTrevane2View::Text() const
 std::uint64_t CTrevane2View::AppendTyped(std::u16string_view typed)
 {
     TerminalText& model = m_pDoc->Text();
-    const std::uint64_t at = model.Size();
-    model.Append(typed.data(), typed.size(), m_pAppearance->m_crSent);
+    const std::uint64_t at = Presenter().PresentTyped(model, typed, platform::MonotonicNs());
     m_selAnchor = m_selEnd = model.Size();
     ScheduleRepaint();
     return at;

@@ -7,7 +7,7 @@
 #include "terminal/Appearance.h"
 #include "terminal/LineEntry.h"
 #include "terminal/TerminalScreen.h"
-#include "text/TextDecoder.h"
+#include "text/BlockPresenter.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
@@ -36,10 +36,19 @@ public:
     void OnInitialUpdate();
 
     // A received block in the received colour, as text or hex groups by the
-    // hex option; in hex mode one receive-log line per block. Always true.
+    // hex option (stamps and frames as the options say, BlockPresenter.h); in
+    // hex mode one receive-log line per block. Read from firstNs to lastNs
+    // (MonotonicNs); without times, now. Always true.
     bool ShowReceived(const char* bytes, int length);
-    // The same in the sent colour.
+    bool ShowReceived(const char* bytes, int length, std::int64_t firstNs, std::int64_t lastNs);
+    // The same in the sent colour, at the time of the call.
     bool ShowSent(const char* bytes, int length);
+    // Where "since open" stamps count from (the port opened).
+    void SetStampOrigin(std::int64_t monotonicNs) { m_presenter.SetOrigin(monotonicNs); }
+    // A typed hex line with frames on: its echo is taken back when it still
+    // ends the text, and the bytes are shown as a sent frame.
+    void ShowSentFrame(const std::uint8_t* bytes, std::size_t n, std::uint64_t echoFrom) override;
+    void BeginTypedHexLine() override;
     // NUL-terminated text as given (length is not used), in the sent colour
     // when sent, else the received colour.
     void AppendText(const char* text, int length, bool sent);
@@ -126,7 +135,10 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
-    bool ShowBlock(const char* bytes, int length, std::uint32_t colorref, TextDecoder& decoder);
+    bool ShowBlock(const char* bytes, int length, BlockPresenter::Direction direction,
+                   std::int64_t firstNs, std::int64_t lastNs);
+    // The presenter with the document's options, the width and the colours of now.
+    BlockPresenter& Presenter();
     void ScheduleRepaint();
     void OnTextReset();
     void OnTextDropped();
@@ -148,9 +160,8 @@ private:
     QString m_strTitle;
     std::unique_ptr<support::CLogFile> m_pReceiveLog;
     std::uint32_t m_crInsert;
-    TextDecoder m_receivedDecoder;  // one per source: a split character
-    TextDecoder m_sentDecoder;      // of one must not swallow the other's
-    TextDecoder m_echoDecoder;
+    BlockPresenter m_presenter;
+    std::string m_logLine;  // a hex block's receive-log line
     QBasicTimer m_repaintTimer;
     bool m_bFollowEnd = true;   // scrolled to the end: stay there as text grows
     int m_nColumns = 80;

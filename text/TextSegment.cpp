@@ -1,5 +1,7 @@
 #include "text/TextSegment.h"
 
+#include "text/ChunkPages.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -7,7 +9,6 @@
 #include <new>
 #include <numeric>
 
-#include <sys/mman.h>
 
 namespace {
 
@@ -71,18 +72,15 @@ namespace {
 
 std::unique_ptr<char16_t[], TextSegment::ChunkUnmap> MapChunk()
 {
-    void* pages = ::mmap(nullptr, TextSegment::kChunkUnits * sizeof(char16_t), PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (pages == MAP_FAILED)
-        throw std::bad_alloc();
-    return std::unique_ptr<char16_t[], TextSegment::ChunkUnmap>(static_cast<char16_t*>(pages));
+    static_assert(chunkpages::kChunkBytes == TextSegment::kChunkUnits * sizeof(char16_t));
+    return std::unique_ptr<char16_t[], TextSegment::ChunkUnmap>(chunkpages::Take());
 }
 
 }  // namespace
 
 void TextSegment::ChunkUnmap::operator()(char16_t* chunk) const
 {
-    ::munmap(chunk, kChunkUnits * sizeof(char16_t));
+    chunkpages::Give(chunk);
 }
 
 int TextSegment::CellWidth(char16_t u)

@@ -87,8 +87,9 @@ public:
     static std::uint64_t RowsOfUnits(const char16_t* units, std::size_t n, int columns);
 
     static constexpr std::size_t kChunkUnits = std::size_t(1) << 18;
-    // Chunks are mapped pages of their own: the memory of a piece that goes
-    // to disk returns to the system at once instead of fragmenting the heap.
+    // Chunks come from slabs of their own (ChunkPages.h): the memory of a
+    // piece that goes to disk returns to the system instead of fragmenting
+    // the heap.
     struct ChunkUnmap {
         void operator()(char16_t* chunk) const;
     };

@@ -13,6 +13,8 @@ packages=(
   libzstd-dev
   clang libclang-rt-14-dev
   fonts-noto-cjk
+  qt6-l10n-tools
+  xvfb xauth
   locales
   socat
   python3-serial

@@ -45,6 +45,10 @@ TEST(CommandLine, EachOptionSetsItsFieldOrIsRefusedSayingWhy)
         {{"--history-memory", "8192K"}, Status::Ok, [](O o) { return o.historyMemory == 8ull << 20; }},
         {{"--history-memory", "1G"}, Status::Ok, [](O o) { return o.historyMemory == 1ull << 30; }},
         {{"--history-disk=512M"}, Status::Ok, [](O o) { return o.historyDisk == 512ull << 20; }},
+        {{"--lang", "en"}, Status::Ok, [](O o) { return o.language == UiLanguage::English; }},
+        {{"--lang=ko"}, Status::Ok, [](O o) { return o.language == UiLanguage::Korean; }},
+        {{"--connect"}, Status::Ok, [](O o) { return !o.language && o.screenshotDir.empty(); }},
+        {{"--screenshot", "shots"}, Status::Ok, [](O o) { return o.screenshotDir == "shots"; }},
         {{"--version", "--help"}, Status::Help, nullptr},
         {{"--version", "--bogus"}, Status::Error, nullptr, "--bogus"},
         {{"--tcp-server=65536"}, Status::Error, nullptr, "1 to 65535"},
@@ -63,6 +67,8 @@ TEST(CommandLine, EachOptionSetsItsFieldOrIsRefusedSayingWhy)
         {{"--history-memory", "3M"}, Status::Error, nullptr, "--history-memory"},  // below the least
         {{"--history-memory", "99999999999G"}, Status::Error, nullptr, "--history-memory"},
         {{"--history-disk", "3M"}, Status::Error, nullptr, "--history-disk needs a size of at least 4M"},
+        {{"--lang", "english"}, Status::Error, nullptr, "--lang needs ko or en (got 'english')"},
+        {{"--lang"}, Status::Error, nullptr, "--lang needs a value"},
         {{"a.rtf", "b.rtf"}, Status::Error, nullptr, "b.rtf"},
     };
     for (const auto& c : cases) {
@@ -105,7 +111,8 @@ TEST(CommandLine, EveryOptionIsDocumentedEverywhereAndParsesAsItsRowShowsIt)
         std::string example = std::string(row.synopsis).substr(0, std::string(row.synopsis).find(','));
         for (const auto& [word, value] : {std::pair{"COMn=PATH", "COM1=/dev/null"}, {"[=PORT]", "=2000"},
                                           {"FILE", "saved.rtf"}, {"DIR", "/tmp"}, {"ADDR", "127.0.0.1"},
-                                          {"NAME", "UTF-8"}, {"SIZE", "64M"}, {"SECONDS", "30"}, {"MODE", "rfc2217"}, {"...", ""}})
+                                          {"NAME", "UTF-8"}, {"SIZE", "64M"}, {"SECONDS", "30"}, {"MODE", "rfc2217"}, {"LANG", "en"},
+                                          {"...", ""}})
             if (const auto at = example.find(word); at != std::string::npos)
                 example.replace(at, std::string(word).size(), value);
         std::vector<std::string> args;

@@ -9,6 +9,8 @@
 #include "comm/CommEvents.h"
 #include "resources/MenuTable.h"
 #include "support/Profile.h"
+#include "support/TrafficLog.h"
+#include "text/BlockPresenter.h"
 #include "text/TerminalCharset.h"
 
 #include <QCheckBox>
@@ -224,6 +226,70 @@ TEST_F(CommEventsTest, CancelKeepsTheMaskAndTheFlagEventGoesOnAndOffOnALivePort)
     apply([](CCommEventsDlg& d) { Box(d, "check1027")->setChecked(false); });
     EXPECT_EQ(port.Settings().m_dwEventMask, 0x1F8u | EV_RXCHAR);
     receive("xAy\n", false);
+}
+
+}  // namespace
+
+namespace {
+
+// Hex frames with stamps from a pty with chosen gaps, a typed request among
+// them, and the traffic log of the same run: both in the order things crossed
+// the line, the log byte-exact (no added line feed, the request as sent).
+TEST_F(SendTest, FramesAndTheTrafficLogFollowTheLineInOrder)
+{
+    CommandLineOptions options = Quiet();
+    options.trafficLog = true;
+    CMainFrame* frame = StartConnected(options);
+    QApplication::setActiveWindow(frame);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame));
+    View()->setFocus();
+    Doc()->m_bHexMode = 1;
+    Doc()->m_bHexFrames = 1;
+    Doc()->m_nTimestamps = static_cast<int>(StampForm::TimeOfDay);
+    Doc()->m_bReceiveLF = 1;  // adds to what is shown, never to the log
+    const auto viewHas = [&](const QString& tail) {
+        return PumpUntil([&] { return ViewText().endsWith(tail); }, 5000);
+    };
+
+    ASSERT_TRUE(m_pty.WriteMaster("\x01\x0D"));
+    ASSERT_TRUE(viewHas(QStringLiteral("RX 01 0D 0A ")));
+    Pump(30);  // quiet well past the engine's 1 ms: the next block is a frame of its own
+    ASSERT_TRUE(m_pty.WriteMaster("\x03"));
+    ASSERT_TRUE(viewHas(QStringLiteral("RX 03 ")));
+    QTest::keyClicks(View(), QStringLiteral("0a0B"));
+    QTest::keyClick(View(), Qt::Key_Return);
+    EXPECT_EQ(m_pty.ReadCount(2), "\x0A\x0B");
+    ASSERT_TRUE(viewHas(QStringLiteral("TX 0A 0B ")));
+    // With a join gap, blocks closer than it make one frame.
+    Doc()->m_nFrameGapMs = 200;
+    frame->UpdateTrafficLog();
+    ASSERT_TRUE(m_pty.WriteMaster("\x05"));
+    Pump(20);
+    ASSERT_TRUE(m_pty.WriteMaster("\xFF"));
+    ASSERT_TRUE(viewHas(QStringLiteral("RX 05 FF ")));
+
+    const QString stamp = QStringLiteral("\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d ");
+    const QRegularExpression shown(QStringLiteral("^%1RX 01 0D 0A \\n%1RX 03 \\n%1TX 0A 0B \\n%1RX 05 FF $").arg(stamp));
+    EXPECT_TRUE(shown.match(ViewText()).hasMatch()) << Utf8(ViewText());
+
+    // Saved as text, the stamps go with the frames.
+    const QString saved = QString::fromStdString(WorkFile("frames.txt"));
+    ASSERT_TRUE(Doc()->OnSaveDocument(saved));
+    EXPECT_EQ(QString::fromStdString(ReadFile(saved.toStdString())), ViewText());
+
+    ASSERT_NE(frame->TrafficLog(), nullptr);
+    frame->TrafficLog()->Drain();
+    const auto logs = testfiles::FileNames(m_workDir);
+    const auto name = std::find_if(logs.begin(), logs.end(), [](auto& n) { return n.starts_with("traffic"); });
+    ASSERT_NE(name, logs.end());
+    const std::vector<std::string> lines = ReadLines(WorkFile(*name));
+    const char* expected[] = {" RX 01 0D  ..", " RX 03  .", " TX 0A 0B  ..", " RX 05 FF  .."};
+    ASSERT_EQ(lines.size(), std::size(expected)) << ReadFile(WorkFile(*name));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d")).match(
+            QString::fromStdString(lines[i])).hasMatch()) << lines[i];
+        EXPECT_TRUE(lines[i].ends_with(expected[i])) << lines[i];
+    }
 }
 
 }  // namespace
