@@ -38,15 +38,18 @@ std::size_t TextDecoder::ConvertUtf8(const char* data, std::size_t n, std::vecto
     out.resize(base + n);  // never more UTF-16 units than bytes
     char16_t* w = out.data() + base;
     std::size_t i = 0;
-    // The last few bytes may start a character that the next block ends:
-    // they are left to iconv, which decides whether to wait for it.
-    while (n - i > kUtf8Tail) {
+    while (i < n) {
         const unsigned char b = bytes[i];
         if (b < 0x80) {
             *w++ = b;
             ++i;
             continue;
         }
+        // Near the end a byte the C library may take for the start of a
+        // character still arriving goes the general way, which keeps it for
+        // the next block as the library decides.
+        if (b >= 0xC0 && n - i <= kUtf8Tail)
+            break;
         // Continuation bytes, C0, C1 and F5..FF never start a character.
         if (b < 0xC2 || b > 0xF4) {
             *w++ = u'\uFFFD';
@@ -54,25 +57,33 @@ std::size_t TextDecoder::ConvertUtf8(const char* data, std::size_t n, std::vecto
             continue;
         }
         const std::size_t want = b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        // The second byte's range rules out overlong forms, surrogates and
+        // code points past U+10FFFF.
+        const unsigned char low = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
+        const unsigned char high = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
         std::size_t length = 1;
-        while (length < want && (bytes[i + length] & 0xC0) == 0x80)
+        while (length < want && i + length < n) {
+            const unsigned char c = bytes[i + length];
+            if (length == 1 ? (c < low || c > high) : (c & 0xC0) != 0x80)
+                break;
             ++length;
-        // iconv judges the rest: overlong forms, surrogates, the range.
-        auto* in = const_cast<char*>(data + i);
-        std::size_t inLeft = length;
-        char16_t units[2];
-        auto* outAt = reinterpret_cast<char*>(units);
-        std::size_t outLeft = sizeof units;
-        if (length == want && iconv(m_converter.Get(), &in, &inLeft, &outAt, &outLeft) != static_cast<std::size_t>(-1) &&
-            inLeft == 0) {
-            for (const char16_t* u = units; u != reinterpret_cast<char16_t*>(outAt); ++u)
-                *w++ = *u;
-            i += length;
-        } else {
-            m_converter.Reset();
+        }
+        if (length < want) {
             *w++ = u'\uFFFD';
             ++i;
+            continue;
         }
+        char32_t code = b & (0x7F >> want);
+        for (std::size_t k = 1; k < want; ++k)
+            code = (code << 6) | (bytes[i + k] & 0x3F);
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            *w++ = static_cast<char16_t>(0xD800 + (code >> 10));
+            *w++ = static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+        } else {
+            *w++ = static_cast<char16_t>(code);
+        }
+        i += want;
     }
     out.resize(static_cast<std::size_t>(w - out.data()));
     return i;

@@ -31,9 +31,11 @@ public:
 private:
     // Charset to UTF-16, without the line-end and NUL handling.
     void Convert(const char* data, std::size_t n, std::vector<char16_t>& out);
-    // UTF-8 with nothing pending: ASCII and bytes that start no character
-    // are handled here, only the lead of a sequence goes to iconv. A flood of
-    // binary data would otherwise cost an iconv call or two for every byte.
+    // UTF-8 with nothing pending, decoded here with the C library's rules
+    // (no overlong forms, surrogates or code points past U+10FFFF); only a
+    // character start in the last six bytes is left to iconv, which decides
+    // whether it waits for the next block. A flood of binary data would
+    // otherwise cost an iconv call or two for every byte.
     // Returns the bytes it took; the rest goes the general way.
     std::size_t ConvertUtf8(const char* data, std::size_t n, std::vector<char16_t>& out);
 
