@@ -91,10 +91,21 @@ std::size_t TextDecoder::ConvertUtf8(const char* data, std::size_t n, std::vecto
 
 void TextDecoder::Convert(const char* data, std::size_t n, std::vector<char16_t>& out)
 {
-    if (m_bUtf8 && m_pending.empty()) {
+    if (m_bUtf8) {
+        // A character begun in the last block is settled byte by byte, so
+        // the rest of this one can take the fast way.
+        while (!m_pending.empty() && n > 0) {
+            std::string joined = std::move(m_pending);
+            m_pending.clear();
+            joined += *data++;
+            --n;
+            ConvertWithIconv(joined.data(), joined.size(), out);
+        }
         const std::size_t done = ConvertUtf8(data, n, out);
         data += done;
         n -= done;
+        if (n == 0)
+            return;
     }
     std::string joined;
     if (!m_pending.empty()) {
@@ -104,6 +115,11 @@ void TextDecoder::Convert(const char* data, std::size_t n, std::vector<char16_t>
         data = joined.data();
         n = joined.size();
     }
+    ConvertWithIconv(data, n, out);
+}
+
+void TextDecoder::ConvertWithIconv(const char* data, std::size_t n, std::vector<char16_t>& out)
+{
     const std::size_t base = out.size();
     std::size_t used = 0;  // units written after base
     out.resize(base + n + 8);

@@ -38,6 +38,8 @@ private:
     // otherwise cost an iconv call or two for every byte.
     // Returns the bytes it took; the rest goes the general way.
     std::size_t ConvertUtf8(const char* data, std::size_t n, std::vector<char16_t>& out);
+    // The general way: iconv, an incomplete tail kept for the next block.
+    void ConvertWithIconv(const char* data, std::size_t n, std::vector<char16_t>& out);
 
     std::string m_charset;
     IconvConverter m_converter;

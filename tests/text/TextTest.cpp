@@ -8,6 +8,7 @@
 #include "text/TextDecoder.h"
 #include "text/TextEncoder.h"
 
+#include <algorithm>
 #include <clocale>
 #include <random>
 
@@ -177,12 +178,16 @@ TEST(TextDecoder, Utf8GivesWhatTheCLibraryGivesForAnyBytes)
         TextDecoder fast("UTF-8");
         TextDecoder plain("ISO-10646/UTF8/");
         ASSERT_EQ(plain.Charset(), "ISO-10646/UTF8/");
-        const std::size_t cut = next() % bytes.size();
-        std::u16string got = Decode(fast, bytes.substr(0, cut));
-        got += Decode(fast, bytes.substr(cut));
-        std::u16string want = Decode(plain, bytes.substr(0, cut));
-        want += Decode(plain, bytes.substr(cut));
-        ASSERT_EQ(got, want) << testing::PrintToString(bytes) << " cut at " << cut;
+        // Cut into blocks anywhere, a character's bytes sometimes over three of them.
+        std::vector<std::size_t> cuts = {0, next() % bytes.size(), next() % bytes.size(), bytes.size()};
+        cuts.push_back(std::min(cuts[1] + 1, bytes.size()));
+        std::sort(cuts.begin(), cuts.end());
+        std::u16string got, want;
+        for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
+            got += Decode(fast, bytes.substr(cuts[k], cuts[k + 1] - cuts[k]));
+            want += Decode(plain, bytes.substr(cuts[k], cuts[k + 1] - cuts[k]));
+        }
+        ASSERT_EQ(got, want) << testing::PrintToString(bytes) << " cut at " << cuts[1] << ", " << cuts[2];
         EXPECT_NE(got.find(u'\uFFFD'), std::u16string::npos);
     }
 }
