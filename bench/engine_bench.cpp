@@ -131,6 +131,17 @@ double BaselineRx()
     return static_cast<double>(checker.Bytes()) / Seconds(elapsed);
 }
 
+// COM1 on the pty at 115200 baud (a block then ends after the 1 ms minimum
+// quiet time), reporting to `owner`; the caller opens it.
+void Prepare(CCommPort2& port, const Pty& pty, platform::MessageQueue& owner)
+{
+    SetRunDevicePath(1, pty.path);
+    PortSettings fast;
+    fast.m_dwBaudRate = 115200;
+    port.ApplySettings(fast);
+    port.SetOwner(&owner);
+}
+
 struct EngineRun {
     double bytesPerSecond;
     std::uint64_t lost;
@@ -140,12 +151,8 @@ EngineRun EngineRx()
 {
     Pty pty;
     CCommPort2 port;
-    SetRunDevicePath(1, pty.path);
-    PortSettings fast;
-    fast.m_dwBaudRate = 115200;
-    port.ApplySettings(fast);
     platform::MessageQueue owner;
-    port.SetOwner(&owner);
+    Prepare(port, pty, owner);
     if (!port.OpenPort())
         return {0, kRxBytes};
     devsim::FloodChecker checker;
@@ -242,12 +249,8 @@ std::vector<double> EngineLatency()
 {
     Pty pty;
     CCommPort2 port;
-    SetRunDevicePath(1, pty.path);
-    PortSettings fast;
-    fast.m_dwBaudRate = 115200;
-    port.ApplySettings(fast);
     platform::MessageQueue owner;
-    port.SetOwner(&owner);
+    Prepare(port, pty, owner);
     std::vector<double> samples;
     if (!port.OpenPort())
         return samples;
@@ -287,12 +290,8 @@ std::vector<double> StampSkew()
     std::vector<double> skews;
     Pty pty;
     CCommPort2 port;
-    SetRunDevicePath(1, pty.path);
-    PortSettings fast;
-    fast.m_dwBaudRate = 115200;
-    port.ApplySettings(fast);
     platform::MessageQueue owner;
-    port.SetOwner(&owner);
+    Prepare(port, pty, owner);
     if (!port.OpenPort())
         return skews;
     // Where each write began in the stream, and when it was called.
