@@ -178,9 +178,9 @@ void CTrevane2View::AppendText(const char* text, int /*length*/, bool sent)
 
 void CTrevane2View::ShowSentFrame(const std::uint8_t* bytes, std::size_t n, std::uint64_t echoFrom)
 {
-    TerminalText& model = m_pDoc->Text();
-    if (echoFrom < model.Size())
-        model.Truncate(echoFrom);
+    const std::uint64_t size = m_pDoc->Text().Size();
+    if (echoFrom < size)
+        EraseText(echoFrom, size - echoFrom);
     ShowSent(reinterpret_cast<const char*>(bytes), static_cast<int>(n));
 }
 

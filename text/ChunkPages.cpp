@@ -37,11 +37,6 @@ char* MapSlab()
 
 class Slabs {
 public:
-    ~Slabs()
-    {
-        for (const Slab& slab : m_slabs)
-            ::munmap(slab.base, kSlabBytes);
-    }
     char16_t* Take()
     {
         std::lock_guard lock(m_mutex);
@@ -94,10 +89,13 @@ private:
     std::vector<Slab> m_slabs;
 };
 
+// Never destroyed: a text that lives as long as the process gives its
+// chunks back during exit, after function statics would be gone.
 Slabs& TheSlabs()
 {
-    static Slabs slabs;
-    return slabs;
+    alignas(Slabs) static unsigned char storage[sizeof(Slabs)];
+    static Slabs* const slabs = ::new (storage) Slabs();
+    return *slabs;
 }
 
 }  // namespace
