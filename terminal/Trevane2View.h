@@ -169,7 +169,6 @@ private:
     int m_nLineHeight = 16;
     int m_nAscent = 12;
     std::size_t m_selAnchor = 0, m_selEnd = 0;  // selection in UTF-16 offsets
-    std::vector<char16_t> m_scratch;
     LineEntry m_lineEntry{*this, *m_pDoc};
     QString m_strPreedit;               // an input method's text still being composed
     FindBar* m_pFindBar = nullptr;      // owned by the view
