@@ -660,6 +660,8 @@ void CMainFrame::SetHeadless(bool headless)
 {
     if (m_pEventMessages)
         m_pEventMessages->SetHeadless(headless);
+    if (m_pView != nullptr)
+        m_pView->SetTextKept(!headless);
 }
 
 void CMainFrame::RelayToTcpClient(const std::uint8_t* bytes, std::uint32_t length)

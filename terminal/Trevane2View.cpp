@@ -145,7 +145,8 @@ bool CTrevane2View::ShowBlock(const char* bytes, int length, BlockPresenter::Dir
         return true;
     const auto n = static_cast<std::size_t>(length);
     TerminalText& text = m_pDoc->Text();
-    Presenter().Present(text, direction, bytes, n, firstNs, lastNs);
+    if (m_bKeepText)
+        Presenter().Present(text, direction, bytes, n, firstNs, lastNs);
     if (m_pDoc->m_bHexMode && m_pReceiveLog) {
         static const char kHex[] = "0123456789ABCDEF";
         m_logLine.resize(3 * n + 1);

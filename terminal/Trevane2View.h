@@ -43,6 +43,9 @@ public:
     bool ShowReceived(const char* bytes, int length, std::int64_t firstNs, std::int64_t lastNs);
     // The same in the sent colour, at the time of the call.
     bool ShowSent(const char* bytes, int length);
+    // Without a window nobody reads the terminal text: blocks then only go
+    // to the receive log, and the text (and its history file) stays empty.
+    void SetTextKept(bool kept) { m_bKeepText = kept; }
     // Where "since open" stamps count from (the port opened).
     void SetStampOrigin(std::int64_t monotonicNs) { m_presenter.SetOrigin(monotonicNs); }
     // A typed hex line with frames on: its echo is taken back when it still
@@ -164,6 +167,7 @@ private:
     std::string m_logLine;  // a hex block's receive-log line
     QBasicTimer m_repaintTimer;
     bool m_bFollowEnd = true;   // scrolled to the end: stay there as text grows
+    bool m_bKeepText = true;
     int m_nColumns = 80;
     int m_nCharWidth = 8;
     int m_nLineHeight = 16;

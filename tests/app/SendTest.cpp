@@ -293,3 +293,27 @@ TEST_F(SendTest, FramesAndTheTrafficLogFollowTheLineInOrder)
 }
 
 }  // namespace
+
+namespace {
+
+// Without a window nobody reads the terminal: blocks reach the logs, and no
+// terminal text (nor history file) piles up.
+TEST_F(SendTest, WithoutAWindowBlocksReachTheLogsButNoTextIsKept)
+{
+    CommandLineOptions options = Quiet();
+    options.headless = true;
+    StartConnected(options);
+    Doc()->m_bHexMode = 1;
+    ASSERT_TRUE(m_pty.WriteMaster("\x01\x02"));
+    const auto receiveLog = [&] {
+        for (const std::string& name : testfiles::FileNames(m_workDir))
+            if (name.starts_with("receive"))
+                return ReadFile(WorkFile(name));
+        return std::string();
+    };
+    EXPECT_TRUE(PumpUntil([&] { return receiveLog().find(" - 01 02 \r\n") != std::string::npos; }, 5000))
+        << receiveLog();
+    EXPECT_EQ(Doc()->Text().Size(), 0u);
+}
+
+}  // namespace
