@@ -418,14 +418,7 @@ GoneRun GoneCpu(std::chrono::seconds duration)
 // (throughput, latency, stamps, idle, gone), e.g. while working on one of them.
 int main(int argc, char** argv)
 {
-    auto wanted = [&](std::string_view part) {
-        if (argc < 2)
-            return true;
-        for (int i = 1; i < argc; ++i)
-            if (part == argv[i])
-                return true;
-        return false;
-    };
+    auto wanted = [&](std::string_view part) { return bench::PartWanted(argc, argv, part); };
     int status = 0;
 
     if (wanted("throughput")) {

@@ -251,14 +251,7 @@ int main(int argc, char** argv)
 
     // With no arguments every part runs; otherwise only the parts named
     // (text, hex, options).
-    auto wanted = [&](std::string_view part) {
-        if (argc < 2)
-            return true;
-        for (int i = 1; i < argc; ++i)
-            if (part == argv[i])
-                return true;
-        return false;
-    };
+    auto wanted = [&](std::string_view part) { return bench::PartWanted(argc, argv, part); };
 
     // Text mode: 100 MB into the view, all kept.
     if (wanted("text")) {

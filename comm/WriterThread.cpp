@@ -141,7 +141,7 @@ void WriterThread::WriterGather(iovec* pieces, int count)
         return;
     const int fd = m_shared.m_hPort.get();
     while (count > 0) {
-        const std::int64_t startNs = platform::MonotonicNs();
+        const std::int64_t startNs = m_shared.HasTrafficRecorder() ? platform::MonotonicNs() : 0;
         const ssize_t put = platform::WritevRetry(fd, pieces, count);
         if (put > 0) {
             m_bWriteFailureShown = false;
