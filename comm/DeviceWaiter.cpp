@@ -142,15 +142,22 @@ void DeviceWaiter::Run()
 void DeviceWaiter::Rearm()
 {
     std::map<int, std::vector<std::string>> watches;  // a folder may hold several entries on the way
-    auto watchEntry = [&](std::string entry) {
-        std::string folder = FolderOf(entry);
-        while (!IsFolder(folder) && folder != "/") {
-            entry = folder;
-            folder = FolderOf(folder);
+    auto watchEntry = [&](const std::string& wanted) {
+        for (int level = 0; level <= kMostLinks; ++level) {
+            std::string entry = wanted;
+            std::string folder = FolderOf(entry);
+            while (!IsFolder(folder) && folder != "/") {
+                entry = folder;
+                folder = FolderOf(folder);
+            }
+            const int wd = ::inotify_add_watch(m_inotify.get(), folder.c_str(), kFolderEvents | IN_ONLYDIR);
+            if (wd >= 0)
+                watches[wd].push_back(NameOf(entry));
+            // A missing folder made before its parent was watched sent no
+            // event: look again one level further down.
+            if (entry == wanted || !IsFolder(entry))
+                return;
         }
-        const int wd = ::inotify_add_watch(m_inotify.get(), folder.c_str(), kFolderEvents | IN_ONLYDIR);
-        if (wd >= 0)
-            watches[wd].push_back(NameOf(entry));
     };
     std::string hop = m_strPath;
     for (int links = 0; links <= kMostLinks; ++links) {
